@@ -56,9 +56,10 @@ class MemoryStore : public RegistryStore {
 
   // Marks an existing key (root + path). Returns false when the key does not exist.
   bool SetProtection(HKEY root, std::u16string_view path, Protection protection);
-  // Makes every later `operation` on the key at root + path fail with `code`.
-  // The key need not exist yet. A code of 0 removes the fault.
-  void InjectFault(HKEY root, std::u16string_view path, Operation operation, LSTATUS code);
+  // Makes every later `operation` on the existing key at root + path fail with
+  // `code`; Create fails when a sub key would be created below that key. A code of 0
+  // removes the fault. Returns false when the key does not exist.
+  bool InjectFault(HKEY root, std::u16string_view path, Operation operation, LSTATUS code);
   // Number of handles given out and not yet closed; a leak shows here.
   std::size_t OpenHandleCount() const { return handles_.size(); }
 
