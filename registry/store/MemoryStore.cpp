@@ -221,8 +221,11 @@ LSTATUS MemoryStore::EnumValue(HKEY key, std::uint32_t index, std::u16string& na
   return ERROR_SUCCESS;
 }
 
-LSTATUS MemoryStore::QueryValue(HKEY key, std::u16string_view name, RegValue& value) {
-  value = RegValue{};
+LSTATUS MemoryStore::QueryValue(HKEY key, std::u16string_view name, std::uint32_t& type,
+                                std::uint32_t& size, std::vector<std::uint8_t>* data) {
+  type = REG_NONE;
+  size = 0;
+  if (data) data->clear();
   std::shared_ptr<Node> node;
   if (LSTATUS status = Resolve(key, KEY_QUERY_VALUE, node); status != ERROR_SUCCESS) {
     return status;
@@ -232,7 +235,14 @@ LSTATUS MemoryStore::QueryValue(HKEY key, std::u16string_view name, RegValue& va
   }
   auto it = node->FindValue(name);
   if (it == node->values.end()) return ERROR_FILE_NOT_FOUND;
-  value = it->second;
+  if (data) {
+    if (LSTATUS status = Fault(*node, Operation::QueryValueData); status != ERROR_SUCCESS) {
+      return status;
+    }
+    *data = it->second.data;
+  }
+  type = it->second.type;
+  size = static_cast<std::uint32_t>(it->second.data.size());
   return ERROR_SUCCESS;
 }
 

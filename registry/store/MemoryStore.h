@@ -22,7 +22,8 @@ class MemoryStore : public RegistryStore {
     QueryInfo,
     EnumKey,
     EnumValue,
-    QueryValue,
+    QueryValue,      // every query of a value
+    QueryValueData,  // only a query that asks for the bytes
     SetValue,
     DeleteKey,
     DeleteValue,
@@ -46,7 +47,8 @@ class MemoryStore : public RegistryStore {
   LSTATUS EnumKey(HKEY key, std::uint32_t index, std::u16string& name) override;
   LSTATUS EnumValue(HKEY key, std::uint32_t index, std::u16string& name,
                     RegValue* value) override;
-  LSTATUS QueryValue(HKEY key, std::u16string_view name, RegValue& value) override;
+  LSTATUS QueryValue(HKEY key, std::u16string_view name, std::uint32_t& type,
+                     std::uint32_t& size, std::vector<std::uint8_t>* data) override;
   LSTATUS SetValue(HKEY key, std::u16string_view name, std::uint32_t type,
                    std::span<const std::uint8_t> data) override;
   LSTATUS DeleteKey(HKEY key, std::u16string_view subKey, REGSAM viewFlags) override;

@@ -113,7 +113,10 @@ class RegistryStore {
   virtual LSTATUS EnumValue(HKEY key, std::uint32_t index, std::u16string& name,
                             RegValue* value) = 0;
   // RegQueryValueExW; needs KEY_QUERY_VALUE. An empty name is the default value.
-  virtual LSTATUS QueryValue(HKEY key, std::u16string_view name, RegValue& value) = 0;
+  // Gives the type and data size; the bytes too when `data` is not null (asking
+  // for the size first and the bytes second are two calls, as on Windows).
+  virtual LSTATUS QueryValue(HKEY key, std::u16string_view name, std::uint32_t& type,
+                             std::uint32_t& size, std::vector<std::uint8_t>* data) = 0;
   // RegSetValueExW; needs KEY_SET_VALUE. A replaced value keeps its place and spelling.
   virtual LSTATUS SetValue(HKEY key, std::u16string_view name, std::uint32_t type,
                            std::span<const std::uint8_t> data) = 0;
