@@ -1,0 +1,99 @@
+#include "registry/store/MemoryStore.h"
+
+#include <gtest/gtest.h>
+
+namespace brindel::registry::store {
+namespace {
+
+// What only the memory store has: protection marks and injected faults. The behaviour
+// every store shares is in the conformance cases.
+class MemoryStoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    HKEY key = 0;
+    ASSERT_EQ(ERROR_SUCCESS, store_.CreateKey(HKEY_CURRENT_USER, u"A\\B", KEY_ALL_ACCESS, key));
+    const std::uint8_t data[] = {1};
+    ASSERT_EQ(ERROR_SUCCESS, store_.SetValue(key, u"v", REG_BINARY, data));
+    store_.CloseKey(key);
+  }
+
+  LSTATUS Open(std::u16string_view path, REGSAM access) {
+    HKEY key = 0;
+    const LSTATUS status = store_.OpenKey(HKEY_CURRENT_USER, path, access, key);
+    if (status == ERROR_SUCCESS) store_.CloseKey(key);
+    return status;
+  }
+
+  MemoryStore store_;
+};
+
+TEST_F(MemoryStoreTest, ReadOnlyKeyOpensForReadingOnly) {
+  ASSERT_TRUE(store_.SetProtection(HKEY_CURRENT_USER, u"A\\B", MemoryStore::Protection::ReadOnly));
+  EXPECT_EQ(ERROR_SUCCESS, Open(u"A\\B", KEY_READ));
+  EXPECT_EQ(ERROR_SUCCESS, Open(u"A\\B", KEY_READ | KEY_WOW64_64KEY));
+  EXPECT_EQ(ERROR_ACCESS_DENIED, Open(u"A\\B", KEY_WRITE));
+  EXPECT_EQ(ERROR_ACCESS_DENIED, Open(u"A\\B", KEY_ALL_ACCESS));
+  HKEY parent = 0;
+  ASSERT_EQ(ERROR_SUCCESS, store_.OpenKey(HKEY_CURRENT_USER, u"A", KEY_ALL_ACCESS, parent));
+  EXPECT_EQ(ERROR_ACCESS_DENIED, store_.DeleteKey(parent, u"B", 0));
+  HKEY child = 0;
+  EXPECT_EQ(ERROR_ACCESS_DENIED, store_.CreateKey(parent, u"B\\C", KEY_ALL_ACCESS, child));
+  store_.CloseKey(parent);
+}
+
+TEST_F(MemoryStoreTest, UnreadableKeyDoesNotOpen) {
+  ASSERT_TRUE(store_.SetProtection(HKEY_CURRENT_USER, u"A\\B", MemoryStore::Protection::Unreadable));
+  EXPECT_EQ(ERROR_ACCESS_DENIED, Open(u"A\\B", KEY_READ));
+  EXPECT_EQ(ERROR_ACCESS_DENIED, Open(u"A\\B", 0x1));
+  EXPECT_EQ(ERROR_SUCCESS, Open(u"A", KEY_READ)) << "its parent is not affected";
+  EXPECT_FALSE(store_.SetProtection(HKEY_CURRENT_USER, u"Missing", MemoryStore::Protection::ReadOnly));
+}
+
+TEST_F(MemoryStoreTest, InjectedFaultHitsOnlyItsOperationAndKey) {
+  ASSERT_TRUE(store_.InjectFault(HKEY_CURRENT_USER, u"A\\B", MemoryStore::Operation::QueryValueData,
+                                 ERROR_INVALID_DATA));
+  HKEY key = 0;
+  ASSERT_EQ(ERROR_SUCCESS, store_.OpenKey(HKEY_CURRENT_USER, u"a\\b", KEY_READ, key));
+  std::uint32_t type = 0;
+  std::uint32_t size = 0;
+  std::vector<std::uint8_t> data;
+  EXPECT_EQ(ERROR_SUCCESS, store_.QueryValue(key, u"v", type, size, nullptr));
+  EXPECT_EQ(1u, size);
+  EXPECT_EQ(ERROR_INVALID_DATA, store_.QueryValue(key, u"v", type, size, &data));
+  store_.CloseKey(key);
+
+  ASSERT_TRUE(store_.InjectFault(HKEY_CURRENT_USER, u"A\\B", MemoryStore::Operation::QueryValueData,
+                                 ERROR_SUCCESS));
+  ASSERT_EQ(ERROR_SUCCESS, store_.OpenKey(HKEY_CURRENT_USER, u"A\\B", KEY_READ, key));
+  EXPECT_EQ(ERROR_SUCCESS, store_.QueryValue(key, u"v", type, size, &data));
+  store_.CloseKey(key);
+  EXPECT_FALSE(store_.InjectFault(HKEY_CURRENT_USER, u"Missing", MemoryStore::Operation::Open, 5));
+}
+
+TEST_F(MemoryStoreTest, FaultOnOpenAndCreate) {
+  ASSERT_TRUE(store_.InjectFault(HKEY_CURRENT_USER, u"A", MemoryStore::Operation::Create,
+                                 ERROR_CANTWRITE));
+  HKEY key = 0;
+  EXPECT_EQ(ERROR_CANTWRITE, store_.CreateKey(HKEY_CURRENT_USER, u"A\\New", KEY_ALL_ACCESS, key));
+  EXPECT_EQ(ERROR_SUCCESS, store_.CreateKey(HKEY_CURRENT_USER, u"A\\B", KEY_ALL_ACCESS, key))
+      << "opening an existing key creates nothing";
+  store_.CloseKey(key);
+  ASSERT_TRUE(store_.InjectFault(HKEY_CURRENT_USER, u"A\\B", MemoryStore::Operation::Open, 1011));
+  EXPECT_EQ(1011, Open(u"A\\B", KEY_READ));
+}
+
+TEST_F(MemoryStoreTest, HandlesAreCountedUntilClosed) {
+  HKEY a = 0;
+  HKEY b = 0;
+  ASSERT_EQ(ERROR_SUCCESS, store_.OpenKey(HKEY_CURRENT_USER, u"A", KEY_READ, a));
+  ASSERT_EQ(ERROR_SUCCESS, store_.OpenKey(a, u"B", KEY_READ, b));
+  EXPECT_EQ(2u, store_.OpenHandleCount());
+  EXPECT_EQ(ERROR_SUCCESS, store_.CloseKey(a));
+  EXPECT_EQ(ERROR_INVALID_HANDLE, store_.CloseKey(a));
+  EXPECT_EQ(ERROR_SUCCESS, store_.CloseKey(b));
+  EXPECT_EQ(0u, store_.OpenHandleCount());
+  EXPECT_EQ(ERROR_SUCCESS, store_.CloseKey(HKEY_CURRENT_USER)) << "roots are never closed";
+}
+
+}  // namespace
+}  // namespace brindel::registry::store
