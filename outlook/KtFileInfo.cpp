@@ -3,6 +3,7 @@
 #include <array>
 #include <utility>
 
+#include "platform/FileSystem.h"
 #include "platform/FileVersion.h"
 #include "platform/WindowsPath.h"
 

@@ -18,9 +18,6 @@ const std::string& WindowsRoot();
 // nullopt when a component cannot be found.
 std::optional<std::string> LocalPathOf(std::u16string_view windowsPath);
 
-// True when the path names an existing file (a link is followed).
-bool FileExists(const std::string& localPath);
-
 }  // namespace brindel::platform
 
 namespace brindel::platform {

@@ -59,11 +59,6 @@ std::optional<std::string> LocalPathOf(std::u16string_view windowsPath) {
   return path;
 }
 
-bool FileExists(const std::string& localPath) {
-  struct stat info {};
-  return ::stat(localPath.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
 }  // namespace brindel::platform
 
 namespace brindel::platform {

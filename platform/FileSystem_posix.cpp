@@ -1,0 +1,116 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "platform/FileSystem.h"
+
+namespace brindel::platform {
+
+bool FileExists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool CreateDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
+
+// The read-only attribute of Windows is the owner's write permission here; there is
+// no hidden attribute to clear.
+bool SetReadOnly(const std::string& path, bool readOnly) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return false;
+  const mode_t mode = readOnly ? (info.st_mode & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH))
+                               : (info.st_mode | S_IWUSR);
+  return ::chmod(path.c_str(), mode & 07777) == 0;
+}
+
+bool IsReadOnly(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && (info.st_mode & S_IWUSR) == 0;
+}
+
+void ClearFileAttributes(const std::string& path) {
+  if (IsReadOnly(path)) SetReadOnly(path, false);
+}
+
+bool DeleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+namespace {
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+// Makes the file's new name durable too.
+void SyncFolderOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fd >= 0) {
+    ::fsync(fd);
+    ::close(fd);
+  }
+}
+
+}  // namespace
+
+bool CopyFileNoOverwrite(const std::string& from, const std::string& to) {
+  const int in = ::open(from.c_str(), O_RDONLY);
+  if (in < 0) return false;
+  const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+  if (out < 0) {
+    ::close(in);
+    return false;
+  }
+  bool ok = true;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t got = ::read(in, buffer, sizeof buffer);
+    if (got < 0) ok = false;
+    if (got <= 0) break;
+    if (!WriteAll(out, std::string_view(buffer, static_cast<std::size_t>(got)))) {
+      ok = false;
+      break;
+    }
+  }
+  ok = ::fsync(out) == 0 && ok;
+  ::close(in);
+  ok = ::close(out) == 0 && ok;
+  // A half-written copy must not stand as the target.
+  if (!ok) ::unlink(to.c_str());
+  return ok;
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to) {
+  if (::rename(from.c_str(), to.c_str()) != 0) return false;
+  SyncFolderOf(to);
+  return true;
+}
+
+bool WriteFileReplacing(const std::string& path, std::string_view bytes) {
+  const std::string temporary = path + ".brindel-new";
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, bytes);
+  ok = ::fsync(fd) == 0 && ok;
+  ok = ::close(fd) == 0 && ok;
+  if (ok) ok = ReplaceFile(temporary, path);
+  if (!ok) ::unlink(temporary.c_str());
+  return ok;
+}
+
+char16_t PathSeparator() { return u'/'; }
+
+}  // namespace brindel::platform

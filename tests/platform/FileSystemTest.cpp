@@ -1,0 +1,113 @@
+#include "platform/FileSystem.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace brindel::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FileSystemTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("brindel-fs-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add);
+    fs::remove_all(dir_);
+  }
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+  static void Write(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+  }
+  static std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+  fs::path dir_;
+};
+
+TEST_F(FileSystemTest, ExistenceFollowsLinks) {
+  Write(Path("file"), "x");
+  fs::create_symlink(Path("file"), Path("link"));
+  fs::create_directory_symlink(dir_, Path("dirlink"));
+  EXPECT_TRUE(FileExists(Path("link")));
+  EXPECT_FALSE(FileExists(Path("dirlink")));
+  EXPECT_TRUE(DirectoryExists(Path("dirlink")));
+  EXPECT_FALSE(FileExists(Path("missing")));
+}
+
+TEST_F(FileSystemTest, CreateDirectoryMakesOneLevelOnly) {
+  EXPECT_FALSE(CreateDirectory(Path("a/b")));
+  EXPECT_TRUE(CreateDirectory(Path("a")));
+  EXPECT_TRUE(DirectoryExists(Path("a")));
+  EXPECT_FALSE(CreateDirectory(Path("a"))) << "it exists already";
+}
+
+TEST_F(FileSystemTest, CopyNeverOverwrites) {
+  Write(Path("from"), "new");
+  Write(Path("to"), "old");
+  EXPECT_FALSE(CopyFileNoOverwrite(Path("from"), Path("to")));
+  EXPECT_EQ("old", Read(Path("to")));
+  EXPECT_TRUE(CopyFileNoOverwrite(Path("from"), Path("fresh")));
+  EXPECT_EQ("new", Read(Path("fresh")));
+  EXPECT_FALSE(CopyFileNoOverwrite(Path("missing"), Path("other")));
+  EXPECT_FALSE(FileExists(Path("other")));
+}
+
+TEST_F(FileSystemTest, ReadOnlyFileIsReplacedAfterClearingItsAttribute) {
+  Write(Path("backup.reg"), "old");
+  ASSERT_TRUE(SetReadOnly(Path("backup.reg"), true));
+  EXPECT_TRUE(IsReadOnly(Path("backup.reg")));
+  ClearFileAttributes(Path("backup.reg"));
+  EXPECT_FALSE(IsReadOnly(Path("backup.reg")));
+  EXPECT_TRUE(WriteFileReplacing(Path("backup.reg"), "new"));
+  EXPECT_EQ("new", Read(Path("backup.reg")));
+  EXPECT_FALSE(FileExists(Path("backup.reg.brindel-new")));
+}
+
+TEST_F(FileSystemTest, FailedWriteLeavesTheOldFile) {
+  Write(Path("log"), "old");
+  // The new file cannot be made: a folder stands where it would go.
+  fs::create_directory(Path("log.brindel-new"));
+  EXPECT_FALSE(WriteFileReplacing(Path("log"), "new"));
+  EXPECT_EQ("old", Read(Path("log")));
+}
+
+struct NameCase {
+  const char* name;
+  const char16_t* text;
+  bool plain;
+};
+
+class PlainFileNameTest : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(PlainFileNameTest, Decides) { EXPECT_EQ(GetParam().plain, IsPlainFileName(GetParam().text)); }
+
+const NameCase kNameCases[] = {
+    {"ordinary", u"Outlook", true},     {"umlauts_blanks", u"Büro Müller", true},
+    {"brackets", u"Test[pq]", true},    {"inner_dots", u"a..b", true},
+    {"empty", u"", false},              {"dot", u".", false},
+    {"dotdot", u"..", false},           {"slash", u"../../etc", false},
+    {"backslash", u"a\\b", false},     {"control", u"a\tb", false},
+#ifdef _WIN32
+    {"device", u"CON", false},          {"device_extension", u"lpt1.txt", false},
+    {"trailing_dot", u"Outlook.", false}, {"colon", u"C:x", false},
+    {"pipe", u"Test[|u1", false},
+#else
+    {"pipe_allowed_here", u"Test[|u1", true},
+#endif
+};
+
+INSTANTIATE_TEST_SUITE_P(Names, PlainFileNameTest, ::testing::ValuesIn(kNameCases),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+}  // namespace
+}  // namespace brindel::platform
