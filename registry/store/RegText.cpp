@@ -1,0 +1,980 @@
+#include "registry/store/RegText.h"
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
+#include "platform/AnsiCodePage.h"
+#include "platform/Text.h"
+
+namespace brindel::registry::store {
+
+using platform::Format;
+using platform::Widen;
+
+namespace {
+
+constexpr std::u16string_view kHeader4 = u"REGEDIT4";
+constexpr std::u16string_view kHeader5 = u"Windows Registry Editor Version 5.00";
+
+// A .reg file larger than this is no registry export; the limit keeps a wrong file
+// from filling the memory.
+constexpr std::uintmax_t kMaxFileSize = 256u * 1024u * 1024u;
+
+std::u16string Number(std::int64_t value) {
+  return Widen(std::to_string(value));
+}
+
+[[noreturn]] void Fail(int line, std::u16string_view detail,
+                       std::initializer_list<std::u16string_view> texts = {}) {
+  throw ERegTextError(line, Format(u"Zeile %d: ", {Number(line)}) + Format(detail, texts));
+}
+
+// --- Decoding ---------------------------------------------------------------------------
+
+bool IsValidUtf8(std::span<const std::uint8_t> bytes) {
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    const std::uint8_t lead = bytes[i];
+    std::size_t length = 0;
+    std::uint32_t code = 0;
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2;
+      code = lead & 0x1Fu;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3;
+      code = lead & 0x0Fu;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4;
+      code = lead & 0x07u;
+    } else {
+      return false;
+    }
+    if (i + length > bytes.size())
+      return false;
+    for (std::size_t k = 1; k < length; ++k) {
+      if ((bytes[i + k] & 0xC0) != 0x80)
+        return false;
+      code = (code << 6) | (bytes[i + k] & 0x3Fu);
+    }
+    // Overlong forms, surrogates and code points beyond Unicode are not UTF-8.
+    if ((length == 3 && code < 0x800) || (length == 4 && code < 0x10000) || code > 0x10FFFF ||
+        (code >= 0xD800 && code <= 0xDFFF)) {
+      return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
+std::u16string FromUtf16(std::span<const std::uint8_t> bytes, bool bigEndian) {
+  std::u16string text;
+  text.reserve(bytes.size() / 2 + 1);
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    const unsigned first = bytes[i];
+    const unsigned second = bytes[i + 1];
+    text += static_cast<char16_t>(bigEndian ? (first << 8) | second : (second << 8) | first);
+  }
+  if (bytes.size() % 2 != 0)
+    text += u'\uFFFD';
+  return text;
+}
+
+std::string_view AsChars(std::span<const std::uint8_t> bytes) {
+  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+std::vector<RegTextLine> SplitLines(std::u16string_view text) {
+  std::vector<RegTextLine> lines;
+  std::size_t start = 0;
+  int number = 1;
+  while (start < text.size()) {
+    std::size_t end = text.find_first_of(u"\r\n", start);
+    if (end == std::u16string_view::npos)
+      end = text.size();
+    lines.push_back({number++, std::u16string(text.substr(start, end - start))});
+    if (end < text.size() && text[end] == u'\r' && end + 1 < text.size() &&
+        text[end + 1] == u'\n') {
+      ++end;
+    }
+    start = end + 1;
+  }
+  return lines;
+}
+
+bool IsBlank(char16_t unit) {
+  return unit <= u' ';
+}
+
+bool IsHexDigit(char16_t unit) {
+  return (unit >= u'0' && unit <= u'9') || (unit >= u'a' && unit <= u'f') ||
+         (unit >= u'A' && unit <= u'F');
+}
+
+unsigned HexValue(char16_t unit) {
+  if (unit <= u'9')
+    return unit - u'0';
+  if (unit <= u'F')
+    return unit - u'A' + 10u;
+  return unit - u'a' + 10u;
+}
+
+}  // namespace
+
+ERegTextError::ERegTextError(int line, std::u16string message)
+    : Exception(std::move(message)), line_(line) {}
+
+RegTextDecoded DecodeRegText(std::span<const std::uint8_t> bytes) {
+  RegTextDecoded decoded;
+  std::u16string text;
+  if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
+    decoded.encoding = RegTextEncoding::Utf16LE;
+    text = FromUtf16(bytes.subspan(2), false);
+  } else if (bytes.size() >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF) {
+    decoded.encoding = RegTextEncoding::Utf16BE;
+    text = FromUtf16(bytes.subspan(2), true);
+  } else if (bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
+    decoded.encoding = RegTextEncoding::Utf8;
+    text = platform::FromUtf8(AsChars(bytes.subspan(3)));
+  } else {
+    text = platform::FromAnsi(AsChars(bytes));
+    decoded.lines = SplitLines(text);
+    RegLineReader reader(decoded.lines);
+    const RegTextLine* header = reader.ReadHeader();
+    if (header != nullptr && TrimRegText(header->text) == kHeader5 && IsValidUtf8(bytes)) {
+      // Only text beyond ASCII reads differently; pure ASCII stays "ANSI".
+      if (std::any_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b >= 0x80; })) {
+        decoded.encoding = RegTextEncoding::Utf8;
+        decoded.lines = SplitLines(platform::FromUtf8(AsChars(bytes)));
+      }
+    }
+    return decoded;
+  }
+  decoded.lines = SplitLines(text);
+  return decoded;
+}
+
+// --- Lines ------------------------------------------------------------------------------
+
+std::u16string_view TrimRegText(std::u16string_view text) {
+  while (!text.empty() && IsBlank(text.front()))
+    text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back()))
+    text.remove_suffix(1);
+  return text;
+}
+
+int RegLogicalLine::LineAt(std::size_t offset) const {
+  int line = FirstLine();
+  for (const Part& part : parts) {
+    if (part.offset > offset)
+      break;
+    line = part.line;
+  }
+  return line;
+}
+
+RegLineReader::RegLineReader(std::span<const RegTextLine> lines, RegLineRules rules)
+    : lines_(lines), rules_(rules) {}
+
+const RegTextLine* RegLineReader::ReadHeader() {
+  while (index_ < lines_.size()) {
+    const std::u16string_view text = TrimRegText(lines_[index_].text);
+    if (!text.empty() && text.front() != u';')
+      return &lines_[index_++];
+    ++index_;
+  }
+  return nullptr;
+}
+
+bool RegLineReader::Next(RegLogicalLine& line) {
+  if (index_ >= lines_.size())
+    return false;
+  line.text = TrimRegText(lines_[index_].text);
+  line.parts.assign(1, {0, lines_[index_].number});
+  ++index_;
+  if (!rules_.commentsContinue && !line.text.empty() && line.text.front() == u';')
+    return true;
+  while (!line.text.empty() && line.text.back() == u'\\' && index_ < lines_.size()) {
+    const std::u16string_view next = TrimRegText(lines_[index_].text);
+    if (!next.empty() && rules_.continuationStops.find(next.front()) != std::u16string_view::npos) {
+      break;
+    }
+    if (rules_.skipCommentsInContinuation && !next.empty() && next.front() == u';') {
+      ++index_;
+      continue;
+    }
+    line.text.pop_back();
+    line.parts.push_back({line.text.size(), lines_[index_].number});
+    line.text += next;
+    ++index_;
+  }
+  return true;
+}
+
+// --- The lenient rule set ------------------------------------------------------------------
+
+namespace {
+
+struct RootName {
+  std::u16string_view name;
+  HKEY root;
+};
+
+// The long names first: RegRootName gives the first name of a root. The short forms
+// are what reg.exe and many scripts write; regedit's own files use the long ones.
+constexpr std::array<RootName, 8> kRootNames = {{
+    {u"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
+    {u"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+    {u"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
+    {u"HKEY_USERS", HKEY_USERS},
+    {u"HKCR", HKEY_CLASSES_ROOT},
+    {u"HKCU", HKEY_CURRENT_USER},
+    {u"HKLM", HKEY_LOCAL_MACHINE},
+    {u"HKU", HKEY_USERS},
+}};
+
+// Root names are matched without regard to letter case, as regedit does.
+std::optional<HKEY> FindRoot(std::u16string_view name) {
+  for (const RootName& entry : kRootNames) {
+    if (platform::SameTextIgnoreCase(entry.name, name))
+      return entry.root;
+  }
+  return std::nullopt;
+}
+
+enum class DataKind { Dword, Hex, HexTyped };
+
+struct DataType {
+  std::u16string_view tag;  // compared without regard to letter case
+  DataKind kind;
+};
+
+constexpr std::array<DataType, 3> kDataTypes = {{
+    {u"dword:", DataKind::Dword},
+    {u"hex:", DataKind::Hex},
+    {u"hex(", DataKind::HexTyped},
+}};
+
+std::vector<std::uint8_t> Utf16Bytes(std::u16string_view text, bool withNul) {
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve(2 * text.size() + 2);
+  for (const char16_t unit : text) {
+    bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+    bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
+  }
+  if (withNul)
+    bytes.insert(bytes.end(), {0, 0});
+  return bytes;
+}
+
+// Reads one logical line, knowing where each character came from.
+class StatementParser {
+ public:
+  StatementParser(const RegLogicalLine& line, RegTextFormat format)
+      : line_(line), text_(line.text), format_(format) {}
+
+  // The key line "[...]" or "[-...]". Returns the operation.
+  RegTextOp ParseKey() {
+    RegTextOp op;
+    op.line = line_.FirstLine();
+    // Key names may hold "]", so the name ends at the last one on the line.
+    const std::size_t close = text_.rfind(u']');
+    if (close == std::u16string_view::npos)
+      Fail(op.line, u"schließende Klammer „]“ fehlt");
+    RestMustBeEmpty(close + 1);
+    std::u16string_view name = text_.substr(1, close - 1);
+    op.kind = RegTextOpKind::CreateKey;
+    if (!name.empty() && name.front() == u'-') {
+      op.kind = RegTextOpKind::DeleteKey;
+      name.remove_prefix(1);
+    }
+    const std::size_t slash = name.find(u'\\');
+    const std::u16string_view rootName = name.substr(0, slash);
+    const auto root = FindRoot(rootName);
+    if (!root && rootName.empty()) {
+      Fail(op.line, u"Schlüssel „%s“ ohne Stammschlüssel wie HKEY_CURRENT_USER", {name});
+    }
+    if (!root)
+      Fail(op.line, u"unbekannter Stammschlüssel „%s“", {rootName});
+    op.root = *root;
+    if (slash != std::u16string_view::npos)
+      op.path = name.substr(slash + 1);
+    if (slash != std::u16string_view::npos && op.path.empty()) {
+      Fail(op.line, u"ungültiger Schlüsselname „%s“", {name});
+    }
+    // Empty names between backslashes would address another key than the one meant.
+    std::size_t start = 0;
+    while (slash != std::u16string_view::npos && start <= op.path.size()) {
+      std::size_t end = op.path.find(u'\\', start);
+      if (end == std::u16string::npos)
+        end = op.path.size();
+      if (end == start)
+        Fail(op.line, u"ungültiger Schlüsselname „%s“", {name});
+      if (end - start > kMaxKeyNameLength) {
+        Fail(op.line, u"Schlüsselname länger als %d Zeichen", {Number(kMaxKeyNameLength)});
+      }
+      start = end + 1;
+    }
+    if (op.kind == RegTextOpKind::DeleteKey && op.path.empty()) {
+      Fail(op.line, u"ein Stammschlüssel kann nicht gelöscht werden");
+    }
+    return op;
+  }
+
+  // The value line '"name"=...' or '@=...'. Fills name, kind and value of `op`.
+  void ParseValue(RegTextOp& op) {
+    if (text_[pos_] == u'@') {
+      ++pos_;
+    } else {
+      ++pos_;
+      op.name = Unescape(u"schließendes Anführungszeichen des Wertnamens fehlt");
+      if (op.name.size() > kMaxValueNameLength) {
+        Fail(op.line, u"Wertname länger als %d Zeichen", {Number(kMaxValueNameLength)});
+      }
+    }
+    SkipBlanks();
+    if (pos_ >= text_.size() || text_[pos_] != u'=')
+      Fail(LineHere(), u"„=“ fehlt nach dem Wertnamen");
+    ++pos_;
+    SkipBlanks();
+    if (pos_ >= text_.size())
+      Fail(LineHere(), u"Daten fehlen nach „=“");
+    if (text_[pos_] == u'-') {
+      ++pos_;
+      RestMustBeEmpty(pos_);
+      op.kind = RegTextOpKind::DeleteValue;
+      return;
+    }
+    op.kind = RegTextOpKind::SetValue;
+    if (text_[pos_] == u'"') {
+      ++pos_;
+      op.value.type = REG_SZ;
+      op.value.data =
+          Utf16Bytes(Unescape(u"schließendes Anführungszeichen der Zeichenkette fehlt"), true);
+      RestMustBeEmpty(pos_);
+      return;
+    }
+    ParseTypedData(op.value);
+  }
+
+ private:
+  int LineHere() const { return line_.LineAt(pos_); }
+
+  void SkipBlanks() {
+    while (pos_ < text_.size() && (text_[pos_] == u' ' || text_[pos_] == u'\t'))
+      ++pos_;
+  }
+
+  // After the data only blanks or a comment may follow.
+  void RestMustBeEmpty(std::size_t from) {
+    pos_ = from;
+    SkipBlanks();
+    if (pos_ < text_.size() && text_[pos_] != u';') {
+      Fail(LineHere(), u"unerwarteter Text „%s“", {text_.substr(pos_)});
+    }
+  }
+
+  // Reads up to the closing quotation mark. Escapes: \\ and \" as regedit writes them,
+  // \r and \n as other tools write line breaks (regedit escapes every backslash, so
+  // its files never hold these). Any other backslash stays as it is.
+  std::u16string Unescape(std::u16string_view missingQuote) {
+    std::u16string out;
+    while (pos_ < text_.size()) {
+      const char16_t unit = text_[pos_++];
+      if (unit == u'"')
+        return out;
+      if (unit == u'\\' && pos_ < text_.size()) {
+        const char16_t next = text_[pos_];
+        if (next == u'\\' || next == u'"') {
+          out += next;
+          ++pos_;
+          continue;
+        }
+        if (next == u'r' || next == u'n') {
+          out += next == u'r' ? u'\r' : u'\n';
+          ++pos_;
+          continue;
+        }
+      }
+      out += unit;
+    }
+    Fail(line_.FirstLine(), missingQuote);
+  }
+
+  void ParseTypedData(RegValue& value) {
+    const std::u16string_view rest = text_.substr(pos_);
+    const DataType* type = nullptr;
+    for (const DataType& candidate : kDataTypes) {
+      if (rest.size() >= candidate.tag.size() &&
+          platform::SameTextIgnoreCase(rest.substr(0, candidate.tag.size()), candidate.tag)) {
+        type = &candidate;
+        break;
+      }
+    }
+    if (type == nullptr) {
+      const std::size_t colon = rest.find(u':');
+      Fail(LineHere(), u"unbekannter Datentyp „%s“",
+           {colon == std::u16string_view::npos ? rest : rest.substr(0, colon + 1)});
+    }
+    pos_ += type->tag.size();
+    switch (type->kind) {
+      case DataKind::Dword:
+        value.type = REG_DWORD;
+        value.data = ParseDword();
+        return;
+      case DataKind::Hex:
+        value.type = REG_BINARY;
+        value.data = ParseHexList();
+        return;
+      case DataKind::HexTyped:
+        value.type = ParseTypeNumber();
+        value.data = ParseHexList();
+        // REGEDIT4 writes the text of these types one byte per character, in the
+        // ANSI code page; the store holds them as UTF-16.
+        if (format_ == RegTextFormat::Regedit4 &&
+            (value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ)) {
+          const std::string_view ansi(reinterpret_cast<const char*>(value.data.data()),
+                                      value.data.size());
+          value.data = Utf16Bytes(platform::FromAnsi(ansi), false);
+        }
+        return;
+    }
+  }
+
+  std::vector<std::uint8_t> ParseDword() {
+    const std::size_t start = pos_;
+    std::uint32_t number = 0;
+    while (pos_ < text_.size() && IsHexDigit(text_[pos_]) && pos_ - start < 9) {
+      number = (number << 4) | HexValue(text_[pos_]);
+      ++pos_;
+    }
+    const std::size_t digits = pos_ - start;
+    if (digits == 0 || digits > 8) {
+      Fail(LineHere(), u"ungültige DWORD-Daten „%s“ (1 bis 8 Hex-Ziffern erwartet)",
+           {text_.substr(start)});
+    }
+    RestMustBeEmpty(pos_);
+    return {static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8),
+            static_cast<std::uint8_t>(number >> 16), static_cast<std::uint8_t>(number >> 24)};
+  }
+
+  // "N):" with N hexadecimal, as regedit writes the type: hex(b): is type 11.
+  std::uint32_t ParseTypeNumber() {
+    const std::size_t start = pos_;
+    std::uint32_t number = 0;
+    while (pos_ < text_.size() && IsHexDigit(text_[pos_]) && pos_ - start < 9) {
+      number = (number << 4) | HexValue(text_[pos_]);
+      ++pos_;
+    }
+    const std::size_t digits = pos_ - start;
+    if (digits == 0 || digits > 8 || text_.substr(pos_, 2) != u"):") {
+      const std::size_t close = text_.find(u')', start);
+      Fail(LineHere(), u"ungültiger Typ „hex(%s“",
+           {text_.substr(start, close == std::u16string_view::npos ? std::u16string_view::npos
+                                                                   : close - start + 1)});
+    }
+    pos_ += 2;
+    return number;
+  }
+
+  // Bytes of one or two hex digits, separated by commas, blanks allowed around them.
+  // A trailing comma and a backslash left at the end (the last line of a file, or a
+  // continuation that the next statement stopped) end the list.
+  std::vector<std::uint8_t> ParseHexList() {
+    std::vector<std::uint8_t> bytes;
+    SkipBlanks();
+    while (pos_ < text_.size() && text_[pos_] != u';') {
+      if (text_[pos_] == u'\\') {
+        RestMustBeEmpty(pos_ + 1);
+        break;
+      }
+      const std::size_t start = pos_;
+      unsigned byte = 0;
+      while (pos_ < text_.size() && IsHexDigit(text_[pos_]) && pos_ - start < 3) {
+        byte = (byte << 4) | HexValue(text_[pos_]);
+        ++pos_;
+      }
+      const std::size_t digits = pos_ - start;
+      if (digits == 0 || digits > 2)
+        BadHex(start);
+      bytes.push_back(static_cast<std::uint8_t>(byte));
+      SkipBlanks();
+      if (pos_ >= text_.size() || text_[pos_] == u';')
+        break;
+      if (text_[pos_] == u'\\')
+        continue;
+      if (text_[pos_] != u',')
+        BadHex(start);
+      ++pos_;
+      SkipBlanks();
+    }
+    return bytes;
+  }
+
+  // Names the faulty byte: its text up to the next comma.
+  [[noreturn]] void BadHex(std::size_t start) {
+    std::size_t end = text_.find(u',', start);
+    if (end == std::u16string_view::npos)
+      end = text_.size();
+    const std::u16string_view piece = TrimRegText(text_.substr(start, end - start));
+    if (piece.empty())
+      Fail(line_.LineAt(start), u"ungültige Hex-Daten: ein Byte fehlt vor „,“");
+    Fail(line_.LineAt(start), u"ungültige Hex-Daten „%s“ (zwei Hex-Ziffern je Byte erwartet)",
+         {piece});
+  }
+
+  const RegLogicalLine& line_;
+  std::u16string_view text_;
+  RegTextFormat format_;
+  std::size_t pos_ = 0;
+};
+
+}  // namespace
+
+std::u16string_view RegRootName(HKEY root) {
+  for (const RootName& entry : kRootNames) {
+    if (entry.root == root)
+      return entry.name;
+  }
+  return {};
+}
+
+ParsedRegText ParseRegText(std::span<const std::uint8_t> bytes) {
+  ParsedRegText parsed;
+  RegTextDecoded decoded = DecodeRegText(bytes);
+  parsed.encoding = decoded.encoding;
+  // Some tools pad a file with NULs at its end; they carry nothing.
+  while (!decoded.lines.empty()) {
+    std::u16string& last = decoded.lines.back().text;
+    while (!last.empty() && last.back() == u'\0')
+      last.pop_back();
+    if (!last.empty() || decoded.lines.size() == 1)
+      break;
+    decoded.lines.pop_back();
+  }
+
+  RegLineReader reader(decoded.lines);
+  const RegTextLine* header = reader.ReadHeader();
+  if (header == nullptr) {
+    throw ERegTextError(0, u"Die Datei ist leer: sie enthält keine Registrierungsdaten.");
+  }
+  const std::u16string_view headerText = TrimRegText(header->text);
+  if (headerText == kHeader4) {
+    parsed.format = RegTextFormat::Regedit4;
+  } else if (headerText == kHeader5) {
+    parsed.format = RegTextFormat::Version5;
+  } else {
+    Fail(header->number, u"keine Registrierungsdatei: „%s“ oder „%s“ erwartet",
+         {kHeader4, kHeader5});
+  }
+
+  RegLogicalLine line;
+  std::optional<RegTextOp> currentKey;
+  while (reader.Next(line)) {
+    if (const std::size_t nul = line.text.find(u'\0'); nul != std::u16string::npos) {
+      Fail(line.LineAt(nul), u"unzulässiges NUL-Zeichen");
+    }
+    if (line.text.empty())
+      continue;
+    StatementParser statement(line, parsed.format);
+    switch (line.text.front()) {
+      case u'[': {
+        RegTextOp op = statement.ParseKey();
+        // Values after a deleted key have no key to go to.
+        if (op.kind == RegTextOpKind::CreateKey) {
+          currentKey = op;
+        } else {
+          currentKey.reset();
+        }
+        parsed.ops.push_back(std::move(op));
+        break;
+      }
+      case u'"':
+      case u'@': {
+        if (!currentKey) {
+          Fail(line.FirstLine(), u"Wert ohne Schlüssel: vor dieser Zeile fehlt eine Zeile „[...]“");
+        }
+        RegTextOp op;
+        op.line = line.FirstLine();
+        op.root = currentKey->root;
+        op.path = currentKey->path;
+        statement.ParseValue(op);
+        parsed.ops.push_back(std::move(op));
+        break;
+      }
+      default:
+        // Comments and lines of no known kind: regedit passes over them.
+        break;
+    }
+  }
+  return parsed;
+}
+
+// --- Applying ------------------------------------------------------------------------------
+
+namespace {
+
+// Full access without the view flags: what a loader needs on the keys it fills.
+constexpr REGSAM kFillAccess = KEY_READ | KEY_WRITE;
+
+class KeyHandle {
+ public:
+  explicit KeyHandle(RegistryStore& store) : store_(store) {}
+  ~KeyHandle() { Close(); }
+  KeyHandle(const KeyHandle&) = delete;
+  KeyHandle& operator=(const KeyHandle&) = delete;
+
+  LSTATUS Open(HKEY root, std::u16string_view path, REGSAM access) {
+    Close();
+    if (path.empty()) {
+      key_ = root;
+      return ERROR_SUCCESS;
+    }
+    return store_.OpenKey(root, path, access, key_);
+  }
+  LSTATUS Create(HKEY root, std::u16string_view path, REGSAM access) {
+    Close();
+    if (path.empty()) {
+      key_ = root;
+      return ERROR_SUCCESS;
+    }
+    return store_.CreateKey(root, path, access, key_);
+  }
+  void Close() {
+    if (key_ != 0)
+      store_.CloseKey(key_);
+    key_ = 0;
+  }
+  HKEY Get() const { return key_; }
+
+ private:
+  RegistryStore& store_;
+  HKEY key_ = 0;
+};
+
+std::u16string JoinPath(std::u16string_view path, std::u16string_view name) {
+  if (path.empty())
+    return std::u16string(name);
+  std::u16string joined(path);
+  joined += u'\\';
+  joined += name;
+  return joined;
+}
+
+struct KeySnapshot {
+  std::u16string name;
+  std::vector<std::pair<std::u16string, RegValue>> values;
+  std::vector<KeySnapshot> children;
+};
+
+LSTATUS SubKeyNames(RegistryStore& store, HKEY key, std::vector<std::u16string>& names) {
+  for (std::uint32_t index = 0;; ++index) {
+    std::u16string name;
+    const LSTATUS status = store.EnumKey(key, index, name);
+    if (status == ERROR_NO_MORE_ITEMS)
+      return ERROR_SUCCESS;
+    if (status != ERROR_SUCCESS)
+      return status;
+    names.push_back(std::move(name));
+  }
+}
+
+LSTATUS ValuesOf(RegistryStore& store, HKEY key,
+                 std::vector<std::pair<std::u16string, RegValue>>& values) {
+  for (std::uint32_t index = 0;; ++index) {
+    std::pair<std::u16string, RegValue> value;
+    const LSTATUS status = store.EnumValue(key, index, value.first, &value.second);
+    if (status == ERROR_NO_MORE_ITEMS)
+      return ERROR_SUCCESS;
+    if (status != ERROR_SUCCESS)
+      return status;
+    values.push_back(std::move(value));
+  }
+}
+
+LSTATUS TakeSnapshot(RegistryStore& store, HKEY root, const std::u16string& path,
+                     KeySnapshot& snapshot) {
+  KeyHandle key(store);
+  if (LSTATUS status = key.Open(root, path, KEY_READ); status != ERROR_SUCCESS)
+    return status;
+  if (LSTATUS status = ValuesOf(store, key.Get(), snapshot.values); status != ERROR_SUCCESS) {
+    return status;
+  }
+  std::vector<std::u16string> names;
+  if (LSTATUS status = SubKeyNames(store, key.Get(), names); status != ERROR_SUCCESS)
+    return status;
+  for (std::u16string& name : names) {
+    KeySnapshot child;
+    child.name = std::move(name);
+    if (LSTATUS status = TakeSnapshot(store, root, JoinPath(path, child.name), child);
+        status != ERROR_SUCCESS) {
+      return status;
+    }
+    snapshot.children.push_back(std::move(child));
+  }
+  return ERROR_SUCCESS;
+}
+
+// The store deletes only keys without sub keys, so the tree goes depth first.
+LSTATUS DeleteTree(RegistryStore& store, HKEY root, const std::u16string& path) {
+  std::vector<std::u16string> names;
+  {
+    KeyHandle key(store);
+    if (LSTATUS status = key.Open(root, path, KEY_READ); status != ERROR_SUCCESS)
+      return status;
+    if (LSTATUS status = SubKeyNames(store, key.Get(), names); status != ERROR_SUCCESS) {
+      return status;
+    }
+  }
+  for (const std::u16string& name : names) {
+    if (LSTATUS status = DeleteTree(store, root, JoinPath(path, name)); status != ERROR_SUCCESS) {
+      return status;
+    }
+  }
+  return store.DeleteKey(root, path, 0);
+}
+
+void RestoreTree(RegistryStore& store, HKEY root, const std::u16string& path,
+                 const KeySnapshot& snapshot) {
+  KeyHandle key(store);
+  if (key.Create(root, path, kFillAccess) != ERROR_SUCCESS)
+    return;
+  for (const auto& [name, value] : snapshot.values) {
+    store.SetValue(key.Get(), name, value.type, value.data);
+  }
+  for (const KeySnapshot& child : snapshot.children) {
+    RestoreTree(store, root, JoinPath(path, child.name), child);
+  }
+}
+
+// What undoes one change, so that a load the store refuses half-way leaves the store
+// as it was.
+struct UndoStep {
+  enum class Kind { RemoveTree, RestoreTree, RestoreValue, RemoveValue, RestoreValues } kind;
+  HKEY root = 0;
+  std::u16string path;
+  std::u16string name;
+  RegValue value;
+  KeySnapshot tree;
+};
+
+class Applier {
+ public:
+  explicit Applier(RegistryStore& store) : store_(store), key_(store) {}
+
+  void Apply(const ParsedRegText& text) {
+    try {
+      for (const RegTextOp& op : text.ops)
+        ApplyOne(op);
+    } catch (...) {
+      key_.Close();
+      Undo();
+      throw;
+    }
+  }
+
+ private:
+  void ApplyOne(const RegTextOp& op) {
+    switch (op.kind) {
+      case RegTextOpKind::CreateKey:
+        return CreateKey(op);
+      case RegTextOpKind::DeleteKey:
+        return DeleteKey(op);
+      case RegTextOpKind::SetValue:
+      case RegTextOpKind::DeleteValue:
+        return ChangeValue(op);
+    }
+  }
+
+  static std::u16string KeyText(const RegTextOp& op) {
+    return JoinPath(RegRootName(op.root), op.path);
+  }
+
+  [[noreturn]] static void KeyRefused(const RegTextOp& op, std::u16string_view what,
+                                      LSTATUS status) {
+    Fail(op.line, what, {KeyText(op), Number(status)});
+  }
+
+  [[noreturn]] static void ValueRefused(const RegTextOp& op, std::u16string_view what,
+                                        LSTATUS status) {
+    Fail(op.line, what, {op.name.empty() ? u"@" : op.name, KeyText(op), Number(status)});
+  }
+
+  void CreateKey(const RegTextOp& op) {
+    // Remember the first key that does not exist yet: removing it undoes the creation.
+    std::optional<std::u16string> firstMissing;
+    std::size_t end = 0;
+    while (!op.path.empty() && end != std::u16string::npos) {
+      end = op.path.find(u'\\', end + 1);
+      const std::u16string prefix = op.path.substr(0, end);
+      HKEY probe = 0;
+      const LSTATUS status = store_.OpenKey(op.root, prefix, 0, probe);
+      if (status == ERROR_SUCCESS)
+        store_.CloseKey(probe);
+      if (status == ERROR_FILE_NOT_FOUND) {
+        firstMissing = prefix;
+        break;
+      }
+    }
+    const LSTATUS status = key_.Create(op.root, op.path, kFillAccess);
+    if (status != ERROR_SUCCESS) {
+      key_.Close();
+      KeyRefused(op, u"Schlüssel „%s“ kann nicht angelegt werden (Fehler %d)", status);
+    }
+    keyRoot_ = op.root;
+    keyPath_ = op.path;
+    if (firstMissing) {
+      undo_.push_back({UndoStep::Kind::RemoveTree, op.root, *firstMissing, {}, {}, {}});
+    }
+  }
+
+  void DeleteKey(const RegTextOp& op) {
+    key_.Close();
+    keyRoot_ = 0;
+    UndoStep step{UndoStep::Kind::RestoreTree, op.root, op.path, {}, {}, {}};
+    LSTATUS status = TakeSnapshot(store_, op.root, op.path, step.tree);
+    if (status == ERROR_FILE_NOT_FOUND)
+      return;  // nothing to delete
+    if (status == ERROR_SUCCESS) {
+      // Recorded before deleting, so that a delete that stops half-way is undone too.
+      undo_.push_back(std::move(step));
+      status = DeleteTree(store_, op.root, op.path);
+    }
+    if (status != ERROR_SUCCESS) {
+      KeyRefused(op, u"Schlüssel „%s“ kann nicht gelöscht werden (Fehler %d)", status);
+    }
+  }
+
+  void ChangeValue(const RegTextOp& op) {
+    if (keyRoot_ != op.root || keyPath_ != op.path || key_.Get() == 0) {
+      if (LSTATUS status = key_.Create(op.root, op.path, kFillAccess); status != ERROR_SUCCESS) {
+        key_.Close();
+        ValueRefused(op, u"Wert „%s“ in „%s“ kann nicht gesetzt werden (Fehler %d)", status);
+      }
+      keyRoot_ = op.root;
+      keyPath_ = op.path;
+    }
+    UndoStep step{UndoStep::Kind::RestoreValue, op.root, op.path, op.name, {}, {}};
+    std::uint32_t size = 0;
+    LSTATUS status =
+        store_.QueryValue(key_.Get(), op.name, step.value.type, size, &step.value.data);
+    if (status == ERROR_FILE_NOT_FOUND) {
+      if (op.kind == RegTextOpKind::DeleteValue)
+        return;  // nothing to delete
+      step.kind = UndoStep::Kind::RemoveValue;
+      status = ERROR_SUCCESS;
+    } else if (status == ERROR_SUCCESS && op.kind == RegTextOpKind::DeleteValue) {
+      // A value set again would come last; the key's values keep their order only
+      // when all of them are set again.
+      step.kind = UndoStep::Kind::RestoreValues;
+      status = ValuesOf(store_, key_.Get(), step.tree.values);
+    }
+    if (status == ERROR_SUCCESS) {
+      status = op.kind == RegTextOpKind::SetValue
+                   ? store_.SetValue(key_.Get(), op.name, op.value.type, op.value.data)
+                   : store_.DeleteValue(key_.Get(), op.name);
+    }
+    if (status != ERROR_SUCCESS) {
+      ValueRefused(op,
+                   op.kind == RegTextOpKind::SetValue
+                       ? u"Wert „%s“ in „%s“ kann nicht gesetzt werden (Fehler %d)"
+                       : u"Wert „%s“ in „%s“ kann nicht gelöscht werden (Fehler %d)",
+                   status);
+    }
+    undo_.push_back(std::move(step));
+  }
+
+  // Best effort, newest change first: a store that refused a change may refuse its
+  // undoing too, and then there is nothing better left to do.
+  void Undo() {
+    for (auto step = undo_.rbegin(); step != undo_.rend(); ++step) {
+      switch (step->kind) {
+        case UndoStep::Kind::RemoveTree:
+          DeleteTree(store_, step->root, step->path);
+          break;
+        case UndoStep::Kind::RestoreTree:
+          RestoreTree(store_, step->root, step->path, step->tree);
+          break;
+        case UndoStep::Kind::RestoreValues: {
+          KeyHandle key(store_);
+          if (key.Open(step->root, step->path, kFillAccess) != ERROR_SUCCESS)
+            break;
+          std::vector<std::pair<std::u16string, RegValue>> present;
+          ValuesOf(store_, key.Get(), present);
+          for (const auto& value : present)
+            store_.DeleteValue(key.Get(), value.first);
+          for (const auto& [name, value] : step->tree.values) {
+            store_.SetValue(key.Get(), name, value.type, value.data);
+          }
+          break;
+        }
+        case UndoStep::Kind::RestoreValue:
+        case UndoStep::Kind::RemoveValue: {
+          KeyHandle key(store_);
+          if (key.Open(step->root, step->path, kFillAccess) != ERROR_SUCCESS)
+            break;
+          if (step->kind == UndoStep::Kind::RestoreValue) {
+            store_.SetValue(key.Get(), step->name, step->value.type, step->value.data);
+          } else {
+            store_.DeleteValue(key.Get(), step->name);
+          }
+          break;
+        }
+      }
+    }
+    undo_.clear();
+  }
+
+  RegistryStore& store_;
+  KeyHandle key_;
+  HKEY keyRoot_ = 0;
+  std::u16string keyPath_;
+  std::vector<UndoStep> undo_;
+};
+
+}  // namespace
+
+void ApplyRegText(const ParsedRegText& text, RegistryStore& store) {
+  Applier applier(store);
+  applier.Apply(text);
+}
+
+void LoadRegText(std::span<const std::uint8_t> bytes, RegistryStore& store) {
+  ApplyRegText(ParseRegText(bytes), store);
+}
+
+void LoadRegTextFile(std::u16string_view fileName, RegistryStore& store) {
+  const std::filesystem::path path{std::u16string(fileName)};
+  std::error_code error;
+  const bool exists = std::filesystem::exists(path, error);
+  if (!exists && !error) {
+    throw ERegTextError(0, Format(u"Die Datei „%s“ wurde nicht gefunden.", {fileName}));
+  }
+  const std::uintmax_t size = std::filesystem::file_size(path, error);
+  if (!error && size > kMaxFileSize) {
+    throw ERegTextError(
+        0, Format(u"Die Datei „%s“ ist zu groß für eine Registrierungsdatei.", {fileName}));
+  }
+  std::ifstream file(path, std::ios::binary);
+  std::vector<std::uint8_t> bytes;
+  if (file && !error) {
+    bytes.resize(static_cast<std::size_t>(size));
+    file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  }
+  if (!file || error) {
+    throw ERegTextError(0, Format(u"Die Datei „%s“ kann nicht gelesen werden.", {fileName}));
+  }
+  try {
+    LoadRegText(bytes, store);
+  } catch (const ERegTextError& fault) {
+    throw ERegTextError(fault.Line(), Format(u"Datei „%s“, %s", {fileName, fault.Message()}));
+  }
+}
+
+}  // namespace brindel::registry::store
