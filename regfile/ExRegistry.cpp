@@ -1,0 +1,185 @@
+#include "regfile/ExRegistry.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <string>
+
+#include "platform/Errors.h"
+#include "platform/LastError.h"
+#include "platform/Text.h"
+
+namespace brindel::regfile {
+
+using namespace registry::store;
+
+namespace {
+
+struct RootName {
+  HKEY root;
+  std::u16string_view name;
+};
+
+// Searched in this order both ways.
+constexpr std::array<RootName, 7> kRootNames = {{
+    {HKEY_CLASSES_ROOT, u"HKEY_CLASSES_ROOT"},
+    {HKEY_CURRENT_USER, u"HKEY_CURRENT_USER"},
+    {HKEY_LOCAL_MACHINE, u"HKEY_LOCAL_MACHINE"},
+    {HKEY_USERS, u"HKEY_USERS"},
+    {HKEY_PERFORMANCE_DATA, u"HKEY_PERFORMANCE_DATA"},
+    {HKEY_CURRENT_CONFIG, u"HKEY_CURRENT_CONFIG"},
+    {HKEY_DYN_DATA, u"HKEY_DYN_DATA"},
+}};
+
+// The walk reads every value into one buffer, grown in these steps to the longest
+// value data it meets, instead of one allocation per value.
+constexpr std::size_t kWalkBufferStep = 65536;
+
+// Value names may be as long as the registry allows; a shorter name buffer would
+// silently leave long-named values out of a backup.
+constexpr std::size_t kValueNameBuffer = kMaxValueNameLength + 1;
+
+std::int32_t ClampedSize(std::size_t size) {
+  return static_cast<std::int32_t>(
+      std::min<std::size_t>(size, std::numeric_limits<std::int32_t>::max()));
+}
+
+// Closes a key the walk opened, however the visit ends.
+class KeyCloser {
+ public:
+  KeyCloser(RegistryStore& store, HKEY key) : store_(store), key_(key) {}
+  ~KeyCloser() { store_.CloseKey(key_); }
+  KeyCloser(const KeyCloser&) = delete;
+  KeyCloser& operator=(const KeyCloser&) = delete;
+
+ private:
+  RegistryStore& store_;
+  HKEY key_;
+};
+
+}  // namespace
+
+std::u16string_view RootKeyName(HKEY root) {
+  for (const RootName& row : kRootNames) {
+    if (row.root == root)
+      return row.name;
+  }
+  return {};
+}
+
+std::optional<HKEY> RootKeyFromName(std::u16string_view name) {
+  for (const RootName& row : kRootNames) {
+    if (row.name == name)
+      return row.root;
+  }
+  return std::nullopt;
+}
+
+// The search position is released before the key object part.
+TExRegistry::~TExRegistry() {
+  fSearchStack.clear();
+}
+
+void TExRegistry::SetRoot(HKEY root, std::u16string_view server) {
+  fSaveServer = std::u16string(server);
+  UseRoot(root);
+  fLocalRoot = root;
+  if (server.empty())
+    return;
+  if (!Connect(u"\\\\" + std::u16string(server))) {
+    // The registry returns its result instead of setting the thread's last error.
+    platform::SetLastErrorCode(LastError());
+    throw platform::Exception(
+        platform::Format(u"Unable to connect to the registry on %s (%d)",
+                         {server, platform::Widen(std::to_string(platform::LastErrorCode()))}));
+  }
+}
+
+struct TExRegistry::WalkState {
+  const TWalkProc& walkProc;
+  bool valuesRequired;
+  RegValue value;  // the walk's one data buffer
+};
+
+void TExRegistry::Walk(const TWalkProc& walkProc, bool valuesRequired) {
+  if (!walkProc)
+    return;
+  WalkState state{walkProc, valuesRequired, {}};
+  state.value.data.reserve(kWalkBufferStep);
+  VisitKey(state, CurrentPath());
+}
+
+void TExRegistry::VisitKey(WalkState& state, const std::u16string& path) {
+  RegistryStore& store = Store();
+  HKEY key = 0;
+  // The walk opens keys of its own, read-only and in the native view; the object's
+  // open key stays as it is.
+  if (store.OpenKey(RootKey(), path, KEY_READ, key) != ERROR_SUCCESS)
+    return;
+  KeyCloser closer(store, key);
+
+  KeyInfo info;
+  const LSTATUS status = store.QueryInfoKey(key, info);
+  if (status == ERROR_ACCESS_DENIED)
+    return;
+  if (status != ERROR_SUCCESS)
+    throw EExRegistryException::Create(status, u"Unable to query key info");
+
+  if (info.values > 0) {
+    std::vector<std::uint8_t>& buffer = state.value.data;
+    if (info.maxValueLen > buffer.capacity()) {
+      buffer.reserve((info.maxValueLen / kWalkBufferStep + 1) * kWalkBufferStep);
+    }
+    std::u16string name;
+    name.reserve(kValueNameBuffer);
+    for (std::uint32_t i = 0; i < info.values; ++i) {
+      try {
+        LSTATUS result = store.EnumValue(key, i, name, &state.value);
+        // What the enumeration's fixed buffers could not take fails as it does on
+        // Windows; only a value that changed since the key information was read can.
+        if (result == ERROR_SUCCESS &&
+            (name.size() >= kValueNameBuffer ||
+             (state.valuesRequired && buffer.size() > info.maxValueLen))) {
+          result = ERROR_MORE_DATA;
+        }
+        if (result != ERROR_SUCCESS) {
+          throw EExRegistryException::Create(static_cast<std::uint32_t>(result),
+                                             u"Unable to get value info");
+        }
+        std::u16string_view valueName = name;
+        valueName = valueName.substr(0, valueName.find(u'\0'));
+        state.walkProc(path, valueName, state.value.type, buffer.data(),
+                       ClampedSize(buffer.size()));
+      } catch (const platform::Exception&) {
+        // A value that cannot be read or handled is left out; the walk goes on.
+      }
+    }
+  } else {
+    state.walkProc(path, std::u16string_view(), REG_NONE, nullptr, 0);
+  }
+
+  std::u16string name;
+  for (std::uint32_t i = 0; i < info.subKeys; ++i) {
+    if (store.EnumKey(key, i, name) != ERROR_SUCCESS)
+      continue;
+    VisitKey(state, path.empty() ? name : path + u'\\' + name);
+  }
+}
+
+void TExRegistry::GetValuesSize(std::int32_t& size) {
+  fValuesSize = 0;
+  Walk(
+      [this](std::u16string_view, std::u16string_view, std::uint32_t, const std::uint8_t*,
+             std::int32_t DataLen) {
+        // Saturates instead of wrapping past the largest 32-bit total.
+        const std::int64_t total = std::int64_t{fValuesSize} + DataLen;
+        fValuesSize = static_cast<std::int32_t>(
+            std::min<std::int64_t>(total, std::numeric_limits<std::int32_t>::max()));
+      },
+      false);
+  if (fValuesSize == 0)
+    fValuesSize = -1;
+  size = fValuesSize;
+}
+
+}  // namespace brindel::regfile

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string_view>
+#include <vector>
+
+#include "regfile/MemoryStream.h"
+#include "registry/store/RegistryStore.h"
+
+namespace brindel::regfile {
+
+// Saves whole roots of a store as one REGEDIT4 text, each root written as the export
+// writes a tree with no key open: the root's own key line first, then everything
+// below it. Roots the store does not have are left out. The store serves as the
+// process's current store meanwhile. False when a root could not be read or the text
+// not written, as the export reports it.
+bool SaveStoreAsReg(registry::store::RegistryStore& store,
+                    const std::vector<registry::store::HKEY>& roots, std::u16string_view fileName);
+// The same text, written into the stream at its position.
+bool SaveStoreAsReg(registry::store::RegistryStore& store,
+                    const std::vector<registry::store::HKEY>& roots, TMemoryStream& stream);
+
+}  // namespace brindel::regfile

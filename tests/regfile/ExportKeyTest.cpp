@@ -1,0 +1,492 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "ExportSupport.h"
+#include "regfile/ExRegistry.h"
+#include "support/StoreFixture.h"
+
+namespace brindel::regfile {
+namespace {
+
+using namespace registry::store;
+using test::Bytes;
+using test::DwordBytes;
+using test::RegLines;
+using test::SameRegText;
+using test::Utf16Bytes;
+
+std::string ReadFileBytes(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+Bytes Sequence(std::size_t count, std::uint8_t first = 0) {
+  Bytes bytes(count);
+  for (std::size_t i = 0; i < count; ++i)
+    bytes[i] = static_cast<std::uint8_t>(first + i);
+  return bytes;
+}
+
+class ExportKeyTest : public test::StoreFixture {
+ protected:
+  // A fresh file name in the test's own temporary folder.
+  std::filesystem::path TempFile(const std::string& name) {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = std::filesystem::temp_directory_path() /
+           (std::string("brindel-export-") + info->test_suite_name() + "-" + info->name());
+    std::filesystem::create_directories(dir_);
+    return dir_ / name;
+  }
+
+  void TearDown() override {
+    if (!dir_.empty())
+      std::filesystem::remove_all(dir_);
+  }
+
+  std::filesystem::path dir_;
+};
+
+// --- One value, one line form per type ------------------------------------------------
+
+struct ValueRow {
+  const char* name;
+  std::u16string valueName;
+  std::uint32_t type;
+  Bytes data;
+  std::vector<std::string> lines;  // what follows the key line
+};
+
+std::string RowName(const ::testing::TestParamInfo<ValueRow>& row) {
+  return row.param.name;
+}
+
+void PrintTo(const ValueRow& row, std::ostream* os) {
+  *os << row.name;
+}
+
+class ExportValueTest : public ExportKeyTest, public ::testing::WithParamInterface<ValueRow> {};
+
+TEST_P(ExportValueTest, WritesTheValueLines) {
+  const ValueRow& row = GetParam();
+  Put(u"Software\\Test", row.valueName, row.type, row.data);
+  TExRegistry reg;
+  ASSERT_TRUE(reg.Open(u"Software\\Test", false));
+
+  std::vector<std::string> lines = {"REGEDIT4", "", "[HKEY_CURRENT_USER\\Software\\Test]"};
+  lines.insert(lines.end(), row.lines.begin(), row.lines.end());
+  lines.push_back("");
+  EXPECT_PRED_FORMAT2(SameRegText, RegLines(lines), test::ExportedText(reg));
+}
+
+const std::string k70(70, 'n');
+const std::string k69(69, 'n');
+const std::string k67(67, 'n');
+
+Bytes Utf16(std::u16string_view text, bool withNul = true) {
+  return Utf16Bytes(text, withNul);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Types, ExportValueTest,
+    ::testing::Values(
+        ValueRow{"StringValue",
+                 u"DefaultProfile",
+                 REG_SZ,
+                 Utf16(u"Outlook"),
+                 {"\"DefaultProfile\"=\"Outlook\""}},
+        ValueRow{"DefaultString", u"", REG_SZ, Utf16(u"x"), {"@=\"x\""}},
+        ValueRow{"EmptyString", u"s", REG_SZ, {}, {"\"s\"=\"\""}},
+        ValueRow{"StringEscapesNameAndText",
+                 u"a\"b\\c",
+                 REG_SZ,
+                 Utf16(u"x\"y\\z"),
+                 {"\"a\\\"b\\\\c\"=\"x\\\"y\\\\z\""}},
+        ValueRow{
+            "StringCrLfBecomesEscapes", u"s", REG_SZ, Utf16(u"a\r\nb"), {"\"s\"=\"a\\r\\nb\""}},
+        ValueRow{"StringLoneLfStays", u"s", REG_SZ, Utf16(u"a\nb"), {"\"s\"=\"a\nb\""}},
+        ValueRow{"StringLoneCrStays", u"s", REG_SZ, Utf16(u"a\rb"), {"\"s\"=\"a\rb\""}},
+        ValueRow{"StringCrBeforeCrLf", u"s", REG_SZ, Utf16(u"a\r\r\nb"), {"\"s\"=\"a\r\\r\\nb\""}},
+        ValueRow{
+            "StringWithoutNulRunsToTheEnd", u"s", REG_SZ, Utf16(u"abc", false), {"\"s\"=\"abc\""}},
+        ValueRow{"StringEndsAtFirstNul",
+                 u"s",
+                 REG_SZ,
+                 Utf16(std::u16string_view(u"ab\0cd", 5)),
+                 {"\"s\"=\"ab\""}},
+        ValueRow{"StringOddLength", u"s", REG_SZ, {'a', 0, 'b', 0, 'c'}, {"\"s\"=\"ab\""}},
+        ValueRow{"StringNeverWrapped",
+                 u"s",
+                 REG_SZ,
+                 Utf16(std::u16string(200, u'x')),
+                 {"\"s\"=\"" + std::string(200, 'x') + "\""}},
+        ValueRow{"DefaultDword", u"", REG_DWORD, DwordBytes(26), {"@=dword:0000001a"}},
+        ValueRow{
+            "DwordAllDigits", u"d", REG_DWORD, DwordBytes(0xFFFFFFFE), {"\"d\"=dword:fffffffe"}},
+        ValueRow{"DwordLongerThanFourBytes",
+                 u"d",
+                 REG_DWORD,
+                 {1, 2, 3, 4, 5, 6},
+                 {"\"d\"=dword:04030201"}},
+        ValueRow{"DwordShorterThanFourBytes", u"d", REG_DWORD, {1, 2}, {"\"d\"=hex(4):01,02"}},
+        ValueRow{"DwordWithoutData", u"d", REG_DWORD, {}, {"\"d\"=hex(4):"}},
+        ValueRow{"BinaryEmpty", u"b", REG_BINARY, {}, {"\"b\"=hex:"}},
+        ValueRow{"BinaryOneByte", u"b", REG_BINARY, {0xAB}, {"\"b\"=hex:ab"}},
+        ValueRow{"BinaryThreeBytes", u"b", REG_BINARY, {1, 2, 3}, {"\"b\"=hex:01,02,03"}},
+        // With the 15 characters of "01023d00"=hex: the first line takes 21 bytes.
+        ValueRow{"Binary21BytesFillTheFirstLine",
+                 u"01023d00",
+                 REG_BINARY,
+                 Sequence(21),
+                 {"\"01023d00\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,"
+                  "12,13,14"}},
+        ValueRow{"Binary22BytesWrap",
+                 u"01023d00",
+                 REG_BINARY,
+                 Sequence(22),
+                 {"\"01023d00\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,"
+                  "12,13,14,\\",
+                  "  15"}},
+        ValueRow{"Binary46BytesFillTheSecondLine",
+                 u"01023d00",
+                 REG_BINARY,
+                 Sequence(46),
+                 {"\"01023d00\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,"
+                  "12,13,14,\\",
+                  "  15,16,17,18,19,1a,1b,1c,1d,1e,1f,20,21,22,23,24,25,26,27,28,29,2a,2b,"
+                  "2c,2d"}},
+        ValueRow{"Binary47BytesLastByteAlone",
+                 u"01023d00",
+                 REG_BINARY,
+                 Sequence(47),
+                 {"\"01023d00\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,"
+                  "12,13,14,\\",
+                  "  15,16,17,18,19,1a,1b,1c,1d,1e,1f,20,21,22,23,24,25,26,27,28,29,2a,2b,"
+                  "2c,2d,\\",
+                  "  2e"}},
+        ValueRow{"PrefixReaching77PutsTheByteOnTheNextLine",
+                 u"" + std::u16string(70, u'n'),
+                 REG_BINARY,
+                 {1},
+                 {"\"" + k70 + "\"=hex:\\", "  01"}},
+        ValueRow{"Prefix76TakesOneByte",
+                 std::u16string(69, u'n'),
+                 REG_BINARY,
+                 {1},
+                 {"\"" + k69 + "\"=hex:01"}},
+        ValueRow{"Prefix76WrapsAfterTheFirstOfTwo",
+                 std::u16string(69, u'n'),
+                 REG_BINARY,
+                 {1, 2},
+                 {"\"" + k69 + "\"=hex:01,\\", "  02"}},
+        ValueRow{"Prefix77WithoutBytesStays",
+                 std::u16string(70, u'n'),
+                 REG_BINARY,
+                 {},
+                 {"\"" + k70 + "\"=hex:"}},
+        ValueRow{"NonePrefix77WithoutBytesEndsInBackslash",
+                 std::u16string(67, u'n'),
+                 REG_NONE,
+                 {},
+                 {"\"" + k67 + "\"=hex(0):\\"}},
+        ValueRow{"NameCrLfEscapedOnAnUnwrappedLine",
+                 u"a\r\nb",
+                 REG_BINARY,
+                 {1},
+                 {"\"a\\r\\nb\"=hex:01"}},
+        // The first line was already continued when line breaks are escaped.
+        ValueRow{"NameCrLfKeptOnAWrappedLine",
+                 u"a\r\nb",
+                 REG_BINARY,
+                 Sequence(30),
+                 {"\"a\r\nb\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,"
+                  "13,14,15,\\",
+                  "  16,17,18,19,1a,1b,1c,1d"}},
+        ValueRow{
+            "Qword", u"q", REG_QWORD, Sequence(8, 1), {"\"q\"=hex(b):01,02,03,04,05,06,07,08"}},
+        ValueRow{"ExpandString",
+                 u"e",
+                 REG_EXPAND_SZ,
+                 Utf16(u"%TEMP%"),
+                 {"\"e\"=hex(2):25,54,45,4d,50,25,00"}},
+        ValueRow{"ExpandStringKeepsLowBytes",
+                 u"e",
+                 REG_EXPAND_SZ,
+                 Utf16(u"\u20AC"),
+                 {"\"e\"=hex(2):ac,00"}},
+        ValueRow{"ExpandStringEndsAfterFirstNul",
+                 u"e",
+                 REG_EXPAND_SZ,
+                 Utf16(std::u16string_view(u"a\0b", 3)),
+                 {"\"e\"=hex(2):61,00"}},
+        ValueRow{"ExpandStringWithoutNul",
+                 u"e",
+                 REG_EXPAND_SZ,
+                 Utf16(u"ab", false),
+                 {"\"e\"=hex(2):61,62"}},
+        ValueRow{"MultiString",
+                 u"m",
+                 REG_MULTI_SZ,
+                 Utf16(std::u16string_view(u"a\0b\0", 4)),
+                 {"\"m\"=hex(7):61,00,62,00,00"}},
+        ValueRow{"MultiStringLength5RoundsDown",
+                 u"m",
+                 REG_MULTI_SZ,
+                 {'a', 0, 'b', 0, 'c'},
+                 {"\"m\"=hex(7):61,62"}},
+        ValueRow{"MultiStringLength7RoundsUp",
+                 u"m",
+                 REG_MULTI_SZ,
+                 {'a', 0, 'b', 0, 'c', 0, 'd'},
+                 {"\"m\"=hex(7):61,62,63,64"}},
+        ValueRow{"NoneWithData", u"n", REG_NONE, Utf16(u"ab"), {"\"n\"=hex(0):61,00,62,00,00,00"}},
+        ValueRow{"NoneEndsAfterFirstNul",
+                 u"n",
+                 REG_NONE,
+                 Utf16(std::u16string_view(u"a\0b", 3)),
+                 {"\"n\"=hex(0):61,00,00,00"}},
+        ValueRow{"NoneWithoutNulKeepsEveryByte",
+                 u"n",
+                 REG_NONE,
+                 {1, 0, 2, 0, 3},
+                 {"\"n\"=hex(0):01,00,02,00,03"}},
+        ValueRow{"NoneNamedWithoutData", u"n", REG_NONE, {}, {"\"n\"=hex(0):"}},
+        ValueRow{"NoneDefaultWithoutDataHasNoLine", u"", REG_NONE, {}, {}},
+        ValueRow{"Type188WithData", u"t", 188, Utf16(u"a"), {"\"t\"=hex(bc):61,00,00,00"}},
+        ValueRow{"Type188NamedWithoutData", u"t", 188, {}, {"\"t\"=hex(bc):"}},
+        ValueRow{"Type188DefaultWithoutDataHasNoLine", u"", 188, {}, {}},
+        ValueRow{"DwordBigEndianLeftOut", u"x", REG_DWORD_BIG_ENDIAN, {0, 0, 0, 1}, {}},
+        ValueRow{"LinkLeftOut", u"x", REG_LINK, Utf16(u"\\Registry\\Machine"), {}},
+        ValueRow{"ResourceListLeftOut", u"x", REG_RESOURCE_LIST, {1, 2, 3}, {}},
+        // Value names are not cut at 256 characters; a backup keeps them.
+        ValueRow{"LongValueNameKept",
+                 std::u16string(300, u'v'),
+                 REG_DWORD,
+                 DwordBytes(1),
+                 {"\"" + std::string(300, 'v') + "\"=dword:00000001"}}),
+    RowName);
+
+// --- Whole trees ------------------------------------------------------------------------
+
+TEST_F(ExportKeyTest, ProfileTreeMatchesTheGoldenFile) {
+  const std::u16string profile = u"Software\\Microsoft\\Office\\16.0\\Outlook\\Profiles\\Outlook";
+  MakeKey(profile);
+  const std::u16string section = profile + u"\\9207f3e0a3b11019908b08002b2a56c2";
+  Put(section, u"01023d0e", REG_BINARY, Sequence(16, 0x0A));
+  Bytes list = {0x92, 0x07, 0xf3, 0xe0, 0xa3, 0xb1, 0x10, 0x19,
+                0x90, 0x8b, 0x08, 0x00, 0x2b, 0x2a, 0x56, 0xc2};
+  const Bytes second = Sequence(16, 0x0A);
+  list.insert(list.end(), second.begin(), second.end());
+  list.insert(list.end(), {0xf0, 0xe1, 0xd2, 0xc3, 0xb4, 0xa5, 0x96, 0x87, 0x78, 0x69, 0x5a, 0x4b,
+                           0x3c, 0x2d, 0x1e, 0x0f});
+  Put(section, u"01023d00", REG_BINARY, list);
+
+  // As the backup does it: read access, the profile tree open.
+  TExRegistry reg(KEY_READ);
+  ASSERT_TRUE(reg.Open(profile, false));
+  const auto file = TempFile("Outlook.reg");
+  ASSERT_TRUE(reg.ExportKey(file.u16string()));
+
+  const std::string expected =
+      ReadFileBytes(std::filesystem::path(BRINDEL_FIXTURES) / "export" / "profile-example.reg");
+  ASSERT_FALSE(expected.empty());
+  EXPECT_PRED_FORMAT2(SameRegText, expected, ReadFileBytes(file));
+}
+
+TEST_F(ExportKeyTest, KeyWithoutValuesOrSubkeysGivesItsKeyLine) {
+  MakeKey(u"Software\\Empty");
+  TExRegistry reg;
+  ASSERT_TRUE(reg.Open(u"Software\\Empty", false));
+  EXPECT_EQ("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Empty]\r\n\r\n",
+            test::ExportedText(reg));
+}
+
+TEST_F(ExportKeyTest, WithoutOpenKeyTheWholeRootIsExported) {
+  Put(u"Software\\A", u"v", REG_DWORD, DwordBytes(1));
+  Put(u"Software", u"", REG_SZ, Utf16Bytes(u"root"), HKEY_LOCAL_MACHINE);  // another root
+  TExRegistry reg;
+  EXPECT_PRED_FORMAT2(
+      SameRegText,
+      RegLines({"REGEDIT4", "", "[HKEY_CURRENT_USER]", "", "[HKEY_CURRENT_USER\\Software]", "",
+                "[HKEY_CURRENT_USER\\Software\\A]", "\"v\"=dword:00000001", ""}),
+      test::ExportedText(reg));
+}
+
+TEST_F(ExportKeyTest, ValuesComeBeforeSubkeysDepthFirstInRegistryOrder) {
+  Put(u"Software\\T", u"z", REG_DWORD, DwordBytes(1));
+  Put(u"Software\\T", u"a", REG_DWORD, DwordBytes(2));
+  Put(u"Software\\T\\beta", u"v", REG_DWORD, DwordBytes(3));
+  Put(u"Software\\T\\Alpha\\Inner", u"v", REG_DWORD, DwordBytes(4));
+  Put(u"Software\\T\\Alpha", u"v", REG_DWORD, DwordBytes(5));
+  MakeKey(u"Software\\T\\Gamma");
+  TExRegistry reg;
+  // The tree's own key line spells the path as it was opened; the keys below it as
+  // the registry stores them.
+  ASSERT_TRUE(reg.Open(u"software\\t", false));
+  EXPECT_PRED_FORMAT2(
+      SameRegText,
+      RegLines({"REGEDIT4", "", "[HKEY_CURRENT_USER\\software\\t]", "\"z\"=dword:00000001",
+                "\"a\"=dword:00000002", "", "[HKEY_CURRENT_USER\\software\\t\\Alpha]",
+                "\"v\"=dword:00000005", "", "[HKEY_CURRENT_USER\\software\\t\\Alpha\\Inner]",
+                "\"v\"=dword:00000004", "", "[HKEY_CURRENT_USER\\software\\t\\beta]",
+                "\"v\"=dword:00000003", "", "[HKEY_CURRENT_USER\\software\\t\\Gamma]", ""}),
+      test::ExportedText(reg));
+}
+
+TEST_F(ExportKeyTest, KeyNamesAreWrittenAsTheyAreAndValueNamesEscaped) {
+  Put(u"Software\\say \"hi\"", u"say \"hi\" \\o/", REG_SZ, Utf16Bytes(u"x"));
+  TExRegistry reg;
+  ASSERT_TRUE(reg.Open(u"Software\\say \"hi\"", false));
+  EXPECT_PRED_FORMAT2(SameRegText,
+                      RegLines({"REGEDIT4", "", "[HKEY_CURRENT_USER\\Software\\say \"hi\"]",
+                                "\"say \\\"hi\\\" \\\\o/\"=\"x\"", ""}),
+                      test::ExportedText(reg));
+}
+
+TEST_F(ExportKeyTest, TextIsWrittenInTheAnsiCodePage) {
+  Put(u"Software\\M\u00FCll \u20AC \u4E2D", u"\u00E4", REG_SZ, Utf16Bytes(u"\u00DF\U0001F600"));
+  TExRegistry reg;
+  ASSERT_TRUE(reg.Open(u"Software\\M\u00FCll \u20AC \u4E2D", false));
+  // Windows-1252: no byte-order mark, umlauts and the euro sign in one byte each, "?"
+  // for what the code page lacks, one "?" for a surrogate pair.
+  EXPECT_PRED_FORMAT2(SameRegText,
+                      RegLines({"REGEDIT4", "", "[HKEY_CURRENT_USER\\Software\\M\xFCll \x80 ?]",
+                                "\"\xE4\"=\"\xDF?\"", ""}),
+                      test::ExportedText(reg));
+}
+
+// --- Keys and values that cannot be read ------------------------------------------------
+
+enum class Refusal { Unreadable, KeyInfoAccessDenied };
+
+class ExportRefusedKeyTest : public ExportKeyTest, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(ExportRefusedKeyTest, RefusedKeyIsLeftOutWithEverythingBelowIt) {
+  Put(u"Software\\T\\A", u"v", REG_DWORD, DwordBytes(1));
+  Put(u"Software\\T\\B", u"v", REG_DWORD, DwordBytes(2));
+  Put(u"Software\\T\\B\\Below", u"v", REG_DWORD, DwordBytes(3));
+  Put(u"Software\\T\\C", u"v", REG_DWORD, DwordBytes(4));
+  if (GetParam() == Refusal::Unreadable) {
+    ASSERT_TRUE(store_.SetProtection(HKEY_CURRENT_USER, u"Software\\T\\B",
+                                     MemoryStore::Protection::Unreadable));
+  } else {
+    ASSERT_TRUE(store_.InjectFault(HKEY_CURRENT_USER, u"Software\\T\\B",
+                                   MemoryStore::Operation::QueryInfo, ERROR_ACCESS_DENIED));
+  }
+  TExRegistry reg;
+  ASSERT_TRUE(reg.Open(u"Software\\T", false));
+  EXPECT_PRED_FORMAT2(SameRegText,
+                      RegLines({"REGEDIT4", "", "[HKEY_CURRENT_USER\\Software\\T]", "",
+                                "[HKEY_CURRENT_USER\\Software\\T\\A]", "\"v\"=dword:00000001", "",
+                                "[HKEY_CURRENT_USER\\Software\\T\\C]", "\"v\"=dword:00000004", ""}),
+                      test::ExportedText(reg));
+  EXPECT_EQ(1u, store_.OpenHandleCount());  // only the object's own key
+}
+
+INSTANTIATE_TEST_SUITE_P(Refusals, ExportRefusedKeyTest,
+                         ::testing::Values(Refusal::Unreadable, Refusal::KeyInfoAccessDenied),
+                         [](const ::testing::TestParamInfo<Refusal>& row) {
+                           return row.param == Refusal::Unreadable ? "KeyDoesNotOpen"
+                                                                   : "KeyInfoAccessDenied";
+                         });
+
+TEST_F(ExportKeyTest, OtherKeyInfoFailureFailsTheExportAndWritesNothing) {
+  Put(u"Software\\T\\A", u"v", REG_DWORD, DwordBytes(1));
+  Put(u"Software\\T\\B", u"v", REG_DWORD, DwordBytes(2));
+  ASSERT_TRUE(store_.InjectFault(HKEY_CURRENT_USER, u"Software\\T\\B",
+                                 MemoryStore::Operation::QueryInfo, ERROR_BADKEY));
+  TExRegistry reg;
+  ASSERT_TRUE(reg.Open(u"Software\\T", false));
+
+  const auto file = TempFile("T.reg");
+  EXPECT_FALSE(reg.ExportKey(file.u16string()));
+  EXPECT_FALSE(std::filesystem::exists(file));
+
+  // The stream is handed over only once the tree was read.
+  auto previous = std::make_unique<TMemoryStream>();
+  TMemoryStream* const sentinel = previous.get();
+  EXPECT_FALSE(reg.ExportKey(u"", true, previous));
+  EXPECT_EQ(sentinel, previous.get());
+  EXPECT_EQ(1u, store_.OpenHandleCount());
+}
+
+TEST_F(ExportKeyTest, ValuesThatCannotBeEnumeratedAreLeftOut) {
+  Put(u"Software\\T", u"v", REG_DWORD, DwordBytes(1));
+  Put(u"Software\\T\\Below", u"v", REG_DWORD, DwordBytes(2));
+  ASSERT_TRUE(store_.InjectFault(HKEY_CURRENT_USER, u"Software\\T",
+                                 MemoryStore::Operation::EnumValue, ERROR_BADKEY));
+  TExRegistry reg;
+  ASSERT_TRUE(reg.Open(u"Software\\T", false));
+  // No value of the key came through, so the key has no line of its own either.
+  EXPECT_PRED_FORMAT2(SameRegText,
+                      RegLines({"REGEDIT4", "", "[HKEY_CURRENT_USER\\Software\\T\\Below]",
+                                "\"v\"=dword:00000002", ""}),
+                      test::ExportedText(reg));
+}
+
+TEST_F(ExportKeyTest, UnknownTypeKeepsTheKeyLineAndTheOtherValues) {
+  Put(u"Software\\T", u"before", REG_DWORD, DwordBytes(1));
+  Put(u"Software\\T", u"link", REG_LINK, Utf16Bytes(u"x"));
+  Put(u"Software\\T", u"after", REG_DWORD, DwordBytes(2));
+  Put(u"Software\\U", u"link", REG_LINK, Utf16Bytes(u"x"));
+  TExRegistry reg;
+  ASSERT_TRUE(reg.Open(u"Software", false));
+  EXPECT_PRED_FORMAT2(
+      SameRegText,
+      RegLines({"REGEDIT4", "", "[HKEY_CURRENT_USER\\Software]", "",
+                "[HKEY_CURRENT_USER\\Software\\T]", "\"before\"=dword:00000001",
+                "\"after\"=dword:00000002", "", "[HKEY_CURRENT_USER\\Software\\U]", ""}),
+      test::ExportedText(reg));
+}
+
+// --- File and stream --------------------------------------------------------------------
+
+TEST_F(ExportKeyTest, StreamHoldsTheBytesOfTheFile) {
+  Put(u"Software\\T", u"s", REG_SZ, Utf16Bytes(u"Gr\u00FC\u00DFe\r\n"));
+  Put(u"Software\\T", u"b", REG_BINARY, Sequence(100));
+  Put(u"Software\\T\\Sub", u"", REG_EXPAND_SZ, Utf16Bytes(u"%USERPROFILE%"));
+  TExRegistry reg;
+  ASSERT_TRUE(reg.Open(u"Software\\T", false));
+
+  const auto file = TempFile("T.reg");
+  ASSERT_TRUE(reg.ExportKey(file.u16string()));
+  std::unique_ptr<TMemoryStream> stream;
+  ASSERT_TRUE(reg.ExportKey(u"", true, stream));
+  ASSERT_NE(nullptr, stream);
+  EXPECT_EQ(ReadFileBytes(file), std::string(stream->Bytes()));
+  EXPECT_EQ(stream->Size(), stream->Position());
+}
+
+TEST_F(ExportKeyTest, FileFormReplacesTheFileAndLeavesTheStreamAlone) {
+  Put(u"Software\\T", u"v", REG_DWORD, DwordBytes(1));
+  TExRegistry reg;
+  ASSERT_TRUE(reg.Open(u"Software\\T", false));
+  const auto file = TempFile("T.reg");
+  std::ofstream(file, std::ios::binary) << std::string(1000, 'x');
+
+  std::unique_ptr<TMemoryStream> stream;
+  ASSERT_TRUE(reg.ExportKey(file.u16string(), false, stream));
+  EXPECT_EQ(nullptr, stream);
+  EXPECT_EQ(
+      RegLines({"REGEDIT4", "", "[HKEY_CURRENT_USER\\Software\\T]", "\"v\"=dword:00000001", ""}),
+      ReadFileBytes(file));
+}
+
+TEST_F(ExportKeyTest, FileThatCannotBeCreatedFailsTheExport) {
+  Put(u"Software\\T", u"v", REG_DWORD, DwordBytes(1));
+  TExRegistry reg;
+  ASSERT_TRUE(reg.Open(u"Software\\T", false));
+  const auto file = TempFile("T.reg");
+  EXPECT_FALSE(reg.ExportKey((file.parent_path() / "missing" / "T.reg").u16string()));
+  EXPECT_FALSE(reg.ExportKey(file.parent_path().u16string()));  // a folder
+  EXPECT_FALSE(reg.ExportKey(u""));
+  // The object is still usable afterwards.
+  EXPECT_TRUE(reg.ExportKey(file.u16string()));
+}
+
+}  // namespace
+}  // namespace brindel::regfile
