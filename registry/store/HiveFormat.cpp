@@ -1,0 +1,115 @@
+#include "registry/store/HiveFormat.h"
+
+#include <array>
+#include <cerrno>
+#include <fstream>
+#include <system_error>
+
+#include "platform/Text.h"
+
+namespace brindel::registry::store::hive {
+
+using platform::Format;
+using platform::FromUtf8;
+using platform::Widen;
+
+std::uint32_t ReadLE32(std::span<const std::uint8_t> bytes, std::size_t offset) {
+  return static_cast<std::uint32_t>(bytes[offset]) |
+         static_cast<std::uint32_t>(bytes[offset + 1]) << 8 |
+         static_cast<std::uint32_t>(bytes[offset + 2]) << 16 |
+         static_cast<std::uint32_t>(bytes[offset + 3]) << 24;
+}
+
+std::uint16_t ReadLE16(std::span<const std::uint8_t> bytes, std::size_t offset) {
+  return static_cast<std::uint16_t>(bytes[offset] | bytes[offset + 1] << 8);
+}
+
+void WriteLE32(std::span<std::uint8_t> bytes, std::size_t offset, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i)
+    bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+void WriteLE16(std::span<std::uint8_t> bytes, std::size_t offset, std::uint16_t value) {
+  bytes[offset] = static_cast<std::uint8_t>(value);
+  bytes[offset + 1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+std::uint32_t BaseBlockChecksum(std::span<const std::uint8_t> baseBlock) {
+  std::uint32_t sum = 0;
+  for (std::size_t offset = 0; offset < kChecksum; offset += 4)
+    sum ^= ReadLE32(baseBlock, offset);
+  if (sum == 0xFFFFFFFFu)
+    return 0xFFFFFFFEu;
+  if (sum == 0)
+    return 1;
+  return sum;
+}
+
+std::u16string DisplayName(const std::filesystem::path& file) {
+  return FromUtf8(file.string());
+}
+
+namespace {
+
+[[noreturn]] void Fail(const std::filesystem::path& file, std::u16string_view pattern) {
+  throw EHiveError(Format(pattern, {DisplayName(file)}));
+}
+
+}  // namespace
+
+BaseBlock CheckHiveFile(const std::filesystem::path& file) {
+  std::error_code error;
+  const auto status = std::filesystem::status(file, error);
+  if (!std::filesystem::exists(status)) {
+    Fail(file, u"Die Hive-Datei '%s' wurde nicht gefunden.");
+  }
+  if (!std::filesystem::is_regular_file(status)) {
+    Fail(file, u"'%s' ist keine Datei und kann nicht als Hive geöffnet werden.");
+  }
+  const auto fileSize = std::filesystem::file_size(file, error);
+  std::ifstream in(file, std::ios::binary);
+  if (error || !in) {
+    Fail(file, u"Die Hive-Datei '%s' kann nicht gelesen werden (keine Berechtigung?).");
+  }
+  std::array<std::uint8_t, kBaseBlockSize> block{};
+  in.read(reinterpret_cast<char*>(block.data()), static_cast<std::streamsize>(block.size()));
+  const auto got = static_cast<std::size_t>(in.gcount());
+
+  static constexpr std::array<std::uint8_t, 4> kSignature{'r', 'e', 'g', 'f'};
+  if (got < 4 || !std::equal(kSignature.begin(), kSignature.end(), block.begin())) {
+    Fail(file, u"Die Datei '%s' ist keine Hive-Datei der Windows-Registrierung.");
+  }
+  if (got < kBaseBlockSize) {
+    Fail(file, u"Die Hive-Datei '%s' ist unvollständig: sie endet schon im Kopfblock.");
+  }
+  BaseBlock base;
+  base.sequence1 = ReadLE32(block, kSequence1);
+  base.sequence2 = ReadLE32(block, kSequence2);
+  base.majorVersion = ReadLE32(block, kMajorVersion);
+  base.minorVersion = ReadLE32(block, kMinorVersion);
+  base.binsSize = ReadLE32(block, kBinsSize);
+  // Type 0 is a primary hive; the others are transaction logs and alternates.
+  if (ReadLE32(block, kFileType) != 0) {
+    Fail(file,
+         u"Die Datei '%s' ist ein Transaktionsprotokoll der Registrierung, keine Hive-Datei.");
+  }
+  if (base.majorVersion != 1 || base.minorVersion < 2 || base.minorVersion > 6) {
+    throw EHiveError(Format(u"Die Hive-Datei '%s' hat ein unbekanntes Format (Version %s.%s).",
+                            {DisplayName(file), Widen(std::to_string(base.majorVersion)),
+                             Widen(std::to_string(base.minorVersion))}));
+  }
+  if (BaseBlockChecksum(block) != ReadLE32(block, kChecksum)) {
+    Fail(file, u"Die Hive-Datei '%s' ist beschädigt: die Prüfsumme ihres Kopfblocks stimmt nicht.");
+  }
+  if (base.binsSize == 0 || base.binsSize % kBinAlignment != 0) {
+    Fail(file, u"Die Hive-Datei '%s' ist beschädigt: ihr Kopfblock nennt eine ungültige Größe.");
+  }
+  if (fileSize < kBaseBlockSize + base.binsSize) {
+    Fail(file,
+         u"Die Hive-Datei '%s' ist unvollständig (abgeschnitten): sie ist kürzer, als ihr "
+         u"Kopfblock angibt.");
+  }
+  return base;
+}
+
+}  // namespace brindel::registry::store::hive

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "registry/store/HiveFormat.h"
+#include "registry/store/RegistryStore.h"
+
+namespace brindel::registry::store {
+
+// Offline hive files of a Windows installation as a registry store, read and written
+// through hivex. A user hive is HKEY_CURRENT_USER; the SOFTWARE and SYSTEM hives are
+// the sub keys of the same names of HKEY_LOCAL_MACHINE; SOFTWARE\Classes is also
+// HKEY_CLASSES_ROOT. Roots without a hive are empty and cannot be changed.
+//
+// It behaves as MemoryStore does (names looked up without regard to case beyond
+// ASCII, sub keys in sorted order, values in stored order, access rights per handle)
+// and never throws from a registry operation. Changes stay in memory until FlushKey
+// or until the store closes; then each changed hive is written once to a new file in
+// its folder, synced, and renamed over the original, so a run that stops half-way
+// leaves every hive as it was.
+//
+// Mounting throws EHiveError, with a German message, for a file that is missing, not
+// a hive, truncated or corrupt; nothing is written to such a file.
+class HiveStore : public RegistryStore {
+ public:
+  enum class Mode {
+    ReadWrite,
+    ReadOnly,  // for actions that only read: every change is refused
+  };
+
+  enum class MountPoint {
+    CurrentUser,      // HKEY_CURRENT_USER
+    MachineSoftware,  // HKEY_LOCAL_MACHINE\SOFTWARE, and HKEY_CLASSES_ROOT
+    MachineSystem,    // HKEY_LOCAL_MACHINE\SYSTEM
+  };
+
+  // What mounting found out beyond success.
+  struct MountResult {
+    bool readOnly = false;
+    // Why the hive opened read-only although writing was asked for; empty otherwise.
+    std::u16string notice;
+  };
+
+  explicit HiveStore(Mode mode = Mode::ReadWrite);
+  // Writes what is not yet written; a failure here can no longer be reported, so
+  // front ends call Close first.
+  ~HiveStore() override;
+  HiveStore(const HiveStore&) = delete;
+  HiveStore& operator=(const HiveStore&) = delete;
+
+  // Opens a hive file at a mount point, replacing nothing: a mount point takes one
+  // hive. A hive that Windows did not close cleanly opens read-only, with the reason
+  // in the result. Throws EHiveError.
+  MountResult Mount(MountPoint where, const std::filesystem::path& file);
+  // Writes the changes of every hive and closes the files. Every later operation
+  // finds the roots empty. ERROR_SUCCESS, or the result of the failed write.
+  LSTATUS Close();
+
+  LSTATUS OpenKey(HKEY parent, std::u16string_view subKey, REGSAM access, HKEY& result) override;
+  LSTATUS CreateKey(HKEY parent, std::u16string_view subKey, REGSAM access, HKEY& result,
+                    bool* created = nullptr) override;
+  LSTATUS CloseKey(HKEY key) override;
+  LSTATUS QueryInfoKey(HKEY key, KeyInfo& info) override;
+  LSTATUS EnumKey(HKEY key, std::uint32_t index, std::u16string& name) override;
+  LSTATUS EnumValue(HKEY key, std::uint32_t index, std::u16string& name, RegValue* value) override;
+  LSTATUS QueryValue(HKEY key, std::u16string_view name, std::uint32_t& type, std::uint32_t& size,
+                     std::vector<std::uint8_t>* data) override;
+  LSTATUS SetValue(HKEY key, std::u16string_view name, std::uint32_t type,
+                   std::span<const std::uint8_t> data) override;
+  LSTATUS DeleteKey(HKEY key, std::u16string_view subKey, REGSAM viewFlags) override;
+  LSTATUS DeleteValue(HKEY key, std::u16string_view name) override;
+  LSTATUS ConnectRegistry(std::u16string_view machine, HKEY root, HKEY& result) override;
+  // Writes every hive that has changes, whichever key is given.
+  LSTATUS FlushKey(HKEY key) override;
+
+  // The German text of the last failed write, for the front end's message; empty
+  // when the last write succeeded.
+  const std::u16string& LastWriteError() const { return lastWriteError_; }
+
+  std::size_t OpenHandleCount() const { return handles_.size(); }
+
+ private:
+  struct Node;
+  struct Hive;
+  struct Handle {
+    std::shared_ptr<Node> node;
+    REGSAM access = 0;
+  };
+
+  LSTATUS Resolve(HKEY key, REGSAM needed, std::shared_ptr<Node>& node) const;
+  HKEY NewHandle(std::shared_ptr<Node> node, REGSAM access);
+  LSTATUS FlushAll();
+  LSTATUS Write(Hive& hive);
+
+  Mode mode_;
+  std::vector<std::unique_ptr<Hive>> hives_;
+  std::map<HKEY, std::shared_ptr<Node>> roots_;
+  std::map<HKEY, Handle> handles_;
+  HKEY nextHandle_ = 0x1000;
+  std::u16string lastWriteError_;
+};
+
+}  // namespace brindel::registry::store
