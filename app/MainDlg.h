@@ -1,0 +1,93 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "app/MainView.h"
+#include "outlook/ProfileList.h"
+#include "profile/Definition.h"
+#include "profile/LogSink.h"
+#include "profile/ProfileAnalysis.h"
+
+namespace brindel::app {
+
+// Where a run stands; the enabled buttons follow from it.
+enum class TMainState {
+  Starting,   // until the start message is handled
+  NoProfile,  // no profile found: both buttons disabled
+  Choosing,   // two or more profiles, none selected yet
+  Ready,      // a profile is selected: "Auslesen" enabled
+  Analysed,   // "Auslesen" finished: "Löschen" enabled too
+  Repaired,   // "Löschen" finished: lists released, log saved
+};
+
+// Trims blanks and control characters from both ends, expands %NAME% references
+// from the environment and, when asked, appends the path delimiter unless the path
+// ends in one. An empty trimmed path is returned as it is, without a delimiter.
+std::u16string ExpandPath(std::u16string_view Path, bool TrailingDelimiter);
+
+// The flow of a run, without a toolkit: it owns everything a run needs and talks to
+// its window only through TMainView. Each handler runs to its end; an error that
+// escapes a step ends the handler, leaves the log as far as it got and is shown as
+// the error box.
+class TMainDlg : public profile::TLogSink {
+ public:
+  explicit TMainDlg(TMainView& View);
+  ~TMainDlg() override;
+  TMainDlg(const TMainDlg&) = delete;
+  TMainDlg& operator=(const TMainDlg&) = delete;
+
+  // Works out the backup folder from the user's documents folder; a front end may
+  // give the documents folder instead of asking the platform.
+  void FormCreate(std::optional<std::u16string> DocumentsFolder = std::nullopt);
+  // Posts the start message and shows the backup folder.
+  void FormShow();
+  // The start-up: the profile tree of the chosen version and its profiles in the box.
+  void WMStartUp();
+  // The user changed the selected profile.
+  void cbProfilesChange();
+  // "Auslesen": the analysis of the selected profile into the log.
+  void btnStartClick();
+  void lblBackupFolderClick();
+  // A click on the window's own background releases the analysis lists.
+  void FormClick();
+  void Panel1Click();
+
+  void Log(std::u16string_view Line) override;
+  void ShowMsgDlg(std::u16string_view Msg, TMsgDlgType Kind);
+
+  TMainState State() const { return state_; }
+  TMainView& View() const { return view_; }
+
+  // RegTreeToUse: the key below HKEY_CURRENT_USER that holds the profiles.
+  std::u16string RegTreeToUse;
+  // The profiles found at start; item i of the profile box belongs to entry i.
+  outlook::TProfileList StrList;
+  // The profile being worked on: the one last read by "Auslesen".
+  profile::PTavixFiles TavixFiles = nullptr;
+  // The backup folder, ending in the path delimiter.
+  std::u16string cBackupFolder;
+  // ProfileTree, cArrKeyConstants and the lists of the last analysis.
+  profile::TProfileAnalysis Analysis;
+
+ protected:
+  // Runs the body of a handler. A handler that would start while another one runs
+  // (a click let through while messages are handled) does not start. An error that
+  // escapes the body is shown as the error box. Returns true when the body finished.
+  bool RunHandler(const std::function<void()>& Body);
+  void SetState(TMainState State) { state_ = State; }
+
+ private:
+  // The choice of the Outlook version (detection and selection dialog) goes here; it
+  // sets outlook::SelectedOutlookVersion. Until then what the front end set stands.
+  void GetOutlookVersionToUse();
+  void FillProfileBox();
+
+  TMainView& view_;
+  TMainState state_ = TMainState::Starting;
+  bool bBusy = false;
+};
+
+}  // namespace brindel::app

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "profile/Definition.h"
+#include "profile/RecordList.h"
+
+namespace brindel::outlook {
+
+// The major version of the Outlook installation chosen for this run, in decimal
+// ("16"); empty while none is chosen. Set by the version choice or by a front end.
+extern std::u16string SelectedOutlookVersion;
+
+using TProfileList = profile::TRecordList<profile::TTavixFiles>;
+
+// The key below HKEY_CURRENT_USER that holds the mail profiles of the chosen version:
+// the Office key of version 15 and later, else the Windows Messaging Subsystem's.
+std::u16string GetProfilesRegTree();
+
+// One record per subkey of Key that opens for reading, in the registry's enumeration
+// order; only ProfilName is set. Empty when Key is empty, missing or unreadable.
+TProfileList GetProfileList(std::u16string_view Key);
+
+// The name stored as the default profile, or empty. Outlook 2013 and later keep the
+// value "DefaultProfile" in the key above the profile tree, older versions in the
+// tree itself: the tree is asked first, its parent when the tree has no such value.
+// A value that is not a string raises the data-type error.
+std::u16string GetDefaultProfile();
+
+// The display form of a profile key name: "[" and two characters from "p" (0) to
+// DEL (15), low digit first, stand for one character; anything else stays as it is.
+std::u16string DecodeProfileKeyName(std::u16string_view Name);
+
+}  // namespace brindel::outlook

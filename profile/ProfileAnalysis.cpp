@@ -1,0 +1,378 @@
+#include "profile/ProfileAnalysis.h"
+
+#include <string>
+
+#include "platform/Text.h"
+#include "registry/Codecs.h"
+#include "registry/Helpers.h"
+#include "registry/RegAccess.h"
+
+namespace brindel::profile {
+
+using platform::AsciiLowerCase;
+using platform::Widen;
+using registry::BoolToText;
+using registry::BytesToHex;
+using registry::HexToInt;
+using registry::HexToText;
+using registry::kAccountSection;
+using registry::kProviderSection;
+using registry::RegReadBinaryAt;
+using registry::RegReadBinaryHexAt;
+using registry::RegReadStringAt;
+using registry::RegValueExistsAt;
+using registry::RegValueKindAt;
+using registry::TRegAccess;
+using registry::TRegValueKind;
+using registry::store::KEY_ALL_ACCESS;
+using registry::store::KEY_READ;
+
+namespace {
+
+constexpr unsigned kCurrentUser = 1;
+
+// The section that holds the default store's settings section id.
+constexpr std::u16string_view kStoreSection = u"0a0d020000000000c000000000000046";
+// In that section, and in each service section, the id of the store settings section.
+constexpr std::u16string_view kStoreSettingsValue = u"01023d15";
+
+std::u16string Number(long long value) {
+  return Widen(std::to_string(value));
+}
+
+// Characters up to U+0020 removed at both ends.
+std::u16string_view Trimmed(std::u16string_view text) {
+  while (!text.empty() && text.front() <= u' ')
+    text.remove_prefix(1);
+  while (!text.empty() && text.back() <= u' ')
+    text.remove_suffix(1);
+  return text;
+}
+
+// How an account value becomes its field.
+enum class TFieldForm {
+  Text,       // binary values are UTF-16 text
+  LowerCase,  // section ids: binary as hex text; both lower-cased
+  AsRead,     // binary as upper-case hex text, not decoded
+};
+
+std::u16string ReadAccountField(std::u16string_view path, std::u16string_view name,
+                                TFieldForm form) {
+  if (!RegValueExistsAt(kCurrentUser, path, name))
+    return {};
+  if (RegValueKindAt(kCurrentUser, path, name) == TRegValueKind::vkBinary) {
+    const std::u16string hex = RegReadBinaryHexAt(kCurrentUser, path, name);
+    switch (form) {
+      case TFieldForm::Text:
+        return HexToText(hex);
+      case TFieldForm::LowerCase:
+        return AsciiLowerCase(hex);
+      case TFieldForm::AsRead:
+        return hex;
+    }
+  }
+  const std::u16string text = RegReadStringAt(kCurrentUser, path, name);
+  return form == TFieldForm::LowerCase ? AsciiLowerCase(text) : text;
+}
+
+}  // namespace
+
+TProfileAnalysis::TProfileAnalysis(TLogSink& Sink) : sink_(Sink) {
+  for (std::size_t i = 0; i < kKeyConstants.size(); ++i) {
+    cArrKeyConstants[i] = std::u16string(kKeyConstants[i]);
+  }
+}
+
+std::u16string TProfileAnalysis::SectionPath(std::u16string_view Section) const {
+  return ProfileTree + u"\\" + std::u16string(Section);
+}
+
+bool TProfileAnalysis::IsKeyConstant(std::u16string_view Name) const {
+  for (const std::u16string& constant : cArrKeyConstants) {
+    if (constant == Name)
+      return true;
+  }
+  return false;
+}
+
+void TProfileAnalysis::Analyse(std::u16string_view RegTreeToUse, std::u16string_view ProfilName) {
+  sink_.Log(kAsterisks);
+  sink_.LogFmt(u"Auslesen des Profils \"%s\"", {ProfilName});
+  sink_.Log(kAsterisks);
+  FreeLists();
+  CreateLists();
+  ProfileTree = std::u16string(RegTreeToUse) + u"\\" + std::u16string(ProfilName);
+  ScanProfileKeys();
+  LogEmptySections();
+  ReadProviderLists();
+  CheckLinks();
+  ReadAccountLists();
+  ReadAccountEntries();
+  FillGUIDsUsedList();
+}
+
+void TProfileAnalysis::CreateLists() {
+  EntriesList = std::make_unique<TRecordList<TEntries>>();
+  RegKeysList = std::make_unique<TRecordList<TRegKeys>>();
+  AccountsList = std::make_unique<TRecordList<TAccounts>>();
+  ProviderValues = std::make_unique<TStringList>(false, TStringList::Duplicates::Accept);
+  ServiceValues = std::make_unique<TStringList>(true, TStringList::Duplicates::Accept);
+  AccountValues = std::make_unique<TStringList>(true, TStringList::Duplicates::Ignore);
+  GUIDsUsedList = std::make_unique<TStringList>();
+  bListsCreated = true;
+}
+
+void TProfileAnalysis::FreeLists() {
+  if (!bListsCreated)
+    return;
+  ProviderValues.reset();
+  ServiceValues.reset();
+  AccountValues.reset();
+  RegKeysList.reset();
+  EntriesList.reset();
+  AccountsList.reset();
+  GUIDsUsedList.reset();
+  // The cursors pointed into the records just released.
+  Entries = nullptr;
+  RegKeys = nullptr;
+  Accounts = nullptr;
+  bListsCreated = false;
+}
+
+void TProfileAnalysis::ScanProfileKeys() {
+  sink_.Log(u"");
+  sink_.Log(u"Alle Registryschlüssel auslesen");
+  sink_.Log(kAsterisks);
+
+  TRegAccess reg(KEY_READ);
+  if (!reg.Open(ProfileTree, false))
+    return;
+  TStringList names(true, TStringList::Duplicates::Ignore);
+  reg.GetSubKeyNames(names);
+  for (const std::u16string& name : names.Items()) {
+    // With no key open, the next path is taken from the root.
+    reg.Close();
+    auto record = std::make_unique<TRegKeys>();
+    RegKeys = record.get();
+    RegKeys->EntryName = name;
+    RegKeys->bStandard = IsKeyConstant(name);
+    std::u16string line = name;
+    const std::u16string path = SectionPath(name);
+    if (reg.Open(path, false)) {
+      registry::TRegKeyInfo info;
+      reg.GetKeyInfo(info);
+      if (info.NumValues == 0) {
+        RegKeys->bEmpty = true;
+        line += u" -> leer";
+      } else if (reg.ValueExists(u"001f3001")) {
+        if (RegValueKindAt(kCurrentUser, path, u"001f3001") == TRegValueKind::vkBinary) {
+          line += u" -> " + HexToText(RegReadBinaryHexAt(kCurrentUser, path, u"001f3001"));
+        } else {
+          line += u" -> " + RegReadStringAt(kCurrentUser, path, u"001e3001");
+        }
+      } else if (reg.ValueExists(u"001e3001")) {
+        line += u" -> " + RegReadStringAt(kCurrentUser, path, u"001e3001");
+      }
+      sink_.Log(line);
+    }
+    RegKeys->bToDelete = !RegKeys->bStandard && RegKeys->bEmpty;
+    RegKeysList->Add(std::move(record));
+  }
+}
+
+void TProfileAnalysis::LogEmptySections() {
+  sink_.Log(u"zu löschen, da leer:");
+  int toDelete = 0;
+  for (const auto& record : *RegKeysList) {
+    if (!record->bToDelete)
+      continue;
+    sink_.Log(record->EntryName);
+    ++toDelete;
+  }
+  sink_.Log(Number(toDelete) + u" von " + Number(RegKeysList->Count()));
+}
+
+void TProfileAnalysis::ReadGroup(std::u16string_view Heading, std::u16string_view ValueName,
+                                 TListReader Reader, TStringList& List, int& PreviousCount) {
+  sink_.Log(Heading);
+  Reader(ProfileTree, ValueName, List);
+  const int count = List.Count();
+  sink_.Log(u"Anzahl: " + Number(count - PreviousCount));
+  for (int k = PreviousCount + 1; k <= count; ++k) {
+    sink_.Log(Number(k) + u": " + List[k - 1]);
+  }
+  PreviousCount = count;
+}
+
+void TProfileAnalysis::ReadProviderLists() {
+  sink_.Log(u"");
+  sink_.Log(kProviderSection);
+  sink_.Log(u"");
+  int providers = 0;
+  ReadGroup(u"Auslesen der Store-Provider 01023d00:", u"01023d00", registry::ReadSectionIdList,
+            *ProviderValues, providers);
+  sink_.Log(u"");
+  ReadGroup(u"Auslesen der Adressbuch-Provider 01023d01:", u"01023d01", registry::ReadSectionIdList,
+            *ProviderValues, providers);
+  sink_.Log(u"");
+  ReadGroup(u"Auslesen der Transport-Provider 01023d02:", u"01023d02", registry::ReadSectionIdList,
+            *ProviderValues, providers);
+  sink_.Log(u"");
+  int services = 0;
+  ReadGroup(u"Auslesen der Services 01023d0e:", u"01023d0e", registry::ReadSectionIdList,
+            *ServiceValues, services);
+}
+
+void TProfileAnalysis::ReadAccountLists() {
+  sink_.Log(u"");
+  sink_.Log(kAccountSection);
+  sink_.Log(u"");
+  int accounts = 0;
+  ReadGroup(u"Auslesen der Accounts {ED475418-B0D6-11D2-8C3B-00104B2A6676}",
+            u"{ED475418-B0D6-11D2-8C3B-00104B2A6676}", registry::ReadAccountNumberList,
+            *AccountValues, accounts);
+  sink_.Log(u"");
+  ReadGroup(u"Auslesen der Services {ED475419-B0D6-11D2-8C3B-00104B2A6676}",
+            u"{ED475419-B0D6-11D2-8C3B-00104B2A6676}", registry::ReadAccountNumberList,
+            *AccountValues, accounts);
+  sink_.Log(u"");
+  ReadGroup(u"Auslesen der Provider {ED475420-B0D6-11D2-8C3B-00104B2A6676}",
+            u"{ED475420-B0D6-11D2-8C3B-00104B2A6676}", registry::ReadAccountNumberList,
+            *AccountValues, accounts);
+}
+
+void TProfileAnalysis::CheckLinks() {
+  sink_.Log(u"");
+  sink_.Log(u"Überprüfen der Verknüpfungen:");
+  sink_.Log(kAsterisks);
+  for (int k = 0; k < ProviderValues->Count(); ++k) {
+    auto record = std::make_unique<TEntries>();
+    Entries = record.get();
+    Entries->Entry9702 = (*ProviderValues)[k];
+    const std::u16string path = SectionPath(Entries->Entry9702);
+    const std::u16string service = RegReadBinaryHexAt(kCurrentUser, path, u"01023d0c");
+    int index = 0;
+    if (ServiceValues->Find(service, index)) {
+      Entries->EntryPendant = AsciiLowerCase(service);
+      Entries->bCorrect = true;
+    }
+    Entries->ContainerName = GetContainerName(path);
+    Entries->DataFilePath = GetDataFilePath(path);
+    Entries->isStandard = RegReadBinaryHexAt(kCurrentUser, path, u"00033009") == u"02000000";
+    EntriesList->Add(std::move(record));
+    sink_.Log(Number(k + 1) + u": " + Entries->Entry9702 + u" <=> " + Entries->EntryPendant +
+              u" = " + Entries->ContainerName + u" => " + Entries->DataFilePath + u" (Standard = " +
+              BoolToText(Entries->isStandard) + u")");
+  }
+}
+
+std::u16string TProfileAnalysis::GetContainerName(std::u16string_view SectionPath) const {
+  TRegAccess reg;
+  if (!reg.OpenReadOnly(SectionPath))
+    return {};
+  if (reg.GetValueKind(u"001f3001") == TRegValueKind::vkBinary) {
+    return HexToText(RegReadBinaryHexAt(kCurrentUser, SectionPath, u"001f3001"));
+  }
+  if (reg.GetValueKind(u"001e3001") == TRegValueKind::vkString) {
+    return RegReadStringAt(kCurrentUser, SectionPath, u"001e3001");
+  }
+  return {};
+}
+
+std::u16string TProfileAnalysis::GetDataFilePath(std::u16string_view SectionPath) const {
+  TRegAccess reg;
+  if (!reg.OpenReadOnly(SectionPath))
+    return {};
+  if (reg.ValueExists(u"001f6700")) {
+    switch (reg.GetValueKind(u"001f6700")) {
+      case TRegValueKind::vkBinary:
+        return HexToText(RegReadBinaryHexAt(kCurrentUser, SectionPath, u"001f6700"));
+      case TRegValueKind::vkString:
+        return reg.ReadString(u"001f6700");
+      default:
+        return {};
+    }
+  }
+  if (reg.GetValueKind(u"001e6700") == TRegValueKind::vkBinary) {
+    return HexToText(RegReadBinaryHexAt(kCurrentUser, SectionPath, u"001e6700"));
+  }
+  if (reg.ValueExists(u"001e6700"))
+    return reg.ReadString(u"001e6700");
+  return {};
+}
+
+TStringList TProfileAnalysis::GetAccountKeyNames() const {
+  TStringList names;
+  TRegAccess reg(KEY_ALL_ACCESS);
+  if (reg.Open(SectionPath(kAccountSection), false))
+    reg.GetSubKeyNames(names);
+  return names;
+}
+
+void TProfileAnalysis::ReadAccountEntries() {
+  sink_.Log(u"");
+  sink_.Log(u"Auslesen der 9375 Einträge");
+  const std::u16string base = SectionPath(kAccountSection) + u"\\";
+  const TStringList names = GetAccountKeyNames();
+  for (int i = 0; i < names.Count(); ++i) {
+    auto record = std::make_unique<TAccounts>();
+    Accounts = record.get();
+    Accounts->RegKey = names[i];
+    Accounts->KeyAndSettingsID = Number(HexToInt(Accounts->RegKey));
+    const std::u16string path = base + Accounts->RegKey;
+    Accounts->Accountname = ReadAccountField(path, u"Account Name", TFieldForm::Text);
+    Accounts->ServiceName = ReadAccountField(path, u"Service Name", TFieldForm::Text);
+    Accounts->ServiceUID = ReadAccountField(path, u"Service UID", TFieldForm::LowerCase);
+    Accounts->PrefsUID = ReadAccountField(path, u"Preferences UID", TFieldForm::LowerCase);
+    Accounts->POP3Account = ReadAccountField(path, u"POP3 Server", TFieldForm::AsRead);
+    Accounts->XPProviderUID = ReadAccountField(path, u"XP Provider UID", TFieldForm::LowerCase);
+    AccountsList->Add(std::move(record));
+    sink_.Log(Number(i + 1) + u": " + Accounts->RegKey + u"(" + Accounts->KeyAndSettingsID + u") " +
+              u" = " + Accounts->Accountname + u" (" + Accounts->ServiceName + u") = " +
+              Accounts->ServiceUID + u" & " + Accounts->PrefsUID);
+  }
+}
+
+void TProfileAnalysis::FillGUIDsUsedList() {
+  GUIDsUsedList->SetDuplicates(TStringList::Duplicates::Ignore);
+  GUIDsUsedList->SetSorted(true);
+  for (const auto& entry : *EntriesList) {
+    if (entry->EntryPendant.empty())
+      continue;
+    GUIDsUsedList->Add(entry->Entry9702);
+    GUIDsUsedList->Add(entry->EntryPendant);
+    // Each Exchange account keeps its own mailbox store settings in its service
+    // section; only the default account's copy is in the store section below. A
+    // value of another kind names nothing and is passed over.
+    const std::u16string service = SectionPath(entry->EntryPendant);
+    if (RegValueKindAt(kCurrentUser, service, kStoreSettingsValue) == TRegValueKind::vkBinary) {
+      std::vector<std::uint8_t> id = RegReadBinaryAt(kCurrentUser, service, kStoreSettingsValue);
+      if (id.size() >= 16) {
+        id.resize(16);
+        GUIDsUsedList->Add(AsciiLowerCase(BytesToHex(id)));
+      }
+    }
+  }
+  for (const auto& account : *AccountsList) {
+    if (!Trimmed(account->ServiceUID).empty()) {
+      GUIDsUsedList->Add(account->ServiceUID);
+      GUIDsUsedList->Add(account->PrefsUID);
+    } else if (!Trimmed(account->POP3Account).empty()) {
+      GUIDsUsedList->Add(account->PrefsUID);
+    }
+  }
+  for (const std::u16string& constant : cArrKeyConstants)
+    GUIDsUsedList->Add(constant);
+  const std::u16string store =
+      RegReadBinaryHexAt(kCurrentUser, SectionPath(kStoreSection), kStoreSettingsValue);
+  if (!Trimmed(store).empty())
+    GUIDsUsedList->Add(store);
+
+  sink_.Log(u"");
+  sink_.Log(kAsterisks);
+  sink_.Log(u"Liste der tatsächlich verwendeten " + Number(GUIDsUsedList->Count()) + u" GUIDs:");
+  for (const std::u16string& id : GUIDsUsedList->Items())
+    sink_.Log(AsciiLowerCase(id));
+}
+
+}  // namespace brindel::profile

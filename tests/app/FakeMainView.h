@@ -1,0 +1,62 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/MainView.h"
+
+namespace brindel::test {
+
+// A window that keeps what it was told, so that a test can look at it: it is the
+// front end that is faked here, not the registry.
+class FakeMainView : public app::TMainView {
+ public:
+  struct Message {
+    std::u16string text;
+    app::TMsgDlgType kind;
+  };
+
+  void ClearProfiles() override {
+    items.clear();
+    selected = -1;
+  }
+  void AddProfile(std::u16string_view Text) override { items.emplace_back(Text); }
+  void SelectProfile(int Index) override { selected = Index; }
+  int SelectedProfile() const override { return selected; }
+  void SetStartEnabled(bool Enabled) override { startEnabled = Enabled; }
+  void SetDeleteEnabled(bool Enabled) override { deleteEnabled = Enabled; }
+  void SetBackupFolderCaption(std::u16string_view Caption) override { caption = Caption; }
+  void ClearLog() override { log.clear(); }
+  void AppendLog(std::u16string_view Line) override { log.emplace_back(Line); }
+  std::vector<std::u16string> LogLines() const override { return log; }
+  void ShowMessage(std::u16string_view Text, app::TMsgDlgType Kind) override {
+    messages.push_back({std::u16string(Text), Kind});
+  }
+  void ProcessMessages() override { ++processed; }
+  void PostStartMessage(std::function<void()> Handler) override {
+    posted.push_back(std::move(Handler));
+  }
+  void OpenFolder(std::u16string_view Folder) override { opened.emplace_back(Folder); }
+
+  // Runs what was posted, as the event loop would once the window is on screen.
+  void RunPosted() {
+    auto handlers = std::move(posted);
+    posted.clear();
+    for (auto& handler : handlers)
+      handler();
+  }
+
+  std::vector<std::u16string> items;
+  int selected = -1;
+  bool startEnabled = false;
+  bool deleteEnabled = false;
+  std::u16string caption = u"Backupordner: ";
+  std::vector<std::u16string> log;
+  std::vector<Message> messages;
+  int processed = 0;
+  std::vector<std::function<void()>> posted;
+  std::vector<std::u16string> opened;
+};
+
+}  // namespace brindel::test

@@ -1,0 +1,252 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ostream>
+#include <string>
+
+#include "app/MainDlg.h"
+#include "platform/Text.h"
+#include "registry/store/RegText.h"
+#include "support/StoreFixture.h"
+#include "tests/app/FakeMainView.h"
+
+namespace brindel::app {
+namespace {
+
+using registry::store::REG_BINARY;
+using registry::store::REG_DWORD;
+using registry::store::REG_SZ;
+using test::Utf16Bytes;
+
+constexpr std::u16string_view kOfficeOutlook = u"Software\\Microsoft\\Office\\16.0\\Outlook";
+const std::u16string kOfficeTree = std::u16string(kOfficeOutlook) + u"\\Profiles";
+
+class MainDlgTest : public test::StoreFixture {
+ protected:
+  void SetUp() override { outlook::SelectedOutlookVersion = u"16"; }
+  void TearDown() override { outlook::SelectedOutlookVersion.clear(); }
+
+  void Load(const char* fixture) {
+    registry::store::LoadRegTextFile(
+        platform::FromUtf8(std::string(BRINDEL_FIXTURES) + "/profiles/" + fixture), store_);
+  }
+  void Profile(std::u16string_view name) { MakeKey(kOfficeTree + u"\\" + std::u16string(name)); }
+
+  // Creation, showing and the posted start message, as a front end runs them.
+  void Start() {
+    dlg_.FormCreate(u"/home/anna/Dokumente");
+    dlg_.FormShow();
+    view_.RunPosted();
+  }
+  void Choose(int index) {
+    view_.SelectProfile(index);
+    dlg_.cbProfilesChange();
+  }
+
+  test::FakeMainView view_;
+  TMainDlg dlg_{view_};
+};
+
+TEST_F(MainDlgTest, NoProfileShowsTheInformationOnce) {
+  Start();
+  ASSERT_EQ(1u, view_.messages.size());
+  EXPECT_EQ(u"Es konnte kein Profil ermittelt werden!", view_.messages[0].text);
+  EXPECT_EQ(TMsgDlgType::mtInformation, view_.messages[0].kind);
+  EXPECT_TRUE(view_.items.empty());
+  EXPECT_FALSE(view_.startEnabled);
+  EXPECT_FALSE(view_.deleteEnabled);
+  EXPECT_EQ(TMainState::NoProfile, dlg_.State());
+}
+
+TEST_F(MainDlgTest, OneProfileIsSelectedAtStart) {
+  Profile(u"Outlook");
+  Start();
+  EXPECT_EQ(std::vector<std::u16string>{u"Outlook"}, view_.items);
+  EXPECT_EQ(0, view_.selected);
+  EXPECT_TRUE(view_.startEnabled);
+  EXPECT_FALSE(view_.deleteEnabled);
+  EXPECT_TRUE(view_.messages.empty());
+  EXPECT_EQ(TMainState::Ready, dlg_.State());
+}
+
+TEST_F(MainDlgTest, TwoProfilesWaitForAChoiceEvenWithADefault) {
+  Profile(u"Outlook");
+  Profile(u"Zweit");
+  Put(kOfficeTree, u"DefaultProfile", REG_SZ, Utf16Bytes(u"Zweit"));
+  Start();
+  EXPECT_EQ((std::vector<std::u16string>{u"Outlook", u"Zweit (Standard)"}), view_.items);
+  EXPECT_EQ(-1, view_.selected);
+  EXPECT_FALSE(view_.startEnabled);
+  EXPECT_EQ(TMainState::Choosing, dlg_.State());
+  Choose(1);
+  EXPECT_TRUE(view_.startEnabled);
+  EXPECT_EQ(TMainState::Ready, dlg_.State());
+}
+
+TEST_F(MainDlgTest, DefaultProfileIsComparedWithLetterCase) {
+  Profile(u"Outlook");
+  Profile(u"Zweit");
+  Put(kOfficeOutlook, u"DefaultProfile", REG_SZ, Utf16Bytes(u"outlook"));
+  Start();
+  EXPECT_EQ((std::vector<std::u16string>{u"Outlook", u"Zweit"}), view_.items);
+}
+
+TEST_F(MainDlgTest, DefaultProfileOfCurrentOutlookIsFoundAboveTheTree) {
+  Profile(u"Outlook");
+  Profile(u"Zweit");
+  Put(kOfficeOutlook, u"DefaultProfile", REG_SZ, Utf16Bytes(u"Outlook"));
+  Start();
+  EXPECT_EQ((std::vector<std::u16string>{u"Outlook (Standard)", u"Zweit"}), view_.items);
+}
+
+TEST_F(MainDlgTest, DefaultProfileOfWrongKindEndsTheStartUpWithAnErrorBox) {
+  Profile(u"Outlook");
+  Put(kOfficeTree, u"DefaultProfile", REG_DWORD, test::DwordBytes(1));
+  Start();
+  ASSERT_EQ(1u, view_.messages.size());
+  EXPECT_EQ(u"Ungültiger Datentyp für 'DefaultProfile'", view_.messages[0].text);
+  EXPECT_EQ(TMsgDlgType::mtError, view_.messages[0].kind);
+  EXPECT_EQ(u"Fehler", MsgDlgCaption(view_.messages[0].kind));
+  EXPECT_EQ(-1, view_.selected);
+  EXPECT_FALSE(view_.startEnabled);
+}
+
+TEST_F(MainDlgTest, DisplayFormInTheBoxRawNameInTheLog) {
+  Profile(u"Büro[|u1");
+  Start();
+  EXPECT_EQ(std::vector<std::u16string>{u"Büro\\1"}, view_.items);
+  dlg_.btnStartClick();
+  ASSERT_GE(view_.log.size(), 2u);
+  EXPECT_EQ(u"Auslesen des Profils \"Büro[|u1\"", view_.log[1]);
+  EXPECT_EQ(u"Büro[|u1", dlg_.TavixFiles->ProfilName);
+}
+
+TEST_F(MainDlgTest, AuslesenTwiceGivesTheSameLogAndEnablesLoeschen) {
+  Load("healthy.reg");
+  Load("new.reg");
+  Start();
+  EXPECT_EQ((std::vector<std::u16string>{u"Neu", u"Outlook (Standard)"}), view_.items);
+  Choose(1);
+  dlg_.btnStartClick();
+  const std::vector<std::u16string> first = view_.log;
+  EXPECT_EQ(u"Auslesen des Profils \"Outlook\"", first.at(1));
+  EXPECT_TRUE(view_.deleteEnabled);
+  EXPECT_EQ(TMainState::Analysed, dlg_.State());
+  dlg_.btnStartClick();
+  EXPECT_EQ(first, view_.log);
+  EXPECT_EQ(kOfficeTree + u"\\Outlook", dlg_.Analysis.ProfileTree);
+  EXPECT_TRUE(view_.messages.empty());
+}
+
+TEST_F(MainDlgTest, ErrorInAuslesenShowsTheBoxAndKeepsLoeschenDisabled) {
+  Load("healthy.reg");
+  Start();
+  dlg_.btnStartClick();
+  ASSERT_TRUE(view_.deleteEnabled);
+  // A text value where the analysis reads a list of ids.
+  Put(kOfficeTree + u"\\Outlook\\9207f3e0a3b11019908b08002b2a56c2", u"01023d01", REG_SZ,
+      Utf16Bytes(u"kaputt"));
+  dlg_.btnStartClick();
+  ASSERT_EQ(1u, view_.messages.size());
+  EXPECT_EQ(u"Ungültiger Datentyp für '01023d01'", view_.messages[0].text);
+  EXPECT_EQ(TMsgDlgType::mtError, view_.messages[0].kind);
+  EXPECT_EQ(u"Auslesen der Adressbuch-Provider 01023d01:", view_.log.back());
+  EXPECT_FALSE(view_.deleteEnabled);
+  EXPECT_NE(TMainState::Analysed, dlg_.State());
+  // The handler has ended: the next one runs.
+  Put(kOfficeTree + u"\\Outlook\\9207f3e0a3b11019908b08002b2a56c2", u"01023d01", REG_BINARY, {});
+  dlg_.btnStartClick();
+  EXPECT_TRUE(view_.deleteEnabled);
+}
+
+TEST_F(MainDlgTest, SelectionChangeClearsTheLogAndLeavesLoeschen) {
+  Load("healthy.reg");
+  Load("new.reg");
+  Start();
+  Choose(1);
+  dlg_.btnStartClick();
+  Choose(0);
+  EXPECT_TRUE(view_.log.empty());
+  EXPECT_TRUE(view_.startEnabled);
+  EXPECT_TRUE(view_.deleteEnabled);
+  // "Löschen" still belongs to the profile last read.
+  EXPECT_EQ(u"Outlook", dlg_.TavixFiles->ProfilName);
+}
+
+TEST_F(MainDlgTest, BackgroundClickReleasesTheListsAndLoeschenWithThem) {
+  Load("healthy.reg");
+  Start();
+  dlg_.btnStartClick();
+  dlg_.FormClick();
+  EXPECT_FALSE(dlg_.Analysis.bListsCreated);
+  EXPECT_FALSE(view_.deleteEnabled);
+  EXPECT_TRUE(view_.startEnabled);
+  dlg_.Panel1Click();
+  dlg_.FormClick();
+  EXPECT_TRUE(view_.messages.empty());
+}
+
+TEST_F(MainDlgTest, BackupFolderIsBelowTheDocumentsFolder) {
+  dlg_.FormCreate(u"  /home/anna/Dokumente ");
+  EXPECT_EQ(u"Backupordner: ", view_.caption);
+  dlg_.FormShow();
+  EXPECT_EQ(u"/home/anna/Dokumente/Brindel/", dlg_.cBackupFolder);
+  EXPECT_EQ(u"/home/anna/Dokumente/Brindel/", view_.caption);
+  dlg_.lblBackupFolderClick();
+  EXPECT_EQ(std::vector<std::u16string>{u"/home/anna/Dokumente/Brindel/"}, view_.opened);
+}
+
+TEST_F(MainDlgTest, UnknownDocumentsFolderGivesARelativeBackupFolder) {
+  dlg_.FormCreate(u"");
+  dlg_.FormShow();
+  EXPECT_EQ(u"Brindel/", view_.caption);
+}
+
+TEST_F(MainDlgTest, StartMessageWaitsForTheEventLoop) {
+  Profile(u"Outlook");
+  dlg_.FormCreate(u"/tmp");
+  dlg_.FormShow();
+  EXPECT_EQ(1u, view_.posted.size());
+  EXPECT_TRUE(view_.items.empty());
+  EXPECT_EQ(TMainState::Starting, dlg_.State());
+  view_.RunPosted();
+  EXPECT_EQ(1u, view_.items.size());
+}
+
+// --- ExpandPath -------------------------------------------------------------------
+
+struct TPathCase {
+  const char* name;
+  std::u16string_view path;
+  bool trailing;
+  std::u16string_view expected;
+};
+
+// Rows show by name in test listings.
+void PrintTo(const TPathCase& row, std::ostream* out) {
+  *out << row.name;
+}
+
+class ExpandPathTest : public ::testing::TestWithParam<TPathCase> {
+ protected:
+  void SetUp() override { setenv("BRINDEL_TEST_DOCS", "/srv/docs", 1); }
+  void TearDown() override { unsetenv("BRINDEL_TEST_DOCS"); }
+};
+
+TEST_P(ExpandPathTest, TrimsExpandsAndEnds) {
+  EXPECT_EQ(GetParam().expected, ExpandPath(GetParam().path, GetParam().trailing));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, ExpandPathTest,
+    ::testing::Values(TPathCase{"Trimmed", u" \t/home/a \r\n", false, u"/home/a"},
+                      TPathCase{"DelimiterAdded", u"/home/a", true, u"/home/a/"},
+                      TPathCase{"DelimiterNotDoubled", u"/home/a/", true, u"/home/a/"},
+                      TPathCase{"EmptyStaysEmpty", u"   ", true, u""},
+                      TPathCase{"Expanded", u"%BRINDEL_TEST_DOCS%/x", true, u"/srv/docs/x/"},
+                      TPathCase{"UnknownStays", u"%BRINDEL_NOT_SET%/x", false,
+                                u"%BRINDEL_NOT_SET%/x"}),
+    [](const ::testing::TestParamInfo<TPathCase>& row) { return std::string(row.param.name); });
+
+}  // namespace
+}  // namespace brindel::app

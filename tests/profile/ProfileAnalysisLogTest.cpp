@@ -1,0 +1,128 @@
+// The complete "Auslesen" log of whole fixture profiles, compared line by line with
+// the expected text written out by hand beside each fixture.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/Text.h"
+#include "profile/ProfileAnalysis.h"
+#include "registry/store/MemoryStore.h"
+#include "registry/store/RegText.h"
+
+namespace brindel::profile {
+namespace {
+
+using platform::FromUtf8;
+using platform::ToUtf8;
+using Lines = std::vector<std::u16string>;
+
+constexpr std::u16string_view kOfficeTree = u"Software\\Microsoft\\Office\\16.0\\Outlook\\Profiles";
+constexpr std::u16string_view kMessagingTree =
+    u"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows Messaging Subsystem\\Profiles";
+
+class TRecordingLog : public TLogSink {
+ public:
+  void Log(std::u16string_view Line) override { lines.emplace_back(Line); }
+  Lines lines;
+};
+
+std::string FixturePath(const std::string& name) {
+  return std::string(BRINDEL_FIXTURES) + "/profiles/" + name;
+}
+
+Lines ReadExpected(const std::string& name) {
+  std::ifstream file(FixturePath(name), std::ios::binary);
+  EXPECT_TRUE(file) << "missing " << name;
+  Lines lines;
+  std::string line;
+  while (std::getline(file, line))
+    lines.push_back(FromUtf8(line));
+  return lines;
+}
+
+// Equal logs, or the first differing line with both texts in full.
+::testing::AssertionResult SameLog(const Lines& expected, const Lines& actual) {
+  const std::size_t common = std::min(expected.size(), actual.size());
+  std::size_t first = common;
+  for (std::size_t i = 0; i < common; ++i) {
+    if (expected[i] != actual[i]) {
+      first = i;
+      break;
+    }
+  }
+  if (first == common && expected.size() == actual.size())
+    return ::testing::AssertionSuccess();
+  auto shown = [](const Lines& lines, std::size_t i) {
+    return i < lines.size() ? "\"" + ToUtf8(lines[i]) + "\"" : std::string("(no line)");
+  };
+  std::ostringstream text;
+  text << "logs differ at line " << first + 1 << "\n  expected: " << shown(expected, first)
+       << "\n  actual:   " << shown(actual, first) << "\nactual log:\n";
+  for (const auto& line : actual)
+    text << "  |" << ToUtf8(line) << "\n";
+  return ::testing::AssertionFailure() << text.str();
+}
+
+struct TLogCase {
+  const char* name;
+  const char* regFile;
+  const char* expectedFile;
+  std::u16string_view tree;
+  std::u16string_view profile;
+};
+
+// Rows show by name in test listings.
+void PrintTo(const TLogCase& row, std::ostream* out) {
+  *out << row.name;
+}
+
+class WholeLogTest : public ::testing::TestWithParam<TLogCase> {
+ protected:
+  registry::store::MemoryStore store_;
+  registry::store::ScopedCurrentStore current_{store_};
+};
+
+TEST_P(WholeLogTest, MatchesTheExpectedLog) {
+  const TLogCase& c = GetParam();
+  registry::store::LoadRegTextFile(FromUtf8(FixturePath(c.regFile)), store_);
+  TRecordingLog log;
+  TProfileAnalysis analysis(log);
+  analysis.Analyse(c.tree, c.profile);
+  EXPECT_TRUE(SameLog(ReadExpected(c.expectedFile), log.lines));
+  EXPECT_EQ(0u, store_.OpenHandleCount());
+}
+
+TEST_P(WholeLogTest, SecondRunGivesTheSameLog) {
+  const TLogCase& c = GetParam();
+  registry::store::LoadRegTextFile(FromUtf8(FixturePath(c.regFile)), store_);
+  TRecordingLog first;
+  TRecordingLog second;
+  TProfileAnalysis analysis(first);
+  analysis.Analyse(c.tree, c.profile);
+  const int records = analysis.RegKeysList->Count();
+  TProfileAnalysis again(second);
+  again.Analyse(c.tree, c.profile);
+  again.Analyse(c.tree, c.profile);
+  // The second run keeps nothing of the first: the lists hold one run's records.
+  EXPECT_EQ(records, again.RegKeysList->Count());
+  const Lines oneRun(second.lines.begin(), second.lines.begin() + first.lines.size());
+  const Lines twoRuns(second.lines.begin() + first.lines.size(), second.lines.end());
+  EXPECT_TRUE(SameLog(first.lines, oneRun));
+  EXPECT_TRUE(SameLog(first.lines, twoRuns));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Profiles, WholeLogTest,
+    ::testing::Values(
+        TLogCase{"Healthy", "healthy.reg", "healthy.expected.txt", kOfficeTree, u"Outlook"},
+        TLogCase{"Damaged", "damaged.reg", "damaged.expected.txt", kMessagingTree, u"Kaputt"},
+        TLogCase{"WithoutSections", "new.reg", "new.expected.txt", kOfficeTree, u"Neu"}),
+    [](const ::testing::TestParamInfo<TLogCase>& row) { return std::string(row.param.name); });
+
+}  // namespace
+}  // namespace brindel::profile
