@@ -1,0 +1,206 @@
+#include "app/RunOptions.h"
+
+#include <CLI/CLI.hpp>
+
+#include <filesystem>
+
+#include "platform/Errors.h"
+#include "platform/Text.h"
+#include "platform/WindowsPath.h"
+#include "registry/store/HiveStore.h"
+#include "registry/store/MemoryStore.h"
+#include "registry/store/RegText.h"
+
+namespace brindel::app {
+
+void AddRunOptions(CLI::App& App, TRunOptions& Options) {
+  App.add_option("--reg", Options.RegFiles,
+                 "eine .reg-Datei in eine Registry im Speicher laden (mehrfach möglich, in "
+                 "dieser Reihenfolge)")
+      ->type_name("DATEI")
+      ->take_last()
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  App.add_flag("--demo", Options.Demo, "die eingebaute Demo-Registry verwenden");
+  App.add_option("--hive", Options.Hives,
+                 "eine Hive-Datei einbinden: HKCU=NTUSER.DAT, HKLM\\SOFTWARE=SOFTWARE oder "
+                 "HKLM\\SYSTEM=SYSTEM (mehrfach möglich)")
+      ->type_name("WURZEL=DATEI")
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  App.add_option("--windows-root", Options.WindowsRoot,
+                 "Ordner, in dem eine Windows-Installation eingehängt ist (mit --user)")
+      ->type_name("ORDNER");
+  App.add_option("--user", Options.User, "der Benutzer der Windows-Installation")
+      ->type_name("NAME");
+  App.add_option("--profiles-tree", Options.ProfilesTree,
+                 "Profilbaum unter HKEY_CURRENT_USER, statt ihn aus der Outlook-Version zu "
+                 "bestimmen")
+      ->type_name("PFAD");
+  App.add_option("--outlook-version", Options.OutlookVersion,
+                 "die Outlook-Hauptversion für diesen Lauf, z. B. 16")
+      ->type_name("N")
+      ->check(CLI::PositiveNumber);
+  App.add_option("--documents", Options.Documents,
+                 "Dokumente-Ordner; die Sicherungen liegen in seinem Unterordner Brindel")
+      ->type_name("ORDNER");
+}
+
+void UseGermanHelp(CLI::App& App) {
+  auto formatter = App.get_formatter();
+  formatter->label("Usage", "Aufruf");
+  formatter->label("OPTIONS", "OPTIONEN");
+  formatter->label("Options", "Optionen");
+  formatter->label("SUBCOMMAND", "BEFEHL");
+  formatter->label("SUBCOMMANDS", "BEFEHLE");
+  formatter->label("Subcommands", "Befehle");
+  formatter->label("Positionals", "Argumente");
+  formatter->label("REQUIRED", "PFLICHT");
+  formatter->label("TEXT", "TEXT");
+  App.set_help_flag("-h,--help", "diese Hilfe zeigen und beenden");
+  App.failure_message([](const CLI::App* app, const CLI::Error& e) {
+    std::string text;
+    if (dynamic_cast<const CLI::ExtrasError*>(&e)) {
+      text = std::string("unbekannte Angaben (") + e.what() + ")";
+    } else if (dynamic_cast<const CLI::RequiredError*>(&e)) {
+      text = std::string("Pflichtangabe fehlt (") + e.what() + ")";
+    } else if (dynamic_cast<const CLI::ArgumentMismatch*>(&e)) {
+      text = std::string("falsche Zahl von Angaben (") + e.what() + ")";
+    } else if (dynamic_cast<const CLI::ValidationError*>(&e) ||
+               dynamic_cast<const CLI::ConversionError*>(&e)) {
+      text = std::string("ungültiger Wert (") + e.what() + ")";
+    } else {
+      text = std::string("falscher Aufruf (") + e.what() + ")";
+    }
+    std::string name = app->get_name();
+    for (const CLI::App* parent = app->get_parent(); parent; parent = parent->get_parent()) {
+      name = parent->get_name() + " " + name;
+    }
+    return "Fehler: " + text + "\nHilfe: " + name + " --help\n";
+  });
+}
+
+bool HasRegistrySource(const TRunOptions& Options) {
+  return Options.Demo || !Options.RegFiles.empty() || !Options.Hives.empty() ||
+         Options.WindowsRoot.has_value();
+}
+
+namespace {
+
+using platform::Exception;
+using platform::FromUtf8;
+using registry::store::HiveStore;
+namespace fs = std::filesystem;
+
+TRegistrySource OpenMemorySource(const TRunOptions& Options) {
+  auto store = std::make_unique<registry::store::MemoryStore>();
+  if (Options.Demo) {
+    const std::string_view demo = DemoRegistryText();
+    registry::store::LoadRegText(
+        std::span(reinterpret_cast<const std::uint8_t*>(demo.data()), demo.size()), *store);
+  }
+  for (const std::string& file : Options.RegFiles) {
+    registry::store::LoadRegTextFile(FromUtf8(file), *store);
+  }
+  TRegistrySource source;
+  source.Store = std::move(store);
+  return source;
+}
+
+// The entry below `folder` whose name equals `name` without regard to letter case,
+// as Windows compares the names on its disk.
+std::optional<fs::path> FindOnDisk(const fs::path& folder, std::initializer_list<std::string> names) {
+  fs::path path = folder;
+  for (const std::string& name : names) {
+    std::optional<fs::path> found;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(path, error)) {
+      if (platform::SameTextIgnoreCase(FromUtf8(entry.path().filename().string()), FromUtf8(name))) {
+        found = entry.path();
+        break;
+      }
+    }
+    if (!found) return std::nullopt;
+    path = *found;
+  }
+  return path;
+}
+
+void Mount(HiveStore& store, TRegistrySource& source, HiveStore::MountPoint where,
+           const fs::path& file) {
+  const HiveStore::MountResult result = store.Mount(where, file);
+  if (!result.notice.empty()) source.Notices.push_back(result.notice);
+}
+
+TRegistrySource OpenHiveSource(const TRunOptions& Options, bool ReadOnly) {
+  auto store = std::make_unique<HiveStore>(ReadOnly ? HiveStore::Mode::ReadOnly
+                                                    : HiveStore::Mode::ReadWrite);
+  TRegistrySource source;
+  if (Options.WindowsRoot) {
+    if (!Options.User) {
+      throw Exception(u"Zu --windows-root gehört --user NAME: wessen Registry soll es sein?");
+    }
+    const fs::path root = *Options.WindowsRoot;
+    if (!fs::is_directory(root)) {
+      throw Exception(u"Der Ordner „" + FromUtf8(*Options.WindowsRoot) +
+                      u"“ gibt es nicht; dort sollte eine Windows-Installation eingehängt sein.");
+    }
+    const auto userHive = FindOnDisk(root, {"Users", *Options.User, "NTUSER.DAT"});
+    if (!userHive) {
+      throw Exception(u"Unter „" + FromUtf8(*Options.WindowsRoot) + u"“ gibt es keine Datei Users/" +
+                      FromUtf8(*Options.User) + u"/NTUSER.DAT.");
+    }
+    Mount(*store, source, HiveStore::MountPoint::CurrentUser, *userHive);
+    if (const auto software = FindOnDisk(root, {"Windows", "System32", "config", "SOFTWARE"})) {
+      Mount(*store, source, HiveStore::MountPoint::MachineSoftware, *software);
+    }
+    platform::SetWindowsRoot(*Options.WindowsRoot);
+    if (const auto documents = FindOnDisk(root, {"Users", *Options.User, "Documents"})) {
+      source.Documents = FromUtf8(documents->string());
+    }
+  }
+  for (const std::string& hive : Options.Hives) {
+    const auto equals = hive.find('=');
+    const std::string where = hive.substr(0, equals);
+    const std::u16string upper = platform::UpperCase(FromUtf8(where));
+    HiveStore::MountPoint point;
+    if (upper == u"HKCU" || upper == u"HKEY_CURRENT_USER") {
+      point = HiveStore::MountPoint::CurrentUser;
+    } else if (upper == u"HKLM\\SOFTWARE" || upper == u"HKEY_LOCAL_MACHINE\\SOFTWARE") {
+      point = HiveStore::MountPoint::MachineSoftware;
+    } else if (upper == u"HKLM\\SYSTEM" || upper == u"HKEY_LOCAL_MACHINE\\SYSTEM") {
+      point = HiveStore::MountPoint::MachineSystem;
+    } else {
+      throw Exception(u"--hive " + FromUtf8(hive) +
+                      u": erwartet HKCU=DATEI, HKLM\\SOFTWARE=DATEI oder HKLM\\SYSTEM=DATEI.");
+    }
+    if (equals == std::string::npos || equals + 1 == hive.size()) {
+      throw Exception(u"--hive " + FromUtf8(hive) + u": nach dem Gleichheitszeichen fehlt die Datei.");
+    }
+    Mount(*store, source, point, hive.substr(equals + 1));
+  }
+  HiveStore* hives = store.get();
+  source.Commit = [hives] {
+    if (hives->Close() == registry::store::ERROR_SUCCESS) return std::u16string();
+    return hives->LastWriteError();
+  };
+  source.Store = std::move(store);
+  return source;
+}
+
+}  // namespace
+
+TRegistrySource OpenRegistrySource(const TRunOptions& Options, bool ReadOnly) {
+  const bool memory = Options.Demo || !Options.RegFiles.empty();
+  const bool hives = !Options.Hives.empty() || Options.WindowsRoot.has_value();
+  if (memory && hives) {
+    throw Exception(
+        u"Bitte nur eine Art von Registry angeben: --demo und --reg laden .reg-Text, --hive "
+        u"und --windows-root binden Hive-Dateien ein.");
+  }
+  if (Options.User && !Options.WindowsRoot) {
+    throw Exception(u"--user gilt nur zusammen mit --windows-root.");
+  }
+  return hives ? OpenHiveSource(Options, ReadOnly) : OpenMemorySource(Options);
+}
+
+}  // namespace brindel::app

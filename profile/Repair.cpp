@@ -1,0 +1,185 @@
+#include "profile/Repair.h"
+
+#include <unordered_map>
+
+#include "platform/Text.h"
+#include "registry/Codecs.h"
+#include "registry/Helpers.h"
+
+namespace brindel::profile {
+
+using platform::AsciiLowerCase;
+using platform::AsciiUpperCase;
+using registry::kAccountSection;
+using registry::kProviderSection;
+
+namespace {
+
+std::u16string Decimal(int value) { return platform::Widen(std::to_string(value)); }
+
+constexpr std::u16string_view kProviderLists[] = {u"01023d00", u"01023d01", u"01023d02"};
+constexpr std::u16string_view kProviderAndServiceLists[] = {u"01023d00", u"01023d01", u"01023d02",
+                                                            u"01023d0e"};
+
+void PhaseHeading(TLogSink& Sink, std::u16string_view Heading) {
+  Sink.Log(u"");
+  Sink.Log(kAsterisks);
+  Sink.Log(Heading);
+}
+
+bool IsProtected(const TProfileAnalysis& Analysis, std::u16string_view Section) {
+  // The registry finds keys without regard to letter case, so neither does this.
+  for (const auto& id : Analysis.cArrKeyConstants) {
+    if (platform::SameTextIgnoreCase(id, Section)) return true;
+  }
+  return false;
+}
+
+void DeleteSection(const TProfileAnalysis& Analysis, std::u16string_view Section) {
+  // A damaged account entry may name a section every profile needs; that one stays.
+  if (Section.empty() || IsProtected(Analysis, Section)) return;
+  registry::RegDeleteKeyAt(1, Analysis.ProfileTree, Section);
+}
+
+// Phase 1: the sections that nothing uses.
+void DeleteUnusedSections(TProfileAnalysis& Analysis) {
+  TLogSink& sink = Analysis.LogSink();
+  PhaseHeading(sink, u"Liste der zu löschenden GUIDs:");
+  int count = 0;
+  for (const auto& record : *Analysis.RegKeysList) {
+    if (Analysis.GUIDsUsedList->IndexOf(record->EntryName) >= 0) continue;
+    sink.Log(AsciiLowerCase(record->EntryName));
+    if (!IsProtected(Analysis, record->EntryName)) {
+      registry::RegDeleteKeyAt(1, Analysis.ProfileTree, record->EntryName);
+    }
+    ++count;
+  }
+  sink.Log(Decimal(count) + u" von " + Decimal(Analysis.RegKeysList->Count()) +
+           u" GUIDs wurden gelöscht.");
+}
+
+// Phase 2: the providers that no listed service links.
+void RemoveUnlinkedProviders(TProfileAnalysis& Analysis) {
+  TLogSink& sink = Analysis.LogSink();
+  PhaseHeading(sink, u"nicht verknüpfte Einträge aus 9207 und 9375 entfernen ");
+  std::unordered_set<std::u16string> unlinked;
+  for (const auto& entry : *Analysis.EntriesList) {
+    if (entry->EntryPendant.empty()) unlinked.insert(AsciiUpperCase(entry->Entry9702));
+  }
+  int count = 0;
+  for (const auto& entry : *Analysis.EntriesList) {
+    if (!entry->EntryPendant.empty()) continue;
+    sink.Log(AsciiLowerCase(entry->Entry9702));
+    // The first unlinked entry takes all of them out of each list in one write; the
+    // later ones would find nothing more to remove.
+    if (count == 0) {
+      for (auto list : kProviderAndServiceLists) {
+        RemoveGUIDsInList(Analysis.ProfileTree, list, unlinked, false);
+      }
+    }
+    ++count;
+  }
+  sink.Log(Decimal(count) + u" von " + Decimal(Analysis.EntriesList->Count()) +
+           u" GUIDs wurden korrigiert.");
+}
+
+// Phase 3: provider ids listed more than once keep their first place only.
+void RemoveRepeatedProviders(TProfileAnalysis& Analysis) {
+  TLogSink& sink = Analysis.LogSink();
+  PhaseHeading(sink, u"mehrfache, gleiche 9207er Einträge entfernen");
+  const TStringList& providers = *Analysis.ProviderValues;
+  // A position counts when a later position holds the same id (compared exactly).
+  std::unordered_map<std::u16string, int> remaining;
+  for (int i = 0; i < providers.Count(); ++i) ++remaining[providers[i]];
+  TStringList repeated(true, TStringList::Duplicates::Ignore);
+  int count = 0;
+  for (int i = 0; i < providers.Count(); ++i) {
+    if (--remaining[providers[i]] > 0) {
+      repeated.Add(providers[i]);
+      ++count;
+    }
+  }
+  std::unordered_set<std::u16string> ids;
+  for (int i = 0; i < repeated.Count(); ++i) ids.insert(AsciiUpperCase(repeated[i]));
+  for (int i = 0; i < repeated.Count(); ++i) {
+    sink.Log(AsciiLowerCase(repeated[i]));
+    if (i == 0) {
+      for (auto list : kProviderLists) RemoveGUIDsInList(Analysis.ProfileTree, list, ids, true);
+    }
+    ++count;
+  }
+  sink.Log(Decimal(count) + u" doppelte Einträge aus 9207 entfernt...");
+}
+
+// Phase 4: account entries without a service, and entries that no account list names.
+void DeleteFaultyAccounts(TProfileAnalysis& Analysis) {
+  TLogSink& sink = Analysis.LogSink();
+  PhaseHeading(sink, u"Fehlerhafte Accounteinträge löschen");
+  const std::u16string accountSection =
+      Analysis.ProfileTree + u"\\" + std::u16string(kAccountSection);
+  for (const auto& account : *Analysis.AccountsList) {
+    if (!account->ServiceUID.empty() || !account->POP3Account.empty()) continue;
+    sink.Log(u"Keine Service UID hinterlegt:");
+    sink.Log(accountSection + u" => " + account->RegKey);
+    registry::RegDeleteKeyAt(1, accountSection, account->RegKey);
+  }
+  const TStringList names = Analysis.GetAccountKeyNames();
+  for (int i = 0; i < names.Count(); ++i) {
+    const std::u16string& name = names[i];
+    if (Analysis.AccountValues->IndexOf(name) >= 0) continue;
+    sink.Log(u"");
+    sink.Log(u"Eintrag, der nicht als Dienst hinterlegt ist: ");
+    sink.Log(accountSection + u" => " + name);
+    registry::RegDeleteKeyAt(1, accountSection, name);
+    for (const auto& account : *Analysis.AccountsList) {
+      if (account->RegKey != name) continue;
+      sink.Log(u"Die GUIDs des Accounts werden entfernt:");
+      sink.Log(Analysis.ProfileTree + u" => " + account->ServiceUID);
+      sink.Log(Analysis.ProfileTree + u" => " + account->PrefsUID);
+      DeleteSection(Analysis, account->ServiceUID);
+      DeleteSection(Analysis, account->PrefsUID);
+      sink.Log(u"01023d0e => " + account->ServiceUID);
+      RemoveGUIDInList(Analysis.ProfileTree, u"01023d0e", account->ServiceUID, false);
+      sink.Log(u"01023d00 => " + account->PrefsUID);
+      RemoveGUIDInList(Analysis.ProfileTree, u"01023d00", account->PrefsUID, false);
+      for (const auto& entry : *Analysis.EntriesList) {
+        if (entry->EntryPendant == account->ServiceUID) {
+          RemoveGUIDInList(Analysis.ProfileTree, u"01023d00", entry->Entry9702, false);
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+
+bool RemoveGUIDsInList(std::u16string_view ProfileTree, std::u16string_view ValueName,
+                       const std::unordered_set<std::u16string>& UpperCaseGuids, bool KeepFirst) {
+  TStringList ids;
+  registry::ReadSectionIdList(ProfileTree, ValueName, ids);
+  std::unordered_set<std::u16string> kept;
+  std::u16string hex;
+  hex.reserve(static_cast<std::size_t>(ids.Count()) * 32);
+  for (int i = 0; i < ids.Count(); ++i) {
+    const std::u16string upper = AsciiUpperCase(ids[i]);
+    if (UpperCaseGuids.count(upper) != 0 && !(KeepFirst && kept.insert(upper).second)) continue;
+    hex += ids[i];
+  }
+  return registry::RegWriteBinaryAt(
+      1, std::u16string(ProfileTree) + u"\\" + std::u16string(kProviderSection), ValueName,
+      registry::HexToBytes(hex));
+}
+
+bool RemoveGUIDInList(std::u16string_view ProfileTree, std::u16string_view ValueName,
+                      std::u16string_view Guid, bool KeepFirst) {
+  return RemoveGUIDsInList(ProfileTree, ValueName, {AsciiUpperCase(Guid)}, KeepFirst);
+}
+
+void RepairProfile(TProfileAnalysis& Analysis) {
+  DeleteUnusedSections(Analysis);
+  RemoveUnlinkedProviders(Analysis);
+  RemoveRepeatedProviders(Analysis);
+  DeleteFaultyAccounts(Analysis);
+}
+
+}  // namespace brindel::profile
