@@ -2,11 +2,17 @@
 
 #include <exception>
 
+#include "platform/AnsiCodePage.h"
 #include "platform/DocumentsFolder.h"
 #include "platform/Environment.h"
+#include "platform/ErrorText.h"
 #include "platform/Errors.h"
+#include "platform/FileSystem.h"
 #include "platform/Path.h"
 #include "platform/Text.h"
+#include "profile/Backup.h"
+#include "profile/Repair.h"
+#include "registry/store/RegistryStore.h"
 
 namespace brindel::app {
 
@@ -26,7 +32,10 @@ std::u16string ExpandPath(std::u16string_view Path, bool TrailingDelimiter) {
   return result;
 }
 
-TMainDlg::TMainDlg(TMainView& View) : Analysis(*this), view_(View) {}
+TMainDlg::TMainDlg(TMainView& View)
+    : Analysis(*this),
+      Detection([this](const std::u16string& Text) { ShowMsgDlg(Text, TMsgDlgType::mtError); }),
+      view_(View) {}
 
 TMainDlg::~TMainDlg() = default;
 
@@ -61,12 +70,33 @@ void TMainDlg::FormShow() {
   view_.SetBackupFolderCaption(cBackupFolder);
 }
 
-void TMainDlg::GetOutlookVersionToUse() {}
+bool TMainDlg::GetOutlookVersionToUse() {
+  Detection.GetInstalledOutlookVersions();
+  const outlook::TOutlookInstall& first = *Detection.OInstallList[0];
+  const outlook::TOutlookInstall& second = *Detection.OInstallList[1];
+  auto decimal = [](std::int32_t version) { return platform::Widen(std::to_string(version)); };
+  if (first.Version > 0 && second.Version > 0) {
+    // The close box has no cancel meaning: it chooses the higher version.
+    const TVersionChoice choice = view_.ChooseOutlookVersion(first.NameAndBit, second.NameAndBit);
+    outlook::SelectedOutlookVersion =
+        decimal(choice == TVersionChoice::Second ? second.Version : first.Version);
+  } else if (first.Version > 0) {
+    outlook::SelectedOutlookVersion = decimal(first.Version);
+  }
+  if (first.Version > 0) return true;
+  ShowMsgDlg(u"Auf diesem Rechner kann die Software \"Microsoft® Outlook\" nicht ermittelt werden.",
+             TMsgDlgType::mtError);
+  return false;
+}
 
 void TMainDlg::WMStartUp() {
   RunHandler([this] {
-    GetOutlookVersionToUse();
-    RegTreeToUse = outlook::GetProfilesRegTree();
+    if (cOutlookVersion) {
+      outlook::SelectedOutlookVersion = *cOutlookVersion;
+    } else if (!cProfilesTree) {
+      GetOutlookVersionToUse();
+    }
+    RegTreeToUse = cProfilesTree ? *cProfilesTree : outlook::GetProfilesRegTree();
     StrList = outlook::GetProfileList(RegTreeToUse);
     if (StrList.Count() == 0) {
       SetState(TMainState::NoProfile);
@@ -121,6 +151,58 @@ void TMainDlg::btnStartClick() {
     view_.SetDeleteEnabled(true);
     SetState(TMainState::Analysed);
   });
+}
+
+bool TMainDlg::CreateBackup() {
+  return profile::CreateBackup(Analysis.ProfileTree, TavixFiles->ProfilName, cBackupFolder,
+                               [this] { view_.ProcessMessages(); });
+}
+
+void TMainDlg::btnDeleteClick() {
+  // The repair needs the lists of the last "Auslesen", and runs once over them.
+  if (state_ != TMainState::Analysed || !Analysis.bListsCreated || TavixFiles == nullptr) return;
+  RunHandler([this] {
+    // Neither button may start anything while the backup lets messages through.
+    view_.SetStartEnabled(false);
+    view_.SetDeleteEnabled(false);
+    if (!CreateBackup()) {
+      view_.SetStartEnabled(true);
+      view_.SetDeleteEnabled(true);
+      ShowMsgDlg(u"Daten können NICHT gelöscht werden, da das Anlegen eines Backups fehlschlug",
+                 TMsgDlgType::mtInformation);
+      return;
+    }
+    // From here on "Löschen" stays disabled until the next "Auslesen", also when the
+    // repair ends with an error.
+    SetState(TMainState::Ready);
+    view_.SetStartEnabled(true);
+    profile::RepairProfile(Analysis);
+    Analysis.FreeLists();
+    // Offline hives keep changes in memory until they are flushed.
+    if (auto* store = registry::store::CurrentStore()) {
+      const auto status = store->FlushKey(registry::store::HKEY_CURRENT_USER);
+      if (status != registry::store::ERROR_SUCCESS) {
+        throw platform::Exception(u"Die Änderungen an der Registry konnten nicht gespeichert werden: " +
+                                  platform::ErrorText(status));
+      }
+    }
+    SaveLog();
+    SetState(TMainState::Repaired);
+  });
+  // An error in the repair leaves "Auslesen" usable.
+  view_.SetStartEnabled(view_.SelectedProfile() >= 0);
+}
+
+void TMainDlg::SaveLog() {
+  // What the view holds now is what the user sees, edits included.
+  std::u16string text;
+  for (const std::u16string& line : view_.LogLines()) text += line + u"\r\n";
+  const std::u16string file = profile::LogFileName(cBackupFolder, TavixFiles->ProfilName);
+  const std::string localFile = platform::ToUtf8(file);
+  if (platform::FileExists(localFile)) platform::ClearFileAttributes(localFile);
+  if (!platform::WriteFileReplacing(localFile, platform::ToAnsi(text))) {
+    throw platform::Exception(u"Die Protokolldatei „" + file + u"“ kann nicht geschrieben werden.");
+  }
 }
 
 void TMainDlg::lblBackupFolderClick() {

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "app/MainView.h"
+#include "outlook/OutlookInstall.h"
 #include "outlook/ProfileList.h"
 #include "profile/Definition.h"
 #include "profile/LogSink.h"
@@ -50,6 +51,10 @@ class TMainDlg : public profile::TLogSink {
   void cbProfilesChange();
   // "Auslesen": the analysis of the selected profile into the log.
   void btnStartClick();
+  // "Löschen": the backup, and only when it worked the repair of the profile last
+  // read, then the log saved beside the backup. It runs once over the lists of one
+  // "Auslesen".
+  void btnDeleteClick();
   void lblBackupFolderClick();
   // A click on the window's own background releases the analysis lists.
   void FormClick();
@@ -57,6 +62,12 @@ class TMainDlg : public profile::TLogSink {
 
   void Log(std::u16string_view Line) override;
   void ShowMsgDlg(std::u16string_view Msg, TMsgDlgType Kind);
+
+  // Finds the Outlook installations and sets outlook::SelectedOutlookVersion, with
+  // the selection dialog when there are two; true when one was found.
+  bool GetOutlookVersionToUse();
+  // Exports the profile tree into the backup folder; true when that worked.
+  bool CreateBackup();
 
   TMainState State() const { return state_; }
   TMainView& View() const { return view_; }
@@ -71,6 +82,13 @@ class TMainDlg : public profile::TLogSink {
   std::u16string cBackupFolder;
   // ProfileTree, cArrKeyConstants and the lists of the last analysis.
   profile::TProfileAnalysis Analysis;
+  // The detected installations (OInstallList), Bit32or64 and KtFileInfo.
+  outlook::TOutlookDetection Detection;
+
+  // What a front end may give instead of the start-up's own choice: the Outlook
+  // version (no detection then) and the profile tree itself.
+  std::optional<std::u16string> cOutlookVersion;
+  std::optional<std::u16string> cProfilesTree;
 
  protected:
   // Runs the body of a handler. A handler that would start while another one runs
@@ -80,10 +98,8 @@ class TMainDlg : public profile::TLogSink {
   void SetState(TMainState State) { state_ = State; }
 
  private:
-  // The choice of the Outlook version (detection and selection dialog) goes here; it
-  // sets outlook::SelectedOutlookVersion. Until then what the front end set stands.
-  void GetOutlookVersionToUse();
   void FillProfileBox();
+  void SaveLog();
 
   TMainView& view_;
   TMainState state_ = TMainState::Starting;

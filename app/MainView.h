@@ -10,6 +10,13 @@ namespace brindel::app {
 // The kind of a message box: its icon and its title.
 enum class TMsgDlgType { mtError, mtInformation };
 
+// How the selection dialog between two Outlook installations ended.
+enum class TVersionChoice {
+  First,   // the button of the first (higher) installation
+  Second,  // the button of the second installation
+  Closed,  // the close box: counts as the higher version
+};
+
 // The title every front end shows for a kind of message box.
 inline std::u16string_view MsgDlgCaption(TMsgDlgType kind) {
   return kind == TMsgDlgType::mtError ? u"Fehler" : u"Informationen";
@@ -54,6 +61,11 @@ class TMainView {
   // Runs Handler once the window is on screen and its event loop gets to it, after
   // the caller has returned (the posted start message).
   virtual void PostStartMessage(std::function<void()> Handler) = 0;
+
+  // The modal dialog "Auswahl der Outlook Version" with one button per installation,
+  // captioned with their names; returns how it ended.
+  virtual TVersionChoice ChooseOutlookVersion(std::u16string_view First,
+                                              std::u16string_view Second) = 0;
 
   // Shows the folder in the platform's file browser; the outcome is not reported.
   virtual void OpenFolder(std::u16string_view Folder) = 0;

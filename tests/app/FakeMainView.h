@@ -33,11 +33,19 @@ class FakeMainView : public app::TMainView {
   void ShowMessage(std::u16string_view Text, app::TMsgDlgType Kind) override {
     messages.push_back({std::u16string(Text), Kind});
   }
-  void ProcessMessages() override { ++processed; }
+  void ProcessMessages() override {
+    ++processed;
+    if (onProcessMessages) onProcessMessages();
+  }
   void PostStartMessage(std::function<void()> Handler) override {
     posted.push_back(std::move(Handler));
   }
   void OpenFolder(std::u16string_view Folder) override { opened.emplace_back(Folder); }
+  app::TVersionChoice ChooseOutlookVersion(std::u16string_view First,
+                                           std::u16string_view Second) override {
+    dialogs.push_back({std::u16string(First), std::u16string(Second)});
+    return choice;
+  }
 
   // Runs what was posted, as the event loop would once the window is on screen.
   void RunPosted() {
@@ -57,6 +65,11 @@ class FakeMainView : public app::TMainView {
   int processed = 0;
   std::vector<std::function<void()>> posted;
   std::vector<std::u16string> opened;
+  // The captions of each selection dialog shown, and how the next one ends.
+  std::vector<std::pair<std::u16string, std::u16string>> dialogs;
+  app::TVersionChoice choice = app::TVersionChoice::Closed;
+  // Runs during ProcessMessages, as a click waiting in the queue would.
+  std::function<void()> onProcessMessages;
 };
 
 }  // namespace brindel::test

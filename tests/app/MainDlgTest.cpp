@@ -23,7 +23,8 @@ const std::u16string kOfficeTree = std::u16string(kOfficeOutlook) + u"\\Profiles
 
 class MainDlgTest : public test::StoreFixture {
  protected:
-  void SetUp() override { outlook::SelectedOutlookVersion = u"16"; }
+  // The version is given, as a front end's option does, so no detection runs.
+  void SetUp() override { dlg_.cOutlookVersion = u"16"; }
   void TearDown() override { outlook::SelectedOutlookVersion.clear(); }
 
   void Load(const char* fixture) {
