@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "app/MainDlg.h"
 #include "platform/Errors.h"
 #include "platform/Text.h"
 #include "platform/WindowsPath.h"
@@ -201,6 +202,18 @@ TRegistrySource OpenRegistrySource(const TRunOptions& Options, bool ReadOnly) {
     throw Exception(u"--user gilt nur zusammen mit --windows-root.");
   }
   return hives ? OpenHiveSource(Options, ReadOnly) : OpenMemorySource(Options);
+}
+
+std::optional<std::u16string> ApplyRunOptions(const TRunOptions& Options,
+                                              const TRegistrySource& Source, TMainDlg& Dlg) {
+  if (Options.OutlookVersion) {
+    Dlg.cOutlookVersion = FromUtf8(*Options.OutlookVersion);
+  } else if (Options.Demo) {
+    Dlg.cOutlookVersion = u"16";
+  }
+  if (Options.ProfilesTree) Dlg.cProfilesTree = FromUtf8(*Options.ProfilesTree);
+  if (Options.Documents) return FromUtf8(*Options.Documents);
+  return Source.Documents;
 }
 
 }  // namespace brindel::app

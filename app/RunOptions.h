@@ -52,6 +52,14 @@ struct TRegistrySource {
 // German message for wrong combinations and for files that cannot be used.
 TRegistrySource OpenRegistrySource(const TRunOptions& Options, bool ReadOnly);
 
+class TMainDlg;
+
+// Gives the flow object what the options and the source decide: the Outlook version
+// (the demo's is 16 unless given), the profile tree, and the documents folder for
+// FormCreate (nullopt: ask the platform).
+std::optional<std::u16string> ApplyRunOptions(const TRunOptions& Options,
+                                              const TRegistrySource& Source, TMainDlg& Dlg);
+
 // The text of the built-in demo registry (.reg bytes).
 std::string_view DemoRegistryText();
 

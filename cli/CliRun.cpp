@@ -1,0 +1,92 @@
+#include "cli/CliRun.h"
+
+#include <ostream>
+
+#include "platform/Errors.h"
+#include "platform/Text.h"
+#include "regfile/StoreExport.h"
+
+namespace brindel::cli {
+
+using platform::FromUtf8;
+using platform::ToUtf8;
+
+TCliRun::TCliRun(const TCliContext& Context, bool ReadOnly)
+    : context_(Context),
+      source_(app::OpenRegistrySource(Context.Options, ReadOnly)),
+      view_(Context.Err),
+      dlg_(view_) {
+  current_.emplace(*source_.Store);
+  for (const auto& notice : source_.Notices) view_.ShowMessage(notice, app::TMsgDlgType::mtInformation);
+  const auto documents = app::ApplyRunOptions(Context.Options, source_, dlg_);
+  dlg_.FormCreate(documents);
+  dlg_.FormShow();
+  view_.RunPosted();
+}
+
+TCliRun::~TCliRun() = default;
+
+bool TCliRun::ChooseProfile(const std::u16string& Name) {
+  for (int i = 0; i < dlg_.StrList.Count(); ++i) {
+    if (dlg_.StrList[i].ProfilName == Name) {
+      view_.SelectProfile(i);
+      dlg_.cbProfilesChange();
+      return true;
+    }
+  }
+  view_.ShowMessage(u"Ein Profil „" + Name + u"“ gibt es in " + dlg_.RegTreeToUse + u" nicht.",
+                    app::TMsgDlgType::mtError);
+  return false;
+}
+
+bool TCliRun::Finish() {
+  bool ok = true;
+  const std::u16string failure = source_.Commit();
+  if (!failure.empty()) {
+    view_.ShowMessage(failure, app::TMsgDlgType::mtError);
+    ok = false;
+  }
+  if (context_.SaveReg) {
+    if (!regfile::SaveStoreAsReg(*source_.Store, {registry::store::HKEY_CURRENT_USER},
+                                 FromUtf8(*context_.SaveReg))) {
+      view_.ShowMessage(u"Die Registry konnte nicht nach „" + FromUtf8(*context_.SaveReg) +
+                            u"“ geschrieben werden.",
+                        app::TMsgDlgType::mtError);
+      ok = false;
+    }
+  }
+  return ok;
+}
+
+void TCliRun::PrintLog() {
+  for (const auto& line : view_.LogLines()) context_.Out << ToUtf8(line) << '\n';
+  context_.Out.flush();
+}
+
+int RunProfiles(const TCliContext& Context) {
+  TCliRun run(Context, true);
+  for (const auto& item : run.View().Items()) Context.Out << ToUtf8(item) << '\n';
+  const bool found = !run.View().Items().empty();
+  return run.Finish() && found ? kExitDone : kExitFailed;
+}
+
+int RunAnalyse(const TCliContext& Context, const std::string& Profile) {
+  TCliRun run(Context, true);
+  if (!run.ChooseProfile(FromUtf8(Profile))) return kExitFailed;
+  run.Dlg().btnStartClick();
+  run.PrintLog();
+  const bool analysed = run.Dlg().State() == app::TMainState::Analysed;
+  return run.Finish() && analysed ? kExitDone : kExitFailed;
+}
+
+int RunRepair(const TCliContext& Context, const std::string& Profile) {
+  TCliRun run(Context, false);
+  if (!run.ChooseProfile(FromUtf8(Profile))) return kExitFailed;
+  run.Dlg().btnStartClick();
+  if (run.Dlg().State() == app::TMainState::Analysed) run.Dlg().btnDeleteClick();
+  run.PrintLog();
+  const bool repaired = run.Dlg().State() == app::TMainState::Repaired;
+  return run.Finish() && repaired ? kExitDone : kExitFailed;
+}
+
+}  // namespace brindel::cli

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+
+#include "app/MainDlg.h"
+#include "app/RunOptions.h"
+#include "cli/CliView.h"
+#include "registry/store/RegistryStore.h"
+
+namespace brindel::cli {
+
+// Exit statuses that scripts test.
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitFailed = 1;  // ended with an error, refused, or nothing found
+inline constexpr int kExitUsage = 2;
+
+// What every command gets: the options and where to write.
+struct TCliContext {
+  app::TRunOptions Options;
+  std::optional<std::string> SaveReg;  // --save-reg
+  std::ostream& Out;
+  std::ostream& Err;
+};
+
+// One run of the flow without a window: the registry source opened and installed as
+// the current store, the flow object created, shown and started up.
+class TCliRun {
+ public:
+  TCliRun(const TCliContext& Context, bool ReadOnly);
+  ~TCliRun();
+
+  app::TMainDlg& Dlg() { return dlg_; }
+  CliView& View() { return view_; }
+  // Selects the profile whose raw key name is `Name` as the user would; false when
+  // the list has none of that name.
+  bool ChooseProfile(const std::u16string& Name);
+  // Makes the changes durable and writes --save-reg; false (with a message) when
+  // something could not be written.
+  bool Finish();
+  void PrintLog();
+
+ private:
+  const TCliContext& context_;
+  app::TRegistrySource source_;
+  std::optional<registry::store::ScopedCurrentStore> current_;
+  CliView view_;
+  app::TMainDlg dlg_;
+};
+
+int RunProfiles(const TCliContext& Context);
+int RunAnalyse(const TCliContext& Context, const std::string& Profile);
+int RunRepair(const TCliContext& Context, const std::string& Profile);
+int RunExport(const TCliContext& Context, const std::string& Key, const std::string& File);
+
+}  // namespace brindel::cli

@@ -1,0 +1,36 @@
+#include "cli/CliView.h"
+
+#include <ostream>
+
+#include "platform/Text.h"
+
+namespace brindel::cli {
+
+using platform::ToUtf8;
+
+void CliView::ClearProfiles() {
+  items_.clear();
+  selected_ = -1;
+}
+
+void CliView::ShowMessage(std::u16string_view Text, app::TMsgDlgType Kind) {
+  if (Kind == app::TMsgDlgType::mtError) ++errorCount_;
+  errors_ << (Kind == app::TMsgDlgType::mtError ? "Fehler: " : "Information: ") << ToUtf8(Text)
+          << '\n';
+}
+
+app::TVersionChoice CliView::ChooseOutlookVersion(std::u16string_view First,
+                                                  std::u16string_view Second) {
+  errors_ << "Information: Zwei Outlook-Installationen gefunden (" << ToUtf8(First) << ", "
+          << ToUtf8(Second) << "); verwendet wird die höhere, " << ToUtf8(First)
+          << ". Eine andere wählt --outlook-version.\n";
+  return app::TVersionChoice::Closed;
+}
+
+void CliView::RunPosted() {
+  auto handler = std::move(posted_);
+  posted_ = nullptr;
+  if (handler) handler();
+}
+
+}  // namespace brindel::cli

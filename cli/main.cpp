@@ -1,0 +1,69 @@
+// brindel-cli: the run of the window without one, for scripts and rescue systems.
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+
+#include "app/RunOptions.h"
+#include "cli/CliRun.h"
+#include "platform/Errors.h"
+
+namespace {
+
+constexpr const char* kVersion = "brindel-cli 1.1 [170825]";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace brindel;
+  CLI::App app{
+      "Brindel findet und repariert, was in den Mailprofilen von Microsoft Outlook in der "
+      "Registry kaputt ist.",
+      "brindel-cli"};
+  app::UseGermanHelp(app);
+  app.set_version_flag("--version", kVersion, "die Version zeigen und beenden");
+  app.require_subcommand(1);
+
+  cli::TCliContext context{{}, std::nullopt, std::cout, std::cerr};
+  app::AddRunOptions(app, context.Options);
+  app.add_option("--save-reg", context.SaveReg,
+                 "nach dem Befehl den ganzen Baum HKEY_CURRENT_USER als .reg-Datei schreiben")
+      ->type_name("DATEI");
+
+  std::string profile, key, file;
+  auto* profiles = app.add_subcommand("profiles", "die Profile auflisten, das Standardprofil markiert");
+  auto* analyse = app.add_subcommand("analyse", "ein Profil auslesen (ändert nichts)");
+  analyse->add_option("PROFILE", profile, "Schlüsselname des Profils")->required();
+  auto* repair = app.add_subcommand(
+      "repair", "ein Profil auslesen, sichern und reparieren (Auslesen, dann Löschen)");
+  repair->add_option("PROFILE", profile, "Schlüsselname des Profils")->required();
+  auto* exportKey = app.add_subcommand("export", "einen Schlüssel als .reg-Datei exportieren");
+  exportKey->add_option("KEY", key, "Schlüssel, z. B. HKEY_CURRENT_USER\\Software")->required();
+  exportKey->add_option("FILE", file, "Zieldatei")->required();
+  for (auto* command : {profiles, analyse, repair, exportKey}) app::UseGermanHelp(*command);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int status = app.exit(e);
+    return status == 0 ? cli::kExitDone : cli::kExitUsage;
+  }
+  if (!app::HasRegistrySource(context.Options)) {
+    std::cerr << "Fehler: keine Registry angegeben. Mögliche Quellen: --demo, --reg DATEI, "
+                 "--hive HKCU=DATEI oder --windows-root ORDNER --user NAME.\n"
+                 "Hilfe: brindel-cli --help\n";
+    return cli::kExitUsage;
+  }
+  try {
+    if (*profiles) return cli::RunProfiles(context);
+    if (*analyse) return cli::RunAnalyse(context, profile);
+    if (*repair) return cli::RunRepair(context, profile);
+    if (*exportKey) return cli::RunExport(context, key, file);
+  } catch (const platform::Exception& e) {
+    std::cerr << "Fehler: " << e.what() << '\n';
+    return cli::kExitFailed;
+  } catch (const std::exception& e) {
+    std::cerr << "Fehler: " << e.what() << '\n';
+    return cli::kExitFailed;
+  }
+  return cli::kExitUsage;
+}
