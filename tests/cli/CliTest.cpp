@@ -1,0 +1,198 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/AnsiCodePage.h"
+#include "platform/Text.h"
+#include "support/Process.h"
+
+namespace brindel::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ProcessResult;
+using test::ReadWholeFile;
+
+const std::string kCli = BRINDEL_CLI;
+constexpr const char* kDamaged = "B\xC3\xBCro";  // "Büro" in UTF-8, as a shell passes it
+constexpr const char* kTree = "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\16.0\\Outlook\\Profiles";
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("brindel-cli-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_ / "docs");
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  ProcessResult Run(std::vector<std::string> args) { return test::RunProcess(kCli, args); }
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+  void Write(const std::string& name, const std::string& text) {
+    std::ofstream(dir_ / name, std::ios::binary) << text;
+  }
+  // The demo saved as .reg text, for runs that start from a file.
+  std::string DemoFile() {
+    const ProcessResult saved = Run({"--demo", "--save-reg", Path("demo.reg"), "profiles"});
+    EXPECT_EQ(0, saved.exitCode) << saved.err;
+    return Path("demo.reg");
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(CliTest, ProfilesListsTheDisplayFormsWithTheDefaultMarked) {
+  const ProcessResult result = Run({"--demo", "profiles"});
+  EXPECT_EQ(0, result.exitCode);
+  EXPECT_EQ(std::string(kDamaged) + "\nOutlook (Standard)\n", result.out);
+  EXPECT_EQ("", result.err);
+}
+
+TEST_F(CliTest, AnalysePrintsTheLogAndChangesNothing) {
+  const std::string before = DemoFile();
+  const ProcessResult result =
+      Run({"--reg", before, "--outlook-version", "16", "--save-reg", Path("after.reg"), "--documents",
+           Path("docs"), "analyse", kDamaged});
+  EXPECT_EQ(0, result.exitCode) << result.err;
+  EXPECT_EQ(0u, result.out.find("*****************************************\nAuslesen des Profils \"" +
+                                std::string(kDamaged) + "\"\n"));
+  EXPECT_NE(std::string::npos, result.out.find("zu löschen, da leer:\n"));
+  EXPECT_NE(std::string::npos, result.out.find("Liste der tatsächlich verwendeten 19 GUIDs:\n"));
+  EXPECT_EQ(ReadWholeFile(before), ReadWholeFile(Path("after.reg")));
+  EXPECT_FALSE(fs::exists(Path("docs/Brindel"))) << "no backup without Löschen";
+}
+
+TEST_F(CliTest, RepairWritesBackupsAndTheLogAsTheWindowWould) {
+  const ProcessResult result = Run({"--demo", "--documents", Path("docs"), "--save-reg",
+                                    Path("after.reg"), "repair", kDamaged});
+  ASSERT_EQ(0, result.exitCode) << result.err;
+  const fs::path folder = dir_ / "docs" / "Brindel";
+  const std::string backup = ReadWholeFile(folder / (std::string(kDamaged) + ".reg"));
+  EXPECT_EQ(0u, backup.find("REGEDIT4\r\n\r\n[" + std::string(kTree) + "\\B\xFCro]\r\n"))
+      << "the backup is in the ANSI code page";
+  EXPECT_EQ(backup, ReadWholeFile(folder / (std::string(kDamaged) + "-original.reg")));
+  // The saved log is the printed log, in Windows-1252 with CR LF.
+  std::string expectedLog;
+  std::size_t start = 0;
+  while (start < result.out.size()) {
+    const std::size_t end = result.out.find('\n', start);
+    expectedLog += platform::ToAnsi(platform::FromUtf8(result.out.substr(start, end - start))) + "\r\n";
+    start = end + 1;
+  }
+  EXPECT_EQ(expectedLog, ReadWholeFile(folder / (std::string(kDamaged) + ".log")));
+  EXPECT_NE(std::string::npos, result.out.find("4 von 20 GUIDs wurden gelöscht.\n"));
+  // The repaired tree no longer holds what was deleted.
+  const std::string after = ReadWholeFile(Path("after.reg"));
+  EXPECT_EQ(std::string::npos, after.find("\\B\xFCro\\5a89cc3fa6d8fe64d70c612c73cdcb86]"));
+  EXPECT_NE(std::string::npos, after.find("\\Outlook\\0a0d020000000000c000000000000046]"));
+}
+
+TEST_F(CliTest, MissingDocumentsFolderFailsTheBackupAndDeletesNothing) {
+  // Only the Brindel folder itself is made; a documents folder that is not there is
+  // a mistake the user should see before anything is deleted.
+  const ProcessResult result = Run({"--demo", "--documents", Path("nowhere"), "--save-reg",
+                                    Path("after.reg"), "repair", kDamaged});
+  EXPECT_EQ(1, result.exitCode);
+  EXPECT_NE(std::string::npos,
+            result.err.find("Information: Daten können NICHT gelöscht werden, da das Anlegen "
+                            "eines Backups fehlschlug\n"));
+  const std::string demo = DemoFile();
+  EXPECT_EQ(ReadWholeFile(demo), ReadWholeFile(Path("after.reg")));
+}
+
+TEST_F(CliTest, SecondRepairKeepsTheFirstBackup) {
+  ASSERT_EQ(0, Run({"--demo", "--documents", Path("docs"), "--save-reg", Path("after.reg"), "repair",
+                    kDamaged})
+                   .exitCode);
+  const fs::path folder = dir_ / "docs" / "Brindel";
+  const std::string original = ReadWholeFile(folder / (std::string(kDamaged) + "-original.reg"));
+  ASSERT_EQ(0, Run({"--reg", Path("after.reg"), "--outlook-version", "16", "--documents",
+                    Path("docs"), "repair", kDamaged})
+                   .exitCode);
+  EXPECT_EQ(original, ReadWholeFile(folder / (std::string(kDamaged) + "-original.reg")));
+  EXPECT_NE(original, ReadWholeFile(folder / (std::string(kDamaged) + ".reg")));
+}
+
+TEST_F(CliTest, BadRegFileIsAClearErrorAndWritesNothing) {
+  Write("bad.reg", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\X]\r\n\"v\"=hex:01,zz\r\n");
+  const ProcessResult result = Run({"--reg", Path("bad.reg"), "--save-reg", Path("out.reg"),
+                                    "--documents", Path("docs"), "repair", "Outlook"});
+  EXPECT_EQ(1, result.exitCode);
+  EXPECT_EQ(0u, result.err.find("Fehler: ")) << result.err;
+  EXPECT_NE(std::string::npos, result.err.find("Zeile 4")) << result.err;
+  EXPECT_EQ("", result.out);
+  EXPECT_FALSE(fs::exists(Path("out.reg")));
+  EXPECT_FALSE(fs::exists(Path("docs/Brindel")));
+}
+
+TEST_F(CliTest, MissingFileAndUnknownProfileAreErrors) {
+  ProcessResult result = Run({"--reg", Path("missing.reg"), "profiles"});
+  EXPECT_EQ(1, result.exitCode);
+  EXPECT_NE(std::string::npos, result.err.find("missing.reg")) << result.err;
+
+  result = Run({"--demo", "analyse", "Privat"});
+  EXPECT_EQ(1, result.exitCode);
+  EXPECT_NE(std::string::npos, result.err.find("Fehler: Ein Profil „Privat“ gibt es in")) << result.err;
+  EXPECT_EQ("", result.out);
+
+  result = Run({"--demo", "analyse", "outlook"});
+  EXPECT_EQ(1, result.exitCode) << "profile names are matched exactly";
+}
+
+TEST_F(CliTest, NoProfileIsAFailure) {
+  Write("empty.reg", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software]\r\n");
+  const ProcessResult result = Run({"--reg", Path("empty.reg"), "--outlook-version", "16", "profiles"});
+  EXPECT_EQ(1, result.exitCode);
+  EXPECT_EQ("Information: Es konnte kein Profil ermittelt werden!\n", result.err);
+}
+
+struct UsageCase {
+  const char* name;
+  std::vector<std::string> args;
+};
+
+class CliUsageTest : public CliTest, public ::testing::WithParamInterface<UsageCase> {};
+
+TEST_P(CliUsageTest, WrongUsageExitsWithTwoAndAGermanHint) {
+  const ProcessResult result = Run(GetParam().args);
+  EXPECT_EQ(2, result.exitCode) << result.err;
+  EXPECT_EQ(0u, result.err.find("Fehler: ")) << result.err;
+  EXPECT_NE(std::string::npos, result.err.find("--help")) << result.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CliUsageTest,
+    ::testing::Values(UsageCase{"no_command", {"--demo"}},
+                      UsageCase{"unknown_option", {"--demo", "--frobnicate", "profiles"}},
+                      UsageCase{"missing_profile", {"--demo", "analyse"}},
+                      UsageCase{"no_source", {"profiles"}},
+                      UsageCase{"export_without_file", {"--demo", "export", "HKEY_CURRENT_USER"}}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST_F(CliTest, HelpAndVersion) {
+  ProcessResult result = Run({"--help"});
+  EXPECT_EQ(0, result.exitCode);
+  EXPECT_NE(std::string::npos, result.out.find("Aufruf:"));
+  EXPECT_NE(std::string::npos, result.out.find("repair"));
+  result = Run({"--version"});
+  EXPECT_EQ(0, result.exitCode);
+  EXPECT_NE(std::string::npos, result.out.find("1.1"));
+}
+
+TEST_F(CliTest, ExportWritesTheKeyAsTheBackupDoes) {
+  const std::string key = std::string(kTree) + "\\Outlook";
+  const ProcessResult result = Run({"--demo", "export", key, Path("outlook.reg")});
+  ASSERT_EQ(0, result.exitCode) << result.err;
+  const std::string text = ReadWholeFile(Path("outlook.reg"));
+  EXPECT_EQ(0u, text.find("REGEDIT4\r\n\r\n[" + key + "]\r\n"));
+  EXPECT_EQ(std::string::npos, text.find("B\xFCro"));
+
+  EXPECT_EQ(1, Run({"--demo", "export", "HKEY_NOWHERE\\x", Path("x.reg")}).exitCode);
+  EXPECT_EQ(1, Run({"--demo", "export", key + "\\Missing", Path("y.reg")}).exitCode);
+  EXPECT_FALSE(fs::exists(Path("y.reg")));
+}
+
+}  // namespace
+}  // namespace brindel::cli
