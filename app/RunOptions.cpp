@@ -2,7 +2,10 @@
 
 #include <CLI/CLI.hpp>
 
+#include <stdlib.h>
+
 #include <filesystem>
+#include <fstream>
 
 #include "app/MainDlg.h"
 #include "platform/Errors.h"
@@ -92,18 +95,43 @@ using platform::FromUtf8;
 using registry::store::HiveStore;
 namespace fs = std::filesystem;
 
+// The demo installation's OUTLOOK.EXE, put where its registry says, below a scratch
+// folder that stands for drive C: and goes away with the source.
+std::shared_ptr<void> MakeDemoWindowsFolder() {
+  std::string pattern = (fs::temp_directory_path() / "brindel-demo-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    throw Exception(u"Für die Demo kann kein temporärer Ordner angelegt werden.");
+  }
+  const fs::path root = pattern;
+  auto remove = std::shared_ptr<void>(nullptr, [root](void*) {
+    std::error_code ignored;
+    fs::remove_all(root, ignored);
+    platform::SetWindowsRoot("");
+  });
+  const fs::path folder = root / "Program Files" / "Microsoft Office" / "root" / "Office16";
+  fs::create_directories(folder);
+  const std::string_view exe = DemoOutlookExe();
+  std::ofstream(folder / "OUTLOOK.EXE", std::ios::binary)
+      .write(exe.data(), static_cast<std::streamsize>(exe.size()));
+  platform::SetWindowsRoot(root.string());
+  return remove;
+}
+
 TRegistrySource OpenMemorySource(const TRunOptions& Options) {
   auto store = std::make_unique<registry::store::MemoryStore>();
+  std::shared_ptr<void> scratch;
   if (Options.Demo) {
     const std::string_view demo = DemoRegistryText();
     registry::store::LoadRegText(
         std::span(reinterpret_cast<const std::uint8_t*>(demo.data()), demo.size()), *store);
+    scratch = MakeDemoWindowsFolder();
   }
   for (const std::string& file : Options.RegFiles) {
     registry::store::LoadRegTextFile(FromUtf8(file), *store);
   }
   TRegistrySource source;
   source.Store = std::move(store);
+  source.Scratch = std::move(scratch);
   return source;
 }
 
@@ -206,11 +234,7 @@ TRegistrySource OpenRegistrySource(const TRunOptions& Options, bool ReadOnly) {
 
 std::optional<std::u16string> ApplyRunOptions(const TRunOptions& Options,
                                               const TRegistrySource& Source, TMainDlg& Dlg) {
-  if (Options.OutlookVersion) {
-    Dlg.cOutlookVersion = FromUtf8(*Options.OutlookVersion);
-  } else if (Options.Demo) {
-    Dlg.cOutlookVersion = u"16";
-  }
+  if (Options.OutlookVersion) Dlg.cOutlookVersion = FromUtf8(*Options.OutlookVersion);
   if (Options.ProfilesTree) Dlg.cProfilesTree = FromUtf8(*Options.ProfilesTree);
   if (Options.Documents) return FromUtf8(*Options.Documents);
   return Source.Documents;

@@ -45,6 +45,8 @@ struct TRegistrySource {
   // Makes the changes of an action durable; empty text when that worked, else a
   // German message. Stores in memory have nothing to write.
   std::function<std::u16string()> Commit = [] { return std::u16string(); };
+  // Files the source made for the run (the demo's Windows folder); removed with it.
+  std::shared_ptr<void> Scratch;
 };
 
 // Opens the registry the options name: the demo and .reg files loaded into a memory
@@ -54,13 +56,15 @@ TRegistrySource OpenRegistrySource(const TRunOptions& Options, bool ReadOnly);
 
 class TMainDlg;
 
-// Gives the flow object what the options and the source decide: the Outlook version
-// (the demo's is 16 unless given), the profile tree, and the documents folder for
+// Gives the flow object what the options and the source decide: the Outlook version,
+// the profile tree, and the documents folder for
 // FormCreate (nullopt: ask the platform).
 std::optional<std::u16string> ApplyRunOptions(const TRunOptions& Options,
                                               const TRegistrySource& Source, TMainDlg& Dlg);
 
-// The text of the built-in demo registry (.reg bytes).
+// The text of the built-in demo registry (.reg bytes), and the bytes of the
+// OUTLOOK.EXE that its installation names.
 std::string_view DemoRegistryText();
+std::string_view DemoOutlookExe();
 
 }  // namespace brindel::app

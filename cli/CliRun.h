@@ -53,5 +53,7 @@ int RunProfiles(const TCliContext& Context);
 int RunAnalyse(const TCliContext& Context, const std::string& Profile);
 int RunRepair(const TCliContext& Context, const std::string& Profile);
 int RunExport(const TCliContext& Context, const std::string& Key, const std::string& File);
+int RunVersions(const TCliContext& Context);
+int RunFileVersion(const TCliContext& Context, const std::string& File);
 
 }  // namespace brindel::cli

@@ -39,7 +39,14 @@ int main(int argc, char** argv) {
   auto* exportKey = app.add_subcommand("export", "einen Schlüssel als .reg-Datei exportieren");
   exportKey->add_option("KEY", key, "Schlüssel, z. B. HKEY_CURRENT_USER\\Software")->required();
   exportKey->add_option("FILE", file, "Zieldatei")->required();
-  for (auto* command : {profiles, analyse, repair, exportKey}) app::UseGermanHelp(*command);
+  auto* versions = app.add_subcommand(
+      "versions", "die gefundenen Outlook-Installationen: Name mit Bit-Angabe, Tab, OUTLOOK.EXE");
+  auto* fileVersion = app.add_subcommand(
+      "file-version", "alle Angaben der Versionsressource einer Datei, je Zeile Name=Wert");
+  fileVersion->add_option("FILE", file, "die Datei, z. B. OUTLOOK.EXE")->required();
+  for (auto* command : {profiles, analyse, repair, exportKey, versions, fileVersion}) {
+    app::UseGermanHelp(*command);
+  }
 
   try {
     app.parse(argc, argv);
@@ -47,6 +54,8 @@ int main(int argc, char** argv) {
     const int status = app.exit(e);
     return status == 0 ? cli::kExitDone : cli::kExitUsage;
   }
+  // Reading a file's version needs no registry.
+  if (*fileVersion) return cli::RunFileVersion(context, file);
   if (!app::HasRegistrySource(context.Options)) {
     std::cerr << "Fehler: keine Registry angegeben. Mögliche Quellen: --demo, --reg DATEI, "
                  "--hive HKCU=DATEI oder --windows-root ORDNER --user NAME.\n"
@@ -58,6 +67,7 @@ int main(int argc, char** argv) {
     if (*analyse) return cli::RunAnalyse(context, profile);
     if (*repair) return cli::RunRepair(context, profile);
     if (*exportKey) return cli::RunExport(context, key, file);
+    if (*versions) return cli::RunVersions(context);
   } catch (const platform::Exception& e) {
     std::cerr << "Fehler: " << e.what() << '\n';
     return cli::kExitFailed;

@@ -163,8 +163,23 @@ def profile(name, damaged):
     return lines
 
 
+def machine():
+    """An Outlook 2016 (64 Bit) installation as the detection finds it."""
+    exe = r"C:\Program Files\Microsoft Office\root\Office16\OUTLOOK.EXE"
+    return [
+        r"[HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Office\16.0\Outlook]",
+        '"Bitness"="x64"',
+        "",
+        r"[HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\App Paths\OUTLOOK.EXE]",
+        '@="%s"' % exe.replace("\\", "\\\\"),
+        '"Path"="%s"' % exe[: exe.rindex("\\") + 1].replace("\\", "\\\\"),
+        "",
+    ]
+
+
 def main():
-    lines = ["REGEDIT4", "", "[%s]" % ROOT, '"DefaultProfile"="Outlook"', "", "[%s]" % TREE, ""]
+    lines = ["REGEDIT4", ""] + machine()
+    lines += ["[%s]" % ROOT, '"DefaultProfile"="Outlook"', "", "[%s]" % TREE, ""]
     lines += profile("Outlook", damaged=False)
     lines += profile("Büro", damaged=True)
     out = pathlib.Path(__file__).resolve().parent.parent / "data" / "demo" / "demo.reg"

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -192,6 +193,47 @@ TEST_F(CliTest, ExportWritesTheKeyAsTheBackupDoes) {
   EXPECT_EQ(1, Run({"--demo", "export", "HKEY_NOWHERE\\x", Path("x.reg")}).exitCode);
   EXPECT_EQ(1, Run({"--demo", "export", key + "\\Missing", Path("y.reg")}).exitCode);
   EXPECT_FALSE(fs::exists(Path("y.reg")));
+}
+
+TEST_F(CliTest, VersionsListsTheDemoInstallation) {
+  const ProcessResult result = Run({"--demo", "versions"});
+  EXPECT_EQ(0, result.exitCode) << result.err;
+  EXPECT_EQ("Outlook 2016 (64 Bit)\tC:\\Program Files\\Microsoft Office\\root\\Office16\\OUTLOOK.EXE\n",
+            result.out);
+}
+
+TEST_F(CliTest, WithoutOutlookTheStartUpSaysSoAndGoesOn) {
+  // A registry without an installation: the error of the detection, then the tree of
+  // the Windows Messaging Subsystem, where this file keeps its profile.
+  Write("wms.reg",
+        "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\"
+        "Windows Messaging Subsystem\\Profiles\\Alt]\r\n\"x\"=dword:00000001\r\n");
+  ProcessResult result = Run({"--reg", Path("wms.reg"), "profiles"});
+  EXPECT_EQ(0, result.exitCode);
+  EXPECT_EQ("Alt\n", result.out);
+  EXPECT_EQ("Fehler: Auf diesem Rechner kann die Software \"Microsoft® Outlook\" nicht ermittelt "
+            "werden.\n",
+            result.err);
+  result = Run({"--reg", Path("wms.reg"), "versions"});
+  EXPECT_EQ(1, result.exitCode);
+  EXPECT_EQ("", result.out);
+}
+
+TEST_F(CliTest, FileVersionPrintsEveryProperty) {
+  const std::string exe = std::string(BRINDEL_PE_FIXTURES) + "/outlook16-x86_64.exe";
+  ProcessResult result = Run({"file-version", exe});
+  EXPECT_EQ(0, result.exitCode) << result.err;
+  EXPECT_EQ(0u, result.out.find("FileName=" + exe + "\nIsVersionInfo=true\nMajorFileVersionMS=16\n"
+                                "MinorFileVersionMS=0\nMajorFileVersionLS=4266\n"));
+  EXPECT_NE(std::string::npos, result.out.find("\nFileFlags=11\nFileTypeAsString=VFT_APP\n"));
+  EXPECT_NE(std::string::npos, result.out.find("\nIsFlagPreRelease=true\n"));
+  EXPECT_EQ(40, std::count(result.out.begin(), result.out.end(), '\n'));
+  EXPECT_EQ(result.out.size() - 1, result.out.rfind("PrivateBuild=private\n") + 20);
+
+  result = Run({"file-version", Path("missing.exe")});
+  EXPECT_EQ(1, result.exitCode);
+  EXPECT_NE(std::string::npos, result.out.find("IsVersionInfo=false\n"));
+  EXPECT_NE(std::string::npos, result.err.find("missing.exe"));
 }
 
 }  // namespace
