@@ -32,7 +32,4 @@ bool ReplaceFile(const std::string& from, const std::string& to);
 // and device names that Windows refuses, and no trailing dot or blank.
 bool IsPlainFileName(std::u16string_view name);
 
-// The path separator of this platform's file names.
-char16_t PathSeparator();
-
 }  // namespace brindel::platform

@@ -111,6 +111,4 @@ bool WriteFileReplacing(const std::string& path, std::string_view bytes) {
   return ok;
 }
 
-char16_t PathSeparator() { return u'/'; }
-
 }  // namespace brindel::platform
