@@ -8,28 +8,13 @@
 #include "platform/Errors.h"
 #include "platform/LastError.h"
 #include "platform/Text.h"
+#include "registry/store/RegText.h"
 
 namespace brindel::regfile {
 
 using namespace registry::store;
 
 namespace {
-
-struct RootName {
-  HKEY root;
-  std::u16string_view name;
-};
-
-// Searched in this order both ways.
-constexpr std::array<RootName, 7> kRootNames = {{
-    {HKEY_CLASSES_ROOT, u"HKEY_CLASSES_ROOT"},
-    {HKEY_CURRENT_USER, u"HKEY_CURRENT_USER"},
-    {HKEY_LOCAL_MACHINE, u"HKEY_LOCAL_MACHINE"},
-    {HKEY_USERS, u"HKEY_USERS"},
-    {HKEY_PERFORMANCE_DATA, u"HKEY_PERFORMANCE_DATA"},
-    {HKEY_CURRENT_CONFIG, u"HKEY_CURRENT_CONFIG"},
-    {HKEY_DYN_DATA, u"HKEY_DYN_DATA"},
-}};
 
 // The walk reads every value into one buffer, grown in these steps to the longest
 // value data it meets, instead of one allocation per value.
@@ -59,20 +44,13 @@ class KeyCloser {
 
 }  // namespace
 
+// The table is the one the import reads key lines by.
 std::u16string_view RootKeyName(HKEY root) {
-  for (const RootName& row : kRootNames) {
-    if (row.root == root)
-      return row.name;
-  }
-  return {};
+  return PredefinedRootName(root);
 }
 
 std::optional<HKEY> RootKeyFromName(std::u16string_view name) {
-  for (const RootName& row : kRootNames) {
-    if (row.name == name)
-      return row.root;
-  }
-  return std::nullopt;
+  return PredefinedRootFromName(name);
 }
 
 // The search position is released before the key object part.

@@ -15,6 +15,10 @@
 #include "registry/RegAccess.h"
 #include "registry/StringList.h"
 
+namespace brindel::registry::store {
+struct RegTextOp;
+}
+
 namespace brindel::regfile {
 
 using registry::store::HKEY;
@@ -63,7 +67,92 @@ class TExRegistry : public registry::TRegAccess {
                  std::unique_ptr<TMemoryStream>& ExportStream);
   bool ExportKey(std::u16string_view fileName);
 
+  // --- Import ---
+  //
+  // Applies a REGEDIT4 text as the export writes it, line by line: a key line
+  // switches to its root (SetRoot, keeping the server) and opens or creates its key
+  // from the root, which stays open afterwards; "[root]" alone stands on the root
+  // itself (the current path is empty, as with no key open). A value line sets its
+  // value in the key opened last, or, before any key line, in the object's open key.
+  // Without Stream the file fileName is read; with one, the stream from its position
+  // to its end, and fileName only names the text in messages. There is no
+  // transaction: the lines before a fault stay applied.
+  // Raises platform::Exception: ERegTextError for a file that cannot be read, a
+  // missing "REGEDIT4" header ("Bad file format.  Missing REGEDIT4 in first line.")
+  // and syntax errors ("Syntax error in reg file %s at line %d with string: %s");
+  // platform::EConvertError for numbers that are no hexadecimal 32-bit number;
+  // EExRegistryException "Unable to create key ..." when a key line's key can be
+  // neither opened nor created; the write errors of WriteString, WriteInteger and
+  // WriteTypedBinaryData when the registry refuses a value.
+  void ImportRegFile(std::u16string_view fileName, TMemoryStream* Stream = nullptr);
+  // Reads the text as ImportRegFile does and raises what it would raise for the text
+  // itself, changing nothing: lets a caller refuse a bad file before touching a hive.
+  static void CheckRegFile(std::u16string_view fileName, TMemoryStream* Stream = nullptr);
+  // Sets valueName of the open key to the first size bytes of data with registry type
+  // tp. Raises ERegistryException "Unable to set registry data for %s" when the
+  // registry refuses, or when size is negative or larger than data.
+  void WriteTypedBinaryData(std::u16string_view valueName, std::int32_t tp,
+                            std::span<const std::uint8_t> data, std::int32_t size);
+
+  // --- Copy, value types, multi-string values ---
+  //
+  // These work on the object's open key, or on its root when no key is open. A copy
+  // goes from otherReg (the source) to this object; the two may work on different
+  // stores (TRegAccess::UseStore).
+
+  // Copies one value with its type and data, replacing a value of that name; with
+  // deleteSource the source value is deleted afterwards. Raises EExRegistryException
+  // "Unable to copy value" with the failing call's result code, or ERegistryException
+  // "Unable to delete moved value".
+  void CopyValueFromReg(std::u16string_view valueName, TExRegistry& otherReg, bool deleteSource);
+  // Copies the key keyName below otherReg's open key, values first, then every
+  // subkey with everything below it, to keyName below this object's open key,
+  // creating keys as needed; with deleteSource the source key is deleted afterwards.
+  // A source key that does not open copies as an empty key. Raises
+  // ERegistryException "Unable to open destination" or "Unable to delete moved key",
+  // and the errors of CopyValueFromReg; what was copied before stays.
+  void CopyKeyFromReg(std::u16string_view keyName, TExRegistry& otherReg, bool deleteSource);
+  // The registry type of a value. EExRegistryException "Unable to get value type".
+  std::uint32_t GetValueType(std::u16string_view valueName);
+  // The strings of a REG_MULTI_SZ value, up to the first empty one. Raises
+  // EExRegistryException "Unable read MULTI_SZ value" for a value that cannot be
+  // read, ERegistryException "String list expected" for one of another type.
+  void ReadStrings(std::u16string_view valueName, registry::TStringList& strings);
+  // Sets a REG_MULTI_SZ value: each text up to its first NUL, followed by a NUL, and
+  // one more NUL at the end. EExRegistryException "Unable to write MULTI_SZ value".
+  void WriteStrings(std::u16string_view valueName, const registry::TStringList& strings);
+
+  // --- Search ---
+  //
+  // An incremental search for key and value names below the open key (or the root),
+  // and then on up: after the start key's tree, the keys above it come back
+  // innermost first, each with its values and its subkeys after the one that leads
+  // to the start key. Names are compared upper-cased in a to z only. Paths are
+  // reported as "\" before every key name; names the search found in upper case.
+
+  // Starts a new search and returns its first match as FindNext does.
+  bool FindFirst(std::u16string_view data, TSearchParams params, bool MatchWholeString,
+                 std::u16string& retPath, std::u16string& retValue);
+  // True with retPath set (and retValue, when rsValues is searched: the value's name,
+  // or empty for a key match) for the next match; false when the search is exhausted
+  // or was cancelled. A cancelled search goes on from the same place next time.
+  bool FindNext(std::u16string& retPath, std::u16string& retValue);
+  // Stops a running FindNext after its current step; meant for the message hook.
+  void CancelSearch() { fCancelSearch = true; }
+  // Called before every step of a search, so that a user interface can handle its
+  // pending messages (and a button there can call CancelSearch). May be empty.
+  void SetProcessMessages(std::function<void()> ProcessMessages) {
+    fProcessMessages = std::move(ProcessMessages);
+  }
+
+ protected:
+  // The key the new operations work on: the open key, or the root when none is open.
+  HKEY PositionKey() const { return CurrentKey() != 0 ? CurrentKey() : RootKey(); }
+
  private:
+  void ImportKeyLine(const registry::store::RegTextOp& op);
+  void ImportValueLine(const registry::store::RegTextOp& op);
+  bool Matches(const std::u16string& name) const;
   struct WalkState;
   void VisitKey(WalkState& state, const std::u16string& path);
 
@@ -87,6 +176,7 @@ class TExRegistry : public registry::TRegAccess {
   bool fCancelSearch = false;
   HKEY fLocalRoot = 0;
   std::int32_t fValuesSize = 0;
+  std::function<void()> fProcessMessages;
 };
 
 }  // namespace brindel::regfile

@@ -33,8 +33,15 @@ class TSearchParams {
 // One key on the path of a running search.
 class TSearchNode {
  public:
-  TSearchNode(registry::store::HKEY ARegRoot, std::u16string APath)
-      : fPath(std::move(APath)), fRegRoot(ARegRoot) {}
+  // store: the store the search runs on; null for the process's current one.
+  TSearchNode(registry::store::HKEY ARegRoot, std::u16string APath,
+              registry::store::RegistryStore* store = nullptr)
+      : fPath(std::move(APath)), fRegRoot(ARegRoot), fStore(store) {}
+
+  // Make the name lists on first need, upper-cased in a to z. A key that does not
+  // open with full access has no names: the search treats it as empty.
+  void LoadKeyNames();
+  void LoadValueNames();
 
   std::unique_ptr<registry::TStringList> fValueNames;  // upper case; made on first need
   std::unique_ptr<registry::TStringList> fKeyNames;    // upper case; made on first need
@@ -43,6 +50,7 @@ class TSearchNode {
   std::int32_t fValueIDX = -1;
   std::int32_t fKeyIDX = -1;
   registry::store::HKEY fRegRoot = 0;
+  registry::store::RegistryStore* fStore = nullptr;
 };
 
 }  // namespace brindel::regfile

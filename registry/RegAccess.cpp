@@ -36,6 +36,7 @@ TRegAccess::~TRegAccess() {
 }
 
 RegistryStore& TRegAccess::Store() const {
+  if (store_ != nullptr) return *store_;
   RegistryStore* current = CurrentStore();
   if (current == nullptr) {
     throw ERegistryException(u"Es ist keine Registry zum Arbeiten geöffnet.");

@@ -55,6 +55,12 @@ class TRegAccess {
   const std::u16string& CurrentPath() const { return currentPath_; }
   LSTATUS LastError() const { return lastError_; }
 
+  // Works on this store instead of the process's current one, so that two objects
+  // can copy between a registry in memory and a hive. Bind before opening anything;
+  // the store must outlive the object.
+  void UseStore(store::RegistryStore& store) { store_ = &store; }
+  store::RegistryStore* BoundStore() const { return store_; }
+
   // Takes another root; closes the open key and a connected root. Nothing happens
   // when it is the current root.
   void UseRoot(HKEY root);
@@ -110,6 +116,7 @@ class TRegAccess {
   std::u16string currentPath_;
   bool closeRoot_ = false;
   LSTATUS lastError_ = 0;
+  store::RegistryStore* store_ = nullptr;  // null: the process's current store
 };
 
 }  // namespace brindel::registry

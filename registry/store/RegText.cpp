@@ -111,6 +111,16 @@ bool IsBlank(char16_t unit) {
   return unit <= u' ';
 }
 
+// Every \r\n (four characters), from left to right, becomes CR LF.
+void ReplaceLineBreakEscapes(std::u16string& text) {
+  static constexpr std::u16string_view kEscape = u"\\r\\n";
+  std::size_t at = text.find(kEscape);
+  while (at != std::u16string::npos) {
+    text.replace(at, kEscape.size(), u"\r\n");
+    at = text.find(kEscape, at + 2);
+  }
+}
+
 bool IsHexDigit(char16_t unit) {
   return (unit >= u'0' && unit <= u'9') || (unit >= u'a' && unit <= u'f') ||
          (unit >= u'A' && unit <= u'F');
@@ -198,6 +208,8 @@ bool RegLineReader::Next(RegLogicalLine& line) {
   line.text = TrimRegText(lines_[index_].text);
   line.parts.assign(1, {0, lines_[index_].number});
   ++index_;
+  if (rules_.lineBreakEscapes)
+    ReplaceLineBreakEscapes(line.text);
   if (!rules_.commentsContinue && !line.text.empty() && line.text.front() == u';')
     return true;
   while (!line.text.empty() && line.text.back() == u'\\' && index_ < lines_.size()) {
@@ -239,6 +251,17 @@ constexpr std::array<RootName, 8> kRootNames = {{
     {u"HKU", HKEY_USERS},
 }};
 
+// The predefined roots as the export names them, searched in this order both ways.
+constexpr std::array<RootName, 7> kPredefinedRoots = {{
+    {u"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
+    {u"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+    {u"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
+    {u"HKEY_USERS", HKEY_USERS},
+    {u"HKEY_PERFORMANCE_DATA", HKEY_PERFORMANCE_DATA},
+    {u"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG},
+    {u"HKEY_DYN_DATA", HKEY_DYN_DATA},
+}};
+
 // Root names are matched without regard to letter case, as regedit does.
 std::optional<HKEY> FindRoot(std::u16string_view name) {
   for (const RootName& entry : kRootNames) {
@@ -248,6 +271,21 @@ std::optional<HKEY> FindRoot(std::u16string_view name) {
   return std::nullopt;
 }
 
+// Up to 32 bits of hexadecimal digits, leading zeros allowed; nothing else.
+std::optional<std::uint32_t> HexNumber(std::u16string_view digits) {
+  if (digits.empty())
+    return std::nullopt;
+  std::uint64_t number = 0;
+  for (const char16_t unit : digits) {
+    if (!IsHexDigit(unit))
+      return std::nullopt;
+    number = (number << 4) | HexValue(unit);
+    if (number > 0xFFFFFFFFu)
+      return std::nullopt;
+  }
+  return static_cast<std::uint32_t>(number);
+}
+
 enum class DataKind { Dword, Hex, HexTyped };
 
 struct DataType {
@@ -255,11 +293,19 @@ struct DataType {
   DataKind kind;
 };
 
+// The lenient rules know a type by its tag, punctuation included.
 constexpr std::array<DataType, 3> kDataTypes = {{
     {u"dword:", DataKind::Dword},
     {u"hex:", DataKind::Hex},
     {u"hex(", DataKind::HexTyped},
 }};
+
+// The import rules know a type by its name, which ends at a blank, "(" or ":".
+constexpr std::array<DataType, 2> kDataTypeNames = {{
+    {u"dword", DataKind::Dword},
+    {u"hex", DataKind::Hex},
+}};
+constexpr std::u16string_view kDataTypeNameStops = u" (:";
 
 std::vector<std::uint8_t> Utf16Bytes(std::u16string_view text, bool withNul) {
   std::vector<std::uint8_t> bytes;
@@ -276,8 +322,128 @@ std::vector<std::uint8_t> Utf16Bytes(std::u16string_view text, bool withNul) {
 // Reads one logical line, knowing where each character came from.
 class StatementParser {
  public:
-  StatementParser(const RegLogicalLine& line, RegTextFormat format)
-      : line_(line), text_(line.text), format_(format) {}
+  StatementParser(const RegLogicalLine& line, RegTextFormat format, const RegTextRules& rules,
+                  const std::u16string& sourceName, int headerLine)
+      : line_(line),
+        text_(line.text),
+        format_(format),
+        rules_(rules),
+        sourceName_(sourceName),
+        headerLine_(headerLine) {}
+
+  // --- The import rules ---
+
+  // "[root\path]" or "[root]". The root alone selects that root with no key below it.
+  RegTextOp ParseImportKey() {
+    RegTextOp op;
+    op.line = line_.FirstLine();
+    std::u16string_view rest = text_.substr(1);
+    if (rest.empty() || rest.back() != u']')
+      SyntaxError(rest);
+    rest.remove_suffix(1);
+    const std::size_t slash = rest.find(u'\\');
+    const std::u16string_view rootName = rest.substr(0, slash);
+    if (slash != std::u16string_view::npos) {
+      rest = rest.substr(slash + 1);
+      if (rest.empty())
+        SyntaxError(rest);
+    }
+    const auto root = PredefinedRootFromName(rootName);
+    if (!root)
+      SyntaxError(rest);
+    op.root = *root;
+    if (slash != std::u16string_view::npos)
+      op.path = rest;
+    return op;
+  }
+
+  // '"name"=data' or '@=data'.
+  void ParseImportValue(RegTextOp& op) {
+    op.kind = RegTextOpKind::SetValue;
+    pos_ = 1;
+    if (text_.front() == u'"') {
+      // \\ and \" stand for the character after the backslash, as the export writes
+      // them; any other backslash is kept.
+      std::u16string name;
+      while (pos_ < text_.size() && text_[pos_] != u'"') {
+        if (text_[pos_] == u'\\' && pos_ + 1 < text_.size() &&
+            (text_[pos_ + 1] == u'\\' || text_[pos_ + 1] == u'"')) {
+          ++pos_;
+        }
+        name += text_[pos_++];
+      }
+      if (pos_ >= text_.size())
+        SyntaxError(text_.substr(1));
+      ++pos_;
+      op.name = std::move(name);
+    }
+    SkipControls();
+    if (pos_ >= text_.size() || text_[pos_] != u'=')
+      SyntaxError(text_.substr(pos_));
+    ++pos_;
+    SkipControls();
+    if (pos_ >= text_.size())
+      SyntaxError({});
+    if (text_[pos_] == u'"') {
+      op.form = RegTextDataForm::String;
+      op.value.type = REG_SZ;
+      op.value.data = Utf16Bytes(BetweenEnds(text_.substr(pos_)), true);
+      return;
+    }
+    std::size_t stop = text_.find_first_of(kDataTypeNameStops, pos_);
+    if (stop == std::u16string_view::npos)
+      stop = text_.size();
+    const std::u16string_view typeName = text_.substr(pos_, stop - pos_);
+    pos_ = stop;
+    SkipControls();
+    if (pos_ >= text_.size())
+      SyntaxError({});
+    const DataType* type = nullptr;
+    for (const DataType& candidate : kDataTypeNames) {
+      if (platform::SameTextIgnoreCase(candidate.tag, typeName))
+        type = &candidate;
+    }
+    if (type == nullptr)
+      SyntaxError(text_.substr(pos_));
+    if (type->kind == DataKind::Dword) {
+      if (text_[pos_] != u':')
+        SyntaxError(text_.substr(pos_));
+      ++pos_;
+      SkipControls();
+      const std::u16string_view digits = text_.substr(pos_);
+      const std::uint32_t number = NumberOrConvertError(digits);
+      op.form = RegTextDataForm::Dword;
+      op.value.type = REG_DWORD;
+      op.value.data = {static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8),
+                       static_cast<std::uint8_t>(number >> 16),
+                       static_cast<std::uint8_t>(number >> 24)};
+      return;
+    }
+    op.form = RegTextDataForm::Hex;
+    op.value.type = REG_BINARY;
+    if (text_[pos_] == u'(') {
+      std::size_t close = text_.find(u')', pos_ + 1);
+      if (close == std::u16string_view::npos)
+        close = text_.size();
+      op.value.type = NumberOrConvertError(text_.substr(pos_ + 1, close - pos_ - 1));
+      pos_ = std::min(close + 1, text_.size());
+      SkipControls();
+    }
+    if (pos_ >= text_.size() || text_[pos_] != u':')
+      SyntaxError(text_.substr(pos_));
+    ++pos_;
+    op.value.data = ParseHexList();
+    WidenText(op.value);
+  }
+
+  // A line that is neither a key line nor a value line.
+  [[noreturn]] void ParseUnknown() const {
+    if (rules_.statements == RegTextRules::Statements::Import)
+      SyntaxError(text_);
+    Fail(line_.FirstLine(), u"unbekannte Zeile „%s“", {text_});
+  }
+
+  // --- The lenient rules ---
 
   // The key line "[...]" or "[-...]". Returns the operation.
   RegTextOp ParseKey() {
@@ -435,14 +601,7 @@ class StatementParser {
       case DataKind::HexTyped:
         value.type = ParseTypeNumber();
         value.data = ParseHexList();
-        // REGEDIT4 writes the text of these types one byte per character, in the
-        // ANSI code page; the store holds them as UTF-16.
-        if (format_ == RegTextFormat::Regedit4 &&
-            (value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ)) {
-          const std::string_view ansi(reinterpret_cast<const char*>(value.data.data()),
-                                      value.data.size());
-          value.data = Utf16Bytes(platform::FromAnsi(ansi), false);
-        }
+        WidenText(value);
         return;
     }
   }
@@ -487,6 +646,8 @@ class StatementParser {
   // A trailing comma and a backslash left at the end (the last line of a file, or a
   // continuation that the next statement stopped) end the list.
   std::vector<std::uint8_t> ParseHexList() {
+    if (rules_.hexRuns)
+      return ParseHexRuns();
     std::vector<std::uint8_t> bytes;
     SkipBlanks();
     while (pos_ < text_.size() && text_[pos_] != u';') {
@@ -529,10 +690,100 @@ class StatementParser {
          {piece});
   }
 
+  // Every run of hex digits is one number; anything else ends a run. The numbers
+  // are kept whole until WidenText has looked at them, then taken modulo 256.
+  std::vector<std::uint8_t> ParseHexRuns() {
+    std::vector<std::uint8_t> bytes;
+    runNumbers_.clear();
+    while (pos_ < text_.size()) {
+      if (!IsHexDigit(text_[pos_])) {
+        ++pos_;
+        continue;
+      }
+      const std::size_t start = pos_;
+      while (pos_ < text_.size() && IsHexDigit(text_[pos_]))
+        ++pos_;
+      const std::uint32_t number = NumberOrConvertError(text_.substr(start, pos_ - start));
+      runNumbers_.push_back(number);
+      bytes.push_back(static_cast<std::uint8_t>(number & 0xFF));
+    }
+    return bytes;
+  }
+
+  // REGEDIT4 holds the text of REG_EXPAND_SZ and REG_MULTI_SZ one number per
+  // character; the registry holds UTF-16.
+  void WidenText(RegValue& value) const {
+    if (format_ != RegTextFormat::Regedit4 ||
+        (value.type != REG_EXPAND_SZ && value.type != REG_MULTI_SZ)) {
+      return;
+    }
+    if (rules_.textNumbersAreCodeUnits) {
+      // The export wrote the low byte of every code unit; a number is a code unit.
+      std::u16string units;
+      if (rules_.hexRuns) {
+        for (const std::uint32_t number : runNumbers_)
+          units += static_cast<char16_t>(number & 0xFFFF);
+      } else {
+        for (const std::uint8_t byte : value.data)
+          units += static_cast<char16_t>(byte);
+      }
+      value.data = Utf16Bytes(units, false);
+      return;
+    }
+    const std::string_view ansi(reinterpret_cast<const char*>(value.data.data()),
+                                value.data.size());
+    value.data = Utf16Bytes(platform::FromAnsi(ansi), false);
+  }
+
+  void SkipControls() {
+    while (pos_ < text_.size() && IsBlank(text_[pos_]))
+      ++pos_;
+  }
+
+  // The characters between the first and the last, whatever those are. A backslash
+  // is dropped and the character after it taken as it is, unless that is the last.
+  static std::u16string BetweenEnds(std::u16string_view data) {
+    std::u16string text;
+    if (data.size() < 2)
+      return text;
+    const std::u16string_view inner = data.substr(1, data.size() - 2);
+    for (std::size_t i = 0; i < inner.size(); ++i) {
+      if (inner[i] == u'\\') {
+        if (++i >= inner.size())
+          break;
+      }
+      text += inner[i];
+    }
+    return text;
+  }
+
+  // The line of the file counted from the header line as 0; a joined line is known
+  // by its last part.
+  int ImportLine() const { return line_.LastLine() - headerLine_; }
+
+  [[noreturn]] void SyntaxError(std::u16string_view rest) const {
+    throw ERegTextError(line_.LastLine(),
+                        Format(u"Syntax error in reg file %s at line %d with string: %s",
+                               {sourceName_, Number(ImportLine()), rest}));
+  }
+
+  std::uint32_t NumberOrConvertError(std::u16string_view digits) const {
+    const auto number = HexNumber(digits);
+    if (!number) {
+      throw platform::EConvertError(
+          Format(u"'%s' ist kein gültiger Integerwert (Zeile %d)", {digits, Number(ImportLine())}));
+    }
+    return *number;
+  }
+
   const RegLogicalLine& line_;
   std::u16string_view text_;
   RegTextFormat format_;
+  const RegTextRules& rules_;
+  const std::u16string& sourceName_;
+  int headerLine_ = 0;
   std::size_t pos_ = 0;
+  std::vector<std::uint32_t> runNumbers_;
 };
 
 }  // namespace
@@ -545,74 +796,154 @@ std::u16string_view RegRootName(HKEY root) {
   return {};
 }
 
-ParsedRegText ParseRegText(std::span<const std::uint8_t> bytes) {
-  ParsedRegText parsed;
-  RegTextDecoded decoded = DecodeRegText(bytes);
-  parsed.encoding = decoded.encoding;
-  // Some tools pad a file with NULs at its end; they carry nothing.
-  while (!decoded.lines.empty()) {
-    std::u16string& last = decoded.lines.back().text;
-    while (!last.empty() && last.back() == u'\0')
-      last.pop_back();
-    if (!last.empty() || decoded.lines.size() == 1)
-      break;
-    decoded.lines.pop_back();
+std::optional<HKEY> PredefinedRootFromName(std::u16string_view name) {
+  for (const RootName& entry : kPredefinedRoots) {
+    if (entry.name == name)
+      return entry.root;
   }
+  return std::nullopt;
+}
 
-  RegLineReader reader(decoded.lines);
-  const RegTextLine* header = reader.ReadHeader();
+std::u16string_view PredefinedRootName(HKEY root) {
+  for (const RootName& entry : kPredefinedRoots) {
+    if (entry.root == root)
+      return entry.name;
+  }
+  return {};
+}
+
+// --- The reader ------------------------------------------------------------------------------
+
+RegTextRules RegTextRules::Lenient() {
+  return RegTextRules{};
+}
+
+RegTextRules RegTextRules::Import() {
+  RegTextRules rules;
+  // A comment line is a line like any other while joining: it continues and is
+  // joined. A line that begins a value or key is never joined, so that nothing the
+  // export writes after a byte list can be swallowed by it.
+  rules.lines.continuationStops = u"\"@[";
+  rules.lines.commentsContinue = true;
+  rules.lines.skipCommentsInContinuation = false;
+  rules.lines.lineBreakEscapes = true;
+  rules.statements = Statements::Import;
+  rules.regedit4Only = true;
+  rules.nulEndsText = true;
+  rules.unknownLinesFail = true;
+  rules.valuesBeforeKey = true;
+  rules.hexRuns = true;
+  rules.textNumbersAreCodeUnits = true;
+  return rules;
+}
+
+RegTextReader::RegTextReader(std::span<const std::uint8_t> bytes, const RegTextRules& rules,
+                             std::u16string_view sourceName)
+    : rules_(rules), sourceName_(sourceName), reader_({}, rules.lines) {
+  RegTextDecoded decoded = DecodeRegText(bytes);
+  encoding_ = decoded.encoding;
+  lines_ = std::move(decoded.lines);
+  if (rules_.nulEndsText) {
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+      const std::size_t nul = lines_[i].text.find(u'\0');
+      if (nul == std::u16string::npos)
+        continue;
+      lines_[i].text.resize(nul);
+      lines_.resize(lines_[i].text.empty() && i > 0 ? i : i + 1);
+      break;
+    }
+  } else {
+    // Some tools pad a file with NULs at its end; they carry nothing.
+    while (!lines_.empty()) {
+      std::u16string& last = lines_.back().text;
+      while (!last.empty() && last.back() == u'\0')
+        last.pop_back();
+      if (!last.empty() || lines_.size() == 1)
+        break;
+      lines_.pop_back();
+    }
+  }
+  reader_ = RegLineReader(lines_, rules_.lines);
+
+  const RegTextLine* header = reader_.ReadHeader();
+  if (rules_.regedit4Only) {
+    // Nothing but blank and comment lines has no header either.
+    if (header == nullptr || header->text != kHeader4) {
+      throw ERegTextError(header == nullptr ? 0 : header->number,
+                          u"Bad file format.  Missing REGEDIT4 in first line.");
+    }
+    headerLine_ = header->number;
+    format_ = RegTextFormat::Regedit4;
+    return;
+  }
   if (header == nullptr) {
     throw ERegTextError(0, u"Die Datei ist leer: sie enthält keine Registrierungsdaten.");
   }
+  headerLine_ = header->number;
   const std::u16string_view headerText = TrimRegText(header->text);
   if (headerText == kHeader4) {
-    parsed.format = RegTextFormat::Regedit4;
+    format_ = RegTextFormat::Regedit4;
   } else if (headerText == kHeader5) {
-    parsed.format = RegTextFormat::Version5;
+    format_ = RegTextFormat::Version5;
   } else {
     Fail(header->number, u"keine Registrierungsdatei: „%s“ oder „%s“ erwartet",
          {kHeader4, kHeader5});
   }
+}
 
+bool RegTextReader::Next(RegTextOp& op) {
+  const bool importStatements = rules_.statements == RegTextRules::Statements::Import;
   RegLogicalLine line;
-  std::optional<RegTextOp> currentKey;
-  while (reader.Next(line)) {
+  while (reader_.Next(line)) {
     if (const std::size_t nul = line.text.find(u'\0'); nul != std::u16string::npos) {
       Fail(line.LineAt(nul), u"unzulässiges NUL-Zeichen");
     }
-    if (line.text.empty())
+    if (line.text.empty() || line.text.front() == u';')
       continue;
-    StatementParser statement(line, parsed.format);
+    StatementParser statement(line, format_, rules_, sourceName_, headerLine_);
     switch (line.text.front()) {
       case u'[': {
-        RegTextOp op = statement.ParseKey();
+        op = importStatements ? statement.ParseImportKey() : statement.ParseKey();
         // Values after a deleted key have no key to go to.
-        if (op.kind == RegTextOpKind::CreateKey) {
-          currentKey = op;
-        } else {
-          currentKey.reset();
-        }
-        parsed.ops.push_back(std::move(op));
-        break;
+        haveKey_ = op.kind == RegTextOpKind::CreateKey;
+        keyRoot_ = op.root;
+        keyPath_ = op.path;
+        return true;
       }
       case u'"':
       case u'@': {
-        if (!currentKey) {
+        if (!haveKey_ && !rules_.valuesBeforeKey) {
           Fail(line.FirstLine(), u"Wert ohne Schlüssel: vor dieser Zeile fehlt eine Zeile „[...]“");
         }
-        RegTextOp op;
+        op = RegTextOp{};
         op.line = line.FirstLine();
-        op.root = currentKey->root;
-        op.path = currentKey->path;
-        statement.ParseValue(op);
-        parsed.ops.push_back(std::move(op));
-        break;
+        op.root = haveKey_ ? keyRoot_ : 0;
+        op.path = haveKey_ ? keyPath_ : std::u16string();
+        if (importStatements) {
+          statement.ParseImportValue(op);
+        } else {
+          statement.ParseValue(op);
+        }
+        return true;
       }
       default:
-        // Comments and lines of no known kind: regedit passes over them.
+        if (rules_.unknownLinesFail)
+          statement.ParseUnknown();
+        // Lines of no known kind: regedit passes over them.
         break;
     }
   }
+  return false;
+}
+
+ParsedRegText ParseRegText(std::span<const std::uint8_t> bytes) {
+  RegTextReader reader(bytes, RegTextRules::Lenient());
+  ParsedRegText parsed;
+  parsed.format = reader.Format();
+  parsed.encoding = reader.Encoding();
+  RegTextOp op;
+  while (reader.Next(op))
+    parsed.ops.push_back(std::move(op));
   return parsed;
 }
 
@@ -949,7 +1280,7 @@ void LoadRegText(std::span<const std::uint8_t> bytes, RegistryStore& store) {
   ApplyRegText(ParseRegText(bytes), store);
 }
 
-void LoadRegTextFile(std::u16string_view fileName, RegistryStore& store) {
+std::vector<std::uint8_t> ReadRegTextFile(std::u16string_view fileName) {
   const std::filesystem::path path{std::u16string(fileName)};
   std::error_code error;
   const bool exists = std::filesystem::exists(path, error);
@@ -970,6 +1301,11 @@ void LoadRegTextFile(std::u16string_view fileName, RegistryStore& store) {
   if (!file || error) {
     throw ERegTextError(0, Format(u"Die Datei „%s“ kann nicht gelesen werden.", {fileName}));
   }
+  return bytes;
+}
+
+void LoadRegTextFile(std::u16string_view fileName, RegistryStore& store) {
+  const std::vector<std::uint8_t> bytes = ReadRegTextFile(fileName);
   try {
     LoadRegText(bytes, store);
   } catch (const ERegTextError& fault) {

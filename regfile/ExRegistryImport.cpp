@@ -1,0 +1,107 @@
+// The import of a REGEDIT4 text. It reads with the import rules of the .reg reader
+// (registry/store/RegText.h), which take back what the export writes and refuse
+// anything else, and applies every line as soon as it is read.
+
+#include <string>
+#include <vector>
+
+#include "platform/Errors.h"
+#include "platform/LastError.h"
+#include "platform/Text.h"
+#include "regfile/ExRegistry.h"
+#include "registry/store/RegText.h"
+
+namespace brindel::regfile {
+
+using namespace registry::store;
+
+namespace {
+
+std::vector<std::uint8_t> ImportBytes(std::u16string_view fileName, TMemoryStream* Stream) {
+  if (Stream == nullptr)
+    return ReadRegTextFile(fileName);
+  std::vector<std::uint8_t> bytes(Stream->Size() - Stream->Position());
+  bytes.resize(Stream->Read(reinterpret_cast<char*>(bytes.data()), bytes.size()));
+  return bytes;
+}
+
+}  // namespace
+
+void TExRegistry::ImportRegFile(std::u16string_view fileName, TMemoryStream* Stream) {
+  const std::vector<std::uint8_t> bytes = ImportBytes(fileName, Stream);
+  RegTextReader reader(bytes, RegTextRules::Import(), fileName);
+  RegTextOp op;
+  while (reader.Next(op)) {
+    if (op.kind == RegTextOpKind::CreateKey) {
+      ImportKeyLine(op);
+    } else {
+      ImportValueLine(op);
+    }
+  }
+}
+
+void TExRegistry::CheckRegFile(std::u16string_view fileName, TMemoryStream* Stream) {
+  std::vector<std::uint8_t> bytes;
+  if (Stream != nullptr) {
+    // Reading the stream must not move it, so that the import can read it next.
+    const std::size_t position = Stream->Position();
+    bytes = ImportBytes(fileName, Stream);
+    Stream->SetPosition(position);
+  } else {
+    bytes = ImportBytes(fileName, nullptr);
+  }
+  RegTextReader reader(bytes, RegTextRules::Import(), fileName);
+  RegTextOp op;
+  while (reader.Next(op)) {
+  }
+}
+
+void TExRegistry::ImportKeyLine(const RegTextOp& op) {
+  // A key line on a remote machine connects anew.
+  SetRoot(op.root, fSaveServer);
+  if (op.path.empty()) {
+    // "[root]", as the export writes a whole root: the root itself takes the place
+    // of a key, so that the root's own values that follow land on it.
+    Close();
+    Open(u"\\", false);
+    return;
+  }
+  // Values of a key that could not be made would go into whichever key is still
+  // open; the import stops instead.
+  if (!Open(u"\\" + op.path, true)) {
+    platform::SetLastErrorCode(LastError());
+    throw EExRegistryException::CreateLastError(
+        u"Unable to create key " + std::u16string(RootKeyName(op.root)) + u"\\" + op.path);
+  }
+}
+
+void TExRegistry::ImportValueLine(const RegTextOp& op) {
+  switch (op.form) {
+    case RegTextDataForm::String:
+    case RegTextDataForm::Dword:
+      // The bytes are those WriteString and WriteInteger set, NUL included.
+      PutData(op.name, op.value.type, op.value.data);
+      return;
+    case RegTextDataForm::Hex:
+      WriteTypedBinaryData(op.name, static_cast<std::int32_t>(op.value.type), op.value.data,
+                           static_cast<std::int32_t>(op.value.data.size()));
+      return;
+  }
+}
+
+void TExRegistry::WriteTypedBinaryData(std::u16string_view valueName, std::int32_t tp,
+                                       std::span<const std::uint8_t> data, std::int32_t size) {
+  LSTATUS status = ERROR_INVALID_PARAMETER;
+  // Never more bytes than there are.
+  if (size >= 0 && static_cast<std::size_t>(size) <= data.size()) {
+    status = Store().SetValue(CurrentKey(), valueName, static_cast<std::uint32_t>(tp),
+                              data.first(static_cast<std::size_t>(size)));
+  }
+  SetLastError(status);
+  if (status != ERROR_SUCCESS) {
+    throw platform::ERegistryException(
+        platform::Format(u"Unable to set registry data for %s", {valueName}));
+  }
+}
+
+}  // namespace brindel::regfile

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/Text.h"
+#include "registry/store/RegistryStore.h"
+
+namespace brindel::test {
+
+// A whole tree as text, read through the store interface only: "[path]" per key and
+// "name=type:hex" per value ("@" for the default value), keys in the store's order.
+inline void DumpKey(registry::store::RegistryStore& store, registry::store::HKEY key,
+                    const std::string& path, std::string& out) {
+  using namespace registry::store;
+  out += "[" + path + "]\n";
+  for (std::uint32_t index = 0;; ++index) {
+    std::u16string name;
+    RegValue value;
+    if (store.EnumValue(key, index, name, &value) != ERROR_SUCCESS)
+      break;
+    out += (name.empty() ? std::string("@") : platform::ToUtf8(name)) + "=" +
+           std::to_string(value.type) + ":";
+    for (std::size_t i = 0; i < value.data.size(); ++i) {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, i == 0 ? "%02x" : ",%02x", value.data[i]);
+      out += hex;
+    }
+    out += "\n";
+  }
+  for (std::uint32_t index = 0;; ++index) {
+    std::u16string name;
+    if (store.EnumKey(key, index, name) != ERROR_SUCCESS)
+      break;
+    const std::string child =
+        path.empty() ? platform::ToUtf8(name) : path + "\\" + platform::ToUtf8(name);
+    HKEY handle = 0;
+    if (store.OpenKey(key, name, KEY_READ, handle) != ERROR_SUCCESS) {
+      out += "[" + child + "] unreadable\n";
+      continue;
+    }
+    DumpKey(store, handle, child, out);
+    store.CloseKey(handle);
+  }
+}
+
+inline std::string Dump(registry::store::RegistryStore& store,
+                        registry::store::HKEY root = registry::store::HKEY_CURRENT_USER) {
+  std::string out;
+  DumpKey(store, root, "", out);
+  return out;
+}
+
+}  // namespace brindel::test
