@@ -46,16 +46,36 @@ bool TCliRun::Finish() {
     view_.ShowMessage(failure, app::TMsgDlgType::mtError);
     ok = false;
   }
-  if (context_.SaveReg) {
-    if (!regfile::SaveStoreAsReg(*source_.Store, {registry::store::HKEY_CURRENT_USER},
-                                 FromUtf8(*context_.SaveReg))) {
-      view_.ShowMessage(u"Die Registry konnte nicht nach „" + FromUtf8(*context_.SaveReg) +
-                            u"“ geschrieben werden.",
-                        app::TMsgDlgType::mtError);
-      ok = false;
-    }
-  }
+  if (context_.SaveReg && !SaveRegistry(*source_.Store, *context_.SaveReg, view_)) ok = false;
   return ok;
+}
+
+bool SaveRegistry(registry::store::RegistryStore& Store, const std::string& File, CliView& View) {
+  if (regfile::SaveStoreAsReg(Store, {registry::store::HKEY_CURRENT_USER}, FromUtf8(File))) {
+    return true;
+  }
+  View.ShowMessage(u"Die Registry konnte nicht nach „" + FromUtf8(File) + u"“ geschrieben werden.",
+                   app::TMsgDlgType::mtError);
+  return false;
+}
+
+bool OpenKeyLine(regfile::TExRegistry& Reg, const std::u16string& Key, CliView& View) {
+  const auto backslash = Key.find(u'\\');
+  const std::u16string rootName = Key.substr(0, backslash);
+  const std::u16string path = backslash == std::u16string::npos ? u"" : Key.substr(backslash + 1);
+  const auto root = regfile::RootKeyFromName(rootName);
+  if (!root) {
+    View.ShowMessage(u"„" + rootName + u"“ ist kein Stammschlüssel wie HKEY_CURRENT_USER.",
+                     app::TMsgDlgType::mtError);
+    return false;
+  }
+  Reg.SetRoot(*root, u"");
+  if (!path.empty() && !Reg.OpenReadOnly(path)) {
+    View.ShowMessage(u"Der Schlüssel „" + Key + u"“ lässt sich nicht öffnen.",
+                     app::TMsgDlgType::mtError);
+    return false;
+  }
+  return true;
 }
 
 void TCliRun::PrintLog() {

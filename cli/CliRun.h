@@ -7,6 +7,7 @@
 #include "app/MainDlg.h"
 #include "app/RunOptions.h"
 #include "cli/CliView.h"
+#include "regfile/ExRegistry.h"
 #include "registry/store/RegistryStore.h"
 
 namespace brindel::cli {
@@ -49,11 +50,27 @@ class TCliRun {
   app::TMainDlg dlg_;
 };
 
+// Opens a key named as in a key line (root name, then the path) on `Reg`; without a
+// path the whole root. Shows the error and returns false when it cannot.
+bool OpenKeyLine(regfile::TExRegistry& Reg, const std::u16string& Key, CliView& View);
+// Writes the whole HKEY_CURRENT_USER tree as .reg text (--save-reg).
+bool SaveRegistry(registry::store::RegistryStore& Store, const std::string& File, CliView& View);
+
+struct TFindOptions {
+  std::string Text;
+  std::string Key;
+  bool Keys = false;
+  bool Values = false;
+  bool Whole = false;
+};
+
 int RunProfiles(const TCliContext& Context);
 int RunAnalyse(const TCliContext& Context, const std::string& Profile);
 int RunRepair(const TCliContext& Context, const std::string& Profile);
 int RunExport(const TCliContext& Context, const std::string& Key, const std::string& File);
 int RunVersions(const TCliContext& Context);
 int RunFileVersion(const TCliContext& Context, const std::string& File);
+int RunImport(const TCliContext& Context, const std::string& File);
+int RunFind(const TCliContext& Context, const TFindOptions& Find);
 
 }  // namespace brindel::cli

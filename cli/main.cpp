@@ -44,7 +44,19 @@ int main(int argc, char** argv) {
   auto* fileVersion = app.add_subcommand(
       "file-version", "alle Angaben der Versionsressource einer Datei, je Zeile Name=Wert");
   fileVersion->add_option("FILE", file, "die Datei, z. B. OUTLOOK.EXE")->required();
-  for (auto* command : {profiles, analyse, repair, exportKey, versions, fileVersion}) {
+  auto* import = app.add_subcommand("import", "eine .reg-Datei (REGEDIT4) in die Registry einlesen");
+  import->add_option("FILE", file, "die .reg-Datei")->required();
+  cli::TFindOptions find;
+  auto* findCommand =
+      app.add_subcommand("find", "Schlüssel- und Wertnamen suchen, die TEXT enthalten");
+  findCommand->add_option("TEXT", find.Text, "der gesuchte Text")->required();
+  findCommand->add_option("KEY", find.Key, "wo die Suche beginnt, z. B. HKEY_CURRENT_USER\\Software")
+      ->required();
+  findCommand->add_flag("--keys", find.Keys, "Schlüsselnamen durchsuchen");
+  findCommand->add_flag("--values", find.Values, "Wertnamen durchsuchen");
+  findCommand->add_flag("--whole", find.Whole, "nur ganze Namen vergleichen");
+  for (auto* command :
+       {profiles, analyse, repair, exportKey, versions, fileVersion, import, findCommand}) {
     app::UseGermanHelp(*command);
   }
 
@@ -68,6 +80,8 @@ int main(int argc, char** argv) {
     if (*repair) return cli::RunRepair(context, profile);
     if (*exportKey) return cli::RunExport(context, key, file);
     if (*versions) return cli::RunVersions(context);
+    if (*import) return cli::RunImport(context, file);
+    if (*findCommand) return cli::RunFind(context, find);
   } catch (const platform::Exception& e) {
     std::cerr << "Fehler: " << e.what() << '\n';
     return cli::kExitFailed;

@@ -195,6 +195,45 @@ TEST_F(CliTest, ExportWritesTheKeyAsTheBackupDoes) {
   EXPECT_FALSE(fs::exists(Path("y.reg")));
 }
 
+TEST_F(CliTest, ImportAddsTheFileAndRefusesABadOneWhole) {
+  Write("add.reg", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Neu]\r\n\"Name\"=\"Wert\"\r\n"
+                   "\"Zahl\"=dword:0000002a\r\n");
+  ProcessResult result = Run({"--demo", "--save-reg", Path("after.reg"), "import", Path("add.reg")});
+  EXPECT_EQ(0, result.exitCode) << result.err;
+  const std::string after = ReadWholeFile(Path("after.reg"));
+  EXPECT_NE(std::string::npos,
+            after.find("[HKEY_CURRENT_USER\\Software\\Neu]\r\n\"Name\"=\"Wert\"\r\n\"Zahl\"=dword:0000002a\r\n"));
+
+  // The second key line is refused; nothing of the file is applied.
+  Write("bad.reg", "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\Teil]\r\n\"a\"=\"b\"\r\n[hkey_current_user\\x]\r\n");
+  result = Run({"--demo", "--save-reg", Path("after2.reg"), "import", Path("bad.reg")});
+  EXPECT_EQ(1, result.exitCode);
+  EXPECT_NE(std::string::npos, result.err.find("Fehler: Syntax error in reg file")) << result.err;
+  EXPECT_FALSE(fs::exists(Path("after2.reg")));
+
+  Write("v5.reg", "Windows Registry Editor Version 5.00\r\n");
+  result = Run({"--demo", "import", Path("v5.reg")});
+  EXPECT_EQ(1, result.exitCode);
+  EXPECT_EQ("Fehler: Bad file format.  Missing REGEDIT4 in first line.\n", result.err);
+}
+
+TEST_F(CliTest, FindPrintsEveryMatchInSearchOrder) {
+  const std::string profiles = std::string(kTree);
+  ProcessResult result = Run({"--demo", "find", "--values", "--whole", "POP3 Server", profiles + "\\Outlook"});
+  EXPECT_EQ(0, result.exitCode) << result.err;
+  EXPECT_EQ("\\Software\\Microsoft\\Office\\16.0\\Outlook\\Profiles\\Outlook\\"
+            "9375CFF0413111D3B88A00104B2A6676\\00000001\tPOP3 SERVER\n",
+            result.out);
+  result = Run({"--demo", "find", "--keys", "0000000", profiles + "\\Outlook"});
+  EXPECT_EQ(0, result.exitCode);
+  const std::string outlook = "\\Software\\Microsoft\\Office\\16.0\\Outlook\\Profiles\\Outlook\\";
+  EXPECT_EQ(outlook + "0A0D020000000000C000000000000046\n" + outlook +
+                "8503020000000000C000000000000046\n" + outlook +
+                "9375CFF0413111D3B88A00104B2A6676\\00000001\n",
+            result.out);
+  EXPECT_EQ(1, Run({"--demo", "find", "x", "HKEY_CURRENT_USER\\Nirgends"}).exitCode);
+}
+
 TEST_F(CliTest, VersionsListsTheDemoInstallation) {
   const ProcessResult result = Run({"--demo", "versions"});
   EXPECT_EQ(0, result.exitCode) << result.err;
