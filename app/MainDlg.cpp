@@ -83,7 +83,8 @@ bool TMainDlg::GetOutlookVersionToUse() {
   } else if (first.Version > 0) {
     outlook::SelectedOutlookVersion = decimal(first.Version);
   }
-  if (first.Version > 0) return true;
+  if (first.Version > 0)
+    return true;
   ShowMsgDlg(u"Auf diesem Rechner kann die Software \"Microsoft® Outlook\" nicht ermittelt werden.",
              TMsgDlgType::mtError);
   return false;
@@ -129,7 +130,9 @@ void TMainDlg::FillProfileBox() {
 
 void TMainDlg::cbProfilesChange() {
   const bool selected = view_.SelectedProfile() >= 0;
-  view_.SetStartEnabled(selected);
+  // While "Löschen" lets messages through, "Auslesen" stays disabled; the handler
+  // enables it again when it ends.
+  view_.SetStartEnabled(selected && !bBusy);
   view_.ClearLog();
   if (selected && state_ == TMainState::Choosing)
     SetState(TMainState::Ready);
@@ -160,7 +163,12 @@ bool TMainDlg::CreateBackup() {
 
 void TMainDlg::btnDeleteClick() {
   // The repair needs the lists of the last "Auslesen", and runs once over them.
-  if (state_ != TMainState::Analysed || !Analysis.bListsCreated || TavixFiles == nullptr) return;
+  if (state_ != TMainState::Analysed || !Analysis.bListsCreated || TavixFiles == nullptr)
+    return;
+  // A click let through while the backup handles messages finds this handler busy and
+  // must not touch the buttons either.
+  if (bBusy)
+    return;
   RunHandler([this] {
     // Neither button may start anything while the backup lets messages through.
     view_.SetStartEnabled(false);
@@ -182,8 +190,9 @@ void TMainDlg::btnDeleteClick() {
     if (auto* store = registry::store::CurrentStore()) {
       const auto status = store->FlushKey(registry::store::HKEY_CURRENT_USER);
       if (status != registry::store::ERROR_SUCCESS) {
-        throw platform::Exception(u"Die Änderungen an der Registry konnten nicht gespeichert werden: " +
-                                  platform::ErrorText(status));
+        throw platform::Exception(
+            u"Die Änderungen an der Registry konnten nicht gespeichert werden: " +
+            platform::ErrorText(status));
       }
     }
     SaveLog();
@@ -196,10 +205,12 @@ void TMainDlg::btnDeleteClick() {
 void TMainDlg::SaveLog() {
   // What the view holds now is what the user sees, edits included.
   std::u16string text;
-  for (const std::u16string& line : view_.LogLines()) text += line + u"\r\n";
+  for (const std::u16string& line : view_.LogLines())
+    text += line + u"\r\n";
   const std::u16string file = profile::LogFileName(cBackupFolder, TavixFiles->ProfilName);
   const std::string localFile = platform::ToUtf8(file);
-  if (platform::FileExists(localFile)) platform::ClearFileAttributes(localFile);
+  if (platform::FileExists(localFile))
+    platform::ClearFileAttributes(localFile);
   if (!platform::WriteFileReplacing(localFile, platform::ToAnsi(text))) {
     throw platform::Exception(u"Die Protokolldatei „" + file + u"“ kann nicht geschrieben werden.");
   }

@@ -1,0 +1,286 @@
+#include "app/qt/MainWindow.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QVBoxLayout>
+
+#include "app/qt/Look.h"
+#include "app/qt/MsgDlg.h"
+#include "app/qt/OutlookVersionDlg.h"
+#include "app/qt/QtText.h"
+
+namespace brindel::app::qt {
+
+namespace {
+
+constexpr int kClientWidth = 754;
+constexpr int kClientHeight = 623;
+constexpr int kPanelHeight = 81;
+
+// A click: the left button released over the widget it was pressed on.
+bool IsClick(const QWidget& widget, const QMouseEvent& event) {
+  return event.button() == Qt::LeftButton && widget.rect().contains(event.position().toPoint());
+}
+
+}  // namespace
+
+TMainWindow::TMainWindow(const TSettings& Settings, QWidget* Parent)
+    : QWidget(Parent), dlg_(*this) {
+  setObjectName(QStringLiteral("MainDlg"));
+  setWindowTitle(QStringLiteral("Brindel 1.1 [170825]"));
+  setFont(WindowFont());
+  resize(kClientWidth, kClientHeight);
+
+  Panel1 = new QFrame(this);
+  Panel1->setObjectName(QStringLiteral("Panel1"));
+  Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  Panel1->setFixedHeight(kPanelHeight);
+  Panel1->installEventFilter(this);
+
+  cbProfiles = new QComboBox(Panel1);
+  cbProfiles->setObjectName(QStringLiteral("cbProfiles"));
+  cbProfiles->setEditable(false);
+  cbProfiles->setGeometry(24, 23, 297, 21);
+
+  btnStart = new QPushButton(QStringLiteral("Auslesen"), Panel1);
+  btnStart->setObjectName(QStringLiteral("btnStart"));
+  btnStart->setGeometry(342, 21, 75, 25);
+
+  btnDelete = new QPushButton(QStringLiteral("Löschen"), Panel1);
+  btnDelete->setObjectName(QStringLiteral("btnDelete"));
+  btnDelete->setGeometry(423, 21, 75, 25);
+
+  lblBackupFolder = new QLabel(QStringLiteral("Backupordner: "), Panel1);
+  lblBackupFolder->setObjectName(QStringLiteral("lblBackupFolder"));
+  lblBackupFolder->setTextFormat(Qt::PlainText);
+  lblBackupFolder->move(24, 56);
+  lblBackupFolder->adjustSize();
+  lblBackupFolder->setCursor(Qt::PointingHandCursor);
+  lblBackupFolder->installEventFilter(this);
+
+  Memo1 = new QPlainTextEdit(this);
+  Memo1->setObjectName(QStringLiteral("Memo1"));
+  Memo1->setFont(LogFont());
+  Memo1->setReadOnly(false);
+  // Long lines scroll sideways, so a log line is one line on screen too.
+  Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+  Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(Panel1);
+  layout->addWidget(Memo1, 1);
+
+  // Only a change by the user counts: the box's own changes are made with its
+  // signals blocked.
+  connect(cbProfiles, &QComboBox::currentIndexChanged, this,
+          [this] { Handle([this] { dlg_.cbProfilesChange(); }); });
+  connect(btnStart, &QPushButton::clicked, this,
+          [this] { Handle([this] { dlg_.btnStartClick(); }); });
+  connect(btnDelete, &QPushButton::clicked, this, [this] { OnDelete(); });
+
+  dlg_.FormCreate(Settings ? Settings(dlg_) : std::nullopt);
+}
+
+TMainWindow::~TMainWindow() = default;
+
+bool TMainWindow::Handle(const std::function<void()>& Handler) {
+  if (bHandling)
+    return false;
+  bHandling = true;
+  try {
+    Handler();
+  } catch (...) {
+    bHandling = false;
+    throw;
+  }
+  bHandling = false;
+  return true;
+}
+
+void TMainWindow::OnDelete() {
+  Handle([this] {
+    // The backup lets pending messages through: the profile box must not change
+    // under "Löschen", or its log would be cleared before it is saved.
+    const bool comboEnabled = cbProfiles->isEnabled();
+    cbProfiles->setEnabled(false);
+    dlg_.btnDeleteClick();
+    cbProfiles->setEnabled(comboEnabled);
+  });
+}
+
+void TMainWindow::showEvent(QShowEvent* Event) {
+  QWidget::showEvent(Event);
+  if (bShown)
+    return;
+  bShown = true;
+  dlg_.FormShow();
+}
+
+void TMainWindow::closeEvent(QCloseEvent* Event) {
+  // Closing while a handler runs would end the program half-way through an action.
+  if (bHandling) {
+    Event->ignore();
+    return;
+  }
+  QWidget::closeEvent(Event);
+}
+
+void TMainWindow::mousePressEvent(QMouseEvent* Event) {
+  Event->accept();
+}
+
+void TMainWindow::mouseReleaseEvent(QMouseEvent* Event) {
+  Event->accept();
+  if (IsClick(*this, *Event))
+    Handle([this] { dlg_.FormClick(); });
+}
+
+bool TMainWindow::eventFilter(QObject* Watched, QEvent* Event) {
+  // The panel and the label take their own clicks, so that none reaches the window's
+  // background, which would release the analysis lists.
+  const bool panel = Watched == Panel1;
+  const bool label = Watched == lblBackupFolder;
+  if (!panel && !label)
+    return QWidget::eventFilter(Watched, Event);
+  switch (Event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+      return true;
+    case QEvent::MouseButtonRelease: {
+      const auto& widget = *static_cast<QWidget*>(Watched);
+      if (IsClick(widget, *static_cast<QMouseEvent*>(Event))) {
+        if (label) {
+          Handle([this] { dlg_.lblBackupFolderClick(); });
+        } else {
+          Handle([this] { dlg_.Panel1Click(); });
+        }
+      }
+      return true;
+    }
+    default:
+      return QWidget::eventFilter(Watched, Event);
+  }
+}
+
+void TMainWindow::ClearProfiles() {
+  const QSignalBlocker blocker(cbProfiles);
+  cbProfiles->clear();
+}
+
+void TMainWindow::AddProfile(std::u16string_view Text) {
+  const QSignalBlocker blocker(cbProfiles);
+  const int selected = cbProfiles->currentIndex();
+  cbProfiles->addItem(ToQString(Text));
+  // A combo box selects its first item by itself; the list starts with none selected.
+  cbProfiles->setCurrentIndex(selected);
+}
+
+void TMainWindow::SelectProfile(int Index) {
+  const QSignalBlocker blocker(cbProfiles);
+  cbProfiles->setCurrentIndex(Index);
+}
+
+int TMainWindow::SelectedProfile() const {
+  return cbProfiles->currentIndex();
+}
+
+void TMainWindow::SetStartEnabled(bool Enabled) {
+  btnStart->setEnabled(Enabled);
+}
+
+void TMainWindow::SetDeleteEnabled(bool Enabled) {
+  btnDelete->setEnabled(Enabled);
+}
+
+void TMainWindow::SetBackupFolderCaption(std::u16string_view Caption) {
+  lblBackupFolder->setText(ToQString(Caption));
+  lblBackupFolder->adjustSize();
+}
+
+void TMainWindow::ClearLog() {
+  Memo1->clear();
+}
+
+void TMainWindow::AppendLog(std::u16string_view Line) {
+  // Every line of the log ends with a line break, as in a memo's text, so an empty
+  // first line is a line too. A line typed by hand after the last break is ended
+  // first.
+  QTextCursor end(Memo1->document());
+  end.movePosition(QTextCursor::End);
+  end.beginEditBlock();
+  if (!end.block().text().isEmpty())
+    end.insertBlock();
+  end.insertText(ToQString(Line));
+  end.insertBlock();
+  end.endEditBlock();
+  Memo1->moveCursor(QTextCursor::End);
+}
+
+std::vector<std::u16string> TMainWindow::LogLines() const {
+  // Raw text keeps what was typed (no space for a no-break space); block and line
+  // separators both end a line.
+  QString text = Memo1->document()->toRawText();
+  text.replace(QChar::LineSeparator, QChar::ParagraphSeparator);
+  QStringList lines = text.split(QChar::ParagraphSeparator);
+  // Text after the last line break is a line only when it is not empty.
+  if (!lines.isEmpty() && lines.back().isEmpty())
+    lines.removeLast();
+  std::vector<std::u16string> result;
+  result.reserve(static_cast<std::size_t>(lines.size()));
+  for (const QString& line : lines)
+    result.push_back(FromQString(line));
+  return result;
+}
+
+void TMainWindow::ShowMessage(std::u16string_view Text, TMsgDlgType Kind) {
+  ShowMsgDlg(Text, Kind, this);
+}
+
+void TMainWindow::ProcessMessages() {
+  QCoreApplication::processEvents();
+}
+
+void TMainWindow::PostStartMessage(std::function<void()> Handler) {
+  QMetaObject::invokeMethod(
+      this, [this, Handler = std::move(Handler)] { RunStartMessage(Handler); },
+      Qt::QueuedConnection);
+}
+
+void TMainWindow::RunStartMessage(std::function<void()> Handler) {
+  // A posted message waits for a running handler rather than being dropped.
+  if (bHandling) {
+    PostStartMessage(std::move(Handler));
+    return;
+  }
+  Handle(Handler);
+}
+
+TVersionChoice TMainWindow::ChooseOutlookVersion(std::u16string_view First,
+                                                 std::u16string_view Second) {
+  // A dialog of its own, without an owner, for this one choice.
+  TOutlookVersionDlg dialog;
+  dialog.SetInstallations(First, Second);
+  dialog.exec();
+  return dialog.Choice();
+}
+
+void TMainWindow::OpenFolder(std::u16string_view Folder) {
+  // The desktop's file browser; whether it could be started is not reported.
+  QProcess::startDetached(QStringLiteral("xdg-open"), {ToQString(Folder)});
+}
+
+}  // namespace brindel::app::qt

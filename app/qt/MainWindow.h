@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "app/MainDlg.h"
+#include "app/MainView.h"
+
+class QComboBox;
+class QFrame;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace brindel::app::qt {
+
+// The main window: the profile box, "Auslesen" and "Löschen", the backup folder
+// label and the log. It only shows: every decision is TMainDlg's, which it owns and
+// whose handlers its widgets call.
+class TMainWindow : public QWidget, public TMainView {
+  Q_OBJECT
+
+ public:
+  // Gives the flow its settings and the documents folder (none: the platform's).
+  using TSettings = std::function<std::optional<std::u16string>(TMainDlg&)>;
+
+  // Creates the controls, lets `Settings` set up the flow and runs FormCreate.
+  explicit TMainWindow(const TSettings& Settings = nullptr, QWidget* Parent = nullptr);
+  ~TMainWindow() override;
+
+  TMainDlg& Dlg() { return dlg_; }
+
+  void ClearProfiles() override;
+  void AddProfile(std::u16string_view Text) override;
+  void SelectProfile(int Index) override;
+  int SelectedProfile() const override;
+  void SetStartEnabled(bool Enabled) override;
+  void SetDeleteEnabled(bool Enabled) override;
+  void SetBackupFolderCaption(std::u16string_view Caption) override;
+  void ClearLog() override;
+  void AppendLog(std::u16string_view Line) override;
+  std::vector<std::u16string> LogLines() const override;
+  void ShowMessage(std::u16string_view Text, TMsgDlgType Kind) override;
+  void ProcessMessages() override;
+  void PostStartMessage(std::function<void()> Handler) override;
+  TVersionChoice ChooseOutlookVersion(std::u16string_view First,
+                                      std::u16string_view Second) override;
+  void OpenFolder(std::u16string_view Folder) override;
+
+ protected:
+  void showEvent(QShowEvent* Event) override;
+  void closeEvent(QCloseEvent* Event) override;
+  void mousePressEvent(QMouseEvent* Event) override;
+  void mouseReleaseEvent(QMouseEvent* Event) override;
+  bool eventFilter(QObject* Watched, QEvent* Event) override;
+
+ private:
+  // Runs one handler of the flow for a widget. Handlers run one at a time: what the
+  // event loop lets through while one runs (the backup of "Löschen" handles pending
+  // messages) is dropped. Returns false when it was dropped.
+  bool Handle(const std::function<void()>& Handler);
+  void RunStartMessage(std::function<void()> Handler);
+  void OnDelete();
+
+  QFrame* Panel1;
+  QComboBox* cbProfiles;
+  QPushButton* btnStart;
+  QPushButton* btnDelete;
+  QLabel* lblBackupFolder;
+  QPlainTextEdit* Memo1;
+
+  TMainDlg dlg_;
+  bool bShown = false;
+  bool bHandling = false;
+};
+
+}  // namespace brindel::app::qt
