@@ -137,27 +137,37 @@ TRegistrySource OpenMemorySource(const TRunOptions& Options) {
 
 // The entry below `folder` whose name equals `name` without regard to letter case,
 // as Windows compares the names on its disk.
-std::optional<fs::path> FindOnDisk(const fs::path& folder, std::initializer_list<std::string> names) {
+std::optional<fs::path> FindOnDisk(const fs::path& folder,
+                                   std::initializer_list<std::string> names) {
   fs::path path = folder;
   for (const std::string& name : names) {
     std::optional<fs::path> found;
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(path, error)) {
-      if (platform::SameTextIgnoreCase(FromUtf8(entry.path().filename().string()), FromUtf8(name))) {
+      if (platform::SameTextIgnoreCase(FromUtf8(entry.path().filename().string()),
+                                       FromUtf8(name))) {
         found = entry.path();
         break;
       }
     }
-    if (!found) return std::nullopt;
+    if (!found)
+      return std::nullopt;
     path = *found;
   }
   return path;
 }
 
 void Mount(HiveStore& store, TRegistrySource& source, HiveStore::MountPoint where,
-           const fs::path& file) {
+           const fs::path& file, bool ReadOnly) {
   const HiveStore::MountResult result = store.Mount(where, file);
-  if (!result.notice.empty()) source.Notices.push_back(result.notice);
+  // A repair on a user hive that takes no changes would report deletions that never
+  // reach the file; it is refused before anything is done. The machine hives are only
+  // read by a run, so a dirty SOFTWARE hive does not stand in the way.
+  if (!ReadOnly && result.readOnly && where == HiveStore::MountPoint::CurrentUser) {
+    throw Exception(result.notice + u" Reparieren ist deshalb nicht möglich, nur Auslesen.");
+  }
+  if (!result.notice.empty())
+    source.Notices.push_back(result.notice);
 }
 
 TRegistrySource OpenHiveSource(const TRunOptions& Options, bool ReadOnly) {
@@ -170,22 +180,24 @@ TRegistrySource OpenHiveSource(const TRunOptions& Options, bool ReadOnly) {
     }
     const fs::path root = *Options.WindowsRoot;
     if (!fs::is_directory(root)) {
-      throw Exception(u"Der Ordner „" + FromUtf8(*Options.WindowsRoot) +
+      throw Exception(u"Den Ordner „" + FromUtf8(*Options.WindowsRoot) +
                       u"“ gibt es nicht; dort sollte eine Windows-Installation eingehängt sein.");
     }
     const auto userHive = FindOnDisk(root, {"Users", *Options.User, "NTUSER.DAT"});
     if (!userHive) {
-      throw Exception(u"Unter „" + FromUtf8(*Options.WindowsRoot) + u"“ gibt es keine Datei Users/" +
-                      FromUtf8(*Options.User) + u"/NTUSER.DAT.");
+      throw Exception(u"Unter „" + FromUtf8(*Options.WindowsRoot) +
+                      u"“ gibt es keine Datei Users/" + FromUtf8(*Options.User) + u"/NTUSER.DAT.");
     }
-    Mount(*store, source, HiveStore::MountPoint::CurrentUser, *userHive);
+    Mount(*store, source, HiveStore::MountPoint::CurrentUser, *userHive, ReadOnly);
     if (const auto software = FindOnDisk(root, {"Windows", "System32", "config", "SOFTWARE"})) {
-      Mount(*store, source, HiveStore::MountPoint::MachineSoftware, *software);
+      Mount(*store, source, HiveStore::MountPoint::MachineSoftware, *software, ReadOnly);
     }
     platform::SetWindowsRoot(*Options.WindowsRoot);
-    if (const auto documents = FindOnDisk(root, {"Users", *Options.User, "Documents"})) {
-      source.Documents = FromUtf8(documents->string());
-    }
+    // That user's documents folder, also when it is missing: the backup then fails
+    // with its own message instead of landing on the rescue system's disk.
+    const auto documents = FindOnDisk(userHive->parent_path(), {"Documents"});
+    source.Documents =
+        FromUtf8((documents ? *documents : userHive->parent_path() / "Documents").string());
   }
   for (const std::string& hive : Options.Hives) {
     const auto equals = hive.find('=');
@@ -203,14 +215,23 @@ TRegistrySource OpenHiveSource(const TRunOptions& Options, bool ReadOnly) {
                       u": erwartet HKCU=DATEI, HKLM\\SOFTWARE=DATEI oder HKLM\\SYSTEM=DATEI.");
     }
     if (equals == std::string::npos || equals + 1 == hive.size()) {
-      throw Exception(u"--hive " + FromUtf8(hive) + u": nach dem Gleichheitszeichen fehlt die Datei.");
+      throw Exception(u"--hive " + FromUtf8(hive) +
+                      u": nach dem Gleichheitszeichen fehlt die Datei.");
     }
-    Mount(*store, source, point, hive.substr(equals + 1));
+    Mount(*store, source, point, hive.substr(equals + 1), ReadOnly);
   }
   HiveStore* hives = store.get();
   source.Commit = [hives] {
-    if (hives->Close() == registry::store::ERROR_SUCCESS) return std::u16string();
-    return hives->LastWriteError();
+    // A key that could not be read makes what the run showed incomplete: that is an
+    // error too, also for a run that only read.
+    const std::u16string damage = hives->DamageNotice();
+    if (hives->Close() != registry::store::ERROR_SUCCESS) {
+      const std::u16string& failure = hives->LastWriteError();
+      return failure.empty()
+                 ? u"Die Änderungen konnten nicht in die Hive-Dateien geschrieben werden."
+                 : failure;
+    }
+    return damage;
   };
   source.Store = std::move(store);
   return source;
@@ -234,9 +255,12 @@ TRegistrySource OpenRegistrySource(const TRunOptions& Options, bool ReadOnly) {
 
 std::optional<std::u16string> ApplyRunOptions(const TRunOptions& Options,
                                               const TRegistrySource& Source, TMainDlg& Dlg) {
-  if (Options.OutlookVersion) Dlg.cOutlookVersion = FromUtf8(*Options.OutlookVersion);
-  if (Options.ProfilesTree) Dlg.cProfilesTree = FromUtf8(*Options.ProfilesTree);
-  if (Options.Documents) return FromUtf8(*Options.Documents);
+  if (Options.OutlookVersion)
+    Dlg.cOutlookVersion = FromUtf8(*Options.OutlookVersion);
+  if (Options.ProfilesTree)
+    Dlg.cProfilesTree = FromUtf8(*Options.ProfilesTree);
+  if (Options.Documents)
+    return FromUtf8(*Options.Documents);
   return Source.Documents;
 }
 

@@ -134,6 +134,7 @@ struct HiveStore::Node {
   bool loaded = false;      // sub keys and values have been read from the file
   bool broken = false;      // they could not be read
   bool valuesChanged = false;
+  bool touched = false;  // changed since the last write: its last-write time is stored
   bool deleted = false;
   std::vector<std::shared_ptr<Node>> children;  // sorted case-insensitively
   std::vector<std::pair<std::u16string, RegValue>> values;
@@ -189,8 +190,11 @@ struct HiveStore::Node {
       return false;
     for (const hive_node_h* kid = kids.get(); *kid != 0; ++kid) {
       auto child = std::make_shared<Node>();
-      if (!ReadCellName(hive->fd, *kid, true, child->name))
+      // Windows takes a longer name for a damaged hive; so does the store.
+      if (!ReadCellName(hive->fd, *kid, true, child->name) ||
+          child->name.size() > kMaxKeyNameLength) {
         return false;
+      }
       child->parent = this;
       child->hive = hive;
       child->cell = *kid;
@@ -213,8 +217,10 @@ struct HiveStore::Node {
       return false;
     for (const hive_value_h* val = vals.get(); *val != 0; ++val) {
       std::u16string valueName;
-      if (!ReadCellName(hive->fd, *val, false, valueName))
+      if (!ReadCellName(hive->fd, *val, false, valueName) ||
+          valueName.size() > kMaxValueNameLength) {
         return false;
+      }
       hive_type type{};
       std::size_t length = 0;
       Malloced<char> bytes(hivex_value_value(h, *val, &type, &length));
@@ -419,8 +425,10 @@ LSTATUS HiveStore::CreateKey(HKEY parent, std::u16string_view subKey, REGSAM acc
       child->hive = node->hive;
       child->loaded = true;
       child->lastWrite = FileTimeNow();
+      child->touched = true;
       node->children.insert(node->LowerBound(part), child);
       node->lastWrite = child->lastWrite;
+      node->touched = true;
       node->hive->changed = true;
       if (created)
         *created = true;
@@ -533,6 +541,7 @@ LSTATUS HiveStore::SetValue(HKEY key, std::u16string_view name, std::uint32_t ty
   node->valuesChanged = true;
   node->hive->changed = true;
   node->lastWrite = FileTimeNow();
+  node->touched = true;
   return ERROR_SUCCESS;
 }
 
@@ -559,6 +568,7 @@ LSTATUS HiveStore::DeleteKey(HKEY key, std::u16string_view subKey, REGSAM /*view
   Node* parent = node->parent;
   parent->children.erase(parent->LowerBound(node->name));
   parent->lastWrite = FileTimeNow();
+  parent->touched = true;
   if (node->cell != 0)
     node->hive->deletedCells.push_back(node->cell);
   node->hive->changed = true;
@@ -582,7 +592,22 @@ LSTATUS HiveStore::DeleteValue(HKEY key, std::u16string_view name) {
   node->valuesChanged = true;
   node->hive->changed = true;
   node->lastWrite = FileTimeNow();
+  node->touched = true;
   return ERROR_SUCCESS;
+}
+
+std::u16string HiveStore::DamageNotice() const {
+  for (const auto& hive : hives_) {
+    if (hive->damaged) {
+      return Format(
+          u"Die Hive-Datei '%s' ist beschädigt: mindestens ein Schlüssel lässt sich nicht "
+          u"lesen (beschädigte Daten oder ein Name, länger als die Registry erlaubt). Was "
+          u"angezeigt wird, ist unvollständig, und Änderungen werden nicht in die Datei "
+          u"geschrieben.",
+          {hive::DisplayName(hive->file)});
+    }
+  }
+  return {};
 }
 
 LSTATUS HiveStore::ConnectRegistry(std::u16string_view /*machine*/, HKEY /*root*/, HKEY& result) {
@@ -598,6 +623,9 @@ LSTATUS HiveStore::FlushKey(HKEY key) {
 }
 
 LSTATUS HiveStore::FlushAll() {
+  // One text for the whole flush: a later hive without changes must not clear the
+  // error of an earlier one.
+  lastWriteError_.clear();
   LSTATUS result = ERROR_SUCCESS;
   for (auto& hive : hives_) {
     if (LSTATUS status = Write(*hive); status != ERROR_SUCCESS && result == ERROR_SUCCESS) {
@@ -623,8 +651,31 @@ struct Writer {
 
 }  // namespace
 
+// The keys of a write in progress whose sub key lists got new keys or that changed,
+// with their cells in the new file.
+std::vector<hive::KeyUpdate> HiveStore::KeyUpdates(Node& top) {
+  std::vector<hive::KeyUpdate> updates;
+  struct Collect {
+    std::vector<hive::KeyUpdate>& updates;
+    void operator()(Node& node) {
+      if (!node.loaded)
+        return;
+      hive::KeyUpdate update;
+      update.keyCell = node.cell ? node.cell : node.newCell;
+      update.lastWrite = node.touched ? node.lastWrite : 0;
+      for (auto& child : node.children) {
+        update.sortSubKeys = update.sortSubKeys || child->newCell != 0;
+        (*this)(*child);
+      }
+      if (update.keyCell != 0 && (update.sortSubKeys || update.lastWrite != 0))
+        updates.push_back(update);
+    }
+  };
+  Collect{updates}(top);
+  return updates;
+}
+
 LSTATUS HiveStore::Write(Hive& hive) {
-  lastWriteError_.clear();
   if (!hive.changed)
     return ERROR_SUCCESS;
   const auto fail = [this, &hive](std::u16string_view reason) {
@@ -747,6 +798,11 @@ LSTATUS HiveStore::Write(Hive& hive) {
   } catch (const EHiveError&) {
     return abandon(u"große Werte lassen sich nicht schreiben");
   }
+  try {
+    hive::UpdateKeys(temp, KeyUpdates(*hive.root));
+  } catch (const EHiveError&) {
+    return abandon(u"die Schlüssellisten lassen sich nicht ordnen");
+  }
 
   // Durable before it replaces the original, with the original's permissions.
   struct stat original {};
@@ -780,6 +836,7 @@ LSTATUS HiveStore::Write(Hive& hive) {
   struct Clear {
     void operator()(Node& node) const {
       node.valuesChanged = false;
+      node.touched = false;
       if (!node.loaded)
         return;
       for (auto& child : node.children)

@@ -11,6 +11,10 @@
 
 namespace brindel::registry::store {
 
+namespace hive {
+struct KeyUpdate;
+}
+
 // Offline hive files of a Windows installation as a registry store, read and written
 // through hivex. A user hive is HKEY_CURRENT_USER; the SOFTWARE and SYSTEM hives are
 // the sub keys of the same names of HKEY_LOCAL_MACHINE; SOFTWARE\Classes is also
@@ -80,6 +84,10 @@ class HiveStore : public RegistryStore {
   // The German text of the last failed write, for the front end's message; empty
   // when the last write succeeded.
   const std::u16string& LastWriteError() const { return lastWriteError_; }
+  // The German text for a hive in which a key could not be read (its cells are
+  // damaged, or a name is longer than the registry allows); empty when there is none.
+  // Such a hive is no longer written.
+  std::u16string DamageNotice() const;
 
   std::size_t OpenHandleCount() const { return handles_.size(); }
 
@@ -95,6 +103,7 @@ class HiveStore : public RegistryStore {
   HKEY NewHandle(std::shared_ptr<Node> node, REGSAM access);
   LSTATUS FlushAll();
   LSTATUS Write(Hive& hive);
+  static std::vector<hive::KeyUpdate> KeyUpdates(Node& top);
 
   Mode mode_;
   std::vector<std::unique_ptr<Hive>> hives_;

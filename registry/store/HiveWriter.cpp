@@ -1,6 +1,7 @@
 #include "registry/store/HiveWriter.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,10 +10,13 @@
 #include <chrono>
 
 #include "platform/Text.h"
+#include "registry/store/HiveFormat.h"
 
 namespace brindel::registry::store::hive {
 
+using platform::CompareTextIgnoreCase;
 using platform::Format;
+using platform::UpperUnit;
 
 namespace {
 
@@ -328,6 +332,219 @@ void AppendBigData(const std::filesystem::path& file, std::span<const BigDataVal
   WriteLE32(base, kBinsSize, static_cast<std::uint32_t>(binStart + binSize));
   WriteLE32(base, kChecksum, BaseBlockChecksum(base));
   if (!WriteAllAt(fd.Get(), base, 0) || !fd.Close())
+    throw fail();
+}
+
+namespace {
+
+// Where the fields of an nk cell lie, from the start of the cell (its size field).
+constexpr std::size_t kNkFlags = 6;
+constexpr std::size_t kNkTimeStamp = 8;
+constexpr std::size_t kNkSubKeyCount = 4 + 0x14;
+constexpr std::size_t kNkSubKeyList = 4 + 0x1C;
+constexpr std::size_t kNkNameLength = 4 + 0x48;
+constexpr std::size_t kNkName = 4 + 0x4C;
+constexpr std::uint16_t kNkCompressedName = 0x0020;
+// A sub key list: signature at 4, number of entries at 6, entries from 8.
+constexpr std::size_t kListCount = 6;
+constexpr std::size_t kListEntries = 8;
+
+// The cells of a hive file, read with their bounds checked, since the lists come from
+// a file that a lesser writer may have left odd.
+class CellReader {
+ public:
+  CellReader(int fd, std::size_t fileSize) : fd_(fd), fileSize_(fileSize) {}
+
+  // The used cell at a file offset, size field included; empty when there is none.
+  std::vector<std::uint8_t> Cell(std::size_t at) const {
+    std::array<std::uint8_t, 4> size{};
+    if (at < kBaseBlockSize + kBinHeaderSize || at + size.size() > fileSize_ ||
+        !ReadAllAt(fd_, size, static_cast<off_t>(at))) {
+      return {};
+    }
+    const auto stored = static_cast<std::int32_t>(ReadLE32(size, 0));
+    if (stored >= 0)
+      return {};  // a free cell
+    const std::size_t length = static_cast<std::size_t>(-static_cast<std::int64_t>(stored));
+    if (length < kListEntries || at + length > fileSize_)
+      return {};
+    std::vector<std::uint8_t> cell(length);
+    if (!ReadAllAt(fd_, cell, static_cast<off_t>(at)))
+      return {};
+    return cell;
+  }
+
+ private:
+  int fd_;
+  std::size_t fileSize_;
+};
+
+bool HasSignature(std::span<const std::uint8_t> cell, char a, char b) {
+  return cell.size() >= kListEntries && cell[4] == a && cell[5] == b;
+}
+
+// The name of a key, as UTF-16: compressed names hold one byte per character.
+bool KeyName(std::span<const std::uint8_t> nk, std::u16string& name) {
+  if (!HasSignature(nk, 'n', 'k') || nk.size() < kNkName)
+    return false;
+  const std::size_t length = ReadLE16(nk, kNkNameLength);
+  if (nk.size() < kNkName + length)
+    return false;
+  const auto bytes = nk.subspan(kNkName, length);
+  name.clear();
+  if ((ReadLE16(nk, kNkFlags) & kNkCompressedName) != 0) {
+    for (std::uint8_t b : bytes)
+      name += static_cast<char16_t>(b);
+  } else {
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
+      name += static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8);
+  }
+  return true;
+}
+
+// Windows skips entries of an "lh" list by this hash of the upper-cased name.
+std::uint32_t NameHash(std::u16string_view name) {
+  std::uint32_t hash = 0;
+  for (char16_t unit : name)
+    hash = hash * 37 + UpperUnit(unit);
+  return hash;
+}
+
+// An "lf" list keeps the first four characters as stored; a character that does not
+// fit a byte counts as 0, and a shorter name is filled with 0.
+std::uint32_t NameHint(std::u16string_view name) {
+  std::uint32_t hint = 0;
+  for (std::size_t i = 0; i < 4 && i < name.size(); ++i) {
+    const std::uint32_t unit = name[i] <= 0xFF ? name[i] : 0;
+    hint |= unit << (8 * i);
+  }
+  return hint;
+}
+
+// One leaf of a sub key list, changed in memory and written back whole.
+struct Leaf {
+  std::size_t at = 0;  // file offset of its cell
+  std::vector<std::uint8_t> cell;
+  char kind = 0;  // 'f', 'h' or 'i'
+  std::size_t Count() const { return ReadLE16(cell, kListCount); }
+  std::size_t EntrySize() const { return kind == 'i' ? 4 : 8; }
+};
+
+// The leaves of a key's sub key list in list order, checked so that each holds the
+// entries it announces. An "ri" list points to leaves; it is not nested further.
+bool ReadLeaves(const CellReader& reader, std::size_t listAt, int depth,
+                std::vector<Leaf>& leaves) {
+  std::vector<std::uint8_t> cell = reader.Cell(listAt);
+  if (cell.empty())
+    return false;
+  const std::size_t count = ReadLE16(cell, kListCount);
+  if (HasSignature(cell, 'r', 'i')) {
+    if (depth > 0 || cell.size() < kListEntries + 4 * count)
+      return false;
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::size_t leafAt = kBaseBlockSize + ReadLE32(cell, kListEntries + 4 * i);
+      if (!ReadLeaves(reader, leafAt, depth + 1, leaves))
+        return false;
+    }
+    return true;
+  }
+  Leaf leaf{listAt, std::move(cell), 0};
+  if (HasSignature(leaf.cell, 'l', 'f') || HasSignature(leaf.cell, 'l', 'h') ||
+      HasSignature(leaf.cell, 'l', 'i')) {
+    leaf.kind = static_cast<char>(leaf.cell[5]);
+  } else {
+    return false;
+  }
+  if (leaf.cell.size() < kListEntries + leaf.EntrySize() * count)
+    return false;
+  leaves.push_back(std::move(leaf));
+  return true;
+}
+
+// Sorts the entries across the leaves of one key, each leaf keeping its number of
+// entries, and sets every hash. False when the list does not match the key.
+bool SortSubKeys(const CellReader& reader, std::span<const std::uint8_t> nk,
+                 std::vector<Leaf>& leaves) {
+  const std::uint32_t list = ReadLE32(nk, kNkSubKeyList);
+  const std::size_t subKeys = ReadLE32(nk, kNkSubKeyCount);
+  if (list == 0xFFFFFFFFu)
+    return subKeys == 0;
+  std::vector<Leaf> found;
+  if (!ReadLeaves(reader, kBaseBlockSize + list, 0, found))
+    return false;
+
+  struct Entry {
+    std::uint32_t cell = 0;  // relative to the first bin, as lists store it
+    std::u16string name;
+  };
+  std::vector<Entry> entries;
+  for (const Leaf& leaf : found) {
+    for (std::size_t i = 0; i < leaf.Count(); ++i) {
+      Entry entry;
+      entry.cell = ReadLE32(leaf.cell, kListEntries + leaf.EntrySize() * i);
+      if (!KeyName(reader.Cell(kBaseBlockSize + entry.cell), entry.name))
+        return false;
+      entries.push_back(std::move(entry));
+    }
+  }
+  if (entries.size() != subKeys)
+    return false;
+  std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+    return CompareTextIgnoreCase(a.name, b.name) < 0;
+  });
+
+  auto next = entries.begin();
+  for (Leaf& leaf : found) {
+    for (std::size_t i = 0; i < leaf.Count(); ++i, ++next) {
+      const std::size_t at = kListEntries + leaf.EntrySize() * i;
+      WriteLE32(leaf.cell, at, next->cell);
+      if (leaf.kind == 'h')
+        WriteLE32(leaf.cell, at + 4, NameHash(next->name));
+      else if (leaf.kind == 'f')
+        WriteLE32(leaf.cell, at + 4, NameHint(next->name));
+    }
+    leaves.push_back(std::move(leaf));
+  }
+  return true;
+}
+
+}  // namespace
+
+void UpdateKeys(const std::filesystem::path& file, std::span<const KeyUpdate> keys) {
+  if (keys.empty())
+    return;
+  const auto fail = [&file]() {
+    return EHiveError(Format(u"Die Schlüssellisten der Hive-Datei '%s' lassen sich nicht ordnen.",
+                             {DisplayName(file)}));
+  };
+  FileDescriptor fd(::open(file.c_str(), O_RDWR | O_CLOEXEC));
+  struct stat info {};
+  if (fd.Get() < 0 || ::fstat(fd.Get(), &info) != 0)
+    throw fail();
+  const CellReader reader(fd.Get(), static_cast<std::size_t>(info.st_size));
+
+  // Everything is read and checked before the first byte is written.
+  std::vector<Leaf> leaves;
+  for (const KeyUpdate& key : keys) {
+    const auto nk = reader.Cell(key.keyCell);
+    if (!HasSignature(nk, 'n', 'k') || nk.size() < kNkName)
+      throw fail();
+    if (key.sortSubKeys && !SortSubKeys(reader, nk, leaves))
+      throw fail();
+  }
+  for (const Leaf& leaf : leaves) {
+    if (!WriteAllAt(fd.Get(), leaf.cell, static_cast<off_t>(leaf.at)))
+      throw fail();
+  }
+  for (const KeyUpdate& key : keys) {
+    if (key.lastWrite == 0)
+      continue;
+    std::array<std::uint8_t, 8> stamp{};
+    WriteLE64(stamp, 0, key.lastWrite);
+    if (!WriteAllAt(fd.Get(), stamp, static_cast<off_t>(key.keyCell + kNkTimeStamp)))
+      throw fail();
+  }
+  if (!fd.Close())
     throw fail();
 }
 

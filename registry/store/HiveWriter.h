@@ -33,4 +33,24 @@ struct BigDataValue {
 // it is meant for a new file before it replaces the hive. Throws EHiveError.
 void AppendBigData(const std::filesystem::path& file, std::span<const BigDataValue> values);
 
+// What a written key still needs that hivex does not do. hivex orders a new key into
+// its parent's sub key list by comparing UTF-8 bytes without regard to ASCII case, and
+// hashes the UTF-8 bytes; Windows searches that list by binary search over names
+// upper-cased per UTF-16 code unit and skips entries by their hash, so a key whose
+// name is beyond ASCII or holds one of [\]^_` could not be found by Windows. And
+// hivex leaves the last-write time of a changed key as it was.
+struct KeyUpdate {
+  std::size_t keyCell = 0;      // the key's nk cell, as hivex numbers keys
+  bool sortSubKeys = false;     // a sub key was added
+  std::uint64_t lastWrite = 0;  // FILETIME to store; 0 keeps the stored one
+};
+
+// Puts the sub key lists of the keys into the order Windows keeps them (names compared
+// by upper-casing each UTF-16 code unit), with the hashes Windows computes ("lh": the
+// upper-cased name's hash, "lf": its first four characters), and stores the last-write
+// times. The lists keep their cells and the entries per cell, so nothing moves. Writes
+// in place, so it is meant for a new file before it replaces the hive. Throws
+// EHiveError for a list it does not understand, before anything is written.
+void UpdateKeys(const std::filesystem::path& file, std::span<const KeyUpdate> keys);
+
 }  // namespace brindel::registry::store::hive

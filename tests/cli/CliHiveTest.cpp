@@ -1,0 +1,425 @@
+// brindel-cli on offline hive files, as a technician runs it from a rescue system:
+// hives made with the project's own writer and filled from the demo registry, checked
+// afterwards with readers that share no code with the store (hivexregedit, regfexport).
+
+#include <gtest/gtest.h>
+#include <hivex.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/MainDlg.h"
+#include "app/RunOptions.h"
+#include "platform/Text.h"
+#include "registry/store/HiveFormat.h"
+#include "registry/store/HiveStore.h"
+#include "registry/store/HiveWriter.h"
+#include "registry/store/RegText.h"
+#include "support/Process.h"
+#include "tests/app/FakeMainView.h"
+#include "tests/registry/store/HiveTestSupport.h"
+
+namespace brindel::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using registry::store::HiveStore;
+using registry::store::testing::HivexExport;
+using registry::store::testing::RegfExport;
+using test::ProcessResult;
+using test::ReadWholeFile;
+
+const std::string kCli = BRINDEL_CLI;
+constexpr const char* kDamaged = "B\xC3\xBCro";  // "Büro" in UTF-8, as a shell passes it
+// A section of the damaged profile that nothing uses: the repair deletes it.
+constexpr char16_t kUnusedSection[] =
+    u"Software\\Microsoft\\Office\\16."
+    u"0\\Outlook\\Profiles\\B\u00fcro\\5a89cc3fa6d8fe64d70c612c73cdcb86";
+
+// Every file and folder below `root` with its contents (folders: empty), to see that
+// a run changed nothing, or only what it should.
+std::map<std::string, std::string> Snapshot(const fs::path& root) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    const std::string name = fs::relative(entry.path(), root).string();
+    files[name] = entry.is_regular_file() ? ReadWholeFile(entry.path()) : std::string("<folder>");
+  }
+  return files;
+}
+
+std::vector<std::string> Names(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+ino_t Inode(const fs::path& file) {
+  struct stat info {};
+  return ::stat(file.c_str(), &info) == 0 ? info.st_ino : 0;
+}
+
+// A user hive and a SOFTWARE hive holding the demo registry: a healthy profile and
+// the damaged one, and the Outlook 2016 installation.
+void MakeDemoHives(const fs::path& user, const fs::path& software) {
+  registry::store::hive::WriteEmptyHive(user);
+  registry::store::hive::WriteEmptyHive(software);
+  HiveStore store;
+  store.Mount(HiveStore::MountPoint::CurrentUser, user);
+  store.Mount(HiveStore::MountPoint::MachineSoftware, software);
+  const std::string_view demo = app::DemoRegistryText();
+  registry::store::LoadRegText(
+      std::span(reinterpret_cast<const std::uint8_t*>(demo.data()), demo.size()), store);
+  ASSERT_EQ(registry::store::ERROR_SUCCESS, store.Close())
+      << platform::ToUtf8(store.LastWriteError());
+}
+
+// A hive holding exactly the keys and values of a .reg file, for the expected state.
+void MakeHiveFromReg(const fs::path& hive, const fs::path& reg) {
+  registry::store::hive::WriteEmptyHive(hive);
+  HiveStore store;
+  store.Mount(HiveStore::MountPoint::CurrentUser, hive);
+  registry::store::LoadRegTextFile(platform::FromUtf8(reg.string()), store);
+  ASSERT_EQ(registry::store::ERROR_SUCCESS, store.Close());
+}
+
+class CliHiveTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("brindel-clihive-" + std::to_string(::getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    user_ = dir_ / "hives" / "NTUSER.DAT";
+    software_ = dir_ / "hives" / "SOFTWARE";
+    fs::remove_all(dir_);
+    fs::create_directories(dir_ / "hives");
+    fs::create_directories(dir_ / "docs");
+    MakeDemoHives(user_, software_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  ProcessResult Run(std::vector<std::string> args) { return test::RunProcess(kCli, args); }
+  // The options that mount the two hives; the version is given because the fake disk
+  // has no OUTLOOK.EXE to detect it from.
+  std::vector<std::string> Hives(std::vector<std::string> command) const {
+    std::vector<std::string> args{"--hive",
+                                  "HKCU=" + user_.string(),
+                                  "--hive",
+                                  "HKLM\\SOFTWARE=" + software_.string(),
+                                  "--outlook-version",
+                                  "16",
+                                  "--documents",
+                                  (dir_ / "docs").string()};
+    args.insert(args.end(), command.begin(), command.end());
+    return args;
+  }
+
+  fs::path dir_;
+  fs::path user_;
+  fs::path software_;
+};
+
+TEST_F(CliHiveTest, RepairLeavesWhatTheSameRepairLeavesInMemory) {
+  // The same repair on the demo registry in memory says what the hive should hold.
+  const ProcessResult memory = Run({"--demo", "--documents", (dir_ / "docs").string(), "--save-reg",
+                                    (dir_ / "expected.reg").string(), "repair", kDamaged});
+  ASSERT_EQ(0, memory.exitCode) << memory.err;
+  fs::rename(dir_ / "docs" / "Brindel", dir_ / "memory-backups");
+  MakeHiveFromReg(dir_ / "expected.dat", dir_ / "expected.reg");
+
+  const std::string softwareBefore = ReadWholeFile(software_);
+  const ino_t userInode = Inode(user_);
+  const ProcessResult result = Run(Hives({"repair", kDamaged}));
+  ASSERT_EQ(0, result.exitCode) << result.err;
+  EXPECT_EQ("", result.err);
+  EXPECT_EQ(memory.out, result.out) << "the same log";
+
+  const auto exported = HivexExport(user_);
+  ASSERT_EQ(0, exported.exitCode) << exported.output;
+  EXPECT_EQ(HivexExport(dir_ / "expected.dat").output, exported.output);
+  EXPECT_EQ(std::string::npos, exported.output.find("5a89cc3fa6d8fe64d70c612c73cdcb86"));
+  const auto regf = RegfExport(user_);
+  EXPECT_EQ(0, regf.exitCode) << regf.output;
+  EXPECT_EQ(RegfExport(dir_ / "expected.dat").output, regf.output) << "values in stored order";
+
+  // The hive was replaced by a new file, not rewritten; nothing else is left behind.
+  EXPECT_NE(userInode, Inode(user_));
+  EXPECT_EQ((std::vector<std::string>{"NTUSER.DAT", "SOFTWARE"}), Names(dir_ / "hives"));
+  EXPECT_EQ(softwareBefore, ReadWholeFile(software_)) << "read only, never written";
+  // The backups and the log are those of the run in memory.
+  EXPECT_EQ(Snapshot(dir_ / "memory-backups"), Snapshot(dir_ / "docs" / "Brindel"));
+}
+
+TEST_F(CliHiveTest, ReadingCommandsLeaveEveryFileAsItWas) {
+  const auto before = Snapshot(dir_);
+  ProcessResult result = Run(Hives({"profiles"}));
+  EXPECT_EQ(0, result.exitCode) << result.err;
+  EXPECT_EQ(std::string(kDamaged) + "\nOutlook (Standard)\n", result.out);
+  result = Run(Hives({"analyse", kDamaged}));
+  EXPECT_EQ(0, result.exitCode) << result.err;
+  EXPECT_NE(std::string::npos, result.out.find("5a89cc3fa6d8fe64d70c612c73cdcb86"));
+  result = Run(Hives({"export", "HKEY_CURRENT_USER\\Software", (dir_ / "out.reg").string()}));
+  EXPECT_EQ(0, result.exitCode) << result.err;
+  fs::remove(dir_ / "out.reg");
+  EXPECT_EQ(before, Snapshot(dir_));
+}
+
+// Stands in for the hive store and dies as a killed process would, at the moment the
+// repair asks for its changes to be written.
+class KilledAtFlush : public registry::store::RegistryStore {
+ public:
+  explicit KilledAtFlush(HiveStore& store) : store_(store) {}
+  using HKEY = registry::store::HKEY;
+  using LSTATUS = registry::store::LSTATUS;
+  using REGSAM = registry::store::REGSAM;
+
+  LSTATUS OpenKey(HKEY parent, std::u16string_view subKey, REGSAM access, HKEY& result) override {
+    return store_.OpenKey(parent, subKey, access, result);
+  }
+  LSTATUS CreateKey(HKEY parent, std::u16string_view subKey, REGSAM access, HKEY& result,
+                    bool* created) override {
+    return store_.CreateKey(parent, subKey, access, result, created);
+  }
+  LSTATUS CloseKey(HKEY key) override { return store_.CloseKey(key); }
+  LSTATUS QueryInfoKey(HKEY key, registry::store::KeyInfo& info) override {
+    return store_.QueryInfoKey(key, info);
+  }
+  LSTATUS EnumKey(HKEY key, std::uint32_t index, std::u16string& name) override {
+    return store_.EnumKey(key, index, name);
+  }
+  LSTATUS EnumValue(HKEY key, std::uint32_t index, std::u16string& name,
+                    registry::store::RegValue* value) override {
+    return store_.EnumValue(key, index, name, value);
+  }
+  LSTATUS QueryValue(HKEY key, std::u16string_view name, std::uint32_t& type, std::uint32_t& size,
+                     std::vector<std::uint8_t>* data) override {
+    return store_.QueryValue(key, name, type, size, data);
+  }
+  LSTATUS SetValue(HKEY key, std::u16string_view name, std::uint32_t type,
+                   std::span<const std::uint8_t> data) override {
+    return store_.SetValue(key, name, type, data);
+  }
+  LSTATUS DeleteKey(HKEY key, std::u16string_view subKey, REGSAM viewFlags) override {
+    return store_.DeleteKey(key, subKey, viewFlags);
+  }
+  LSTATUS DeleteValue(HKEY key, std::u16string_view name) override {
+    return store_.DeleteValue(key, name);
+  }
+  LSTATUS ConnectRegistry(std::u16string_view machine, HKEY root, HKEY& result) override {
+    return store_.ConnectRegistry(machine, root, result);
+  }
+  LSTATUS FlushKey(HKEY) override {
+    // Only a repair that has deleted in memory is a run killed half-way.
+    HKEY key = 0;
+    if (store_.OpenKey(registry::store::HKEY_CURRENT_USER, kUnusedSection,
+                       registry::store::KEY_READ, key) == registry::store::ERROR_FILE_NOT_FOUND) {
+      ::kill(::getpid(), SIGKILL);
+    }
+    ::_exit(kNotDeleted);
+  }
+
+  static constexpr int kNotDeleted = 3;
+
+ private:
+  HiveStore& store_;
+};
+
+TEST_F(CliHiveTest, RepairKilledBeforeTheFlushLeavesTheHiveByteIdentical) {
+  const auto before = Snapshot(dir_ / "hives");
+  // The flow of brindel-cli's repair, in a child process that is killed at the flush.
+  const pid_t child = ::fork();
+  ASSERT_LE(0, child);
+  if (child == 0) {
+    try {
+      HiveStore hives;
+      hives.Mount(HiveStore::MountPoint::CurrentUser, user_);
+      hives.Mount(HiveStore::MountPoint::MachineSoftware, software_);
+      KilledAtFlush dying(hives);
+      registry::store::ScopedCurrentStore current(dying);
+      test::FakeMainView view;
+      app::TMainDlg dlg(view);
+      dlg.cOutlookVersion = u"16";
+      dlg.FormCreate(platform::FromUtf8((dir_ / "docs").string()));
+      dlg.FormShow();
+      view.RunPosted();
+      for (int i = 0; i < dlg.StrList.Count(); ++i) {
+        if (dlg.StrList[i].ProfilName == u"B\u00fcro")
+          view.SelectProfile(i);
+      }
+      dlg.cbProfilesChange();
+      dlg.btnStartClick();
+      dlg.btnDeleteClick();
+    } catch (...) {
+    }
+    ::_exit(4);  // the repair never reached the flush
+  }
+  int status = 0;
+  ASSERT_EQ(child, ::waitpid(child, &status, 0));
+  ASSERT_TRUE(WIFSIGNALED(status)) << "exit status " << WEXITSTATUS(status);
+  EXPECT_EQ(SIGKILL, WTERMSIG(status));
+
+  EXPECT_TRUE(fs::exists(dir_ / "docs" / "Brindel" / (std::string(kDamaged) + ".reg")))
+      << "the backup was written before the repair";
+  EXPECT_EQ(before, Snapshot(dir_ / "hives")) << "no byte of either hive, no new file";
+  // And the hive still holds the profile as it was.
+  const ProcessResult analysed = Run(Hives({"analyse", kDamaged}));
+  EXPECT_NE(std::string::npos, analysed.out.find("5a89cc3fa6d8fe64d70c612c73cdcb86"));
+}
+
+TEST_F(CliHiveTest, WindowsRootFindsTheHivesWhateverTheirLetterCase) {
+  // A Windows disk as a rescue system mounts it, the names in the case Windows left.
+  const fs::path root = dir_ / "mnt";
+  fs::create_directories(root / "users" / "Tech" / "documents");
+  fs::create_directories(root / "WINDOWS" / "system32" / "Config");
+  fs::rename(user_, root / "users" / "Tech" / "ntuser.dat");
+  fs::rename(software_, root / "WINDOWS" / "system32" / "Config" / "software");
+
+  const ProcessResult result = Run({"--windows-root", root.string(), "--user", "TECH",
+                                    "--outlook-version", "16", "repair", kDamaged});
+  ASSERT_EQ(0, result.exitCode) << result.err;
+  const fs::path backups = root / "users" / "Tech" / "documents" / "Brindel";
+  EXPECT_TRUE(fs::exists(backups / (std::string(kDamaged) + ".reg")));
+  EXPECT_TRUE(fs::exists(backups / (std::string(kDamaged) + "-original.reg")));
+  EXPECT_TRUE(fs::exists(backups / (std::string(kDamaged) + ".log")));
+  EXPECT_FALSE(fs::exists(dir_ / "docs" / "Brindel"));
+  EXPECT_EQ(std::string::npos, HivexExport(root / "users" / "Tech" / "ntuser.dat")
+                                   .output.find("5a89cc3fa6d8fe64d70c612c73cdcb86"));
+}
+
+// Ways a user hive can be unusable, each made from a good one.
+using Bytes = std::vector<std::uint8_t>;
+
+void SetLE32(Bytes& bytes, std::size_t at, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i)
+    bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+std::uint32_t GetLE32(const Bytes& bytes, std::size_t at) {
+  return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
+         static_cast<std::uint32_t>(bytes[at + 3]) << 24;
+}
+
+// The base block's checksum: XOR of its first 127 double words.
+void FixChecksum(Bytes& bytes) {
+  std::uint32_t sum = 0;
+  for (std::size_t at = 0; at < 0x1FC; at += 4)
+    sum ^= GetLE32(bytes, at);
+  SetLE32(bytes, 0x1FC, sum);
+}
+
+// hivex's handle of the damaged profile's key in a hive, opened for writing.
+struct HivexProfile {
+  explicit HivexProfile(const fs::path& file) : h(hivex_open(file.c_str(), HIVEX_OPEN_WRITE)) {
+    node = hivex_root(h);
+    for (const char* part :
+         {"Software", "Microsoft", "Office", "16.0", "Outlook", "Profiles", kDamaged}) {
+      node = hivex_node_get_child(h, node, part);
+    }
+  }
+  ~HivexProfile() { hivex_close(h); }
+  hive_h* h;
+  hive_node_h node;
+};
+
+struct BadHiveCase {
+  const char* name;
+  std::function<void(const fs::path&)> spoil;
+  const char* command;
+  const char* error;  // what the message on standard error says
+};
+
+void Patch(const fs::path& file, const std::function<void(Bytes&)>& change) {
+  Bytes bytes = registry::store::testing::ReadBytes(file);
+  change(bytes);
+  registry::store::testing::WriteBytes(file, bytes);
+}
+
+const BadHiveCase kBadHives[] = {
+    {"dirty_repair",
+     [](const fs::path& file) {
+       // Windows raises the first sequence number before it writes, the second after.
+       Patch(file, [](Bytes& bytes) {
+         SetLE32(bytes, 4, GetLE32(bytes, 4) + 1);
+         FixChecksum(bytes);
+       });
+     },
+     "repair", "nicht sauber geschlossen"},
+    {"corrupt_bin",
+     [](const fs::path& file) { Patch(file, [](Bytes& bytes) { bytes[0x1000] = 'X'; }); }, "repair",
+     "ist beschädigt und kann nicht gelesen werden"},
+    {"bad_checksum",
+     [](const fs::path& file) { Patch(file, [](Bytes& bytes) { bytes[0x1FC] ^= 1; }); }, "analyse",
+     "die Prüfsumme ihres Kopfblocks stimmt nicht"},
+    {"truncated", [](const fs::path& file) { fs::resize_file(file, 0x2000); }, "repair",
+     "unvollständig (abgeschnitten)"},
+    {"not_a_hive",
+     [](const fs::path& file) { std::ofstream(file, std::ios::trunc) << "REGEDIT4\r\n"; },
+     "analyse", "ist keine Hive-Datei"},
+    {"damaged_section_list",
+     [](const fs::path& file) {
+       // The damage lies inside the profile: the hive opens, the profile's key does not.
+       std::size_t list = 0;
+       {
+         HivexProfile profile(file);
+         list = 0x1000 + GetLE32(registry::store::testing::ReadBytes(file), profile.node + 0x20);
+       }
+       Patch(file, [list](Bytes& bytes) { bytes[list + 4] = 'z'; });
+     },
+     "repair", "ist beschädigt: mindestens ein Schlüssel lässt sich nicht lesen"},
+    {"over_long_key_name",
+     [](const fs::path& file) {
+       // hivex writes names longer than the registry's 255 characters; Windows takes
+       // such a hive for damaged.
+       HivexProfile profile(file);
+       ASSERT_NE(0u, hivex_node_add_child(profile.h, profile.node, std::string(300, 'L').c_str()));
+       ASSERT_EQ(0, hivex_commit(profile.h, nullptr, 0));
+     },
+     "repair", "ein Name, länger als die Registry erlaubt"},
+};
+
+class CliBadHiveTest : public CliHiveTest, public ::testing::WithParamInterface<BadHiveCase> {};
+
+TEST_P(CliBadHiveTest, GivesItsGermanErrorAndChangesNoFile) {
+  GetParam().spoil(user_);
+  const auto before = Snapshot(dir_);
+  const ProcessResult result = Run(Hives({GetParam().command, kDamaged}));
+  EXPECT_EQ(1, result.exitCode) << result.err;
+  EXPECT_NE(std::string::npos, result.err.find("Fehler: Die ")) << result.err;
+  EXPECT_NE(std::string::npos, result.err.find(GetParam().error)) << result.err;
+  EXPECT_NE(std::string::npos, result.err.find("NTUSER.DAT")) << "names the file: " << result.err;
+  // An empty Brindel folder may be left from a backup that could not start.
+  auto after = Snapshot(dir_);
+  after.erase("docs/Brindel");
+  EXPECT_EQ(before, after);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, CliBadHiveTest, ::testing::ValuesIn(kBadHives),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+TEST_F(CliHiveTest, DirtyHiveStillReadsWithANotice) {
+  Patch(user_, [](Bytes& bytes) {
+    SetLE32(bytes, 4, GetLE32(bytes, 4) + 1);
+    FixChecksum(bytes);
+  });
+  const auto before = Snapshot(dir_);
+  const ProcessResult result = Run(Hives({"analyse", kDamaged}));
+  EXPECT_EQ(0, result.exitCode) << result.err;
+  EXPECT_EQ(0u, result.err.find("Information: Die Hive-Datei ")) << result.err;
+  EXPECT_NE(std::string::npos, result.err.find("nur zum Lesen")) << result.err;
+  EXPECT_NE(std::string::npos, result.out.find("5a89cc3fa6d8fe64d70c612c73cdcb86"));
+  EXPECT_EQ(before, Snapshot(dir_));
+}
+
+}  // namespace
+}  // namespace brindel::cli
