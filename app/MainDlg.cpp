@@ -184,22 +184,35 @@ void TMainDlg::btnDeleteClick() {
     // repair ends with an error.
     SetState(TMainState::Ready);
     view_.SetStartEnabled(true);
-    profile::RepairProfile(Analysis);
-    Analysis.FreeLists();
-    // Offline hives keep changes in memory until they are flushed.
-    if (auto* store = registry::store::CurrentStore()) {
-      const auto status = store->FlushKey(registry::store::HKEY_CURRENT_USER);
-      if (status != registry::store::ERROR_SUCCESS) {
-        throw platform::Exception(
-            u"Die Änderungen an der Registry konnten nicht gespeichert werden: " +
-            platform::ErrorText(status));
-      }
+    try {
+      profile::RepairProfile(Analysis);
+      Analysis.FreeLists();
+      FlushStore();
+    } catch (...) {
+      // A store that keeps changes until they are written (offline hives) forgets the
+      // half-done repair, so its files stay as the backup shows them.
+      if (cDiscardChanges) cDiscardChanges();
+      throw;
     }
     SaveLog();
     SetState(TMainState::Repaired);
   });
   // An error in the repair leaves "Auslesen" usable.
   view_.SetStartEnabled(view_.SelectedProfile() >= 0);
+}
+
+void TMainDlg::FlushStore() {
+  std::u16string failure;
+  if (cFlushStore) {
+    failure = cFlushStore();
+  } else if (auto* store = registry::store::CurrentStore()) {
+    const auto status = store->FlushKey(registry::store::HKEY_CURRENT_USER);
+    if (status != registry::store::ERROR_SUCCESS) failure = platform::ErrorText(status);
+  }
+  if (!failure.empty()) {
+    throw platform::Exception(u"Die Änderungen an der Registry konnten nicht gespeichert werden: " +
+                              failure);
+  }
 }
 
 void TMainDlg::SaveLog() {

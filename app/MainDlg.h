@@ -89,6 +89,12 @@ class TMainDlg : public profile::TLogSink {
   // version (no detection then) and the profile tree itself.
   std::optional<std::u16string> cOutlookVersion;
   std::optional<std::u16string> cProfilesTree;
+  // How the registry keeps the changes of "Löschen": writing them at its end (empty
+  // text, or the German reason it failed) and forgetting them when the action failed
+  // half-way. Without these, the current store is flushed and nothing is forgotten,
+  // as on the live registry.
+  std::function<std::u16string()> cFlushStore;
+  std::function<void()> cDiscardChanges;
 
  protected:
   // Runs the body of a handler. A handler that would start while another one runs
@@ -100,6 +106,7 @@ class TMainDlg : public profile::TLogSink {
  private:
   void FillProfileBox();
   void SaveLog();
+  void FlushStore();
 
   TMainView& view_;
   TMainState state_ = TMainState::Starting;

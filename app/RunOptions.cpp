@@ -221,6 +221,15 @@ TRegistrySource OpenHiveSource(const TRunOptions& Options, bool ReadOnly) {
     Mount(*store, source, point, hive.substr(equals + 1), ReadOnly);
   }
   HiveStore* hives = store.get();
+  source.Flush = [hives]() -> std::u16string {
+    if (hives->FlushKey(registry::store::HKEY_CURRENT_USER) == registry::store::ERROR_SUCCESS) {
+      return {};
+    }
+    const std::u16string& failure = hives->LastWriteError();
+    return failure.empty() ? u"Die Änderungen konnten nicht in die Hive-Dateien geschrieben werden."
+                           : failure;
+  };
+  source.Discard = [hives] { hives->DiscardChanges(); };
   source.Commit = [hives] {
     // A key that could not be read makes what the run showed incomplete: that is an
     // error too, also for a run that only read.

@@ -45,6 +45,11 @@ struct TRegistrySource {
   // Makes the changes of an action durable; empty text when that worked, else a
   // German message. Stores in memory have nothing to write.
   std::function<std::u16string()> Commit = [] { return std::u16string(); };
+  // Writes the changes so far at the end of an action, without closing; empty text
+  // when that worked, else a German message.
+  std::function<std::u16string()> Flush = [] { return std::u16string(); };
+  // Forgets the changes not yet written, after an action that failed half-way.
+  std::function<void()> Discard = [] {};
   // Files the source made for the run (the demo's Windows folder); removed with it.
   std::shared_ptr<void> Scratch;
 };

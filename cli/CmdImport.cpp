@@ -18,9 +18,13 @@ int RunImport(const TCliContext& Context, const std::string& File) {
   registry::store::ScopedCurrentStore current(*source.Store);
   CliView view(Context.Err);
   for (const auto& notice : source.Notices) view.ShowMessage(notice, app::TMsgDlgType::mtInformation);
-  {
+  try {
     regfile::TExRegistry reg;
     reg.ImportRegFile(file);
+  } catch (...) {
+    // An import that the registry refused half-way leaves a hive as it was.
+    source.Discard();
+    throw;
   }
   if (const std::u16string failure = source.Commit(); !failure.empty()) {
     view.ShowMessage(failure, app::TMsgDlgType::mtError);

@@ -240,13 +240,26 @@ struct HiveStore::Node {
   }
 };
 
-HiveStore::HiveStore(Mode mode) : mode_(mode) {
+HiveStore::HiveStore(Mode mode) : mode_(mode) { ResetRoots(); }
+
+void HiveStore::ResetRoots() {
+  handles_.clear();
+  roots_.clear();
+  hives_.clear();
   for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS}) {
     auto node = std::make_shared<Node>();
     node->fixed = true;
     node->loaded = true;
     roots_[root] = std::move(node);
   }
+}
+
+void HiveStore::DiscardChanges() {
+  // The files hold the state before the changes; reading them again forgets the rest.
+  const auto mounts = std::move(mounts_);
+  mounts_.clear();
+  ResetRoots();
+  for (const auto& [where, file] : mounts) Mount(where, file);
 }
 
 HiveStore::~HiveStore() {
@@ -332,21 +345,15 @@ HiveStore::MountResult HiveStore::Mount(MountPoint where, const std::filesystem:
     }
   }
   hives_.push_back(std::move(hive));
+  mounts_.emplace_back(where, file);
   return result;
 }
 
 LSTATUS HiveStore::Close() {
   if (LSTATUS status = FlushAll(); status != ERROR_SUCCESS)
     return status;
-  handles_.clear();
-  roots_.clear();
-  hives_.clear();
-  for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS}) {
-    auto node = std::make_shared<Node>();
-    node->fixed = true;
-    node->loaded = true;
-    roots_[root] = std::move(node);
-  }
+  mounts_.clear();
+  ResetRoots();
   return ERROR_SUCCESS;
 }
 

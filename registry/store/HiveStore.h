@@ -63,6 +63,9 @@ class HiveStore : public RegistryStore {
   // Writes the changes of every hive and closes the files. Every later operation
   // finds the roots empty. ERROR_SUCCESS, or the result of the failed write.
   LSTATUS Close();
+  // Forgets every change that is not yet written and reads the hives again from their
+  // files: after an action that failed half-way, the files stay as they were.
+  void DiscardChanges();
 
   LSTATUS OpenKey(HKEY parent, std::u16string_view subKey, REGSAM access, HKEY& result) override;
   LSTATUS CreateKey(HKEY parent, std::u16string_view subKey, REGSAM access, HKEY& result,
@@ -102,6 +105,7 @@ class HiveStore : public RegistryStore {
   LSTATUS Resolve(HKEY key, REGSAM needed, std::shared_ptr<Node>& node) const;
   HKEY NewHandle(std::shared_ptr<Node> node, REGSAM access);
   LSTATUS FlushAll();
+  void ResetRoots();
   LSTATUS Write(Hive& hive);
   static std::vector<hive::KeyUpdate> KeyUpdates(Node& top);
 
@@ -111,6 +115,7 @@ class HiveStore : public RegistryStore {
   std::map<HKEY, Handle> handles_;
   HKEY nextHandle_ = 0x1000;
   std::u16string lastWriteError_;
+  std::vector<std::pair<MountPoint, std::filesystem::path>> mounts_;
 };
 
 }  // namespace brindel::registry::store
