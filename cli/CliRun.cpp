@@ -11,7 +11,7 @@ namespace brindel::cli {
 using platform::FromUtf8;
 using platform::ToUtf8;
 
-TCliRun::TCliRun(const TCliContext& Context, bool ReadOnly)
+TCliRun::TCliRun(const TCliContext& Context, bool ReadOnly, bool StartUp)
     : context_(Context),
       source_(app::OpenRegistrySource(Context.Options, ReadOnly)),
       view_(Context.Err),
@@ -19,6 +19,7 @@ TCliRun::TCliRun(const TCliContext& Context, bool ReadOnly)
   current_.emplace(*source_.Store);
   for (const auto& notice : source_.Notices) view_.ShowMessage(notice, app::TMsgDlgType::mtInformation);
   const auto documents = app::ApplyRunOptions(Context.Options, source_, dlg_);
+  if (!StartUp) return;
   dlg_.FormCreate(documents);
   dlg_.FormShow();
   view_.RunPosted();

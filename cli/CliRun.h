@@ -29,7 +29,8 @@ struct TCliContext {
 // the current store, the flow object created, shown and started up.
 class TCliRun {
  public:
-  TCliRun(const TCliContext& Context, bool ReadOnly);
+  // Commands that only work on keys (export, find) need no start-up of the flow.
+  TCliRun(const TCliContext& Context, bool ReadOnly, bool StartUp = true);
   ~TCliRun();
 
   app::TMainDlg& Dlg() { return dlg_; }

@@ -10,7 +10,7 @@ using platform::FromUtf8;
 
 // ExportKey of a key named as in a key line, root name first, to a file.
 int RunExport(const TCliContext& Context, const std::string& Key, const std::string& File) {
-  TCliRun run(Context, true);
+  TCliRun run(Context, true, false);
   regfile::TExRegistry reg(registry::store::KEY_READ);
   if (!OpenKeyLine(reg, FromUtf8(Key), run.View())) return kExitFailed;
   if (!reg.ExportKey(FromUtf8(File))) {

@@ -12,7 +12,7 @@ using platform::ToUtf8;
 // The incremental search below a key, every match on a line of its own: the key's
 // path, and for a value match a tab and the value's name.
 int RunFind(const TCliContext& Context, const TFindOptions& Find) {
-  TCliRun run(Context, true);
+  TCliRun run(Context, true, false);
   regfile::TExRegistry reg(registry::store::KEY_READ);
   if (!OpenKeyLine(reg, FromUtf8(Find.Key), run.View())) return kExitFailed;
   regfile::TSearchParams params;
