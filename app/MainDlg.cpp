@@ -169,6 +169,10 @@ void TMainDlg::btnDeleteClick() {
   // must not touch the buttons either.
   if (bBusy)
     return;
+  if (!cReadOnlyReason.empty()) {
+    ShowMsgDlg(cReadOnlyReason, TMsgDlgType::mtError);
+    return;
+  }
   RunHandler([this] {
     // Neither button may start anything while the backup lets messages through.
     view_.SetStartEnabled(false);

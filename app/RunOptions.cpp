@@ -161,10 +161,11 @@ void Mount(HiveStore& store, TRegistrySource& source, HiveStore::MountPoint wher
            const fs::path& file, bool ReadOnly) {
   const HiveStore::MountResult result = store.Mount(where, file);
   // A repair on a user hive that takes no changes would report deletions that never
-  // reach the file; it is refused before anything is done. The machine hives are only
-  // read by a run, so a dirty SOFTWARE hive does not stand in the way.
+  // reach the file; the run may read it, but "Löschen" is refused before anything is
+  // done. The machine hives are only read by a run, so a dirty SOFTWARE hive does not
+  // stand in the way.
   if (!ReadOnly && result.readOnly && where == HiveStore::MountPoint::CurrentUser) {
-    throw Exception(result.notice + u" Reparieren ist deshalb nicht möglich, nur Auslesen.");
+    source.ReadOnlyReason = result.notice + u" Reparieren ist deshalb nicht möglich, nur Auslesen.";
   }
   if (!result.notice.empty())
     source.Notices.push_back(result.notice);
@@ -268,6 +269,9 @@ std::optional<std::u16string> ApplyRunOptions(const TRunOptions& Options,
     Dlg.cOutlookVersion = FromUtf8(*Options.OutlookVersion);
   if (Options.ProfilesTree)
     Dlg.cProfilesTree = FromUtf8(*Options.ProfilesTree);
+  Dlg.cFlushStore = Source.Flush;
+  Dlg.cDiscardChanges = Source.Discard;
+  Dlg.cReadOnlyReason = Source.ReadOnlyReason;
   if (Options.Documents)
     return FromUtf8(*Options.Documents);
   return Source.Documents;
