@@ -1,0 +1,117 @@
+// How "Löschen" hands its changes to a store that keeps them until they are written
+// (offline hives): written at the end, forgotten when the action fails half-way,
+// refused at once when the registry opened read-only.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/MainDlg.h"
+#include "platform/Text.h"
+#include "registry/store/RegText.h"
+#include "support/StoreFixture.h"
+#include "tests/app/FakeMainView.h"
+
+namespace brindel::app {
+namespace {
+
+namespace fs = std::filesystem;
+using registry::store::HKEY_CURRENT_USER;
+using registry::store::MemoryStore;
+
+class StoreHooksTest : public test::StoreFixture {
+ protected:
+  void SetUp() override {
+    registry::store::LoadRegTextFile(
+        platform::FromUtf8(std::string(BRINDEL_FIXTURES) + "/profiles/damaged.reg"), store_);
+    docs_ = fs::temp_directory_path() /
+            ("brindel-hooks-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(docs_);
+    fs::create_directories(docs_);
+    dlg_.cOutlookVersion = u"";  // the fixture keeps its profile in the Messaging tree
+    dlg_.cFlushStore = [this] {
+      ++flushes_;
+      return flushFailure_;
+    };
+    dlg_.cDiscardChanges = [this] { ++discards_; };
+  }
+  void TearDown() override {
+    fs::remove_all(docs_);
+    outlook::SelectedOutlookVersion.clear();
+  }
+  // Start-up and "Auslesen" of the only profile of the fixture.
+  void Analyse() {
+    dlg_.FormCreate(platform::FromUtf8(docs_.string()));
+    dlg_.FormShow();
+    view_.RunPosted();
+    ASSERT_EQ(1u, view_.items.size());
+    dlg_.btnStartClick();
+    ASSERT_EQ(TMainState::Analysed, dlg_.State());
+  }
+  bool LogSaved() const {
+    for (const auto& entry : fs::recursive_directory_iterator(docs_)) {
+      if (entry.path().extension() == ".log") return true;
+    }
+    return false;
+  }
+
+  test::FakeMainView view_;
+  TMainDlg dlg_{view_};
+  fs::path docs_;
+  int flushes_ = 0;
+  int discards_ = 0;
+  std::u16string flushFailure_;
+};
+
+TEST_F(StoreHooksTest, ChangesAreWrittenOnceAtTheEnd) {
+  Analyse();
+  dlg_.btnDeleteClick();
+  EXPECT_EQ(TMainState::Repaired, dlg_.State());
+  EXPECT_EQ(1, flushes_);
+  EXPECT_EQ(0, discards_);
+  EXPECT_TRUE(LogSaved());
+}
+
+TEST_F(StoreHooksTest, AFailedWriteForgetsTheRepairAndSavesNoLog) {
+  flushFailure_ = u"Die Hive-Datei 'NTUSER.DAT' kann nicht geschrieben werden.";
+  Analyse();
+  dlg_.btnDeleteClick();
+  EXPECT_EQ(1, discards_);
+  ASSERT_EQ(1u, view_.messages.size());
+  EXPECT_EQ(u"Die Änderungen an der Registry konnten nicht gespeichert werden: Die Hive-Datei "
+            u"'NTUSER.DAT' kann nicht geschrieben werden.",
+            view_.messages[0].text);
+  EXPECT_EQ(TMsgDlgType::mtError, view_.messages[0].kind);
+  EXPECT_FALSE(LogSaved());
+  EXPECT_FALSE(view_.deleteEnabled);
+  EXPECT_TRUE(view_.startEnabled);
+}
+
+TEST_F(StoreHooksTest, ARepairEndedByTheRegistryIsForgottenToo) {
+  Analyse();
+  ASSERT_TRUE(store_.InjectFault(HKEY_CURRENT_USER,
+                                 u"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows "
+                                 u"Messaging Subsystem\\Profiles\\Kaputt\\"
+                                 u"9207f3e0a3b11019908b08002b2a56c2",
+                                 MemoryStore::Operation::SetValue, registry::store::ERROR_ACCESS_DENIED));
+  dlg_.btnDeleteClick();
+  EXPECT_EQ(0, flushes_);
+  EXPECT_EQ(1, discards_);
+  ASSERT_EQ(1u, view_.messages.size());
+  EXPECT_EQ(0u, view_.messages[0].text.find(u"Fehler beim Setzen der Daten für '"));
+}
+
+TEST_F(StoreHooksTest, ReadOnlyRegistryRefusesLoeschenBeforeTheBackup) {
+  dlg_.cReadOnlyReason = u"Die Hive-Datei ist nur zum Lesen geöffnet. Reparieren ist deshalb nicht "
+                         u"möglich, nur Auslesen.";
+  Analyse();
+  dlg_.btnDeleteClick();
+  ASSERT_EQ(1u, view_.messages.size());
+  EXPECT_EQ(dlg_.cReadOnlyReason, view_.messages[0].text);
+  EXPECT_EQ(TMainState::Analysed, dlg_.State());
+  EXPECT_FALSE(fs::exists(docs_ / "Brindel")) << "no backup, no change";
+  EXPECT_EQ(0, flushes_);
+}
+
+}  // namespace
+}  // namespace brindel::app
