@@ -94,6 +94,8 @@ class TMainDlg : public profile::TLogSink {
   // half-way. Without these, the current store is flushed and nothing is forgotten,
   // as on the live registry.
   std::function<std::u16string()> cFlushStore;
+  // Why the registry cannot be changed in this run; "Löschen" then refuses at once.
+  std::u16string cReadOnlyReason;
   std::function<void()> cDiscardChanges;
 
  protected:

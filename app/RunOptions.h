@@ -40,6 +40,9 @@ struct TRegistrySource {
   std::unique_ptr<registry::store::RegistryStore> Store;
   // What the user should know about the source (a hive opened read-only and why).
   std::vector<std::u16string> Notices;
+  // Why changes cannot be made, when the user's registry opened read-only although
+  // writing was asked for (a hive Windows did not close cleanly); empty otherwise.
+  std::u16string ReadOnlyReason;
   // The documents folder the source implies (that user's on a mounted disk), if any.
   std::optional<std::u16string> Documents;
   // Makes the changes of an action durable; empty text when that worked, else a
