@@ -1,5 +1,6 @@
 #include "profile/ProfileAnalysis.h"
 
+#include <algorithm>
 #include <string>
 
 #include "platform/Text.h"
@@ -76,6 +77,40 @@ std::u16string ReadAccountField(std::u16string_view path, std::u16string_view na
 }
 
 }  // namespace
+
+void AddAllSorted(TStringList& List, std::vector<std::u16string> Texts) {
+  auto less = [](const std::u16string& a, const std::u16string& b) {
+    return platform::CompareTextIgnoreCase(a, b) < 0;
+  };
+  const std::vector<std::u16string>& held = List.Items();
+  if (List.DuplicateRule() == TStringList::Duplicates::Ignore) {
+    // The first of equal texts wins, and none that the list already holds.
+    std::stable_sort(Texts.begin(), Texts.end(), less);
+    Texts.erase(std::unique(Texts.begin(), Texts.end(),
+                            [](const auto& a, const auto& b) {
+                              return platform::CompareTextIgnoreCase(a, b) == 0;
+                            }),
+                Texts.end());
+    int index = 0;
+    std::erase_if(Texts, [&](const std::u16string& text) { return List.Find(text, index); });
+  } else {
+    // Each text goes before the equal ones added earlier and those already held.
+    std::reverse(Texts.begin(), Texts.end());
+    std::stable_sort(Texts.begin(), Texts.end(), less);
+  }
+  std::vector<std::u16string> merged;
+  merged.reserve(held.size() + Texts.size());
+  // On a tie std::merge takes the first range first: the new texts.
+  std::merge(std::make_move_iterator(Texts.begin()), std::make_move_iterator(Texts.end()),
+             held.begin(), held.end(), std::back_inserter(merged), less);
+  // Appended to an unsorted list the order stays as it is; switching back to sorted
+  // sorts stably, which leaves a sorted order unchanged.
+  List.SetSorted(false);
+  List.Clear();
+  for (std::u16string& text : merged)
+    List.Add(std::move(text));
+  List.SetSorted(true);
+}
 
 TProfileAnalysis::TProfileAnalysis(TLogSink& Sink) : sink_(Sink) {
   for (std::size_t i = 0; i < kKeyConstants.size(); ++i) {
@@ -195,7 +230,13 @@ void TProfileAnalysis::LogEmptySections() {
 void TProfileAnalysis::ReadGroup(std::u16string_view Heading, std::u16string_view ValueName,
                                  TListReader Reader, TStringList& List, int& PreviousCount) {
   sink_.Log(Heading);
-  Reader(ProfileTree, ValueName, List);
+  if (List.Sorted()) {
+    TStringList read;
+    Reader(ProfileTree, ValueName, read);
+    AddAllSorted(List, read.Items());
+  } else {
+    Reader(ProfileTree, ValueName, List);
+  }
   const int count = List.Count();
   sink_.Log(u"Anzahl: " + Number(count - PreviousCount));
   for (int k = PreviousCount + 1; k <= count; ++k) {
@@ -304,8 +345,12 @@ std::u16string TProfileAnalysis::GetDataFilePath(std::u16string_view SectionPath
 TStringList TProfileAnalysis::GetAccountKeyNames() const {
   TStringList names;
   TRegAccess reg(KEY_ALL_ACCESS);
-  if (reg.Open(SectionPath(kAccountSection), false))
+  // A section that may be read but not changed still lists its accounts: without
+  // them the accounts' sections would count as unused and be deleted.
+  if (reg.Open(SectionPath(kAccountSection), false) ||
+      reg.OpenReadOnly(SectionPath(kAccountSection))) {
     reg.GetSubKeyNames(names);
+  }
   return names;
 }
 
@@ -336,11 +381,13 @@ void TProfileAnalysis::ReadAccountEntries() {
 void TProfileAnalysis::FillGUIDsUsedList() {
   GUIDsUsedList->SetDuplicates(TStringList::Duplicates::Ignore);
   GUIDsUsedList->SetSorted(true);
+  // Gathered first and added at once, in the order of the sources.
+  std::vector<std::u16string> used;
   for (const auto& entry : *EntriesList) {
     if (entry->EntryPendant.empty())
       continue;
-    GUIDsUsedList->Add(entry->Entry9702);
-    GUIDsUsedList->Add(entry->EntryPendant);
+    used.push_back(entry->Entry9702);
+    used.push_back(entry->EntryPendant);
     // Each Exchange account keeps its own mailbox store settings in its service
     // section; only the default account's copy is in the store section below. A
     // value of another kind names nothing and is passed over.
@@ -349,24 +396,25 @@ void TProfileAnalysis::FillGUIDsUsedList() {
       std::vector<std::uint8_t> id = RegReadBinaryAt(kCurrentUser, service, kStoreSettingsValue);
       if (id.size() >= 16) {
         id.resize(16);
-        GUIDsUsedList->Add(AsciiLowerCase(BytesToHex(id)));
+        used.push_back(AsciiLowerCase(BytesToHex(id)));
       }
     }
   }
   for (const auto& account : *AccountsList) {
     if (!Trimmed(account->ServiceUID).empty()) {
-      GUIDsUsedList->Add(account->ServiceUID);
-      GUIDsUsedList->Add(account->PrefsUID);
+      used.push_back(account->ServiceUID);
+      used.push_back(account->PrefsUID);
     } else if (!Trimmed(account->POP3Account).empty()) {
-      GUIDsUsedList->Add(account->PrefsUID);
+      used.push_back(account->PrefsUID);
     }
   }
   for (const std::u16string& constant : cArrKeyConstants)
-    GUIDsUsedList->Add(constant);
+    used.push_back(constant);
   const std::u16string store =
       RegReadBinaryHexAt(kCurrentUser, SectionPath(kStoreSection), kStoreSettingsValue);
   if (!Trimmed(store).empty())
-    GUIDsUsedList->Add(store);
+    used.push_back(store);
+  AddAllSorted(*GUIDsUsedList, std::move(used));
 
   sink_.Log(u"");
   sink_.Log(kAsterisks);

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "profile/Definition.h"
 #include "profile/LogSink.h"
@@ -26,6 +27,12 @@ inline constexpr std::array<std::u16string_view, 8> kKeyConstants = {
     u"3517490d76624c419a828607e2a54604",       u"8503020000000000c000000000000046",
     u"9207f3e0a3b11019908b08002b2a56c2",       u"9375CFF0413111d3B88A00104B2A6676",
 };
+
+// Adds the texts to a sorted list and leaves it exactly as one Add per text, in this
+// order, would: with duplicates ignored the first of equal texts stays, with
+// duplicates accepted each text goes before the equal ones already there. One Add
+// inserts into the middle of the list, so thousands of them cost n²; this sorts once.
+void AddAllSorted(TStringList& List, std::vector<std::u16string> Texts);
 
 // One analysis of one profile ("Auslesen") and the lists it collects. The lists live
 // from CreateLists to FreeLists; the repair works on the lists of the last analysis,

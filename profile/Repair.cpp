@@ -1,6 +1,8 @@
 #include "profile/Repair.h"
 
+#include <span>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/Text.h"
 #include "registry/Codecs.h"
@@ -15,8 +17,11 @@ using registry::kProviderSection;
 
 namespace {
 
-std::u16string Decimal(int value) { return platform::Widen(std::to_string(value)); }
+std::u16string Decimal(int value) {
+  return platform::Widen(std::to_string(value));
+}
 
+constexpr std::u16string_view kStoreProviderList[] = {u"01023d00"};
 constexpr std::u16string_view kProviderLists[] = {u"01023d00", u"01023d01", u"01023d02"};
 constexpr std::u16string_view kProviderAndServiceLists[] = {u"01023d00", u"01023d01", u"01023d02",
                                                             u"01023d0e"};
@@ -30,14 +35,20 @@ void PhaseHeading(TLogSink& Sink, std::u16string_view Heading) {
 bool IsProtected(const TProfileAnalysis& Analysis, std::u16string_view Section) {
   // The registry finds keys without regard to letter case, so neither does this.
   for (const auto& id : Analysis.cArrKeyConstants) {
-    if (platform::SameTextIgnoreCase(id, Section)) return true;
+    if (platform::SameTextIgnoreCase(id, Section))
+      return true;
   }
   return false;
 }
 
 void DeleteSection(const TProfileAnalysis& Analysis, std::u16string_view Section) {
   // A damaged account entry may name a section every profile needs; that one stays.
-  if (Section.empty() || IsProtected(Analysis, Section)) return;
+  // A name with a backslash would reach a key below some section, which no account
+  // names.
+  if (Section.empty() || IsProtected(Analysis, Section) ||
+      Section.find(u'\\') != std::u16string_view::npos) {
+    return;
+  }
   registry::RegDeleteKeyAt(1, Analysis.ProfileTree, Section);
 }
 
@@ -47,7 +58,8 @@ void DeleteUnusedSections(TProfileAnalysis& Analysis) {
   PhaseHeading(sink, u"Liste der zu löschenden GUIDs:");
   int count = 0;
   for (const auto& record : *Analysis.RegKeysList) {
-    if (Analysis.GUIDsUsedList->IndexOf(record->EntryName) >= 0) continue;
+    if (Analysis.GUIDsUsedList->IndexOf(record->EntryName) >= 0)
+      continue;
     sink.Log(AsciiLowerCase(record->EntryName));
     if (!IsProtected(Analysis, record->EntryName)) {
       registry::RegDeleteKeyAt(1, Analysis.ProfileTree, record->EntryName);
@@ -58,24 +70,49 @@ void DeleteUnusedSections(TProfileAnalysis& Analysis) {
            u" GUIDs wurden gelöscht.");
 }
 
+// Removes Ids from each of the lists, as one RemoveGUIDInList per id and list would,
+// id by id. The first id goes alone, so that an error of the registry ends the work
+// exactly where the calls one by one would end; a store that took the first id in
+// every list takes the others too, so the rest go in one rewrite of each list
+// instead of one per id, which thousands of repeated entries would make n².
+void RemoveGUIDsInLists(const TProfileAnalysis& Analysis,
+                        std::span<const std::u16string_view> Lists,
+                        const std::vector<std::u16string>& Ids, bool KeepFirst) {
+  if (Ids.empty())
+    return;
+  for (auto list : Lists)
+    RemoveGUIDInList(Analysis.ProfileTree, list, Ids.front(), KeepFirst);
+  if (Ids.size() == 1)
+    return;
+  std::unordered_set<std::u16string> rest;
+  for (std::size_t i = 1; i < Ids.size(); ++i)
+    rest.insert(AsciiUpperCase(Ids[i]));
+  for (auto list : Lists)
+    RemoveGUIDsInList(Analysis.ProfileTree, list, rest, KeepFirst);
+}
+
 // Phase 2: the providers that no listed service links.
 void RemoveUnlinkedProviders(TProfileAnalysis& Analysis) {
   TLogSink& sink = Analysis.LogSink();
   PhaseHeading(sink, u"nicht verknüpfte Einträge aus 9207 und 9375 entfernen ");
-  std::unordered_set<std::u16string> unlinked;
+  std::vector<std::u16string> unlinked;
   for (const auto& entry : *Analysis.EntriesList) {
-    if (entry->EntryPendant.empty()) unlinked.insert(AsciiUpperCase(entry->Entry9702));
+    if (entry->EntryPendant.empty())
+      unlinked.push_back(entry->Entry9702);
   }
+  // Each entry is logged before its removal. The first removal of an id leaves
+  // nothing for later entries of the same id to remove, so the second entry logged
+  // can take all the others with it.
   int count = 0;
   for (const auto& entry : *Analysis.EntriesList) {
-    if (!entry->EntryPendant.empty()) continue;
+    if (!entry->EntryPendant.empty())
+      continue;
     sink.Log(AsciiLowerCase(entry->Entry9702));
-    // The first unlinked entry takes all of them out of each list in one write; the
-    // later ones would find nothing more to remove.
     if (count == 0) {
-      for (auto list : kProviderAndServiceLists) {
-        RemoveGUIDsInList(Analysis.ProfileTree, list, unlinked, false);
-      }
+      RemoveGUIDsInLists(Analysis, kProviderAndServiceLists, {unlinked.front()}, false);
+    } else if (count == 1) {
+      RemoveGUIDsInLists(Analysis, kProviderAndServiceLists,
+                         std::vector<std::u16string>(unlinked.begin() + 1, unlinked.end()), false);
     }
     ++count;
   }
@@ -90,21 +127,26 @@ void RemoveRepeatedProviders(TProfileAnalysis& Analysis) {
   const TStringList& providers = *Analysis.ProviderValues;
   // A position counts when a later position holds the same id (compared exactly).
   std::unordered_map<std::u16string, int> remaining;
-  for (int i = 0; i < providers.Count(); ++i) ++remaining[providers[i]];
-  TStringList repeated(true, TStringList::Duplicates::Ignore);
+  for (int i = 0; i < providers.Count(); ++i)
+    ++remaining[providers[i]];
+  std::vector<std::u16string> found;
   int count = 0;
   for (int i = 0; i < providers.Count(); ++i) {
     if (--remaining[providers[i]] > 0) {
-      repeated.Add(providers[i]);
+      found.push_back(providers[i]);
       ++count;
     }
   }
-  std::unordered_set<std::u16string> ids;
-  for (int i = 0; i < repeated.Count(); ++i) ids.insert(AsciiUpperCase(repeated[i]));
+  TStringList repeated(true, TStringList::Duplicates::Ignore);
+  AddAllSorted(repeated, std::move(found));
   for (int i = 0; i < repeated.Count(); ++i) {
     sink.Log(AsciiLowerCase(repeated[i]));
     if (i == 0) {
-      for (auto list : kProviderLists) RemoveGUIDsInList(Analysis.ProfileTree, list, ids, true);
+      RemoveGUIDsInLists(Analysis, kProviderLists, {repeated[0]}, true);
+    } else if (i == 1) {
+      RemoveGUIDsInLists(
+          Analysis, kProviderLists,
+          std::vector<std::u16string>(repeated.Items().begin() + 1, repeated.Items().end()), true);
     }
     ++count;
   }
@@ -118,7 +160,8 @@ void DeleteFaultyAccounts(TProfileAnalysis& Analysis) {
   const std::u16string accountSection =
       Analysis.ProfileTree + u"\\" + std::u16string(kAccountSection);
   for (const auto& account : *Analysis.AccountsList) {
-    if (!account->ServiceUID.empty() || !account->POP3Account.empty()) continue;
+    if (!account->ServiceUID.empty() || !account->POP3Account.empty())
+      continue;
     sink.Log(u"Keine Service UID hinterlegt:");
     sink.Log(accountSection + u" => " + account->RegKey);
     registry::RegDeleteKeyAt(1, accountSection, account->RegKey);
@@ -126,13 +169,15 @@ void DeleteFaultyAccounts(TProfileAnalysis& Analysis) {
   const TStringList names = Analysis.GetAccountKeyNames();
   for (int i = 0; i < names.Count(); ++i) {
     const std::u16string& name = names[i];
-    if (Analysis.AccountValues->IndexOf(name) >= 0) continue;
+    if (Analysis.AccountValues->IndexOf(name) >= 0)
+      continue;
     sink.Log(u"");
     sink.Log(u"Eintrag, der nicht als Dienst hinterlegt ist: ");
     sink.Log(accountSection + u" => " + name);
     registry::RegDeleteKeyAt(1, accountSection, name);
     for (const auto& account : *Analysis.AccountsList) {
-      if (account->RegKey != name) continue;
+      if (account->RegKey != name)
+        continue;
       sink.Log(u"Die GUIDs des Accounts werden entfernt:");
       sink.Log(Analysis.ProfileTree + u" => " + account->ServiceUID);
       sink.Log(Analysis.ProfileTree + u" => " + account->PrefsUID);
@@ -142,11 +187,13 @@ void DeleteFaultyAccounts(TProfileAnalysis& Analysis) {
       RemoveGUIDInList(Analysis.ProfileTree, u"01023d0e", account->ServiceUID, false);
       sink.Log(u"01023d00 => " + account->PrefsUID);
       RemoveGUIDInList(Analysis.ProfileTree, u"01023d00", account->PrefsUID, false);
+      // The providers of the removed service leave the store-provider list.
+      std::vector<std::u16string> providers;
       for (const auto& entry : *Analysis.EntriesList) {
-        if (entry->EntryPendant == account->ServiceUID) {
-          RemoveGUIDInList(Analysis.ProfileTree, u"01023d00", entry->Entry9702, false);
-        }
+        if (entry->EntryPendant == account->ServiceUID)
+          providers.push_back(entry->Entry9702);
       }
+      RemoveGUIDsInLists(Analysis, kStoreProviderList, providers, false);
     }
   }
 }
@@ -162,7 +209,8 @@ bool RemoveGUIDsInList(std::u16string_view ProfileTree, std::u16string_view Valu
   hex.reserve(static_cast<std::size_t>(ids.Count()) * 32);
   for (int i = 0; i < ids.Count(); ++i) {
     const std::u16string upper = AsciiUpperCase(ids[i]);
-    if (UpperCaseGuids.count(upper) != 0 && !(KeepFirst && kept.insert(upper).second)) continue;
+    if (UpperCaseGuids.count(upper) != 0 && !(KeepFirst && kept.insert(upper).second))
+      continue;
     hex += ids[i];
   }
   return registry::RegWriteBinaryAt(

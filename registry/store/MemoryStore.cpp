@@ -12,8 +12,11 @@ using platform::SameTextIgnoreCase;
 struct MemoryStore::Node {
   std::u16string name;
   Node* parent = nullptr;
-  // Kept sorted as the registry enumerates sub keys: case-insensitively.
+  // Kept sorted as the registry enumerates sub keys: case-insensitively. A deleted
+  // sub key stays in its place, marked deleted, until the list is next enumerated or
+  // counted, so that deleting thousands of sub keys does not move the rest each time.
   std::vector<std::shared_ptr<Node>> children;
+  std::size_t deletedChildren = 0;
   std::vector<std::pair<std::u16string, RegValue>> values;
   Protection protection = Protection::None;
   std::map<Operation, LSTATUS> faults;
@@ -29,9 +32,30 @@ struct MemoryStore::Node {
 
   std::shared_ptr<Node> Child(std::u16string_view childName) {
     auto it = LowerBound(childName);
-    if (it != children.end() && SameTextIgnoreCase((*it)->name, childName)) return *it;
+    if (it != children.end() && !(*it)->deleted && SameTextIgnoreCase((*it)->name, childName)) {
+      return *it;
+    }
     return nullptr;
   }
+
+  // Puts a new sub key in its place, taking the place of a deleted one of that name.
+  void InsertChild(std::shared_ptr<Node> child) {
+    auto it = LowerBound(child->name);
+    if (it != children.end() && (*it)->deleted && SameTextIgnoreCase((*it)->name, child->name)) {
+      *it = std::move(child);
+      --deletedChildren;
+    } else {
+      children.insert(it, std::move(child));
+    }
+  }
+
+  void RemoveDeletedChildren() {
+    if (deletedChildren == 0) return;
+    std::erase_if(children, [](const std::shared_ptr<Node>& child) { return child->deleted; });
+    deletedChildren = 0;
+  }
+
+  bool HasChildren() const { return children.size() > deletedChildren; }
 
   std::vector<std::pair<std::u16string, RegValue>>::iterator FindValue(std::u16string_view n) {
     return std::find_if(values.begin(), values.end(),
@@ -155,7 +179,7 @@ LSTATUS MemoryStore::CreateKey(HKEY parent, std::u16string_view subKey, REGSAM a
       child->name = std::u16string(part);
       child->parent = node.get();
       child->lastWrite = NextWriteTime();
-      node->children.insert(node->LowerBound(part), child);
+      node->InsertChild(child);
       node->lastWrite = NextWriteTime();
       if (created) *created = true;
     }
@@ -182,6 +206,7 @@ LSTATUS MemoryStore::QueryInfoKey(HKEY key, KeyInfo& info) {
     return status;
   }
   if (LSTATUS status = Fault(*node, Operation::QueryInfo); status != ERROR_SUCCESS) return status;
+  node->RemoveDeletedChildren();
   info.subKeys = static_cast<std::uint32_t>(node->children.size());
   info.values = static_cast<std::uint32_t>(node->values.size());
   for (const auto& child : node->children) {
@@ -202,6 +227,7 @@ LSTATUS MemoryStore::EnumKey(HKEY key, std::uint32_t index, std::u16string& name
     return status;
   }
   if (LSTATUS status = Fault(*node, Operation::EnumKey); status != ERROR_SUCCESS) return status;
+  node->RemoveDeletedChildren();
   if (index >= node->children.size()) return ERROR_NO_MORE_ITEMS;
   name = node->children[index]->name;
   return ERROR_SUCCESS;
@@ -274,10 +300,9 @@ LSTATUS MemoryStore::DeleteKey(HKEY key, std::u16string_view subKey, REGSAM /*vi
   if (node->protection != Protection::None) return ERROR_ACCESS_DENIED;
   if (LSTATUS status = Fault(*node, Operation::DeleteKey); status != ERROR_SUCCESS) return status;
   // The registry deletes only keys without sub keys; Windows answers with access denied.
-  if (!node->children.empty()) return ERROR_ACCESS_DENIED;
+  if (node->HasChildren()) return ERROR_ACCESS_DENIED;
   Node* parent = node->parent;
-  auto it = parent->LowerBound(node->name);
-  parent->children.erase(it);
+  ++parent->deletedChildren;
   parent->lastWrite = NextWriteTime();
   node->deleted = true;
   node->parent = nullptr;

@@ -121,7 +121,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         TLogCase{"Healthy", "healthy.reg", "healthy.expected.txt", kOfficeTree, u"Outlook"},
         TLogCase{"Damaged", "damaged.reg", "damaged.expected.txt", kMessagingTree, u"Kaputt"},
-        TLogCase{"WithoutSections", "new.reg", "new.expected.txt", kOfficeTree, u"Neu"}),
+        TLogCase{"WithoutSections", "new.reg", "new.expected.txt", kOfficeTree, u"Neu"},
+        TLogCase{"UnlistedAccounts", "accounts.reg", "accounts.expected.txt", kOfficeTree,
+                 u"Konten"}),
     [](const ::testing::TestParamInfo<TLogCase>& row) { return std::string(row.param.name); });
 
 }  // namespace

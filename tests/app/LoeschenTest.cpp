@@ -1,0 +1,601 @@
+// "Löschen" through the flow object: backup, repair, the saved log and the states,
+// on whole fixture profiles and on the cases that must delete nothing.
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/MainDlg.h"
+#include "platform/Text.h"
+#include "regfile/ExRegistry.h"
+#include "regfile/StoreExport.h"
+#include "registry/store/RegText.h"
+#include "support/StoreFixture.h"
+#include "tests/app/FakeMainView.h"
+
+namespace brindel::app {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::FromUtf8;
+using platform::ToUtf8;
+using registry::store::HKEY_CURRENT_USER;
+using registry::store::MemoryStore;
+using Lines = std::vector<std::u16string>;
+
+constexpr std::u16string_view kOfficeTree = u"Software\\Microsoft\\Office\\16.0\\Outlook\\Profiles";
+constexpr std::u16string_view kMessagingTree =
+    u"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows Messaging Subsystem\\Profiles";
+constexpr std::u16string_view kBackupFailed =
+    u"Daten können NICHT gelöscht werden, da das Anlegen eines Backups fehlschlug";
+
+std::string FixturePath(const std::string& name) {
+  return std::string(BRINDEL_FIXTURES) + "/profiles/" + name;
+}
+
+Lines ReadLines(const std::string& name) {
+  std::ifstream file(FixturePath(name), std::ios::binary);
+  EXPECT_TRUE(file) << "missing " << name;
+  Lines lines;
+  std::string line;
+  while (std::getline(file, line))
+    lines.push_back(FromUtf8(line));
+  return lines;
+}
+
+std::string ReadBytes(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+// The log file as it must be: each line in Windows-1252 followed by CR LF. The texts
+// here use only ASCII and Latin-1 letters, which Windows-1252 keeps at their codes.
+std::string Windows1252Lines(const Lines& lines) {
+  std::string bytes;
+  for (const auto& line : lines) {
+    for (char16_t c : line) {
+      EXPECT_TRUE(c < 0x80 || (c >= 0xA0 && c <= 0xFF)) << "no Latin-1 letter: " << int(c);
+      bytes.push_back(static_cast<char>(c));
+    }
+    bytes += "\r\n";
+  }
+  return bytes;
+}
+
+// Equal logs, or the first differing line with both texts.
+::testing::AssertionResult SameLog(const Lines& expected, const Lines& actual) {
+  const std::size_t common = std::min(expected.size(), actual.size());
+  std::size_t first = common;
+  for (std::size_t i = 0; i < common; ++i) {
+    if (expected[i] != actual[i]) {
+      first = i;
+      break;
+    }
+  }
+  if (first == common && expected.size() == actual.size())
+    return ::testing::AssertionSuccess();
+  auto shown = [](const Lines& lines, std::size_t i) {
+    return i < lines.size() ? "\"" + ToUtf8(lines[i]) + "\"" : std::string("(no line)");
+  };
+  return ::testing::AssertionFailure()
+         << "logs differ at line " << first + 1 << "\n  expected: " << shown(expected, first)
+         << "\n  actual:   " << shown(actual, first);
+}
+
+// The whole of HKEY_CURRENT_USER as .reg text.
+std::string ExportAll(MemoryStore& store) {
+  regfile::TMemoryStream stream;
+  EXPECT_TRUE(regfile::SaveStoreAsReg(store, {HKEY_CURRENT_USER}, stream));
+  return std::string(stream.Bytes());
+}
+
+// The export of one key tree, as a backup of it must read.
+std::string ExportTree(MemoryStore& store, std::u16string_view path) {
+  registry::store::ScopedCurrentStore current(store);
+  regfile::TExRegistry reg(registry::store::KEY_READ);
+  reg.UseRoot(HKEY_CURRENT_USER);
+  EXPECT_TRUE(reg.Open(path, false));
+  std::unique_ptr<regfile::TMemoryStream> stream;
+  EXPECT_TRUE(reg.ExportKey(u"", true, stream));
+  return stream ? std::string(stream->Bytes()) : std::string();
+}
+
+// Every file below a folder, as paths relative to it.
+std::vector<std::string> FilesBelow(const fs::path& folder) {
+  std::vector<std::string> files;
+  if (!fs::exists(folder))
+    return files;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    if (entry.is_regular_file())
+      files.push_back(fs::relative(entry.path(), folder).string());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+// A flow object over its own store, with a documents folder of its own in a fresh
+// temporary folder: the backup folder is <temp>/docs/Brindel/.
+class LoeschenTest : public test::StoreFixture {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "brindel-loeschen-XXXXXX").string();
+    ASSERT_NE(nullptr, ::mkdtemp(pattern.data()));
+    temp_ = pattern;
+    documents_ = temp_ / "docs";
+    fs::create_directory(documents_);
+  }
+  void TearDown() override {
+    outlook::SelectedOutlookVersion.clear();
+    // Read-only files and folders do not stop the clean-up.
+    for (const auto& entry : fs::recursive_directory_iterator(temp_))
+      fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add);
+    fs::remove_all(temp_);
+  }
+
+  void Load(const std::string& fixture) {
+    registry::store::LoadRegTextFile(FromUtf8(FixturePath(fixture)), store_);
+  }
+
+  // Start-up over the given profile tree, with the profile `name` chosen.
+  void Start(std::u16string_view tree, std::u16string_view name) {
+    dlg_.cProfilesTree = std::u16string(tree);
+    dlg_.FormCreate(FromUtf8(documents_.string()));
+    dlg_.FormShow();
+    view_.RunPosted();
+    for (int i = 0; i < dlg_.StrList.Count(); ++i) {
+      if (dlg_.StrList[i].ProfilName == name) {
+        view_.SelectProfile(i);
+        dlg_.cbProfilesChange();
+      }
+    }
+    ASSERT_GE(view_.SelectedProfile(), 0) << "no profile " << ToUtf8(name);
+  }
+
+  // Deletes a key with everything below it.
+  void DeleteTree(const std::u16string& path) {
+    registry::store::HKEY key = 0;
+    ASSERT_EQ(0, store_.OpenKey(HKEY_CURRENT_USER, path, registry::store::KEY_ALL_ACCESS, key));
+    std::u16string name;
+    while (store_.EnumKey(key, 0, name) == 0)
+      DeleteTree(path + u"\\" + name);
+    store_.CloseKey(key);
+    ASSERT_EQ(0, store_.DeleteKey(HKEY_CURRENT_USER, path, 0));
+  }
+
+  fs::path Backup() const { return documents_ / "Brindel"; }
+  fs::path File(std::string_view profile, std::string_view suffix) const {
+    return Backup() / (std::string(profile) + std::string(suffix));
+  }
+
+  fs::path temp_;
+  fs::path documents_;
+  test::FakeMainView view_;
+  TMainDlg dlg_{view_};
+};
+
+// --- Whole runs on fixture profiles --------------------------------------------------
+
+struct TRunCase {
+  const char* name;
+  const char* regFile;
+  std::u16string_view tree;
+  const char* profile;
+  const char* analysisLog;
+  const char* repairLog;
+  // Loaded over regFile, the registry as the repair must leave it; null when the
+  // repair changes nothing.
+  const char* repairedReg;
+};
+
+void PrintTo(const TRunCase& row, std::ostream* out) {
+  *out << row.name;
+}
+
+class WholeRunTest : public LoeschenTest, public ::testing::WithParamInterface<TRunCase> {};
+
+TEST_P(WholeRunTest, LogRegistryBackupAndLogFile) {
+  const TRunCase& c = GetParam();
+  Load(c.regFile);
+  const std::u16string profileTree = std::u16string(c.tree) + u"\\" + FromUtf8(c.profile);
+  const std::string before = ExportTree(store_, profileTree);
+
+  Start(c.tree, FromUtf8(c.profile));
+  dlg_.btnStartClick();
+  ASSERT_TRUE(view_.deleteEnabled);
+  dlg_.btnDeleteClick();
+  ASSERT_TRUE(view_.messages.empty()) << ToUtf8(view_.messages[0].text);
+
+  Lines expected = ReadLines(c.analysisLog);
+  const Lines repair = ReadLines(c.repairLog);
+  expected.insert(expected.end(), repair.begin(), repair.end());
+  EXPECT_TRUE(SameLog(expected, view_.log));
+
+  MemoryStore repaired;
+  registry::store::LoadRegTextFile(FromUtf8(FixturePath(c.regFile)), repaired);
+  if (c.repairedReg)
+    registry::store::LoadRegTextFile(FromUtf8(FixturePath(c.repairedReg)), repaired);
+  EXPECT_EQ(ExportAll(repaired), ExportAll(store_));
+
+  // Both backups hold the profile as it was before the repair.
+  EXPECT_EQ(before, ReadBytes(File(c.profile, ".reg")));
+  EXPECT_EQ(before, ReadBytes(File(c.profile, "-original.reg")));
+  EXPECT_EQ(Windows1252Lines(expected), ReadBytes(File(c.profile, ".log")));
+  EXPECT_EQ(
+      (std::vector<std::string>{std::string(c.profile) + "-original.reg",
+                                std::string(c.profile) + ".log", std::string(c.profile) + ".reg"}),
+      FilesBelow(Backup()));
+
+  EXPECT_FALSE(view_.deleteEnabled);
+  EXPECT_TRUE(view_.startEnabled);
+  EXPECT_FALSE(dlg_.Analysis.bListsCreated);
+  EXPECT_EQ(TMainState::Repaired, dlg_.State());
+  EXPECT_EQ(0u, store_.OpenHandleCount());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Profiles, WholeRunTest,
+    ::testing::Values(TRunCase{"Healthy", "healthy.reg", kOfficeTree, "Outlook",
+                               "healthy.expected.txt", "healthy.repair.txt", nullptr},
+                      TRunCase{"Damaged", "damaged.reg", kMessagingTree, "Kaputt",
+                               "damaged.expected.txt", "damaged.repair.txt",
+                               "damaged.repaired.reg"},
+                      TRunCase{"WithoutSections", "new.reg", kOfficeTree, "Neu", "new.expected.txt",
+                               "new.repair.txt", nullptr},
+                      TRunCase{"UnlistedAccounts", "accounts.reg", kOfficeTree, "Konten",
+                               "accounts.expected.txt", "accounts.repair.txt",
+                               "accounts.repaired.reg"}),
+    [](const ::testing::TestParamInfo<TRunCase>& row) { return std::string(row.param.name); });
+
+TEST_F(LoeschenTest, BackupOfAProfileWithoutSectionsIsItsKeyLine) {
+  Load("new.reg");
+  Start(kOfficeTree, u"Neu");
+  dlg_.btnStartClick();
+  dlg_.btnDeleteClick();
+  EXPECT_EQ(
+      "REGEDIT4\r\n\r\n"
+      "[HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\16.0\\Outlook\\Profiles\\Neu]\r\n\r\n",
+      ReadBytes(File("Neu", ".reg")));
+}
+
+// The log file holds what the view holds: a line the user changed, and a letter that
+// Windows-1252 lacks written as "?".
+TEST_F(LoeschenTest, LogFileIsWhatTheViewHolds) {
+  Load("new.reg");
+  Start(kOfficeTree, u"Neu");
+  dlg_.btnStartClick();
+  view_.log[1] = u"Geprüft von Ōno";
+  dlg_.btnDeleteClick();
+  const std::string bytes = ReadBytes(File("Neu", ".log"));
+  EXPECT_EQ(
+      "*****************************************\r\nGepr\xFC"
+      "ft von ?no\r\n",
+      bytes.substr(0, 60));
+  EXPECT_EQ(std::string::npos, bytes.find("\xEF\xBB\xBF"));
+}
+
+// --- The backup files over several runs ----------------------------------------------
+
+TEST_F(LoeschenTest, SecondRunReplacesTheBackupAndKeepsTheFirst) {
+  Load("damaged.reg");
+  Start(kMessagingTree, u"Kaputt");
+  dlg_.btnStartClick();
+  dlg_.btnDeleteClick();
+  const std::string first = ReadBytes(File("Kaputt", "-original.reg"));
+  const std::string repaired = ExportTree(store_, dlg_.Analysis.ProfileTree);
+  ASSERT_NE(first, repaired);
+
+  dlg_.btnStartClick();
+  dlg_.btnDeleteClick();
+  EXPECT_EQ(first, ReadBytes(File("Kaputt", "-original.reg")));
+  EXPECT_EQ(repaired, ReadBytes(File("Kaputt", ".reg")));
+  EXPECT_TRUE(view_.messages.empty());
+}
+
+TEST_F(LoeschenTest, ReadOnlyOldBackupIsReplaced) {
+  Load("healthy.reg");
+  fs::create_directories(Backup());
+  for (const char* suffix : {".reg", ".log"}) {
+    std::ofstream(File("Outlook", suffix)) << "alt";
+    fs::permissions(File("Outlook", suffix), fs::perms::owner_read | fs::perms::group_read);
+  }
+  Start(kOfficeTree, u"Outlook");
+  dlg_.btnStartClick();
+  dlg_.btnDeleteClick();
+  EXPECT_TRUE(view_.messages.empty());
+  EXPECT_EQ(ExportTree(store_, dlg_.Analysis.ProfileTree), ReadBytes(File("Outlook", ".reg")));
+  EXPECT_EQ(ReadBytes(File("Outlook", ".reg")), ReadBytes(File("Outlook", "-original.reg")));
+  EXPECT_EQ(0u, ReadBytes(File("Outlook", ".log")).find("*****"));
+  EXPECT_EQ(TMainState::Repaired, dlg_.State());
+}
+
+TEST_F(LoeschenTest, RemovedFirstBackupIsWrittenAgain) {
+  Load("damaged.reg");
+  Start(kMessagingTree, u"Kaputt");
+  dlg_.btnStartClick();
+  dlg_.btnDeleteClick();
+  fs::remove(File("Kaputt", "-original.reg"));
+  dlg_.btnStartClick();
+  dlg_.btnDeleteClick();
+  EXPECT_EQ(ReadBytes(File("Kaputt", ".reg")), ReadBytes(File("Kaputt", "-original.reg")));
+}
+
+// --- Backups that fail: nothing is deleted -------------------------------------------
+
+// What a failed backup must leave: the box, the registry and the files as they were,
+// "Löschen" ready for another try over the same lists.
+class FailedBackupTest : public LoeschenTest {
+ protected:
+  void ExpectNothingDone(const std::string& registryBefore) {
+    ASSERT_EQ(1u, view_.messages.size());
+    EXPECT_EQ(kBackupFailed, view_.messages[0].text);
+    EXPECT_EQ(TMsgDlgType::mtInformation, view_.messages[0].kind);
+    EXPECT_EQ(registryBefore, ExportAll(store_));
+    EXPECT_TRUE(view_.deleteEnabled);
+    EXPECT_TRUE(view_.startEnabled);
+    EXPECT_TRUE(dlg_.Analysis.bListsCreated);
+    EXPECT_EQ(TMainState::Analysed, dlg_.State());
+    // No repair line was logged.
+    EXPECT_EQ(u"{d9734f19-8cfb-411d-bc59-833e334fcb5e}", view_.log.back());
+  }
+};
+
+TEST_F(FailedBackupTest, VanishedProfileKeyDeletesNothingAndKeepsTheOldBackups) {
+  Load("damaged.reg");
+  Start(kMessagingTree, u"Kaputt");
+  dlg_.btnStartClick();
+  fs::create_directories(Backup());
+  std::ofstream(File("Kaputt", ".reg")) << "voriges Backup";
+  std::ofstream(File("Kaputt", "-original.reg")) << "erstes Backup";
+  // The profile goes away between "Auslesen" and "Löschen"; a repair now would
+  // create its provider section anew.
+  DeleteTree(dlg_.Analysis.ProfileTree);
+  ASSERT_FALSE(KeyExists(dlg_.Analysis.ProfileTree));
+  const std::string before = ExportAll(store_);
+
+  dlg_.btnDeleteClick();
+  ExpectNothingDone(before);
+  EXPECT_EQ("voriges Backup", ReadBytes(File("Kaputt", ".reg")));
+  EXPECT_EQ("erstes Backup", ReadBytes(File("Kaputt", "-original.reg")));
+  EXPECT_FALSE(fs::exists(File("Kaputt", ".log")));
+}
+
+// An export that fails leaves no file behind to become the first backup, and the
+// previous backup stays.
+TEST_F(FailedBackupTest, FailedExportKeepsThePreviousBackupAndMakesNoFirstOne) {
+  Load("damaged.reg");
+  Start(kMessagingTree, u"Kaputt");
+  dlg_.btnStartClick();
+  fs::create_directories(Backup());
+  std::ofstream(File("Kaputt", ".reg")) << "voriges Backup";
+  const std::string before = ExportAll(store_);
+  // The key opens, but a section's information cannot be read: the export fails
+  // half-way.
+  const std::u16string section = dlg_.Analysis.ProfileTree + u"\\b1000000000000000000000000000001";
+  ASSERT_TRUE(
+      store_.InjectFault(HKEY_CURRENT_USER, section, MemoryStore::Operation::QueryInfo, 1450));
+  dlg_.btnDeleteClick();
+  store_.InjectFault(HKEY_CURRENT_USER, section, MemoryStore::Operation::QueryInfo, 0);
+  ExpectNothingDone(before);
+  EXPECT_EQ("voriges Backup", ReadBytes(File("Kaputt", ".reg")));
+  EXPECT_FALSE(fs::exists(File("Kaputt", "-original.reg")));
+  EXPECT_EQ((std::vector<std::string>{"Kaputt.reg"}), FilesBelow(Backup()));
+
+  // Once the export works again, "Löschen" runs over the same lists.
+  view_.messages.clear();
+  dlg_.btnDeleteClick();
+  EXPECT_TRUE(view_.messages.empty());
+  EXPECT_EQ(ReadBytes(File("Kaputt", ".reg")), ReadBytes(File("Kaputt", "-original.reg")));
+  EXPECT_EQ(TMainState::Repaired, dlg_.State());
+}
+
+TEST_F(FailedBackupTest, BackupFolderThatCannotBeMadeFailsTheBackup) {
+  Load("damaged.reg");
+  // The documents folder does not exist, and only the last level is created.
+  fs::remove(documents_);
+  Start(kMessagingTree, u"Kaputt");
+  dlg_.btnStartClick();
+  const std::string before = ExportAll(store_);
+  dlg_.btnDeleteClick();
+  ExpectNothingDone(before);
+  EXPECT_TRUE(FilesBelow(temp_).empty());
+}
+
+// A profile key name is put into file names; one that is no plain file name would
+// write outside the backup folder, or nowhere.
+struct TNameCase {
+  const char* name;
+  std::u16string_view profile;
+};
+
+void PrintTo(const TNameCase& row, std::ostream* out) {
+  *out << row.name;
+}
+
+class ProfileNameTest : public FailedBackupTest, public ::testing::WithParamInterface<TNameCase> {};
+
+TEST_P(ProfileNameTest, NoPlainFileNameFailsTheBackup) {
+  const std::u16string tree = u"Software\\Profiles";
+  const std::u16string profileTree = tree + u"\\" + std::u16string(GetParam().profile);
+  // An unused section that a repair would delete.
+  Put(profileTree + u"\\e0000000000000000000000000000001", u"001e3001", registry::store::REG_SZ,
+      test::Utf16Bytes(u"Verwaist"));
+  Start(tree, GetParam().profile);
+  dlg_.btnStartClick();
+  ASSERT_TRUE(view_.deleteEnabled);
+  const std::string before = ExportAll(store_);
+  dlg_.btnDeleteClick();
+  ExpectNothingDone(before);
+  EXPECT_TRUE(KeyExists(profileTree + u"\\e0000000000000000000000000000001"));
+  EXPECT_EQ((std::vector<std::string>{}), FilesBelow(temp_));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, ProfileNameTest,
+    ::testing::Values(TNameCase{"Dot", u"."}, TNameCase{"DotDot", u".."}, TNameCase{"Slash", u"/"},
+                      TNameCase{"ParentPath", u"../../Outlook"}, TNameCase{"SubFolder", u"a/b"},
+                      TNameCase{"ControlCharacter", u"Out\u0001look"},
+                      TNameCase{"LineBreak", u"Outlook\n"}),
+    [](const ::testing::TestParamInfo<TNameCase>& row) { return std::string(row.param.name); });
+
+// --- Errors in the repair --------------------------------------------------------------
+
+TEST_F(LoeschenTest, RefusedWriteEndsTheRepairUnsavedWithLoeschenDisabled) {
+  Load("damaged.reg");
+  Start(kMessagingTree, u"Kaputt");
+  dlg_.btnStartClick();
+  ASSERT_TRUE(store_.InjectFault(HKEY_CURRENT_USER,
+                                 dlg_.Analysis.ProfileTree + u"\\9207f3e0a3b11019908b08002b2a56c2",
+                                 MemoryStore::Operation::SetValue, 5));
+  dlg_.btnDeleteClick();
+  ASSERT_EQ(1u, view_.messages.size());
+  EXPECT_EQ(u"Fehler beim Setzen der Daten für '01023d00'", view_.messages[0].text);
+  EXPECT_EQ(TMsgDlgType::mtError, view_.messages[0].kind);
+  // Phase 1 ran, phase 2 ended at its first entry.
+  const Lines tail(view_.log.end() - 5, view_.log.end());
+  EXPECT_EQ((Lines{u"4 von 14 GUIDs wurden gelöscht.", u"", std::u16string(41, u'*'),
+                   u"nicht verknüpfte Einträge aus 9207 und 9375 entfernen ",
+                   u"a2000000000000000000000000000002"}),
+            tail);
+  EXPECT_FALSE(KeyExists(dlg_.Analysis.ProfileTree + u"\\e0000000000000000000000000000001"));
+  EXPECT_FALSE(fs::exists(File("Kaputt", ".log")));
+  EXPECT_TRUE(fs::exists(File("Kaputt", ".reg")));
+  EXPECT_FALSE(view_.deleteEnabled);
+  EXPECT_TRUE(view_.startEnabled);
+
+  // "Löschen" does not run again over these lists, even when called.
+  view_.messages.clear();
+  const Lines log = view_.log;
+  dlg_.btnDeleteClick();
+  EXPECT_EQ(log, view_.log);
+  EXPECT_TRUE(view_.messages.empty());
+  // "Auslesen" starts over.
+  dlg_.btnStartClick();
+  EXPECT_TRUE(view_.deleteEnabled);
+}
+
+TEST_F(LoeschenTest, ListValueOfTheWrongKindEndsTheRepair) {
+  Load("damaged.reg");
+  Start(kMessagingTree, u"Kaputt");
+  dlg_.btnStartClick();
+  Put(dlg_.Analysis.ProfileTree + u"\\9207f3e0a3b11019908b08002b2a56c2", u"01023d02",
+      registry::store::REG_SZ, test::Utf16Bytes(u"kaputt"));
+  dlg_.btnDeleteClick();
+  ASSERT_EQ(1u, view_.messages.size());
+  EXPECT_EQ(u"Ungültiger Datentyp für '01023d02'", view_.messages[0].text);
+  EXPECT_FALSE(fs::exists(File("Kaputt", ".log")));
+  EXPECT_FALSE(view_.deleteEnabled);
+  // The first unlinked entry was taken out of the lists before 01023d02, and only it.
+  EXPECT_EQ(u"a2000000000000000000000000000002", view_.log.back());
+  EXPECT_EQ(Get(dlg_.Analysis.ProfileTree + u"\\9207f3e0a3b11019908b08002b2a56c2", u"01023d01"),
+            (std::pair<std::int64_t, test::Bytes>{registry::store::REG_BINARY, {}}));
+}
+
+// --- "Löschen" runs once over the lists of one "Auslesen" -----------------------------
+
+TEST_F(LoeschenTest, ClicksDuringTheBackupDoNothing) {
+  Load("damaged.reg");
+  Start(kMessagingTree, u"Kaputt");
+  dlg_.btnStartClick();
+  struct {
+    bool startEnabled = true;
+    bool deleteEnabled = true;
+    std::size_t logLines = 0;
+  } during;
+  view_.onProcessMessages = [&] {
+    during.logLines = view_.log.size();
+    dlg_.btnDeleteClick();
+    dlg_.btnStartClick();
+    dlg_.FormClick();
+    view_.SelectProfile(0);
+    dlg_.cbProfilesChange();
+    view_.SelectProfile(0);
+    during.startEnabled = view_.startEnabled;
+    during.deleteEnabled = view_.deleteEnabled;
+    EXPECT_TRUE(dlg_.Analysis.bListsCreated);
+  };
+  dlg_.btnDeleteClick();
+  EXPECT_EQ(1, view_.processed);
+  EXPECT_FALSE(during.startEnabled);
+  EXPECT_FALSE(during.deleteEnabled);
+  EXPECT_TRUE(view_.messages.empty());
+  // The selection change cleared the log, as it always does; the repair logged once.
+  Lines expected = ReadLines("damaged.repair.txt");
+  EXPECT_TRUE(SameLog(expected, view_.log));
+  EXPECT_EQ(TMainState::Repaired, dlg_.State());
+  EXPECT_TRUE(view_.startEnabled);
+  EXPECT_FALSE(view_.deleteEnabled);
+}
+
+TEST_F(LoeschenTest, AfterTheBackgroundClickLoeschenDoesNothing) {
+  Load("damaged.reg");
+  Start(kMessagingTree, u"Kaputt");
+  dlg_.btnStartClick();
+  dlg_.FormClick();
+  const std::string before = ExportAll(store_);
+  const Lines log = view_.log;
+  dlg_.btnDeleteClick();
+  EXPECT_EQ(before, ExportAll(store_));
+  EXPECT_EQ(log, view_.log);
+  EXPECT_TRUE(view_.messages.empty());
+  EXPECT_EQ(0, view_.processed);
+  EXPECT_TRUE(FilesBelow(temp_).empty());
+  EXPECT_FALSE(view_.deleteEnabled);
+}
+
+TEST_F(LoeschenTest, SecondLoeschenWithoutAuslesenDoesNothing) {
+  Load("damaged.reg");
+  Start(kMessagingTree, u"Kaputt");
+  dlg_.btnStartClick();
+  dlg_.btnDeleteClick();
+  const std::string after = ExportAll(store_);
+  const std::string logFile = ReadBytes(File("Kaputt", ".log"));
+  const Lines log = view_.log;
+  dlg_.btnDeleteClick();
+  EXPECT_EQ(after, ExportAll(store_));
+  EXPECT_EQ(log, view_.log);
+  EXPECT_EQ(logFile, ReadBytes(File("Kaputt", ".log")));
+  EXPECT_EQ(1, view_.processed);
+}
+
+// After a change of selection "Löschen" still works on the profile last read, and
+// saves the log under that profile's name.
+TEST_F(LoeschenTest, LoeschenAfterASelectionChangeRepairsTheProfileLastRead) {
+  Load("healthy.reg");
+  Load("new.reg");
+  Start(kOfficeTree, u"Outlook");
+  dlg_.btnStartClick();
+  view_.SelectProfile(0);
+  dlg_.cbProfilesChange();
+  dlg_.btnDeleteClick();
+  EXPECT_TRUE(fs::exists(File("Outlook", ".log")));
+  EXPECT_FALSE(fs::exists(File("Neu", ".log")));
+  EXPECT_EQ(Windows1252Lines(ReadLines("healthy.repair.txt")), ReadBytes(File("Outlook", ".log")));
+}
+
+TEST_F(LoeschenTest, RefusedFlushLeavesTheLogUnsaved) {
+  Load("damaged.reg");
+  Start(kMessagingTree, u"Kaputt");
+  dlg_.btnStartClick();
+  ASSERT_TRUE(store_.InjectFault(HKEY_CURRENT_USER, u"", MemoryStore::Operation::Flush, 5));
+  dlg_.btnDeleteClick();
+  ASSERT_EQ(1u, view_.messages.size());
+  EXPECT_EQ(TMsgDlgType::mtError, view_.messages[0].kind);
+  EXPECT_EQ(0u, view_.messages[0].text.find(
+                    u"Die Änderungen an der Registry konnten nicht gespeichert werden: "));
+  EXPECT_FALSE(fs::exists(File("Kaputt", ".log")));
+  EXPECT_FALSE(view_.deleteEnabled);
+}
+
+}  // namespace
+}  // namespace brindel::app
