@@ -195,7 +195,8 @@ void TMainDlg::btnDeleteClick() {
     } catch (...) {
       // A store that keeps changes until they are written (offline hives) forgets the
       // half-done repair, so its files stay as the backup shows them.
-      if (cDiscardChanges) cDiscardChanges();
+      if (cDiscardChanges)
+        cDiscardChanges();
       throw;
     }
     SaveLog();
@@ -211,7 +212,8 @@ void TMainDlg::FlushStore() {
     failure = cFlushStore();
   } else if (auto* store = registry::store::CurrentStore()) {
     const auto status = store->FlushKey(registry::store::HKEY_CURRENT_USER);
-    if (status != registry::store::ERROR_SUCCESS) failure = platform::ErrorText(status);
+    if (status != registry::store::ERROR_SUCCESS)
+      failure = platform::ErrorText(status);
   }
   if (!failure.empty()) {
     throw platform::Exception(u"Die Änderungen an der Registry konnten nicht gespeichert werden: " +

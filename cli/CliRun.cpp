@@ -17,9 +17,11 @@ TCliRun::TCliRun(const TCliContext& Context, bool ReadOnly, bool StartUp)
       view_(Context.Err),
       dlg_(view_) {
   current_.emplace(*source_.Store);
-  for (const auto& notice : source_.Notices) view_.ShowMessage(notice, app::TMsgDlgType::mtInformation);
+  for (const auto& notice : source_.Notices)
+    view_.ShowMessage(notice, app::TMsgDlgType::mtInformation);
   const auto documents = app::ApplyRunOptions(Context.Options, source_, dlg_);
-  if (!StartUp) return;
+  if (!StartUp)
+    return;
   dlg_.FormCreate(documents);
   dlg_.FormShow();
   view_.RunPosted();
@@ -47,7 +49,8 @@ bool TCliRun::Finish() {
     view_.ShowMessage(failure, app::TMsgDlgType::mtError);
     ok = false;
   }
-  if (context_.SaveReg && !SaveRegistry(*source_.Store, *context_.SaveReg, view_)) ok = false;
+  if (context_.SaveReg && !SaveRegistry(*source_.Store, *context_.SaveReg, view_))
+    ok = false;
   return ok;
 }
 
@@ -80,20 +83,23 @@ bool OpenKeyLine(regfile::TExRegistry& Reg, const std::u16string& Key, CliView& 
 }
 
 void TCliRun::PrintLog() {
-  for (const auto& line : view_.LogLines()) context_.Out << ToUtf8(line) << '\n';
+  for (const auto& line : view_.LogLines())
+    context_.Out << ToUtf8(line) << '\n';
   context_.Out.flush();
 }
 
 int RunProfiles(const TCliContext& Context) {
   TCliRun run(Context, true);
-  for (const auto& item : run.View().Items()) Context.Out << ToUtf8(item) << '\n';
+  for (const auto& item : run.View().Items())
+    Context.Out << ToUtf8(item) << '\n';
   const bool found = !run.View().Items().empty();
   return run.Finish() && found ? kExitDone : kExitFailed;
 }
 
 int RunAnalyse(const TCliContext& Context, const std::string& Profile) {
   TCliRun run(Context, true);
-  if (!run.ChooseProfile(FromUtf8(Profile))) return kExitFailed;
+  if (!run.ChooseProfile(FromUtf8(Profile)))
+    return kExitFailed;
   run.Dlg().btnStartClick();
   run.PrintLog();
   const bool analysed = run.Dlg().State() == app::TMainState::Analysed;
@@ -102,9 +108,11 @@ int RunAnalyse(const TCliContext& Context, const std::string& Profile) {
 
 int RunRepair(const TCliContext& Context, const std::string& Profile) {
   TCliRun run(Context, false);
-  if (!run.ChooseProfile(FromUtf8(Profile))) return kExitFailed;
+  if (!run.ChooseProfile(FromUtf8(Profile)))
+    return kExitFailed;
   run.Dlg().btnStartClick();
-  if (run.Dlg().State() == app::TMainState::Analysed) run.Dlg().btnDeleteClick();
+  if (run.Dlg().State() == app::TMainState::Analysed)
+    run.Dlg().btnDeleteClick();
   run.PrintLog();
   const bool repaired = run.Dlg().State() == app::TMainState::Repaired;
   return run.Finish() && repaired ? kExitDone : kExitFailed;

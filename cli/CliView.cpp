@@ -14,7 +14,8 @@ void CliView::ClearProfiles() {
 }
 
 void CliView::ShowMessage(std::u16string_view Text, app::TMsgDlgType Kind) {
-  if (Kind == app::TMsgDlgType::mtError) ++errorCount_;
+  if (Kind == app::TMsgDlgType::mtError)
+    ++errorCount_;
   errors_ << (Kind == app::TMsgDlgType::mtError ? "Fehler: " : "Information: ") << ToUtf8(Text)
           << '\n';
 }
@@ -30,7 +31,8 @@ app::TVersionChoice CliView::ChooseOutlookVersion(std::u16string_view First,
 void CliView::RunPosted() {
   auto handler = std::move(posted_);
   posted_ = nullptr;
-  if (handler) handler();
+  if (handler)
+    handler();
 }
 
 }  // namespace brindel::cli

@@ -11,10 +11,18 @@ using platform::ToUtf8;
 
 namespace {
 
-std::string Text(bool flag) { return flag ? "true" : "false"; }
-std::string Text(std::uint32_t number) { return std::to_string(number); }
-std::string Text(std::uint16_t number) { return std::to_string(number); }
-std::string Text(const std::u16string& text) { return ToUtf8(text); }
+std::string Text(bool flag) {
+  return flag ? "true" : "false";
+}
+std::string Text(std::uint32_t number) {
+  return std::to_string(number);
+}
+std::string Text(std::uint16_t number) {
+  return std::to_string(number);
+}
+std::string Text(const std::u16string& text) {
+  return ToUtf8(text);
+}
 
 }  // namespace
 
@@ -64,7 +72,8 @@ int RunFileVersion(const TCliContext& Context, const std::string& File) {
       {"SpecialBuild", Text(info.SpecialBuild())},
       {"PrivateBuild", Text(info.PrivateBuild())},
   };
-  for (const auto& [name, value] : properties) Context.Out << name << '=' << value << '\n';
+  for (const auto& [name, value] : properties)
+    Context.Out << name << '=' << value << '\n';
   if (info.FileName().empty()) {
     Context.Err << "Fehler: Die Datei „" << File << "“ gibt es nicht.\n";
     return kExitFailed;

@@ -14,10 +14,13 @@ using platform::ToUtf8;
 int RunFind(const TCliContext& Context, const TFindOptions& Find) {
   TCliRun run(Context, true, false);
   regfile::TExRegistry reg(registry::store::KEY_READ);
-  if (!OpenKeyLine(reg, FromUtf8(Find.Key), run.View())) return kExitFailed;
+  if (!OpenKeyLine(reg, FromUtf8(Find.Key), run.View()))
+    return kExitFailed;
   regfile::TSearchParams params;
-  if (Find.Keys) params.Include(regfile::TSearchParam::rsKeys);
-  if (Find.Values) params.Include(regfile::TSearchParam::rsValues);
+  if (Find.Keys)
+    params.Include(regfile::TSearchParam::rsKeys);
+  if (Find.Values)
+    params.Include(regfile::TSearchParam::rsValues);
   if (!Find.Keys && !Find.Values) {
     params.Include(regfile::TSearchParam::rsKeys);
     params.Include(regfile::TSearchParam::rsValues);
@@ -27,7 +30,8 @@ int RunFind(const TCliContext& Context, const TFindOptions& Find) {
   for (bool more = reg.FindFirst(FromUtf8(Find.Text), params, Find.Whole, path, value); more;
        more = reg.FindNext(path, value)) {
     Context.Out << ToUtf8(path);
-    if (!value.empty()) Context.Out << '\t' << ToUtf8(value);
+    if (!value.empty())
+      Context.Out << '\t' << ToUtf8(value);
     Context.Out << '\n';
   }
   return run.Finish() ? kExitDone : kExitFailed;

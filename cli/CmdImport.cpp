@@ -17,7 +17,8 @@ int RunImport(const TCliContext& Context, const std::string& File) {
   app::TRegistrySource source = app::OpenRegistrySource(Context.Options, false);
   registry::store::ScopedCurrentStore current(*source.Store);
   CliView view(Context.Err);
-  for (const auto& notice : source.Notices) view.ShowMessage(notice, app::TMsgDlgType::mtInformation);
+  for (const auto& notice : source.Notices)
+    view.ShowMessage(notice, app::TMsgDlgType::mtInformation);
   try {
     regfile::TExRegistry reg;
     reg.ImportRegFile(file);
@@ -30,7 +31,8 @@ int RunImport(const TCliContext& Context, const std::string& File) {
     view.ShowMessage(failure, app::TMsgDlgType::mtError);
     return kExitFailed;
   }
-  if (Context.SaveReg && !SaveRegistry(*source.Store, *Context.SaveReg, view)) return kExitFailed;
+  if (Context.SaveReg && !SaveRegistry(*source.Store, *Context.SaveReg, view))
+    return kExitFailed;
   return kExitDone;
 }
 

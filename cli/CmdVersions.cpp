@@ -14,13 +14,15 @@ int RunVersions(const TCliContext& Context) {
   app::TRegistrySource source = app::OpenRegistrySource(Context.Options, true);
   registry::store::ScopedCurrentStore current(*source.Store);
   CliView view(Context.Err);
-  for (const auto& notice : source.Notices) view.ShowMessage(notice, app::TMsgDlgType::mtInformation);
+  for (const auto& notice : source.Notices)
+    view.ShowMessage(notice, app::TMsgDlgType::mtInformation);
   outlook::TOutlookDetection detection(
       [&view](const std::u16string& text) { view.ShowMessage(text, app::TMsgDlgType::mtError); });
   detection.GetInstalledOutlookVersions();
   bool found = false;
   for (const auto& install : detection.OInstallList) {
-    if (install->Version <= 0) continue;
+    if (install->Version <= 0)
+      continue;
     Context.Out << ToUtf8(install->NameAndBit) << '\t' << ToUtf8(install->OutlookExeFile) << '\n';
     found = true;
   }

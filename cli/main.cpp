@@ -30,7 +30,8 @@ int main(int argc, char** argv) {
       ->type_name("DATEI");
 
   std::string profile, key, file;
-  auto* profiles = app.add_subcommand("profiles", "die Profile auflisten, das Standardprofil markiert");
+  auto* profiles =
+      app.add_subcommand("profiles", "die Profile auflisten, das Standardprofil markiert");
   auto* analyse = app.add_subcommand("analyse", "ein Profil auslesen (ändert nichts)");
   analyse->add_option("PROFILE", profile, "Schlüsselname des Profils")->required();
   auto* repair = app.add_subcommand(
@@ -44,13 +45,15 @@ int main(int argc, char** argv) {
   auto* fileVersion = app.add_subcommand(
       "file-version", "alle Angaben der Versionsressource einer Datei, je Zeile Name=Wert");
   fileVersion->add_option("FILE", file, "die Datei, z. B. OUTLOOK.EXE")->required();
-  auto* import = app.add_subcommand("import", "eine .reg-Datei (REGEDIT4) in die Registry einlesen");
+  auto* import =
+      app.add_subcommand("import", "eine .reg-Datei (REGEDIT4) in die Registry einlesen");
   import->add_option("FILE", file, "die .reg-Datei")->required();
   cli::TFindOptions find;
   auto* findCommand =
       app.add_subcommand("find", "Schlüssel- und Wertnamen suchen, die TEXT enthalten");
   findCommand->add_option("TEXT", find.Text, "der gesuchte Text")->required();
-  findCommand->add_option("KEY", find.Key, "wo die Suche beginnt, z. B. HKEY_CURRENT_USER\\Software")
+  findCommand
+      ->add_option("KEY", find.Key, "wo die Suche beginnt, z. B. HKEY_CURRENT_USER\\Software")
       ->required();
   findCommand->add_flag("--keys", find.Keys, "Schlüsselnamen durchsuchen");
   findCommand->add_flag("--values", find.Values, "Wertnamen durchsuchen");
@@ -67,7 +70,8 @@ int main(int argc, char** argv) {
     return status == 0 ? cli::kExitDone : cli::kExitUsage;
   }
   // Reading a file's version needs no registry.
-  if (*fileVersion) return cli::RunFileVersion(context, file);
+  if (*fileVersion)
+    return cli::RunFileVersion(context, file);
   if (!app::HasRegistrySource(context.Options)) {
     std::cerr << "Fehler: keine Registry angegeben. Mögliche Quellen: --demo, --reg DATEI, "
                  "--hive HKCU=DATEI oder --windows-root ORDNER --user NAME.\n"
@@ -75,13 +79,20 @@ int main(int argc, char** argv) {
     return cli::kExitUsage;
   }
   try {
-    if (*profiles) return cli::RunProfiles(context);
-    if (*analyse) return cli::RunAnalyse(context, profile);
-    if (*repair) return cli::RunRepair(context, profile);
-    if (*exportKey) return cli::RunExport(context, key, file);
-    if (*versions) return cli::RunVersions(context);
-    if (*import) return cli::RunImport(context, file);
-    if (*findCommand) return cli::RunFind(context, find);
+    if (*profiles)
+      return cli::RunProfiles(context);
+    if (*analyse)
+      return cli::RunAnalyse(context, profile);
+    if (*repair)
+      return cli::RunRepair(context, profile);
+    if (*exportKey)
+      return cli::RunExport(context, key, file);
+    if (*versions)
+      return cli::RunVersions(context);
+    if (*import)
+      return cli::RunImport(context, file);
+    if (*findCommand)
+      return cli::RunFind(context, find);
   } catch (const platform::Exception& e) {
     std::cerr << "Fehler: " << e.what() << '\n';
     return cli::kExitFailed;

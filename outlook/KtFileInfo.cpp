@@ -14,11 +14,16 @@ constexpr std::uint32_t kFixedSignature = 0xFEEF04BD;
 
 std::uint32_t U32At(const std::vector<std::uint8_t>& b, std::size_t at) {
   return static_cast<std::uint32_t>(b[at]) | (static_cast<std::uint32_t>(b[at + 1]) << 8) |
-         (static_cast<std::uint32_t>(b[at + 2]) << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
+         (static_cast<std::uint32_t>(b[at + 2]) << 16) |
+         (static_cast<std::uint32_t>(b[at + 3]) << 24);
 }
 
-std::uint16_t High(std::uint32_t v) { return static_cast<std::uint16_t>(v >> 16); }
-std::uint16_t Low(std::uint32_t v) { return static_cast<std::uint16_t>(v & 0xFFFF); }
+std::uint16_t High(std::uint32_t v) {
+  return static_cast<std::uint16_t>(v >> 16);
+}
+std::uint16_t Low(std::uint32_t v) {
+  return static_cast<std::uint16_t>(v & 0xFFFF);
+}
 
 const std::u16string* NameIn(std::initializer_list<std::pair<std::uint32_t, const char16_t*>> table,
                              std::uint32_t value) {
@@ -35,7 +40,8 @@ const std::u16string* NameIn(std::initializer_list<std::pair<std::uint32_t, cons
 std::u16string Hex4(std::uint16_t v) {
   static constexpr char16_t kDigits[] = u"0123456789ABCDEF";
   std::u16string out;
-  for (int shift = 12; shift >= 0; shift -= 4) out += kDigits[(v >> shift) & 0xF];
+  for (int shift = 12; shift >= 0; shift -= 4)
+    out += kDigits[(v >> shift) & 0xF];
   return out;
 }
 
@@ -63,13 +69,16 @@ void TKtFileInfo::ClearInfo() {
 
 void TKtFileInfo::SetFileName(const std::u16string& value) {
   ClearInfo();
-  if (value.empty()) return;
+  if (value.empty())
+    return;
   const auto local = platform::LocalPathOf(value);
-  if (!local || !platform::FileExists(*local)) return;
+  if (!local || !platform::FileExists(*local))
+    return;
   FFileName = value;
 
   platform::FileVersionInfo info;
-  if (!info.Load(*local)) return;
+  if (!info.Load(*local))
+    return;
 
   const auto fixed = info.QueryValue(u"\\");
   if (fixed && fixed->size() >= 52 && U32At(*fixed, 0) == kFixedSignature) {
@@ -107,19 +116,21 @@ void TKtFileInfo::SetFileName(const std::u16string& value) {
   }
 
   const auto translation = info.QueryValue(u"\\VarFileInfo\\Translation");
-  if (!translation || translation->size() < 4) return;
+  if (!translation || translation->size() < 4)
+    return;
   const auto language = static_cast<std::uint16_t>((*translation)[0] | ((*translation)[1] << 8));
   const auto codePage = static_cast<std::uint16_t>((*translation)[2] | ((*translation)[3] << 8));
   const std::u16string key = Hex4(language) + Hex4(codePage);
   const std::pair<const char16_t*, std::u16string*> entries[] = {
-      {u"FileDescription", &FFileDesciption}, {u"CompanyName", &FCompanyName},
-      {u"FileVersion", &FFileVersion},         {u"InternalName", &FInternalName},
-      {u"LegalCopyright", &FLegalCopyright},   {u"LegalTrademarks", &FLegalTrademarks},
+      {u"FileDescription", &FFileDesciption},    {u"CompanyName", &FCompanyName},
+      {u"FileVersion", &FFileVersion},           {u"InternalName", &FInternalName},
+      {u"LegalCopyright", &FLegalCopyright},     {u"LegalTrademarks", &FLegalTrademarks},
       {u"OriginalFilename", &FOriginalFilename}, {u"ProductName", &FProductName},
-      {u"ProductVersion", &FProductVersion},   {u"Comments", &FComments},
-      {u"SpecialBuild", &FSpecialBuild},       {u"PrivateBuild", &FPrivateBuild}};
+      {u"ProductVersion", &FProductVersion},     {u"Comments", &FComments},
+      {u"SpecialBuild", &FSpecialBuild},         {u"PrivateBuild", &FPrivateBuild}};
   for (const auto& [name, field] : entries) {
-    if (auto text = info.QueryString(u"\\StringFileInfo\\" + key + u"\\" + name)) *field = *text;
+    if (auto text = info.QueryString(u"\\StringFileInfo\\" + key + u"\\" + name))
+      *field = *text;
   }
 }
 
@@ -154,7 +165,8 @@ void TKtFileInfo::SetFileTypeNames() {
     sub = NameIn({{1, u"VFT2_FONT_RASTER"}, {2, u"VFT2_FONT_VECTOR"}, {3, u"VFT2_FONT_TRUETYPE"}},
                  FFileSubType);
   }
-  if (sub) FFileSubTypeAsString = *sub;
+  if (sub)
+    FFileSubTypeAsString = *sub;
 }
 
 void TKtFileInfo::SetFileOSName() {
@@ -180,7 +192,8 @@ void TKtFileInfo::SetFileOSName() {
 
 namespace {
 std::u16string WithoutTrailingBackslash(std::u16string path) {
-  if (!path.empty() && path.back() == u'\\') path.pop_back();
+  if (!path.empty() && path.back() == u'\\')
+    path.pop_back();
   return path;
 }
 }  // namespace

@@ -9,10 +9,13 @@ namespace brindel::outlook {
 
 namespace {
 
-constexpr char16_t kAppPaths[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\OUTLOOK.EXE";
+constexpr char16_t kAppPaths[] =
+    u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\OUTLOOK.EXE";
 constexpr char16_t kUnknownVersion[] = u"unbekannte Outlook Version: ";
 
-std::u16string Decimal(std::int64_t value) { return platform::Widen(std::to_string(value)); }
+std::u16string Decimal(std::int64_t value) {
+  return platform::Widen(std::to_string(value));
+}
 
 }  // namespace
 
@@ -21,7 +24,8 @@ std::u16string OutlookLocationKey(unsigned installation) {
     case 1:
       return kAppPaths;
     case 2:
-      return std::u16string(u"SOFTWARE\\Microsoft\\Office\\ClickToRun\\REGISTRY\\MACHINE\\") + kAppPaths;
+      return std::u16string(u"SOFTWARE\\Microsoft\\Office\\ClickToRun\\REGISTRY\\MACHINE\\") +
+             kAppPaths;
     case 3:
       return std::u16string(
                  u"SOFTWARE\\Microsoft\\Office\\ClickToRun\\AppVMachineRegistryStore\\Integration\\"
@@ -46,7 +50,8 @@ std::u16string OutlookVersionName(const std::u16string& version,
   std::u16string result = kUnknownVersion;
   // Only a decimal number is a version; any other text gives the unknown name quietly.
   if (version.empty() || version.size() > 9 ||
-      !std::all_of(version.begin(), version.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; })) {
+      !std::all_of(version.begin(), version.end(),
+                   [](char16_t c) { return c >= u'0' && c <= u'9'; })) {
     return result;
   }
   const int number = std::stoi(platform::ToUtf8(version));
@@ -55,9 +60,11 @@ std::u16string OutlookVersionName(const std::u16string& version,
       {10, u"Outlook XP"},   {11, u"Outlook 2003"}, {12, u"Outlook 2007"},
       {14, u"Outlook 2010"}, {15, u"Outlook 2013"}, {16, u"Outlook 2016"}};
   for (const auto& [major, name] : kNames) {
-    if (major == number) return name;
+    if (major == number)
+      return name;
   }
-  if (showError) showError(result + version);
+  if (showError)
+    showError(result + version);
   return result;
 }
 
@@ -72,10 +79,13 @@ std::int32_t TOutlookDetection::CheckMSOutlook2(std::uint8_t iInstallation,
   const std::u16string path = registry::RegReadStringAt(2, key, u"");
   KtFileInfo.SetFileName(path);
   outlookExe = KtFileInfo.FileName();
-  if (outlookExe.empty()) return 0;
+  if (outlookExe.empty())
+    return 0;
   std::int32_t version = 0;
-  if (KtFileInfo.IsVersionInfo()) version = KtFileInfo.MajorFileVersionMS();
-  if (version < 14) return version;
+  if (KtFileInfo.IsVersionInfo())
+    version = KtFileInfo.MajorFileVersionMS();
+  if (version < 14)
+    return version;
   const std::u16string bitness = registry::RegReadStringAt(
       2, platform::Format(u"Software\\Microsoft\\Office\\%s.0\\Outlook", {Decimal(version)}),
       u"Bitness");
@@ -92,7 +102,8 @@ void TOutlookDetection::GetInstalledOutlookVersions() {
     install->Version = CheckMSOutlook2(iInstallation, outlookExe);
     // Of several locations that lead to one major version only the first counts.
     for (const auto& earlier : OInstallList) {
-      if (earlier->Version == install->Version) install->Version = 0;
+      if (earlier->Version == install->Version)
+        install->Version = 0;
     }
     if (install->Version > 0) {
       install->Name = OutlookVersionName(Decimal(install->Version), showError_);
@@ -101,9 +112,8 @@ void TOutlookDetection::GetInstalledOutlookVersions() {
     }
     OInstallList.push_back(std::move(install));
   }
-  std::stable_sort(OInstallList.begin(), OInstallList.end(), [](const auto& a, const auto& b) {
-    return CompareInstallVersions(*a, *b) < 0;
-  });
+  std::stable_sort(OInstallList.begin(), OInstallList.end(),
+                   [](const auto& a, const auto& b) { return CompareInstallVersions(*a, *b) < 0; });
 }
 
 }  // namespace brindel::outlook

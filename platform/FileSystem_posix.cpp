@@ -19,13 +19,16 @@ bool DirectoryExists(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-bool CreateDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
+bool CreateDirectory(const std::string& path) {
+  return ::mkdir(path.c_str(), 0777) == 0;
+}
 
 // The read-only attribute of Windows is the owner's write permission here; there is
 // no hidden attribute to clear.
 bool SetReadOnly(const std::string& path, bool readOnly) {
   struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return false;
+  if (::stat(path.c_str(), &info) != 0)
+    return false;
   const mode_t mode = readOnly ? (info.st_mode & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH))
                                : (info.st_mode | S_IWUSR);
   return ::chmod(path.c_str(), mode & 07777) == 0;
@@ -37,17 +40,21 @@ bool IsReadOnly(const std::string& path) {
 }
 
 void ClearFileAttributes(const std::string& path) {
-  if (IsReadOnly(path)) SetReadOnly(path, false);
+  if (IsReadOnly(path))
+    SetReadOnly(path, false);
 }
 
-bool DeleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool DeleteFile(const std::string& path) {
+  return ::unlink(path.c_str()) == 0;
+}
 
 namespace {
 
 bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) return false;
+    if (written < 0)
+      return false;
     bytes.remove_prefix(static_cast<std::size_t>(written));
   }
   return true;
@@ -68,7 +75,8 @@ void SyncFolderOf(const std::string& path) {
 
 bool CopyFileNoOverwrite(const std::string& from, const std::string& to) {
   const int in = ::open(from.c_str(), O_RDONLY);
-  if (in < 0) return false;
+  if (in < 0)
+    return false;
   const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
   if (out < 0) {
     ::close(in);
@@ -78,8 +86,10 @@ bool CopyFileNoOverwrite(const std::string& from, const std::string& to) {
   char buffer[65536];
   for (;;) {
     const ssize_t got = ::read(in, buffer, sizeof buffer);
-    if (got < 0) ok = false;
-    if (got <= 0) break;
+    if (got < 0)
+      ok = false;
+    if (got <= 0)
+      break;
     if (!WriteAll(out, std::string_view(buffer, static_cast<std::size_t>(got)))) {
       ok = false;
       break;
@@ -89,12 +99,14 @@ bool CopyFileNoOverwrite(const std::string& from, const std::string& to) {
   ::close(in);
   ok = ::close(out) == 0 && ok;
   // A half-written copy must not stand as the target.
-  if (!ok) ::unlink(to.c_str());
+  if (!ok)
+    ::unlink(to.c_str());
   return ok;
 }
 
 bool ReplaceFile(const std::string& from, const std::string& to) {
-  if (::rename(from.c_str(), to.c_str()) != 0) return false;
+  if (::rename(from.c_str(), to.c_str()) != 0)
+    return false;
   SyncFolderOf(to);
   return true;
 }
@@ -102,12 +114,15 @@ bool ReplaceFile(const std::string& from, const std::string& to) {
 bool WriteFileReplacing(const std::string& path, std::string_view bytes) {
   const std::string temporary = path + ".brindel-new";
   const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-  if (fd < 0) return false;
+  if (fd < 0)
+    return false;
   bool ok = WriteAll(fd, bytes);
   ok = ::fsync(fd) == 0 && ok;
   ok = ::close(fd) == 0 && ok;
-  if (ok) ok = ReplaceFile(temporary, path);
-  if (!ok) ::unlink(temporary.c_str());
+  if (ok)
+    ok = ReplaceFile(temporary, path);
+  if (!ok)
+    ::unlink(temporary.c_str());
   return ok;
 }
 

@@ -13,12 +13,15 @@ class Reader {
     return offset <= bytes_.size() && count <= bytes_.size() - offset;
   }
   std::optional<std::uint16_t> U16(std::uint64_t offset) const {
-    if (!Has(offset, 2)) return std::nullopt;
+    if (!Has(offset, 2))
+      return std::nullopt;
     return static_cast<std::uint16_t>(bytes_[offset] | (bytes_[offset + 1] << 8));
   }
   std::optional<std::uint32_t> U32(std::uint64_t offset) const {
-    if (!Has(offset, 4)) return std::nullopt;
-    return static_cast<std::uint32_t>(bytes_[offset]) | (static_cast<std::uint32_t>(bytes_[offset + 1]) << 8) |
+    if (!Has(offset, 4))
+      return std::nullopt;
+    return static_cast<std::uint32_t>(bytes_[offset]) |
+           (static_cast<std::uint32_t>(bytes_[offset + 1]) << 8) |
            (static_cast<std::uint32_t>(bytes_[offset + 2]) << 16) |
            (static_cast<std::uint32_t>(bytes_[offset + 3]) << 24);
   }
@@ -41,14 +44,16 @@ struct Section {
   std::uint32_t rawOffset;
 };
 
-std::optional<std::uint64_t> FileOffsetOfRva(const std::vector<Section>& sections, std::uint32_t rva,
-                                             std::uint32_t length) {
+std::optional<std::uint64_t> FileOffsetOfRva(const std::vector<Section>& sections,
+                                             std::uint32_t rva, std::uint32_t length) {
   for (const Section& s : sections) {
     const std::uint64_t span = s.virtualSize > s.rawSize ? s.virtualSize : s.rawSize;
-    if (rva < s.virtualAddress || rva - s.virtualAddress >= span) continue;
+    if (rva < s.virtualAddress || rva - s.virtualAddress >= span)
+      continue;
     const std::uint64_t delta = rva - s.virtualAddress;
     // Only what the file holds can be read; zero-filled virtual tails are not in it.
-    if (delta + length > s.rawSize) return std::nullopt;
+    if (delta + length > s.rawSize)
+      return std::nullopt;
     return std::uint64_t{s.rawOffset} + delta;
   }
   return std::nullopt;
@@ -63,19 +68,24 @@ struct DirectoryEntry {
 std::optional<std::vector<DirectoryEntry>> ReadDirectory(const Reader& file, std::uint64_t base,
                                                          std::uint64_t sectionSize,
                                                          std::uint32_t offset) {
-  if (offset > sectionSize || sectionSize - offset < 16) return std::nullopt;
+  if (offset > sectionSize || sectionSize - offset < 16)
+    return std::nullopt;
   const auto named = file.U16(base + offset + 12);
   const auto ids = file.U16(base + offset + 14);
-  if (!named || !ids) return std::nullopt;
+  if (!named || !ids)
+    return std::nullopt;
   const std::uint32_t count = std::uint32_t{*named} + *ids;
-  if (count > kMaxDirectoryEntries) return std::nullopt;
-  if (sectionSize - offset - 16 < std::uint64_t{count} * 8) return std::nullopt;
+  if (count > kMaxDirectoryEntries)
+    return std::nullopt;
+  if (sectionSize - offset - 16 < std::uint64_t{count} * 8)
+    return std::nullopt;
   std::vector<DirectoryEntry> entries;
   for (std::uint32_t i = 0; i < count; ++i) {
     const std::uint64_t at = base + offset + 16 + std::uint64_t{i} * 8;
     const auto name = file.U32(at);
     const auto data = file.U32(at + 4);
-    if (!name || !data) return std::nullopt;
+    if (!name || !data)
+      return std::nullopt;
     entries.push_back({*name, *data});
   }
   return entries;
@@ -86,9 +96,11 @@ std::optional<std::vector<DirectoryEntry>> ReadDirectory(const Reader& file, std
 std::optional<std::vector<std::uint8_t>> ExtractVersionResource(
     const std::vector<std::uint8_t>& bytes) {
   const Reader file(bytes);
-  if (!file.Has(0, 0x40) || bytes[0] != 'M' || bytes[1] != 'Z') return std::nullopt;
+  if (!file.Has(0, 0x40) || bytes[0] != 'M' || bytes[1] != 'Z')
+    return std::nullopt;
   const auto peOffset = file.U32(0x3C);
-  if (!peOffset || !file.Has(*peOffset, 24)) return std::nullopt;
+  if (!peOffset || !file.Has(*peOffset, 24))
+    return std::nullopt;
   if (bytes[*peOffset] != 'P' || bytes[*peOffset + 1] != 'E' || bytes[*peOffset + 2] != 0 ||
       bytes[*peOffset + 3] != 0) {
     return std::nullopt;
@@ -96,10 +108,12 @@ std::optional<std::vector<std::uint8_t>> ExtractVersionResource(
   const std::uint64_t coff = std::uint64_t{*peOffset} + 4;
   const auto sectionCount = file.U16(coff + 2);
   const auto optionalSize = file.U16(coff + 16);
-  if (!sectionCount || !optionalSize) return std::nullopt;
+  if (!sectionCount || !optionalSize)
+    return std::nullopt;
   const std::uint64_t optional = coff + 20;
   const auto magic = file.U16(optional);
-  if (!magic) return std::nullopt;
+  if (!magic)
+    return std::nullopt;
   std::uint64_t directories = 0;
   std::uint64_t countField = 0;
   if (*magic == 0x10B) {  // PE32
@@ -129,8 +143,10 @@ std::optional<std::vector<std::uint8_t>> ExtractVersionResource(
     const auto va = file.U32(at + 12);
     const auto rawSize = file.U32(at + 16);
     const auto rawOffset = file.U32(at + 20);
-    if (!vsize || !va || !rawSize || !rawOffset) return std::nullopt;
-    if (!file.Has(*rawOffset, *rawSize)) continue;  // a section the file does not hold
+    if (!vsize || !va || !rawSize || !rawOffset)
+      return std::nullopt;
+    if (!file.Has(*rawOffset, *rawSize))
+      continue;  // a section the file does not hold
     sections.push_back({*va, *vsize, *rawSize, *rawOffset});
   }
   // The resource section as far as the file holds it.
@@ -143,11 +159,13 @@ std::optional<std::vector<std::uint8_t>> ExtractVersionResource(
       break;
     }
   }
-  if (sectionSize == 0) return std::nullopt;
+  if (sectionSize == 0)
+    return std::nullopt;
 
   // Type level: RT_VERSION. Name level: the first entry. Language level: by preference.
   const auto types = ReadDirectory(file, base, sectionSize, 0);
-  if (!types) return std::nullopt;
+  if (!types)
+    return std::nullopt;
   std::optional<std::uint32_t> namesOffset;
   for (const auto& entry : *types) {
     if (entry.name == kRtVersion && (entry.offset & kSubdirectoryBit)) {
@@ -155,13 +173,17 @@ std::optional<std::vector<std::uint8_t>> ExtractVersionResource(
       break;
     }
   }
-  if (!namesOffset) return std::nullopt;
+  if (!namesOffset)
+    return std::nullopt;
   const auto names = ReadDirectory(file, base, sectionSize, *namesOffset);
-  if (!names || names->empty() || !(names->front().offset & kSubdirectoryBit)) return std::nullopt;
+  if (!names || names->empty() || !(names->front().offset & kSubdirectoryBit))
+    return std::nullopt;
   const std::uint32_t languagesOffset = names->front().offset & ~kSubdirectoryBit;
-  if (languagesOffset == *namesOffset || languagesOffset == 0) return std::nullopt;
+  if (languagesOffset == *namesOffset || languagesOffset == 0)
+    return std::nullopt;
   const auto languages = ReadDirectory(file, base, sectionSize, languagesOffset);
-  if (!languages || languages->empty()) return std::nullopt;
+  if (!languages || languages->empty())
+    return std::nullopt;
   const DirectoryEntry* chosen = nullptr;
   for (std::uint32_t wanted : {0x0000u, 0x0407u, 0x0007u, 0x0409u}) {
     for (const auto& entry : *languages) {
@@ -170,18 +192,25 @@ std::optional<std::vector<std::uint8_t>> ExtractVersionResource(
         break;
       }
     }
-    if (chosen) break;
+    if (chosen)
+      break;
   }
-  if (!chosen) chosen = &languages->front();
-  if (chosen->offset & kSubdirectoryBit) return std::nullopt;
-  if (chosen->offset > sectionSize || sectionSize - chosen->offset < 16) return std::nullopt;
+  if (!chosen)
+    chosen = &languages->front();
+  if (chosen->offset & kSubdirectoryBit)
+    return std::nullopt;
+  if (chosen->offset > sectionSize || sectionSize - chosen->offset < 16)
+    return std::nullopt;
   const auto dataRva = file.U32(base + chosen->offset);
   const auto dataSize = file.U32(base + chosen->offset + 4);
-  if (!dataRva || !dataSize || *dataSize == 0) return std::nullopt;
+  if (!dataRva || !dataSize || *dataSize == 0)
+    return std::nullopt;
   const auto dataOffset = FileOffsetOfRva(sections, *dataRva, *dataSize);
-  if (!dataOffset || !file.Has(*dataOffset, *dataSize)) return std::nullopt;
-  return std::vector<std::uint8_t>(bytes.begin() + static_cast<std::ptrdiff_t>(*dataOffset),
-                                   bytes.begin() + static_cast<std::ptrdiff_t>(*dataOffset + *dataSize));
+  if (!dataOffset || !file.Has(*dataOffset, *dataSize))
+    return std::nullopt;
+  return std::vector<std::uint8_t>(
+      bytes.begin() + static_cast<std::ptrdiff_t>(*dataOffset),
+      bytes.begin() + static_cast<std::ptrdiff_t>(*dataOffset + *dataSize));
 }
 
 namespace {
@@ -196,7 +225,9 @@ struct Node {
   std::uint64_t end = 0;
 };
 
-std::uint64_t Align4(std::uint64_t offset) { return (offset + 3) & ~std::uint64_t{3}; }
+std::uint64_t Align4(std::uint64_t offset) {
+  return (offset + 3) & ~std::uint64_t{3};
+}
 
 std::optional<Node> ReadNode(const Reader& block, std::uint64_t offset, std::uint64_t limit) {
   const auto length = block.U16(offset);
@@ -210,16 +241,20 @@ std::optional<Node> ReadNode(const Reader& block, std::uint64_t offset, std::uin
   std::uint64_t at = offset + 6;
   for (;;) {
     const auto unit = block.U16(at);
-    if (!unit || at + 2 > node.end) return std::nullopt;
+    if (!unit || at + 2 > node.end)
+      return std::nullopt;
     at += 2;
-    if (*unit == 0) break;
+    if (*unit == 0)
+      break;
     node.key += static_cast<char16_t>(*unit);
   }
   node.valueOffset = Align4(at);
   // Text values count their length in characters, binary ones in bytes.
   node.valueBytes = *type == 1 ? std::uint64_t{*valueLength} * 2 : *valueLength;
-  if (node.valueOffset > node.end) node.valueOffset = node.end;
-  if (node.valueBytes > node.end - node.valueOffset) node.valueBytes = node.end - node.valueOffset;
+  if (node.valueOffset > node.end)
+    node.valueOffset = node.end;
+  if (node.valueBytes > node.end - node.valueOffset)
+    node.valueBytes = node.end - node.valueOffset;
   node.childrenOffset = Align4(node.valueOffset + node.valueBytes);
   return node;
 }
@@ -228,8 +263,10 @@ std::optional<Node> FindChild(const Reader& block, const Node& parent, std::u16s
   std::uint64_t at = parent.childrenOffset;
   while (at + 6 <= parent.end) {
     const auto child = ReadNode(block, at, parent.end);
-    if (!child) return std::nullopt;
-    if (SameTextIgnoreCase(child->key, key)) return child;
+    if (!child)
+      return std::nullopt;
+    if (SameTextIgnoreCase(child->key, key))
+      return child;
     at = Align4(child->end);
   }
   return std::nullopt;
@@ -241,29 +278,34 @@ std::optional<std::vector<std::uint8_t>> FileVersionInfo::QueryValue(
     std::u16string_view subBlock) const {
   const Reader block(block_);
   auto node = ReadNode(block, 0, block_.size());
-  if (!node) return std::nullopt;
+  if (!node)
+    return std::nullopt;
   std::size_t start = 0;
   while (start < subBlock.size()) {
     std::size_t end = subBlock.find(u'\\', start);
-    if (end == std::u16string_view::npos) end = subBlock.size();
+    if (end == std::u16string_view::npos)
+      end = subBlock.size();
     if (end > start) {
       node = FindChild(block, *node, subBlock.substr(start, end - start));
-      if (!node) return std::nullopt;
+      if (!node)
+        return std::nullopt;
     }
     start = end + 1;
   }
-  return std::vector<std::uint8_t>(block_.begin() + static_cast<std::ptrdiff_t>(node->valueOffset),
-                                   block_.begin() +
-                                       static_cast<std::ptrdiff_t>(node->valueOffset + node->valueBytes));
+  return std::vector<std::uint8_t>(
+      block_.begin() + static_cast<std::ptrdiff_t>(node->valueOffset),
+      block_.begin() + static_cast<std::ptrdiff_t>(node->valueOffset + node->valueBytes));
 }
 
 std::optional<std::u16string> FileVersionInfo::QueryString(std::u16string_view subBlock) const {
   const auto value = QueryValue(subBlock);
-  if (!value) return std::nullopt;
+  if (!value)
+    return std::nullopt;
   std::u16string text;
   for (std::size_t i = 0; i + 1 < value->size(); i += 2) {
     const auto unit = static_cast<char16_t>((*value)[i] | ((*value)[i + 1] << 8));
-    if (unit == 0) break;
+    if (unit == 0)
+      break;
     text += unit;
   }
   return text;

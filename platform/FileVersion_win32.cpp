@@ -11,9 +11,11 @@ bool FileVersionInfo::Load(const std::string& localPath) {
   const auto* name = reinterpret_cast<const wchar_t*>(wide.c_str());
   DWORD handle = 0;
   const DWORD size = GetFileVersionInfoSizeW(name, &handle);
-  if (size == 0) return false;
+  if (size == 0)
+    return false;
   std::vector<std::uint8_t> block(size);
-  if (!GetFileVersionInfoW(name, 0, size, block.data())) return false;
+  if (!GetFileVersionInfoW(name, 0, size, block.data()))
+    return false;
   // The block has the same layout that QueryValue walks; VerQueryValueW reads it alike.
   block_ = std::move(block);
   return true;

@@ -72,8 +72,8 @@ std::u16string FromUtf8(std::string_view text) {
       }
       cp = (cp << 6) | (next & 0x3Fu);
     }
-    const bool overlong = (extra == 1 && cp < 0x80) || (extra == 2 && cp < 0x800) ||
-                          (extra == 3 && cp < 0x10000);
+    const bool overlong =
+        (extra == 1 && cp < 0x80) || (extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000);
     if (!valid || overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
       out += u'\xFFFD';
       ++i;
@@ -95,33 +95,50 @@ char16_t UpperUnit(char16_t c) {
   if (c < 0x80) {
     return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 0x20) : c;
   }
-  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<char16_t>(c - 0x20);
-  if (c == 0xFF) return 0x178;
-  if (c == 0xB5) return 0x39C;
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
+    return static_cast<char16_t>(c - 0x20);
+  if (c == 0xFF)
+    return 0x178;
+  if (c == 0xB5)
+    return 0x39C;
   if (c >= 0x100 && c <= 0x17F) {
     // Latin Extended-A pairs upper/lower letters; two runs start on an odd code.
     const bool oddUpperRun = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
-    if (c == 0x131) return u'I';
-    if (c == 0x130 || c == 0x138 || c == 0x149) return c;
-    if (c == 0x17F) return u'S';
-    if (oddUpperRun) return (c % 2 == 0) ? static_cast<char16_t>(c - 1) : c;
+    if (c == 0x131)
+      return u'I';
+    if (c == 0x130 || c == 0x138 || c == 0x149)
+      return c;
+    if (c == 0x17F)
+      return u'S';
+    if (oddUpperRun)
+      return (c % 2 == 0) ? static_cast<char16_t>(c - 1) : c;
     return (c % 2 == 1) ? static_cast<char16_t>(c - 1) : c;
   }
-  if (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2) return static_cast<char16_t>(c - 0x20);
-  if (c == 0x3C2) return 0x3A3;
-  if (c == 0x3AC) return 0x386;
-  if (c >= 0x3AD && c <= 0x3AF) return static_cast<char16_t>(c - 0x25);
-  if (c == 0x3CC) return 0x38C;
-  if (c == 0x3CD || c == 0x3CE) return static_cast<char16_t>(c - 0x3F);
-  if (c >= 0x430 && c <= 0x44F) return static_cast<char16_t>(c - 0x20);
-  if (c >= 0x450 && c <= 0x45F) return static_cast<char16_t>(c - 0x50);
-  if (c >= 0xFF41 && c <= 0xFF5A) return static_cast<char16_t>(c - 0x20);
+  if (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2)
+    return static_cast<char16_t>(c - 0x20);
+  if (c == 0x3C2)
+    return 0x3A3;
+  if (c == 0x3AC)
+    return 0x386;
+  if (c >= 0x3AD && c <= 0x3AF)
+    return static_cast<char16_t>(c - 0x25);
+  if (c == 0x3CC)
+    return 0x38C;
+  if (c == 0x3CD || c == 0x3CE)
+    return static_cast<char16_t>(c - 0x3F);
+  if (c >= 0x430 && c <= 0x44F)
+    return static_cast<char16_t>(c - 0x20);
+  if (c >= 0x450 && c <= 0x45F)
+    return static_cast<char16_t>(c - 0x50);
+  if (c >= 0xFF41 && c <= 0xFF5A)
+    return static_cast<char16_t>(c - 0x20);
   return c;
 }
 
 std::u16string UpperCase(std::u16string_view text) {
   std::u16string out(text);
-  for (auto& c : out) c = UpperUnit(c);
+  for (auto& c : out)
+    c = UpperUnit(c);
   return out;
 }
 
@@ -130,9 +147,11 @@ int CompareTextIgnoreCase(std::u16string_view a, std::u16string_view b) {
   for (std::size_t i = 0; i < n; ++i) {
     const char16_t x = UpperUnit(a[i]);
     const char16_t y = UpperUnit(b[i]);
-    if (x != y) return x < y ? -1 : 1;
+    if (x != y)
+      return x < y ? -1 : 1;
   }
-  if (a.size() == b.size()) return 0;
+  if (a.size() == b.size())
+    return 0;
   return a.size() < b.size() ? -1 : 1;
 }
 
@@ -143,7 +162,8 @@ bool SameTextIgnoreCase(std::u16string_view a, std::u16string_view b) {
 std::u16string AsciiLowerCase(std::u16string_view text) {
   std::u16string out(text);
   for (auto& c : out) {
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 0x20);
+    if (c >= u'A' && c <= u'Z')
+      c = static_cast<char16_t>(c + 0x20);
   }
   return out;
 }
@@ -151,7 +171,8 @@ std::u16string AsciiLowerCase(std::u16string_view text) {
 std::u16string AsciiUpperCase(std::u16string_view text) {
   std::u16string out(text);
   for (auto& c : out) {
-    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - 0x20);
+    if (c >= u'a' && c <= u'z')
+      c = static_cast<char16_t>(c - 0x20);
   }
   return out;
 }
@@ -173,7 +194,8 @@ std::u16string Format(std::u16string_view pattern,
         continue;
       }
       if (spec == u's' || spec == u'd') {
-        if (next != texts.end()) out += *next++;
+        if (next != texts.end())
+          out += *next++;
         ++i;
         continue;
       }

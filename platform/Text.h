@@ -31,6 +31,7 @@ std::u16string Widen(std::string_view ascii);
 
 // printf-like formatting of UTF-16 text: each %s or %d takes the next argument,
 // already written as text; %% gives one percent sign.
-std::u16string Format(std::u16string_view pattern, std::initializer_list<std::u16string_view> texts);
+std::u16string Format(std::u16string_view pattern,
+                      std::initializer_list<std::u16string_view> texts);
 
 }  // namespace brindel::platform

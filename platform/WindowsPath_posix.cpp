@@ -16,9 +16,11 @@ std::string& RootSetting() {
 // exact match wins.
 std::optional<std::string> FindEntry(const std::string& folder, const std::string& name) {
   struct stat info {};
-  if (::stat((folder + "/" + name).c_str(), &info) == 0) return name;
+  if (::stat((folder + "/" + name).c_str(), &info) == 0)
+    return name;
   DIR* dir = ::opendir(folder.c_str());
-  if (dir == nullptr) return std::nullopt;
+  if (dir == nullptr)
+    return std::nullopt;
   std::optional<std::string> found;
   const std::u16string wanted = FromUtf8(name);
   while (dirent* entry = ::readdir(dir)) {
@@ -33,25 +35,34 @@ std::optional<std::string> FindEntry(const std::string& folder, const std::strin
 
 }  // namespace
 
-void SetWindowsRoot(std::string folder) { RootSetting() = std::move(folder); }
+void SetWindowsRoot(std::string folder) {
+  RootSetting() = std::move(folder);
+}
 
-const std::string& WindowsRoot() { return RootSetting(); }
+const std::string& WindowsRoot() {
+  return RootSetting();
+}
 
 std::optional<std::string> LocalPathOf(std::u16string_view windowsPath) {
   const std::string& root = RootSetting();
-  if (root.empty()) return ToUtf8(windowsPath);
+  if (root.empty())
+    return ToUtf8(windowsPath);
   std::u16string_view rest = windowsPath;
-  if (rest.size() >= 2 && rest[1] == u':') rest.remove_prefix(2);
+  if (rest.size() >= 2 && rest[1] == u':')
+    rest.remove_prefix(2);
   std::string path = root;
   std::size_t start = 0;
   while (start <= rest.size()) {
     std::size_t end = rest.find_first_of(u"\\/", start);
-    if (end == std::u16string_view::npos) end = rest.size();
+    if (end == std::u16string_view::npos)
+      end = rest.size();
     const std::u16string_view part = rest.substr(start, end - start);
     if (!part.empty() && part != u".") {
-      if (part == u"..") return std::nullopt;  // never leave the mounted installation
+      if (part == u"..")
+        return std::nullopt;  // never leave the mounted installation
       const auto entry = FindEntry(path, ToUtf8(part));
-      if (!entry) return std::nullopt;
+      if (!entry)
+        return std::nullopt;
       path += "/" + *entry;
     }
     start = end + 1;
@@ -63,7 +74,9 @@ std::optional<std::string> LocalPathOf(std::u16string_view windowsPath) {
 
 namespace brindel::platform {
 
-std::u16string WindowsDirectory() { return RootSetting().empty() ? u"" : u"C:\\Windows"; }
+std::u16string WindowsDirectory() {
+  return RootSetting().empty() ? u"" : u"C:\\Windows";
+}
 
 std::u16string SystemDirectory() {
   return RootSetting().empty() ? u"" : u"C:\\Windows\\System32";

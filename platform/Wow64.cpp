@@ -13,6 +13,8 @@ ScopedWow64Override::ScopedWow64Override(bool underWow64) : previous_(detail::Wo
   detail::Wow64Override() = underWow64;
 }
 
-ScopedWow64Override::~ScopedWow64Override() { detail::Wow64Override() = previous_; }
+ScopedWow64Override::~ScopedWow64Override() {
+  detail::Wow64Override() = previous_;
+}
 
 }  // namespace brindel::platform

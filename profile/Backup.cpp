@@ -32,9 +32,11 @@ namespace {
 std::optional<std::string> ExportProfile(std::u16string_view ProfileTree) {
   regfile::TExRegistry reg(registry::store::KEY_READ);
   reg.UseRoot(registry::store::HKEY_CURRENT_USER);
-  if (!reg.Open(ProfileTree, false)) return std::nullopt;
+  if (!reg.Open(ProfileTree, false))
+    return std::nullopt;
   std::unique_ptr<regfile::TMemoryStream> stream;
-  if (!reg.ExportKey(u"", true, stream) || !stream) return std::nullopt;
+  if (!reg.ExportKey(u"", true, stream) || !stream)
+    return std::nullopt;
   return std::string(stream->Bytes());
 }
 
@@ -45,7 +47,8 @@ bool CreateBackup(std::u16string_view ProfileTree, std::u16string_view ProfilNam
   const std::u16string current = CurrentBackupName(BackupFolder, ProfilName);
   const std::u16string first = FirstBackupName(BackupFolder, ProfilName);
   if (!platform::IsPlainFileName(ProfilName)) {
-    if (ProcessMessages) ProcessMessages();
+    if (ProcessMessages)
+      ProcessMessages();
     return false;
   }
   // Only the backup folder itself is made, not missing parents; whether that worked
@@ -53,17 +56,20 @@ bool CreateBackup(std::u16string_view ProfileTree, std::u16string_view ProfilNam
   const auto delimiter = current.find_last_of(platform::kPathDelimiter);
   if (delimiter != std::u16string::npos) {
     const std::string folder = ToUtf8(current.substr(0, delimiter + 1));
-    if (!platform::DirectoryExists(folder)) platform::CreateDirectory(folder);
+    if (!platform::DirectoryExists(folder))
+      platform::CreateDirectory(folder);
   }
   bool result = false;
   if (const auto text = ExportProfile(ProfileTree)) {
     // The new backup is written beside the old one and takes its place only when it
     // is complete, so a failed export never loses the previous backup.
     const std::string currentFile = ToUtf8(current);
-    if (platform::FileExists(currentFile)) ClearFileAttributes(current);
+    if (platform::FileExists(currentFile))
+      ClearFileAttributes(current);
     result = platform::WriteFileReplacing(currentFile, *text);
   }
-  if (ProcessMessages) ProcessMessages();
+  if (ProcessMessages)
+    ProcessMessages();
   // The first backup keeps the profile as it was before any repair: it is made once,
   // and only from a complete export.
   if (result && !platform::FileExists(ToUtf8(first))) {

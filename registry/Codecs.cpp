@@ -16,17 +16,22 @@ void AppendHexByte(std::u16string& out, std::uint8_t byte) {
 }
 
 int DigitValue(char16_t c) {
-  if (c >= u'0' && c <= u'9') return c - u'0';
-  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+  if (c >= u'0' && c <= u'9')
+    return c - u'0';
+  if (c >= u'a' && c <= u'f')
+    return c - u'a' + 10;
+  if (c >= u'A' && c <= u'F')
+    return c - u'A' + 10;
   return -1;
 }
 
 std::u16string TrimControls(std::u16string_view text) {
   std::size_t begin = 0;
   std::size_t end = text.size();
-  while (begin < end && text[begin] <= u' ') ++begin;
-  while (end > begin && text[end - 1] <= u' ') --end;
+  while (begin < end && text[begin] <= u' ')
+    ++begin;
+  while (end > begin && text[end - 1] <= u' ')
+    --end;
   return std::u16string(text.substr(begin, end - begin));
 }
 
@@ -53,24 +58,30 @@ std::int32_t HexToInt(std::u16string_view digits) {
     return platform::EConvertError(
         platform::Format(u"'%s' ist kein gültiger Integerwert", {shown}));
   };
-  if (digits.empty()) throw fail();
+  if (digits.empty())
+    throw fail();
   std::uint32_t value = 0;
   int significant = 0;
   for (const char16_t c : digits) {
     const int digit = DigitValue(c);
-    if (digit < 0) throw fail();
-    if (significant > 0 || digit != 0) ++significant;
-    if (significant > 8) throw fail();
+    if (digit < 0)
+      throw fail();
+    if (significant > 0 || digit != 0)
+      ++significant;
+    if (significant > 8)
+      throw fail();
     value = (value << 4) | static_cast<std::uint32_t>(digit);
   }
   return static_cast<std::int32_t>(value);
 }
 
 std::u16string HexToText(std::u16string_view hex) {
-  if (hex.empty()) return {};
+  if (hex.empty())
+    return {};
   std::u16string digits;
   for (const char16_t c : hex) {
-    if (c != u',') digits += c;
+    if (c != u',')
+      digits += c;
   }
   digits = TrimControls(digits);
   std::u16string text;
@@ -96,7 +107,8 @@ std::vector<std::uint8_t> HexToBytes(std::u16string_view hex) {
 
 void ReadSectionIdList(std::u16string_view profileTree, std::u16string_view valueName,
                        TStringList& list) {
-  const std::u16string path = std::u16string(profileTree) + u"\\" + std::u16string(kProviderSection);
+  const std::u16string path =
+      std::u16string(profileTree) + u"\\" + std::u16string(kProviderSection);
   const std::u16string hex = RegReadBinaryHexAt(1, path, valueName);
   for (std::size_t i = 0; i + 32 <= hex.size(); i += 32) {
     list.Add(platform::AsciiLowerCase(std::u16string_view(hex).substr(i, 32)));
@@ -109,11 +121,14 @@ void ReadAccountNumberList(std::u16string_view profileTree, std::u16string_view 
   const std::u16string hex = RegReadBinaryHexAt(1, path, valueName);
   for (std::size_t i = 0; i + 8 <= hex.size(); i += 8) {
     std::u16string number;
-    for (std::size_t byte = 4; byte-- > 0;) number += hex.substr(i + byte * 2, 2);
+    for (std::size_t byte = 4; byte-- > 0;)
+      number += hex.substr(i + byte * 2, 2);
     list.Add(platform::AsciiLowerCase(number));
   }
 }
 
-std::u16string BoolToText(bool flag) { return flag ? u"true" : u"false"; }
+std::u16string BoolToText(bool flag) {
+  return flag ? u"true" : u"false";
+}
 
 }  // namespace brindel::registry

@@ -17,8 +17,7 @@ namespace brindel::registry {
 HKEY RegRootFromSelector(unsigned selector);
 
 bool RegValueExistsAt(unsigned selector, std::u16string_view path, std::u16string_view name);
-TRegValueKind RegValueKindAt(unsigned selector, std::u16string_view path,
-                             std::u16string_view name);
+TRegValueKind RegValueKindAt(unsigned selector, std::u16string_view path, std::u16string_view name);
 // Empty text for a missing value and for any error of the read itself.
 std::u16string RegReadStringAt(unsigned selector, std::u16string_view path,
                                std::u16string_view name);

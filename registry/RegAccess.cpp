@@ -32,11 +32,13 @@ TRegAccess::TRegAccess(REGSAM access) : access_(access) {}
 
 TRegAccess::~TRegAccess() {
   Close();
-  if (closeRoot_) Store().CloseKey(root_);
+  if (closeRoot_)
+    Store().CloseKey(root_);
 }
 
 RegistryStore& TRegAccess::Store() const {
-  if (store_ != nullptr) return *store_;
+  if (store_ != nullptr)
+    return *store_;
   RegistryStore* current = CurrentStore();
   if (current == nullptr) {
     throw ERegistryException(u"Es ist keine Registry zum Arbeiten geöffnet.");
@@ -45,7 +47,8 @@ RegistryStore& TRegAccess::Store() const {
 }
 
 void TRegAccess::UseRoot(HKEY root) {
-  if (root == root_) return;
+  if (root == root_)
+    return;
   if (closeRoot_) {
     Store().CloseKey(root_);
     closeRoot_ = false;
@@ -61,7 +64,8 @@ HKEY TRegAccess::BaseKey(std::u16string_view path) const {
 
 std::u16string TRegAccess::FullPath(std::u16string_view path) const {
   const bool fromRoot = !path.empty() && path.front() == u'\\';
-  if (fromRoot) return std::u16string(path.substr(1));
+  if (fromRoot)
+    return std::u16string(path.substr(1));
   if (currentKey_ != 0 && !currentPath_.empty()) {
     return currentPath_ + u"\\" + std::u16string(path);
   }
@@ -81,14 +85,16 @@ bool TRegAccess::Open(std::u16string_view path, bool create) {
   }
   const HKEY base = BaseKey(path);
   std::u16string_view relative = path;
-  if (!relative.empty() && relative.front() == u'\\') relative.remove_prefix(1);
+  if (!relative.empty() && relative.front() == u'\\')
+    relative.remove_prefix(1);
   HKEY opened = 0;
   if (!create || relative.empty()) {
     lastError_ = Store().OpenKey(base, relative, access_, opened);
   } else {
     lastError_ = Store().CreateKey(base, relative, access_, opened);
   }
-  if (lastError_ != ERROR_SUCCESS) return false;
+  if (lastError_ != ERROR_SUCCESS)
+    return false;
   std::u16string full = FullPath(path);
   ChangeKey(opened, std::move(full));
   return true;
@@ -101,7 +107,8 @@ bool TRegAccess::OpenReadOnly(std::u16string_view path) {
   }
   const HKEY base = BaseKey(path);
   std::u16string_view relative = path;
-  if (!relative.empty() && relative.front() == u'\\') relative.remove_prefix(1);
+  if (!relative.empty() && relative.front() == u'\\')
+    relative.remove_prefix(1);
   const REGSAM view = access_ & KEY_WOW64_RES;
   for (REGSAM mask : {KEY_READ, REGSAM{0x20009}, REGSAM{0x1}}) {
     HKEY opened = 0;
@@ -128,7 +135,8 @@ bool TRegAccess::GetKeyInfo(TRegKeyInfo& info) {
   info = TRegKeyInfo{};
   KeyInfo raw;
   lastError_ = Store().QueryInfoKey(currentKey_, raw);
-  if (lastError_ != ERROR_SUCCESS) return false;
+  if (lastError_ != ERROR_SUCCESS)
+    return false;
   info.NumSubKeys = raw.subKeys;
   info.MaxSubKeyLen = raw.maxSubKeyLen;
   info.NumValues = raw.values;
@@ -141,11 +149,13 @@ bool TRegAccess::GetKeyInfo(TRegKeyInfo& info) {
 void TRegAccess::GetSubKeyNames(TStringList& names) {
   names.Clear();
   TRegKeyInfo info;
-  if (!GetKeyInfo(info)) return;
+  if (!GetKeyInfo(info))
+    return;
   for (std::uint32_t i = 0; i < info.NumSubKeys; ++i) {
     std::u16string name;
     lastError_ = Store().EnumKey(currentKey_, i, name);
-    if (lastError_ != ERROR_SUCCESS) break;
+    if (lastError_ != ERROR_SUCCESS)
+      break;
     names.Add(std::move(name));
   }
 }
@@ -153,11 +163,13 @@ void TRegAccess::GetSubKeyNames(TStringList& names) {
 void TRegAccess::GetValueNames(TStringList& names) {
   names.Clear();
   TRegKeyInfo info;
-  if (!GetKeyInfo(info)) return;
+  if (!GetKeyInfo(info))
+    return;
   for (std::uint32_t i = 0; i < info.NumValues; ++i) {
     std::u16string name;
     lastError_ = Store().EnumValue(currentKey_, i, name, nullptr);
-    if (lastError_ != ERROR_SUCCESS) break;
+    if (lastError_ != ERROR_SUCCESS)
+      break;
     names.Add(std::move(name));
   }
 }
@@ -176,14 +188,16 @@ bool TRegAccess::ValueExists(std::u16string_view name) {
 TRegValueKind TRegAccess::GetValueKind(std::u16string_view name) {
   std::uint32_t type = 0;
   std::uint32_t size = 0;
-  if (!GetDataInfo(name, type, size)) return TRegValueKind::vkUnknown;
+  if (!GetDataInfo(name, type, size))
+    return TRegValueKind::vkUnknown;
   return ValueKindOfType(type);
 }
 
 int TRegAccess::GetValueSize(std::u16string_view name) {
   std::uint32_t type = 0;
   std::uint32_t size = 0;
-  if (!GetDataInfo(name, type, size)) return -1;
+  if (!GetDataInfo(name, type, size))
+    return -1;
   return static_cast<int>(size);
 }
 
@@ -201,7 +215,8 @@ std::vector<std::uint8_t> TRegAccess::GetData(std::u16string_view name) {
 std::u16string TRegAccess::ReadString(std::u16string_view name) {
   std::uint32_t type = 0;
   std::uint32_t size = 0;
-  if (!GetDataInfo(name, type, size) || size == 0) return {};
+  if (!GetDataInfo(name, type, size) || size == 0)
+    return {};
   const TRegValueKind kind = ValueKindOfType(type);
   if (kind != TRegValueKind::vkString && kind != TRegValueKind::vkExpandString) {
     throw ERegistryException(Format(u"Ungültiger Datentyp für '%s'", {name}));
@@ -210,14 +225,16 @@ std::u16string TRegAccess::ReadString(std::u16string_view name) {
   std::u16string text(data.size() / 2, u'\0');
   std::memcpy(text.data(), data.data(), text.size() * 2);
   // The text ends at its first NUL, wherever the data put one.
-  if (auto nul = text.find(u'\0'); nul != std::u16string::npos) text.resize(nul);
+  if (auto nul = text.find(u'\0'); nul != std::u16string::npos)
+    text.resize(nul);
   return text;
 }
 
 int TRegAccess::ReadBinary(std::u16string_view name, std::span<std::uint8_t> buffer) {
   std::uint32_t type = 0;
   std::uint32_t size = 0;
-  if (!GetDataInfo(name, type, size)) return 0;
+  if (!GetDataInfo(name, type, size))
+    return 0;
   const TRegValueKind kind = ValueKindOfType(type);
   if ((kind != TRegValueKind::vkBinary && kind != TRegValueKind::vkUnknown) ||
       size > buffer.size()) {
@@ -252,15 +269,16 @@ void TRegAccess::WriteString(std::u16string_view name, std::u16string_view text)
 
 void TRegAccess::WriteInteger(std::u16string_view name, std::int32_t value) {
   const auto bits = static_cast<std::uint32_t>(value);
-  const std::uint8_t data[4] = {static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8),
-                                static_cast<std::uint8_t>(bits >> 16),
-                                static_cast<std::uint8_t>(bits >> 24)};
+  const std::uint8_t data[4] = {
+      static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8),
+      static_cast<std::uint8_t>(bits >> 16), static_cast<std::uint8_t>(bits >> 24)};
   PutData(name, REG_DWORD, data);
 }
 
 bool TRegAccess::DeleteKey(std::u16string_view path) {
   std::u16string_view relative = path;
-  if (!relative.empty() && relative.front() == u'\\') relative.remove_prefix(1);
+  if (!relative.empty() && relative.front() == u'\\')
+    relative.remove_prefix(1);
   lastError_ = DeleteKeyBelow(BaseKey(path), relative);
   return lastError_ == ERROR_SUCCESS;
 }
@@ -274,7 +292,8 @@ LSTATUS TRegAccess::DeleteKeyBelow(HKEY base, std::u16string_view path) {
     if (Store().QueryInfoKey(key, info) == ERROR_SUCCESS) {
       for (std::uint32_t i = info.subKeys; i-- > 0;) {
         std::u16string name;
-        if (Store().EnumKey(key, i, name) == ERROR_SUCCESS) DeleteKeyBelow(key, name);
+        if (Store().EnumKey(key, i, name) == ERROR_SUCCESS)
+          DeleteKeyBelow(key, name);
       }
     }
     Store().CloseKey(key);
@@ -290,7 +309,8 @@ bool TRegAccess::DeleteValue(std::u16string_view name) {
 bool TRegAccess::Connect(std::u16string_view machine) {
   HKEY remote = 0;
   lastError_ = Store().ConnectRegistry(machine, root_, remote);
-  if (lastError_ != ERROR_SUCCESS) return false;
+  if (lastError_ != ERROR_SUCCESS)
+    return false;
   UseRoot(remote);
   closeRoot_ = true;
   return true;

@@ -14,12 +14,15 @@ int TStringList::Add(std::u16string text) {
     return Count() - 1;
   }
   int index = 0;
-  if (Find(text, index) && duplicates_ == Duplicates::Ignore) return -1;
+  if (Find(text, index) && duplicates_ == Duplicates::Ignore)
+    return -1;
   items_.insert(items_.begin() + index, std::move(text));
   return index;
 }
 
-void TStringList::Delete(int index) { items_.erase(items_.begin() + index); }
+void TStringList::Delete(int index) {
+  items_.erase(items_.begin() + index);
+}
 
 int TStringList::IndexOf(std::u16string_view text) const {
   if (sorted_) {
@@ -27,7 +30,8 @@ int TStringList::IndexOf(std::u16string_view text) const {
     return Find(text, index) ? index : -1;
   }
   for (int i = 0; i < Count(); ++i) {
-    if (CompareTextIgnoreCase(items_[i], text) == 0) return i;
+    if (CompareTextIgnoreCase(items_[i], text) == 0)
+      return i;
   }
   return -1;
 }
@@ -43,9 +47,8 @@ bool TStringList::Find(std::u16string_view text, int& index) const {
 
 void TStringList::SetSorted(bool sorted) {
   if (sorted && !sorted_) {
-    std::stable_sort(items_.begin(), items_.end(), [](const auto& a, const auto& b) {
-      return CompareTextIgnoreCase(a, b) < 0;
-    });
+    std::stable_sort(items_.begin(), items_.end(),
+                     [](const auto& a, const auto& b) { return CompareTextIgnoreCase(a, b) < 0; });
   }
   sorted_ = sorted;
 }

@@ -240,7 +240,9 @@ struct HiveStore::Node {
   }
 };
 
-HiveStore::HiveStore(Mode mode) : mode_(mode) { ResetRoots(); }
+HiveStore::HiveStore(Mode mode) : mode_(mode) {
+  ResetRoots();
+}
 
 void HiveStore::ResetRoots() {
   handles_.clear();
@@ -259,7 +261,8 @@ void HiveStore::DiscardChanges() {
   const auto mounts = std::move(mounts_);
   mounts_.clear();
   ResetRoots();
-  for (const auto& [where, file] : mounts) Mount(where, file);
+  for (const auto& [where, file] : mounts)
+    Mount(where, file);
 }
 
 HiveStore::~HiveStore() {

@@ -50,7 +50,8 @@ struct MemoryStore::Node {
   }
 
   void RemoveDeletedChildren() {
-    if (deletedChildren == 0) return;
+    if (deletedChildren == 0)
+      return;
     std::erase_if(children, [](const std::shared_ptr<Node>& child) { return child->deleted; });
     deletedChildren = 0;
   }
@@ -73,8 +74,10 @@ std::vector<std::u16string_view> SplitPath(std::u16string_view path) {
   std::size_t start = 0;
   while (start <= path.size()) {
     std::size_t end = path.find(u'\\', start);
-    if (end == std::u16string_view::npos) end = path.size();
-    if (end > start) parts.push_back(path.substr(start, end - start));
+    if (end == std::u16string_view::npos)
+      end = path.size();
+    if (end > start)
+      parts.push_back(path.substr(start, end - start));
     start = end + 1;
   }
   return parts;
@@ -102,9 +105,12 @@ LSTATUS MemoryStore::Resolve(HKEY key, REGSAM needed, std::shared_ptr<Node>& nod
     return ERROR_SUCCESS;
   }
   auto handle = handles_.find(key);
-  if (handle == handles_.end()) return ERROR_INVALID_HANDLE;
-  if (handle->second.node->deleted) return ERROR_KEY_DELETED;
-  if ((handle->second.access & needed) != needed) return ERROR_ACCESS_DENIED;
+  if (handle == handles_.end())
+    return ERROR_INVALID_HANDLE;
+  if (handle->second.node->deleted)
+    return ERROR_KEY_DELETED;
+  if ((handle->second.access & needed) != needed)
+    return ERROR_ACCESS_DENIED;
   node = handle->second.node;
   return ERROR_SUCCESS;
 }
@@ -124,7 +130,8 @@ HKEY MemoryStore::NewHandle(std::shared_ptr<Node> node, REGSAM access) {
 namespace {
 
 LSTATUS CheckOpenRights(MemoryStore::Protection protection, REGSAM access) {
-  if (protection == MemoryStore::Protection::Unreadable) return ERROR_ACCESS_DENIED;
+  if (protection == MemoryStore::Protection::Unreadable)
+    return ERROR_ACCESS_DENIED;
   if (protection == MemoryStore::Protection::ReadOnly && (access & ~kReadRights) != 0) {
     return ERROR_ACCESS_DENIED;
   }
@@ -133,17 +140,19 @@ LSTATUS CheckOpenRights(MemoryStore::Protection protection, REGSAM access) {
 
 }  // namespace
 
-LSTATUS MemoryStore::OpenKey(HKEY parent, std::u16string_view subKey, REGSAM access,
-                             HKEY& result) {
+LSTATUS MemoryStore::OpenKey(HKEY parent, std::u16string_view subKey, REGSAM access, HKEY& result) {
   result = 0;
   std::shared_ptr<Node> node;
   // Opening below a handle needs no right on that handle, as on Windows.
-  if (LSTATUS status = Resolve(parent, 0, node); status != ERROR_SUCCESS) return status;
+  if (LSTATUS status = Resolve(parent, 0, node); status != ERROR_SUCCESS)
+    return status;
   for (auto part : SplitPath(subKey)) {
     node = node->Child(part);
-    if (!node) return ERROR_FILE_NOT_FOUND;
+    if (!node)
+      return ERROR_FILE_NOT_FOUND;
   }
-  if (LSTATUS status = Fault(*node, Operation::Open); status != ERROR_SUCCESS) return status;
+  if (LSTATUS status = Fault(*node, Operation::Open); status != ERROR_SUCCESS)
+    return status;
   if (LSTATUS status = CheckOpenRights(node->protection, access); status != ERROR_SUCCESS) {
     return status;
   }
@@ -151,15 +160,18 @@ LSTATUS MemoryStore::OpenKey(HKEY parent, std::u16string_view subKey, REGSAM acc
   return ERROR_SUCCESS;
 }
 
-LSTATUS MemoryStore::CreateKey(HKEY parent, std::u16string_view subKey, REGSAM access,
-                               HKEY& result, bool* created) {
+LSTATUS MemoryStore::CreateKey(HKEY parent, std::u16string_view subKey, REGSAM access, HKEY& result,
+                               bool* created) {
   result = 0;
-  if (created) *created = false;
+  if (created)
+    *created = false;
   std::shared_ptr<Node> node;
-  if (LSTATUS status = Resolve(parent, 0, node); status != ERROR_SUCCESS) return status;
+  if (LSTATUS status = Resolve(parent, 0, node); status != ERROR_SUCCESS)
+    return status;
   const auto parts = SplitPath(subKey);
   for (auto part : parts) {
-    if (part.size() > kMaxKeyNameLength) return ERROR_INVALID_PARAMETER;
+    if (part.size() > kMaxKeyNameLength)
+      return ERROR_INVALID_PARAMETER;
   }
   // Creating a missing key needs the right to add sub keys: on the handle for the
   // first level, and on every key that gets a new child.
@@ -171,7 +183,8 @@ LSTATUS MemoryStore::CreateKey(HKEY parent, std::u16string_view subKey, REGSAM a
           (handles_.at(parent).access & KEY_CREATE_SUB_KEY) == 0) {
         return ERROR_ACCESS_DENIED;
       }
-      if (node->protection != Protection::None) return ERROR_ACCESS_DENIED;
+      if (node->protection != Protection::None)
+        return ERROR_ACCESS_DENIED;
       if (LSTATUS status = Fault(*node, Operation::Create); status != ERROR_SUCCESS) {
         return status;
       }
@@ -181,12 +194,14 @@ LSTATUS MemoryStore::CreateKey(HKEY parent, std::u16string_view subKey, REGSAM a
       child->lastWrite = NextWriteTime();
       node->InsertChild(child);
       node->lastWrite = NextWriteTime();
-      if (created) *created = true;
+      if (created)
+        *created = true;
     }
     node = child;
     firstLevel = false;
   }
-  if (LSTATUS status = Fault(*node, Operation::Open); status != ERROR_SUCCESS) return status;
+  if (LSTATUS status = Fault(*node, Operation::Open); status != ERROR_SUCCESS)
+    return status;
   if (LSTATUS status = CheckOpenRights(node->protection, access); status != ERROR_SUCCESS) {
     return status;
   }
@@ -195,7 +210,8 @@ LSTATUS MemoryStore::CreateKey(HKEY parent, std::u16string_view subKey, REGSAM a
 }
 
 LSTATUS MemoryStore::CloseKey(HKEY key) {
-  if (roots_.count(key)) return ERROR_SUCCESS;
+  if (roots_.count(key))
+    return ERROR_SUCCESS;
   return handles_.erase(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
@@ -205,7 +221,8 @@ LSTATUS MemoryStore::QueryInfoKey(HKEY key, KeyInfo& info) {
   if (LSTATUS status = Resolve(key, KEY_QUERY_VALUE, node); status != ERROR_SUCCESS) {
     return status;
   }
-  if (LSTATUS status = Fault(*node, Operation::QueryInfo); status != ERROR_SUCCESS) return status;
+  if (LSTATUS status = Fault(*node, Operation::QueryInfo); status != ERROR_SUCCESS)
+    return status;
   node->RemoveDeletedChildren();
   info.subKeys = static_cast<std::uint32_t>(node->children.size());
   info.values = static_cast<std::uint32_t>(node->values.size());
@@ -226,9 +243,11 @@ LSTATUS MemoryStore::EnumKey(HKEY key, std::uint32_t index, std::u16string& name
   if (LSTATUS status = Resolve(key, KEY_ENUMERATE_SUB_KEYS, node); status != ERROR_SUCCESS) {
     return status;
   }
-  if (LSTATUS status = Fault(*node, Operation::EnumKey); status != ERROR_SUCCESS) return status;
+  if (LSTATUS status = Fault(*node, Operation::EnumKey); status != ERROR_SUCCESS)
+    return status;
   node->RemoveDeletedChildren();
-  if (index >= node->children.size()) return ERROR_NO_MORE_ITEMS;
+  if (index >= node->children.size())
+    return ERROR_NO_MORE_ITEMS;
   name = node->children[index]->name;
   return ERROR_SUCCESS;
 }
@@ -240,10 +259,13 @@ LSTATUS MemoryStore::EnumValue(HKEY key, std::uint32_t index, std::u16string& na
   if (LSTATUS status = Resolve(key, KEY_QUERY_VALUE, node); status != ERROR_SUCCESS) {
     return status;
   }
-  if (LSTATUS status = Fault(*node, Operation::EnumValue); status != ERROR_SUCCESS) return status;
-  if (index >= node->values.size()) return ERROR_NO_MORE_ITEMS;
+  if (LSTATUS status = Fault(*node, Operation::EnumValue); status != ERROR_SUCCESS)
+    return status;
+  if (index >= node->values.size())
+    return ERROR_NO_MORE_ITEMS;
   name = node->values[index].first;
-  if (value) *value = node->values[index].second;
+  if (value)
+    *value = node->values[index].second;
   return ERROR_SUCCESS;
 }
 
@@ -251,7 +273,8 @@ LSTATUS MemoryStore::QueryValue(HKEY key, std::u16string_view name, std::uint32_
                                 std::uint32_t& size, std::vector<std::uint8_t>* data) {
   type = REG_NONE;
   size = 0;
-  if (data) data->clear();
+  if (data)
+    data->clear();
   std::shared_ptr<Node> node;
   if (LSTATUS status = Resolve(key, KEY_QUERY_VALUE, node); status != ERROR_SUCCESS) {
     return status;
@@ -260,7 +283,8 @@ LSTATUS MemoryStore::QueryValue(HKEY key, std::u16string_view name, std::uint32_
     return status;
   }
   auto it = node->FindValue(name);
-  if (it == node->values.end()) return ERROR_FILE_NOT_FOUND;
+  if (it == node->values.end())
+    return ERROR_FILE_NOT_FOUND;
   if (data) {
     if (LSTATUS status = Fault(*node, Operation::QueryValueData); status != ERROR_SUCCESS) {
       return status;
@@ -275,10 +299,14 @@ LSTATUS MemoryStore::QueryValue(HKEY key, std::u16string_view name, std::uint32_
 LSTATUS MemoryStore::SetValue(HKEY key, std::u16string_view name, std::uint32_t type,
                               std::span<const std::uint8_t> data) {
   std::shared_ptr<Node> node;
-  if (LSTATUS status = Resolve(key, KEY_SET_VALUE, node); status != ERROR_SUCCESS) return status;
-  if (name.size() > kMaxValueNameLength) return ERROR_INVALID_PARAMETER;
-  if (node->protection != Protection::None) return ERROR_ACCESS_DENIED;
-  if (LSTATUS status = Fault(*node, Operation::SetValue); status != ERROR_SUCCESS) return status;
+  if (LSTATUS status = Resolve(key, KEY_SET_VALUE, node); status != ERROR_SUCCESS)
+    return status;
+  if (name.size() > kMaxValueNameLength)
+    return ERROR_INVALID_PARAMETER;
+  if (node->protection != Protection::None)
+    return ERROR_ACCESS_DENIED;
+  if (LSTATUS status = Fault(*node, Operation::SetValue); status != ERROR_SUCCESS)
+    return status;
   RegValue value{type, std::vector<std::uint8_t>(data.begin(), data.end())};
   if (auto it = node->FindValue(name); it != node->values.end()) {
     it->second = std::move(value);
@@ -291,16 +319,22 @@ LSTATUS MemoryStore::SetValue(HKEY key, std::u16string_view name, std::uint32_t 
 
 LSTATUS MemoryStore::DeleteKey(HKEY key, std::u16string_view subKey, REGSAM /*viewFlags*/) {
   std::shared_ptr<Node> node;
-  if (LSTATUS status = Resolve(key, 0, node); status != ERROR_SUCCESS) return status;
+  if (LSTATUS status = Resolve(key, 0, node); status != ERROR_SUCCESS)
+    return status;
   for (auto part : SplitPath(subKey)) {
     node = node->Child(part);
-    if (!node) return ERROR_FILE_NOT_FOUND;
+    if (!node)
+      return ERROR_FILE_NOT_FOUND;
   }
-  if (node->parent == nullptr) return ERROR_ACCESS_DENIED;  // a root
-  if (node->protection != Protection::None) return ERROR_ACCESS_DENIED;
-  if (LSTATUS status = Fault(*node, Operation::DeleteKey); status != ERROR_SUCCESS) return status;
+  if (node->parent == nullptr)
+    return ERROR_ACCESS_DENIED;  // a root
+  if (node->protection != Protection::None)
+    return ERROR_ACCESS_DENIED;
+  if (LSTATUS status = Fault(*node, Operation::DeleteKey); status != ERROR_SUCCESS)
+    return status;
   // The registry deletes only keys without sub keys; Windows answers with access denied.
-  if (node->HasChildren()) return ERROR_ACCESS_DENIED;
+  if (node->HasChildren())
+    return ERROR_ACCESS_DENIED;
   Node* parent = node->parent;
   ++parent->deletedChildren;
   parent->lastWrite = NextWriteTime();
@@ -311,45 +345,51 @@ LSTATUS MemoryStore::DeleteKey(HKEY key, std::u16string_view subKey, REGSAM /*vi
 
 LSTATUS MemoryStore::DeleteValue(HKEY key, std::u16string_view name) {
   std::shared_ptr<Node> node;
-  if (LSTATUS status = Resolve(key, KEY_SET_VALUE, node); status != ERROR_SUCCESS) return status;
-  if (node->protection != Protection::None) return ERROR_ACCESS_DENIED;
+  if (LSTATUS status = Resolve(key, KEY_SET_VALUE, node); status != ERROR_SUCCESS)
+    return status;
+  if (node->protection != Protection::None)
+    return ERROR_ACCESS_DENIED;
   if (LSTATUS status = Fault(*node, Operation::DeleteValue); status != ERROR_SUCCESS) {
     return status;
   }
   auto it = node->FindValue(name);
-  if (it == node->values.end()) return ERROR_FILE_NOT_FOUND;
+  if (it == node->values.end())
+    return ERROR_FILE_NOT_FOUND;
   node->values.erase(it);
   node->lastWrite = NextWriteTime();
   return ERROR_SUCCESS;
 }
 
-LSTATUS MemoryStore::ConnectRegistry(std::u16string_view /*machine*/, HKEY /*root*/,
-                                     HKEY& result) {
+LSTATUS MemoryStore::ConnectRegistry(std::u16string_view /*machine*/, HKEY /*root*/, HKEY& result) {
   result = 0;
   return ERROR_BAD_NETPATH;
 }
 
 LSTATUS MemoryStore::FlushKey(HKEY key) {
   std::shared_ptr<Node> node;
-  if (LSTATUS status = Resolve(key, 0, node); status != ERROR_SUCCESS) return status;
+  if (LSTATUS status = Resolve(key, 0, node); status != ERROR_SUCCESS)
+    return status;
   return Fault(*node, Operation::Flush);
 }
 
 std::shared_ptr<MemoryStore::Node> MemoryStore::FindPath(HKEY root,
                                                          std::u16string_view path) const {
   auto it = roots_.find(root);
-  if (it == roots_.end()) return nullptr;
+  if (it == roots_.end())
+    return nullptr;
   std::shared_ptr<Node> node = it->second;
   for (auto part : SplitPath(path)) {
     node = node->Child(part);
-    if (!node) return nullptr;
+    if (!node)
+      return nullptr;
   }
   return node;
 }
 
 bool MemoryStore::SetProtection(HKEY root, std::u16string_view path, Protection protection) {
   auto node = FindPath(root, path);
-  if (!node) return false;
+  if (!node)
+    return false;
   node->protection = protection;
   return true;
 }
@@ -357,7 +397,8 @@ bool MemoryStore::SetProtection(HKEY root, std::u16string_view path, Protection 
 bool MemoryStore::InjectFault(HKEY root, std::u16string_view path, Operation operation,
                               LSTATUS code) {
   auto node = FindPath(root, path);
-  if (!node) return false;
+  if (!node)
+    return false;
   if (code == ERROR_SUCCESS) {
     node->faults.erase(operation);
   } else {

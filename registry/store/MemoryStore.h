@@ -45,10 +45,9 @@ class MemoryStore : public RegistryStore {
   LSTATUS CloseKey(HKEY key) override;
   LSTATUS QueryInfoKey(HKEY key, KeyInfo& info) override;
   LSTATUS EnumKey(HKEY key, std::uint32_t index, std::u16string& name) override;
-  LSTATUS EnumValue(HKEY key, std::uint32_t index, std::u16string& name,
-                    RegValue* value) override;
-  LSTATUS QueryValue(HKEY key, std::u16string_view name, std::uint32_t& type,
-                     std::uint32_t& size, std::vector<std::uint8_t>* data) override;
+  LSTATUS EnumValue(HKEY key, std::uint32_t index, std::u16string& name, RegValue* value) override;
+  LSTATUS QueryValue(HKEY key, std::u16string_view name, std::uint32_t& type, std::uint32_t& size,
+                     std::vector<std::uint8_t>* data) override;
   LSTATUS SetValue(HKEY key, std::u16string_view name, std::uint32_t type,
                    std::span<const std::uint8_t> data) override;
   LSTATUS DeleteKey(HKEY key, std::u16string_view subKey, REGSAM viewFlags) override;

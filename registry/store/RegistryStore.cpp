@@ -5,14 +5,20 @@ namespace {
 RegistryStore* gCurrent = nullptr;
 }
 
-RegistryStore* CurrentStore() { return gCurrent; }
+RegistryStore* CurrentStore() {
+  return gCurrent;
+}
 
 ScopedCurrentStore::ScopedCurrentStore(RegistryStore& store) : previous_(gCurrent) {
   gCurrent = &store;
 }
 
-ScopedCurrentStore::~ScopedCurrentStore() { gCurrent = previous_; }
+ScopedCurrentStore::~ScopedCurrentStore() {
+  gCurrent = previous_;
+}
 
-bool IsPredefinedRoot(HKEY key) { return key >= HKEY_CLASSES_ROOT && key <= HKEY_DYN_DATA; }
+bool IsPredefinedRoot(HKEY key) {
+  return key >= HKEY_CLASSES_ROOT && key <= HKEY_DYN_DATA;
+}
 
 }  // namespace brindel::registry::store

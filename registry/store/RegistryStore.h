@@ -98,8 +98,7 @@ class RegistryStore {
   virtual ~RegistryStore() = default;
 
   // RegOpenKeyExW.
-  virtual LSTATUS OpenKey(HKEY parent, std::u16string_view subKey, REGSAM access,
-                          HKEY& result) = 0;
+  virtual LSTATUS OpenKey(HKEY parent, std::u16string_view subKey, REGSAM access, HKEY& result) = 0;
   // RegCreateKeyExW: opens or creates, missing parents included.
   virtual LSTATUS CreateKey(HKEY parent, std::u16string_view subKey, REGSAM access, HKEY& result,
                             bool* created = nullptr) = 0;

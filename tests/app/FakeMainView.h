@@ -35,7 +35,8 @@ class FakeMainView : public app::TMainView {
   }
   void ProcessMessages() override {
     ++processed;
-    if (onProcessMessages) onProcessMessages();
+    if (onProcessMessages)
+      onProcessMessages();
   }
   void PostStartMessage(std::function<void()> Handler) override {
     posted.push_back(std::move(Handler));

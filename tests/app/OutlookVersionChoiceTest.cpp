@@ -52,7 +52,8 @@ TEST_P(TwoInstallationsTest, TheDialogDecides) {
   Install(5, "version14-x86_64", u"14.0", u"");
   Install(7, "outlook16-x86_64", u"16.0", u"x64");
   Profile(u"Software\\Microsoft\\Office\\16.0\\Outlook\\Profiles");
-  Profile(u"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows Messaging Subsystem\\Profiles");
+  Profile(
+      u"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows Messaging Subsystem\\Profiles");
   view_.choice = GetParam().choice;
   Start();
   ASSERT_EQ(1u, view_.dialogs.size());
@@ -80,7 +81,8 @@ TEST_F(OutlookVersionChoiceTest, OneInstallationNeedsNoDialog) {
 }
 
 TEST_F(OutlookVersionChoiceTest, NoInstallationShowsTheErrorAndUsesTheMessagingTree) {
-  Profile(u"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows Messaging Subsystem\\Profiles");
+  Profile(
+      u"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows Messaging Subsystem\\Profiles");
   Start();
   ASSERT_EQ(1u, view_.messages.size());
   EXPECT_EQ(u"Auf diesem Rechner kann die Software \"Microsoft® Outlook\" nicht ermittelt werden.",

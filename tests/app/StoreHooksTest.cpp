@@ -25,7 +25,8 @@ class StoreHooksTest : public test::StoreFixture {
     registry::store::LoadRegTextFile(
         platform::FromUtf8(std::string(BRINDEL_FIXTURES) + "/profiles/damaged.reg"), store_);
     docs_ = fs::temp_directory_path() /
-            ("brindel-hooks-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+            ("brindel-hooks-" +
+             std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(docs_);
     fs::create_directories(docs_);
     dlg_.cOutlookVersion = u"";  // the fixture keeps its profile in the Messaging tree
@@ -50,7 +51,8 @@ class StoreHooksTest : public test::StoreFixture {
   }
   bool LogSaved() const {
     for (const auto& entry : fs::recursive_directory_iterator(docs_)) {
-      if (entry.path().extension() == ".log") return true;
+      if (entry.path().extension() == ".log")
+        return true;
     }
     return false;
   }
@@ -78,9 +80,10 @@ TEST_F(StoreHooksTest, AFailedWriteForgetsTheRepairAndSavesNoLog) {
   dlg_.btnDeleteClick();
   EXPECT_EQ(1, discards_);
   ASSERT_EQ(1u, view_.messages.size());
-  EXPECT_EQ(u"Die Änderungen an der Registry konnten nicht gespeichert werden: Die Hive-Datei "
-            u"'NTUSER.DAT' kann nicht geschrieben werden.",
-            view_.messages[0].text);
+  EXPECT_EQ(
+      u"Die Änderungen an der Registry konnten nicht gespeichert werden: Die Hive-Datei "
+      u"'NTUSER.DAT' kann nicht geschrieben werden.",
+      view_.messages[0].text);
   EXPECT_EQ(TMsgDlgType::mtError, view_.messages[0].kind);
   EXPECT_FALSE(LogSaved());
   EXPECT_FALSE(view_.deleteEnabled);
@@ -93,7 +96,8 @@ TEST_F(StoreHooksTest, ARepairEndedByTheRegistryIsForgottenToo) {
                                  u"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows "
                                  u"Messaging Subsystem\\Profiles\\Kaputt\\"
                                  u"9207f3e0a3b11019908b08002b2a56c2",
-                                 MemoryStore::Operation::SetValue, registry::store::ERROR_ACCESS_DENIED));
+                                 MemoryStore::Operation::SetValue,
+                                 registry::store::ERROR_ACCESS_DENIED));
   dlg_.btnDeleteClick();
   EXPECT_EQ(0, flushes_);
   EXPECT_EQ(1, discards_);
@@ -102,8 +106,9 @@ TEST_F(StoreHooksTest, ARepairEndedByTheRegistryIsForgottenToo) {
 }
 
 TEST_F(StoreHooksTest, ReadOnlyRegistryRefusesLoeschenBeforeTheBackup) {
-  dlg_.cReadOnlyReason = u"Die Hive-Datei ist nur zum Lesen geöffnet. Reparieren ist deshalb nicht "
-                         u"möglich, nur Auslesen.";
+  dlg_.cReadOnlyReason =
+      u"Die Hive-Datei ist nur zum Lesen geöffnet. Reparieren ist deshalb nicht "
+      u"möglich, nur Auslesen.";
   Analyse();
   dlg_.btnDeleteClick();
   ASSERT_EQ(1u, view_.messages.size());

@@ -17,13 +17,15 @@ using test::ReadWholeFile;
 
 const std::string kCli = BRINDEL_CLI;
 constexpr const char* kDamaged = "B\xC3\xBCro";  // "Büro" in UTF-8, as a shell passes it
-constexpr const char* kTree = "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\16.0\\Outlook\\Profiles";
+constexpr const char* kTree =
+    "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\16.0\\Outlook\\Profiles";
 
 class CliTest : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = fs::temp_directory_path() /
-           ("brindel-cli-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+           ("brindel-cli-" +
+            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(dir_);
     fs::create_directories(dir_ / "docs");
   }
@@ -54,11 +56,12 @@ TEST_F(CliTest, ProfilesListsTheDisplayFormsWithTheDefaultMarked) {
 TEST_F(CliTest, AnalysePrintsTheLogAndChangesNothing) {
   const std::string before = DemoFile();
   const ProcessResult result =
-      Run({"--reg", before, "--outlook-version", "16", "--save-reg", Path("after.reg"), "--documents",
-           Path("docs"), "analyse", kDamaged});
+      Run({"--reg", before, "--outlook-version", "16", "--save-reg", Path("after.reg"),
+           "--documents", Path("docs"), "analyse", kDamaged});
   EXPECT_EQ(0, result.exitCode) << result.err;
-  EXPECT_EQ(0u, result.out.find("*****************************************\nAuslesen des Profils \"" +
-                                std::string(kDamaged) + "\"\n"));
+  EXPECT_EQ(0u,
+            result.out.find("*****************************************\nAuslesen des Profils \"" +
+                            std::string(kDamaged) + "\"\n"));
   EXPECT_NE(std::string::npos, result.out.find("zu löschen, da leer:\n"));
   EXPECT_NE(std::string::npos, result.out.find("Liste der tatsächlich verwendeten 19 GUIDs:\n"));
   EXPECT_EQ(ReadWholeFile(before), ReadWholeFile(Path("after.reg")));
@@ -66,8 +69,8 @@ TEST_F(CliTest, AnalysePrintsTheLogAndChangesNothing) {
 }
 
 TEST_F(CliTest, RepairWritesBackupsAndTheLogAsTheWindowWould) {
-  const ProcessResult result = Run({"--demo", "--documents", Path("docs"), "--save-reg",
-                                    Path("after.reg"), "repair", kDamaged});
+  const ProcessResult result = Run(
+      {"--demo", "--documents", Path("docs"), "--save-reg", Path("after.reg"), "repair", kDamaged});
   ASSERT_EQ(0, result.exitCode) << result.err;
   const fs::path folder = dir_ / "docs" / "Brindel";
   const std::string backup = ReadWholeFile(folder / (std::string(kDamaged) + ".reg"));
@@ -79,7 +82,8 @@ TEST_F(CliTest, RepairWritesBackupsAndTheLogAsTheWindowWould) {
   std::size_t start = 0;
   while (start < result.out.size()) {
     const std::size_t end = result.out.find('\n', start);
-    expectedLog += platform::ToAnsi(platform::FromUtf8(result.out.substr(start, end - start))) + "\r\n";
+    expectedLog +=
+        platform::ToAnsi(platform::FromUtf8(result.out.substr(start, end - start))) + "\r\n";
     start = end + 1;
   }
   EXPECT_EQ(expectedLog, ReadWholeFile(folder / (std::string(kDamaged) + ".log")));
@@ -104,8 +108,8 @@ TEST_F(CliTest, MissingDocumentsFolderFailsTheBackupAndDeletesNothing) {
 }
 
 TEST_F(CliTest, SecondRepairKeepsTheFirstBackup) {
-  ASSERT_EQ(0, Run({"--demo", "--documents", Path("docs"), "--save-reg", Path("after.reg"), "repair",
-                    kDamaged})
+  ASSERT_EQ(0, Run({"--demo", "--documents", Path("docs"), "--save-reg", Path("after.reg"),
+                    "repair", kDamaged})
                    .exitCode);
   const fs::path folder = dir_ / "docs" / "Brindel";
   const std::string original = ReadWholeFile(folder / (std::string(kDamaged) + "-original.reg"));
@@ -135,7 +139,8 @@ TEST_F(CliTest, MissingFileAndUnknownProfileAreErrors) {
 
   result = Run({"--demo", "analyse", "Privat"});
   EXPECT_EQ(1, result.exitCode);
-  EXPECT_NE(std::string::npos, result.err.find("Fehler: Ein Profil „Privat“ gibt es in")) << result.err;
+  EXPECT_NE(std::string::npos, result.err.find("Fehler: Ein Profil „Privat“ gibt es in"))
+      << result.err;
   EXPECT_EQ("", result.out);
 
   result = Run({"--demo", "analyse", "outlook"});
@@ -144,7 +149,8 @@ TEST_F(CliTest, MissingFileAndUnknownProfileAreErrors) {
 
 TEST_F(CliTest, NoProfileIsAFailure) {
   Write("empty.reg", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software]\r\n");
-  const ProcessResult result = Run({"--reg", Path("empty.reg"), "--outlook-version", "16", "profiles"});
+  const ProcessResult result =
+      Run({"--reg", Path("empty.reg"), "--outlook-version", "16", "profiles"});
   EXPECT_EQ(1, result.exitCode);
   EXPECT_EQ("Information: Es konnte kein Profil ermittelt werden!\n", result.err);
 }
@@ -196,16 +202,20 @@ TEST_F(CliTest, ExportWritesTheKeyAsTheBackupDoes) {
 }
 
 TEST_F(CliTest, ImportAddsTheFileAndRefusesABadOneWhole) {
-  Write("add.reg", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Neu]\r\n\"Name\"=\"Wert\"\r\n"
-                   "\"Zahl\"=dword:0000002a\r\n");
-  ProcessResult result = Run({"--demo", "--save-reg", Path("after.reg"), "import", Path("add.reg")});
+  Write("add.reg",
+        "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Neu]\r\n\"Name\"=\"Wert\"\r\n"
+        "\"Zahl\"=dword:0000002a\r\n");
+  ProcessResult result =
+      Run({"--demo", "--save-reg", Path("after.reg"), "import", Path("add.reg")});
   EXPECT_EQ(0, result.exitCode) << result.err;
   const std::string after = ReadWholeFile(Path("after.reg"));
-  EXPECT_NE(std::string::npos,
-            after.find("[HKEY_CURRENT_USER\\Software\\Neu]\r\n\"Name\"=\"Wert\"\r\n\"Zahl\"=dword:0000002a\r\n"));
+  EXPECT_NE(std::string::npos, after.find("[HKEY_CURRENT_USER\\Software\\Neu]\r\n\"Name\"="
+                                          "\"Wert\"\r\n\"Zahl\"=dword:0000002a\r\n"));
 
   // The second key line is refused; nothing of the file is applied.
-  Write("bad.reg", "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\Teil]\r\n\"a\"=\"b\"\r\n[hkey_current_user\\x]\r\n");
+  Write("bad.reg",
+        "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\Teil]\r\n\"a\"=\"b\"\r\n[hkey_current_user\\x]"
+        "\r\n");
   result = Run({"--demo", "--save-reg", Path("after2.reg"), "import", Path("bad.reg")});
   EXPECT_EQ(1, result.exitCode);
   EXPECT_NE(std::string::npos, result.err.find("Fehler: Syntax error in reg file")) << result.err;
@@ -219,11 +229,13 @@ TEST_F(CliTest, ImportAddsTheFileAndRefusesABadOneWhole) {
 
 TEST_F(CliTest, FindPrintsEveryMatchInSearchOrder) {
   const std::string profiles = std::string(kTree);
-  ProcessResult result = Run({"--demo", "find", "--values", "--whole", "POP3 Server", profiles + "\\Outlook"});
+  ProcessResult result =
+      Run({"--demo", "find", "--values", "--whole", "POP3 Server", profiles + "\\Outlook"});
   EXPECT_EQ(0, result.exitCode) << result.err;
-  EXPECT_EQ("\\Software\\Microsoft\\Office\\16.0\\Outlook\\Profiles\\Outlook\\"
-            "9375CFF0413111D3B88A00104B2A6676\\00000001\tPOP3 SERVER\n",
-            result.out);
+  EXPECT_EQ(
+      "\\Software\\Microsoft\\Office\\16.0\\Outlook\\Profiles\\Outlook\\"
+      "9375CFF0413111D3B88A00104B2A6676\\00000001\tPOP3 SERVER\n",
+      result.out);
   result = Run({"--demo", "find", "--keys", "0000000", profiles + "\\Outlook"});
   EXPECT_EQ(0, result.exitCode);
   const std::string outlook = "\\Software\\Microsoft\\Office\\16.0\\Outlook\\Profiles\\Outlook\\";
@@ -237,8 +249,9 @@ TEST_F(CliTest, FindPrintsEveryMatchInSearchOrder) {
 TEST_F(CliTest, VersionsListsTheDemoInstallation) {
   const ProcessResult result = Run({"--demo", "versions"});
   EXPECT_EQ(0, result.exitCode) << result.err;
-  EXPECT_EQ("Outlook 2016 (64 Bit)\tC:\\Program Files\\Microsoft Office\\root\\Office16\\OUTLOOK.EXE\n",
-            result.out);
+  EXPECT_EQ(
+      "Outlook 2016 (64 Bit)\tC:\\Program Files\\Microsoft Office\\root\\Office16\\OUTLOOK.EXE\n",
+      result.out);
 }
 
 TEST_F(CliTest, WithoutOutlookTheStartUpSaysSoAndGoesOn) {
@@ -250,9 +263,10 @@ TEST_F(CliTest, WithoutOutlookTheStartUpSaysSoAndGoesOn) {
   ProcessResult result = Run({"--reg", Path("wms.reg"), "profiles"});
   EXPECT_EQ(0, result.exitCode);
   EXPECT_EQ("Alt\n", result.out);
-  EXPECT_EQ("Fehler: Auf diesem Rechner kann die Software \"Microsoft® Outlook\" nicht ermittelt "
-            "werden.\n",
-            result.err);
+  EXPECT_EQ(
+      "Fehler: Auf diesem Rechner kann die Software \"Microsoft® Outlook\" nicht ermittelt "
+      "werden.\n",
+      result.err);
   result = Run({"--reg", Path("wms.reg"), "versions"});
   EXPECT_EQ(1, result.exitCode);
   EXPECT_EQ("", result.out);
@@ -262,7 +276,8 @@ TEST_F(CliTest, FileVersionPrintsEveryProperty) {
   const std::string exe = std::string(BRINDEL_PE_FIXTURES) + "/outlook16-x86_64.exe";
   ProcessResult result = Run({"file-version", exe});
   EXPECT_EQ(0, result.exitCode) << result.err;
-  EXPECT_EQ(0u, result.out.find("FileName=" + exe + "\nIsVersionInfo=true\nMajorFileVersionMS=16\n"
+  EXPECT_EQ(0u, result.out.find("FileName=" + exe +
+                                "\nIsVersionInfo=true\nMajorFileVersionMS=16\n"
                                 "MinorFileVersionMS=0\nMajorFileVersionLS=4266\n"));
   EXPECT_NE(std::string::npos, result.out.find("\nFileFlags=11\nFileTypeAsString=VFT_APP\n"));
   EXPECT_NE(std::string::npos, result.out.find("\nIsFlagPreRelease=true\n"));

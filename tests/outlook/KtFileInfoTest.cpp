@@ -133,10 +133,12 @@ struct Damage {
 };
 
 std::uint32_t U32(const std::vector<std::uint8_t>& b, std::size_t at) {
-  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
+  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) |
+         (static_cast<std::uint32_t>(b[at + 3]) << 24);
 }
 void Put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+  for (int i = 0; i < 4; ++i)
+    b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 // File offset of the resource directory, found the way a reader finds it.
@@ -150,7 +152,8 @@ std::size_t ResourceDirectoryOffset(const std::vector<std::uint8_t>& b) {
   for (std::size_t i = 0; i < count; ++i) {
     const std::size_t s = sections + i * 40;
     const std::uint32_t va = U32(b, s + 12);
-    if (rva >= va && rva < va + U32(b, s + 16)) return U32(b, s + 20) + (rva - va);
+    if (rva >= va && rva < va + U32(b, s + 16))
+      return U32(b, s + 20) + (rva - va);
   }
   return 0;
 }
@@ -167,7 +170,8 @@ TEST_P(DamagedFileTest, GivesResetProperties) {
     const fs::path file = fs::temp_directory_path() /
                           ("brindel-damaged-" + std::string(GetParam().name) + "-" + arch + ".exe");
     std::ofstream(file, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     TKtFileInfo info;
     info.SetFileName(platform::FromUtf8(file.string()));
     EXPECT_FALSE(info.IsVersionInfo()) << arch;
@@ -179,42 +183,43 @@ TEST_P(DamagedFileTest, GivesResetProperties) {
 
 INSTANTIATE_TEST_SUITE_P(
     Damages, DamagedFileTest,
-    ::testing::Values(
-        Damage{"not_mz", [](auto& b) { b[0] = 'X'; }},
-        Damage{"pe_offset_outside", [](auto& b) { Put32(b, 0x3C, 0x7FFFFFF0); }},
-        Damage{"truncated_in_headers", [](auto& b) { b.resize(0x90); }},
-        Damage{"truncated_before_resources",
-               [](auto& b) { b.resize(ResourceDirectoryOffset(b) + 8); }},
-        Damage{"huge_entry_count",
-               [](auto& b) {
-                 const std::size_t dir = ResourceDirectoryOffset(b);
-                 b[dir + 14] = 0xFF;
-                 b[dir + 15] = 0xFF;
-               }},
-        Damage{"directory_loops_to_itself",
-               [](auto& b) {
-                 // The RT_VERSION entry's sub-directory points at the root directory.
-                 const std::size_t dir = ResourceDirectoryOffset(b);
-                 const std::size_t count = b[dir + 12] + b[dir + 14];
-                 for (std::size_t i = 0; i < count; ++i) {
-                   const std::size_t entry = dir + 16 + i * 8;
-                   if (U32(b, entry) == 16) {
-                     const std::size_t names = dir + (U32(b, entry + 4) & 0x7FFFFFFF);
-                     Put32(b, names + 16 + 4, 0x80000000u);
-                   }
-                 }
-               }},
-        Damage{"data_offset_outside",
-               [](auto& b) {
-                 // Every data entry's address points far past the end of the file.
-                 const std::size_t dir = ResourceDirectoryOffset(b);
-                 for (std::size_t at = dir; at + 16 <= b.size() && at < dir + 0x200; at += 4) {
-                   if (U32(b, at + 4) > 0x100 && U32(b, at + 4) < 0x2000 && U32(b, at + 8) == 0 &&
-                       U32(b, at + 12) == 0 && U32(b, at) > 0x1000 && U32(b, at) < 0x100000) {
-                     Put32(b, at, 0x7FFFFF00);
-                   }
-                 }
-               }}),
+    ::testing::Values(Damage{"not_mz", [](auto& b) { b[0] = 'X'; }},
+                      Damage{"pe_offset_outside", [](auto& b) { Put32(b, 0x3C, 0x7FFFFFF0); }},
+                      Damage{"truncated_in_headers", [](auto& b) { b.resize(0x90); }},
+                      Damage{"truncated_before_resources",
+                             [](auto& b) { b.resize(ResourceDirectoryOffset(b) + 8); }},
+                      Damage{"huge_entry_count",
+                             [](auto& b) {
+                               const std::size_t dir = ResourceDirectoryOffset(b);
+                               b[dir + 14] = 0xFF;
+                               b[dir + 15] = 0xFF;
+                             }},
+                      Damage{"directory_loops_to_itself",
+                             [](auto& b) {
+                               // The RT_VERSION entry's sub-directory points at the root directory.
+                               const std::size_t dir = ResourceDirectoryOffset(b);
+                               const std::size_t count = b[dir + 12] + b[dir + 14];
+                               for (std::size_t i = 0; i < count; ++i) {
+                                 const std::size_t entry = dir + 16 + i * 8;
+                                 if (U32(b, entry) == 16) {
+                                   const std::size_t names = dir + (U32(b, entry + 4) & 0x7FFFFFFF);
+                                   Put32(b, names + 16 + 4, 0x80000000u);
+                                 }
+                               }
+                             }},
+                      Damage{"data_offset_outside",
+                             [](auto& b) {
+                               // Every data entry's address points far past the end of the file.
+                               const std::size_t dir = ResourceDirectoryOffset(b);
+                               for (std::size_t at = dir; at + 16 <= b.size() && at < dir + 0x200;
+                                    at += 4) {
+                                 if (U32(b, at + 4) > 0x100 && U32(b, at + 4) < 0x2000 &&
+                                     U32(b, at + 8) == 0 && U32(b, at + 12) == 0 &&
+                                     U32(b, at) > 0x1000 && U32(b, at) < 0x100000) {
+                                   Put32(b, at, 0x7FFFFF00);
+                                 }
+                               }
+                             }}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST(FileVersionBlockTest, HugeLengthsInTheBlockStayInside) {

@@ -25,7 +25,8 @@ class OutlookDetectionTest : public test::StoreFixture {
   }
   std::vector<std::int32_t> Versions() const {
     std::vector<std::int32_t> versions;
-    for (const auto& install : detection_.OInstallList) versions.push_back(install->Version);
+    for (const auto& install : detection_.OInstallList)
+      versions.push_back(install->Version);
     return versions;
   }
 

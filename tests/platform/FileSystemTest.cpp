@@ -15,7 +15,8 @@ class FileSystemTest : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = fs::temp_directory_path() /
-           ("brindel-fs-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+           ("brindel-fs-" +
+            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
@@ -89,17 +90,26 @@ struct NameCase {
 
 class PlainFileNameTest : public ::testing::TestWithParam<NameCase> {};
 
-TEST_P(PlainFileNameTest, Decides) { EXPECT_EQ(GetParam().plain, IsPlainFileName(GetParam().text)); }
+TEST_P(PlainFileNameTest, Decides) {
+  EXPECT_EQ(GetParam().plain, IsPlainFileName(GetParam().text));
+}
 
 const NameCase kNameCases[] = {
-    {"ordinary", u"Outlook", true},     {"umlauts_blanks", u"Büro Müller", true},
-    {"brackets", u"Test[pq]", true},    {"inner_dots", u"a..b", true},
-    {"empty", u"", false},              {"dot", u".", false},
-    {"dotdot", u"..", false},           {"slash", u"../../etc", false},
-    {"backslash", u"a\\b", false},     {"control", u"a\tb", false},
+    {"ordinary", u"Outlook", true},
+    {"umlauts_blanks", u"Büro Müller", true},
+    {"brackets", u"Test[pq]", true},
+    {"inner_dots", u"a..b", true},
+    {"empty", u"", false},
+    {"dot", u".", false},
+    {"dotdot", u"..", false},
+    {"slash", u"../../etc", false},
+    {"backslash", u"a\\b", false},
+    {"control", u"a\tb", false},
 #ifdef _WIN32
-    {"device", u"CON", false},          {"device_extension", u"lpt1.txt", false},
-    {"trailing_dot", u"Outlook.", false}, {"colon", u"C:x", false},
+    {"device", u"CON", false},
+    {"device_extension", u"lpt1.txt", false},
+    {"trailing_dot", u"Outlook.", false},
+    {"colon", u"C:x", false},
     {"pipe", u"Test[|u1", false},
 #else
     {"pipe_allowed_here", u"Test[|u1", true},

@@ -14,7 +14,11 @@ TEST(TextTest, Utf8RoundTripsEveryPlane) {
 }
 
 TEST(TextTest, BrokenInputBecomesReplacementCharacters) {
-  EXPECT_EQ(u"a\xFFFD" u"b", FromUtf8("a\xC3" "b"));
+  EXPECT_EQ(
+      u"a\xFFFD"
+      u"b",
+      FromUtf8("a\xC3"
+               "b"));
   EXPECT_EQ(u"\xFFFD", FromUtf8("\xC0\xAF").substr(0, 1)) << "overlong forms are refused";
   EXPECT_EQ("\xEF\xBF\xBD", ToUtf8(std::u16string(1, char16_t{0xD800})));
 }
@@ -47,7 +51,8 @@ TEST(AnsiCodePageTest, Windows1252BothWays) {
   EXPECT_EQ("?", ToAnsi(u"😀")) << "one character, one question mark";
   EXPECT_EQ(u"€üŸ\x81", FromAnsi("\x80\xFC\x9F\x81"));
   std::string all;
-  for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+  for (int b = 0; b < 256; ++b)
+    all += static_cast<char>(b);
   EXPECT_EQ(all, ToAnsi(FromAnsi(all)));
 }
 

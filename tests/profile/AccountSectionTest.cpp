@@ -28,7 +28,8 @@ TEST(AccountSectionTest, ReadOnlySectionStillListsItsAccounts) {
                                registry::store::KEY_ALL_ACCESS, key));
   test::Bytes uid;
   for (std::size_t i = 0; i < service.size(); i += 2) {
-    uid.push_back(static_cast<std::uint8_t>(std::stoul(std::string(service.begin() + i, service.begin() + i + 2), nullptr, 16)));
+    uid.push_back(static_cast<std::uint8_t>(
+        std::stoul(std::string(service.begin() + i, service.begin() + i + 2), nullptr, 16)));
   }
   ASSERT_EQ(0, store.SetValue(key, u"Service UID", REG_BINARY, uid));
   store.CloseKey(key);

@@ -25,7 +25,8 @@ TEST_P(BytesToHexTest, WritesUpperCasePairsPaddedToFourDigits) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, BytesToHexTest,
-    ::testing::Values(HexCase{"empty", {}, u""}, HexCase{"odd_count_padded", {0x0A, 0xFF, 0x00}, u"0AFF0000"},
+    ::testing::Values(HexCase{"empty", {}, u""},
+                      HexCase{"odd_count_padded", {0x0A, 0xFF, 0x00}, u"0AFF0000"},
                       HexCase{"single_byte", {0xAB}, u"AB00"},
                       HexCase{"even_count", {0x01, 0x23, 0x45, 0x67}, u"01234567"}),
     [](const auto& row) { return std::string(row.param.name); });
@@ -45,15 +46,16 @@ struct TextCase {
 
 class HexToTextTest : public ::testing::TestWithParam<TextCase> {};
 
-TEST_P(HexToTextTest, DecodesUtf16AndTrims) { EXPECT_EQ(GetParam().text, HexToText(GetParam().hex)); }
+TEST_P(HexToTextTest, DecodesUtf16AndTrims) {
+  EXPECT_EQ(GetParam().text, HexToText(GetParam().hex));
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, HexToTextTest,
     ::testing::Values(TextCase{"terminating_nuls", u"4100620000000000", u"Ab"},
                       TextCase{"commas", u"41,00,62,00", u"Ab"},
                       TextCase{"blanks_around", u"200041006200200000", u"Ab"},
-                      TextCase{"umlaut", u"FC00", u"ü"},
-                      TextCase{"high_byte", u"AC20", u"€"},
+                      TextCase{"umlaut", u"FC00", u"ü"}, TextCase{"high_byte", u"AC20", u"€"},
                       TextCase{"blanks_outside_digits", u"  41006200\t", u"Ab"},
                       TextCase{"empty", u"", u""},
                       TextCase{"inner_blank_kept", u"410020006200", u"A b"}),
@@ -96,9 +98,12 @@ class ListReaderTest : public test::StoreFixture {
 
 TEST_F(ListReaderTest, SectionIdsAreCutInto32LowerCaseDigitsAndRemainderIgnored) {
   Bytes value;
-  for (int i = 0; i < 16; ++i) value.push_back(static_cast<std::uint8_t>(0xA0 + i));
-  for (int i = 0; i < 16; ++i) value.push_back(static_cast<std::uint8_t>(i));
-  for (int i = 0; i < 8; ++i) value.push_back(0xEE);  // 40 bytes: the last 8 are no id
+  for (int i = 0; i < 16; ++i)
+    value.push_back(static_cast<std::uint8_t>(0xA0 + i));
+  for (int i = 0; i < 16; ++i)
+    value.push_back(static_cast<std::uint8_t>(i));
+  for (int i = 0; i < 8; ++i)
+    value.push_back(0xEE);  // 40 bytes: the last 8 are no id
   Put(Section(kProviderSection), u"01023d00", REG_BINARY, value);
   TStringList list;
   list.Add(u"kept");

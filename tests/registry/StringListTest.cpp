@@ -34,13 +34,15 @@ TEST(StringListTest, SortedIgnoringKeepsOneEntry) {
 
 TEST(StringListTest, HexTextsSortDigitsBeforeLetters) {
   TStringList list(true);
-  for (auto text : {u"f0", u"a9", u"90", u"0f"}) list.Add(text);
+  for (auto text : {u"f0", u"a9", u"90", u"0f"})
+    list.Add(text);
   EXPECT_EQ((Items{u"0f", u"90", u"a9", u"f0"}), list.Items());
 }
 
 TEST(StringListTest, FindReportsPresenceAndPlace) {
   TStringList list(true);
-  for (auto text : {u"b", u"d", u"d", u"f"}) list.Add(text);
+  for (auto text : {u"b", u"d", u"d", u"f"})
+    list.Add(text);
   int index = -1;
   EXPECT_TRUE(list.Find(u"D", index));
   EXPECT_EQ(1, index);
@@ -53,7 +55,8 @@ TEST(StringListTest, FindReportsPresenceAndPlace) {
 
 TEST(StringListTest, SwitchingToSortedSortsWhatIsThere) {
   TStringList list;
-  for (auto text : {u"c", u"A", u"b", u"a"}) list.Add(text);
+  for (auto text : {u"c", u"A", u"b", u"a"})
+    list.Add(text);
   list.SetDuplicates(TStringList::Duplicates::Ignore);
   list.SetSorted(true);
   EXPECT_EQ((Items{u"A", u"a", u"b", u"c"}), list.Items()) << "entries already held stay";

@@ -32,17 +32,21 @@ inline std::string ReadWholeFile(const std::filesystem::path& file) {
 // its output through files, so that neither stream can block the other.
 inline ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args) {
   const auto dir = std::filesystem::temp_directory_path();
-  const std::string tag = std::to_string(::getpid()) + "-" + std::to_string(reinterpret_cast<std::uintptr_t>(&args));
+  const std::string tag =
+      std::to_string(::getpid()) + "-" + std::to_string(reinterpret_cast<std::uintptr_t>(&args));
   const auto outFile = dir / ("brindel-out-" + tag);
   const auto errFile = dir / ("brindel-err-" + tag);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0600);
+  posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0600);
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
-  for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  for (const auto& arg : args)
+    argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
   ProcessResult result;
   pid_t pid = 0;

@@ -21,7 +21,8 @@ inline Bytes Utf16Bytes(std::u16string_view text, bool withNul = true) {
     bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
     bytes.push_back(static_cast<std::uint8_t>(c >> 8));
   }
-  if (withNul) bytes.insert(bytes.end(), {0, 0});
+  if (withNul)
+    bytes.insert(bytes.end(), {0, 0});
   return bytes;
 }
 
@@ -53,22 +54,26 @@ class StoreFixture : public ::testing::Test {
   bool KeyExists(std::u16string_view path,
                  registry::store::HKEY root = registry::store::HKEY_CURRENT_USER) {
     registry::store::HKEY key = 0;
-    if (store_.OpenKey(root, path, registry::store::KEY_READ, key) != 0) return false;
+    if (store_.OpenKey(root, path, registry::store::KEY_READ, key) != 0)
+      return false;
     store_.CloseKey(key);
     return true;
   }
 
   // The value's type and bytes; type -1 when it cannot be read.
-  std::pair<std::int64_t, Bytes> Get(std::u16string_view path, std::u16string_view name,
-                                     registry::store::HKEY root = registry::store::HKEY_CURRENT_USER) {
+  std::pair<std::int64_t, Bytes> Get(
+      std::u16string_view path, std::u16string_view name,
+      registry::store::HKEY root = registry::store::HKEY_CURRENT_USER) {
     registry::store::HKEY key = 0;
-    if (store_.OpenKey(root, path, registry::store::KEY_READ, key) != 0) return {-1, {}};
+    if (store_.OpenKey(root, path, registry::store::KEY_READ, key) != 0)
+      return {-1, {}};
     std::uint32_t type = 0;
     std::uint32_t size = 0;
     Bytes data;
     const auto status = store_.QueryValue(key, name, type, size, &data);
     store_.CloseKey(key);
-    if (status != 0) return {-1, {}};
+    if (status != 0)
+      return {-1, {}};
     return {type, data};
   }
 

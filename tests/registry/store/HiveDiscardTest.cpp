@@ -20,9 +20,11 @@ TEST(HiveDiscardTest, ForgottenChangesNeverReachTheFile) {
     HiveStore store;
     store.Mount(HiveStore::MountPoint::CurrentUser, file);
     HKEY key = 0;
-    ASSERT_EQ(ERROR_SUCCESS, store.CreateKey(HKEY_CURRENT_USER, u"Profile\\Keep", KEY_ALL_ACCESS, key));
+    ASSERT_EQ(ERROR_SUCCESS,
+              store.CreateKey(HKEY_CURRENT_USER, u"Profile\\Keep", KEY_ALL_ACCESS, key));
     store.CloseKey(key);
-    ASSERT_EQ(ERROR_SUCCESS, store.CreateKey(HKEY_CURRENT_USER, u"Profile\\Gone", KEY_ALL_ACCESS, key));
+    ASSERT_EQ(ERROR_SUCCESS,
+              store.CreateKey(HKEY_CURRENT_USER, u"Profile\\Gone", KEY_ALL_ACCESS, key));
     store.CloseKey(key);
     ASSERT_EQ(ERROR_SUCCESS, store.Close());
   }
@@ -32,7 +34,8 @@ TEST(HiveDiscardTest, ForgottenChangesNeverReachTheFile) {
   store.Mount(HiveStore::MountPoint::CurrentUser, file);
   ASSERT_EQ(ERROR_SUCCESS, store.DeleteKey(HKEY_CURRENT_USER, u"Profile\\Gone", 0));
   HKEY key = 0;
-  ASSERT_EQ(ERROR_SUCCESS, store.CreateKey(HKEY_CURRENT_USER, u"Profile\\New", KEY_ALL_ACCESS, key));
+  ASSERT_EQ(ERROR_SUCCESS,
+            store.CreateKey(HKEY_CURRENT_USER, u"Profile\\New", KEY_ALL_ACCESS, key));
   store.DiscardChanges();
   EXPECT_EQ(ERROR_INVALID_HANDLE, store.CloseKey(key)) << "handles go with the discarded changes";
   ASSERT_EQ(ERROR_SUCCESS, store.OpenKey(HKEY_CURRENT_USER, u"Profile\\Gone", KEY_READ, key));
@@ -45,7 +48,8 @@ TEST(HiveDiscardTest, ForgottenChangesNeverReachTheFile) {
   ASSERT_EQ(ERROR_SUCCESS, store.Close());
   HiveStore reread(HiveStore::Mode::ReadOnly);
   reread.Mount(HiveStore::MountPoint::CurrentUser, file);
-  EXPECT_EQ(ERROR_FILE_NOT_FOUND, reread.OpenKey(HKEY_CURRENT_USER, u"Profile\\Gone", KEY_READ, key));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND,
+            reread.OpenKey(HKEY_CURRENT_USER, u"Profile\\Gone", KEY_READ, key));
   ASSERT_EQ(ERROR_SUCCESS, reread.OpenKey(HKEY_CURRENT_USER, u"Profile\\Keep", KEY_READ, key));
   reread.CloseKey(key);
 }

@@ -20,7 +20,8 @@ class MemoryStoreTest : public ::testing::Test {
   LSTATUS Open(std::u16string_view path, REGSAM access) {
     HKEY key = 0;
     const LSTATUS status = store_.OpenKey(HKEY_CURRENT_USER, path, access, key);
-    if (status == ERROR_SUCCESS) store_.CloseKey(key);
+    if (status == ERROR_SUCCESS)
+      store_.CloseKey(key);
     return status;
   }
 
@@ -42,11 +43,13 @@ TEST_F(MemoryStoreTest, ReadOnlyKeyOpensForReadingOnly) {
 }
 
 TEST_F(MemoryStoreTest, UnreadableKeyDoesNotOpen) {
-  ASSERT_TRUE(store_.SetProtection(HKEY_CURRENT_USER, u"A\\B", MemoryStore::Protection::Unreadable));
+  ASSERT_TRUE(
+      store_.SetProtection(HKEY_CURRENT_USER, u"A\\B", MemoryStore::Protection::Unreadable));
   EXPECT_EQ(ERROR_ACCESS_DENIED, Open(u"A\\B", KEY_READ));
   EXPECT_EQ(ERROR_ACCESS_DENIED, Open(u"A\\B", 0x1));
   EXPECT_EQ(ERROR_SUCCESS, Open(u"A", KEY_READ)) << "its parent is not affected";
-  EXPECT_FALSE(store_.SetProtection(HKEY_CURRENT_USER, u"Missing", MemoryStore::Protection::ReadOnly));
+  EXPECT_FALSE(
+      store_.SetProtection(HKEY_CURRENT_USER, u"Missing", MemoryStore::Protection::ReadOnly));
 }
 
 TEST_F(MemoryStoreTest, InjectedFaultHitsOnlyItsOperationAndKey) {
@@ -71,8 +74,8 @@ TEST_F(MemoryStoreTest, InjectedFaultHitsOnlyItsOperationAndKey) {
 }
 
 TEST_F(MemoryStoreTest, FaultOnOpenAndCreate) {
-  ASSERT_TRUE(store_.InjectFault(HKEY_CURRENT_USER, u"A", MemoryStore::Operation::Create,
-                                 ERROR_CANTWRITE));
+  ASSERT_TRUE(
+      store_.InjectFault(HKEY_CURRENT_USER, u"A", MemoryStore::Operation::Create, ERROR_CANTWRITE));
   HKEY key = 0;
   EXPECT_EQ(ERROR_CANTWRITE, store_.CreateKey(HKEY_CURRENT_USER, u"A\\New", KEY_ALL_ACCESS, key));
   EXPECT_EQ(ERROR_SUCCESS, store_.CreateKey(HKEY_CURRENT_USER, u"A\\B", KEY_ALL_ACCESS, key))
