@@ -19,6 +19,7 @@
 #include "regfile/ExRegistry.h"
 #include "regfile/StoreExport.h"
 #include "registry/store/RegText.h"
+#include "support/SameLog.h"
 #include "support/StoreFixture.h"
 #include "tests/app/FakeMainView.h"
 
@@ -73,25 +74,7 @@ std::string Windows1252Lines(const Lines& lines) {
   return bytes;
 }
 
-// Equal logs, or the first differing line with both texts.
-::testing::AssertionResult SameLog(const Lines& expected, const Lines& actual) {
-  const std::size_t common = std::min(expected.size(), actual.size());
-  std::size_t first = common;
-  for (std::size_t i = 0; i < common; ++i) {
-    if (expected[i] != actual[i]) {
-      first = i;
-      break;
-    }
-  }
-  if (first == common && expected.size() == actual.size())
-    return ::testing::AssertionSuccess();
-  auto shown = [](const Lines& lines, std::size_t i) {
-    return i < lines.size() ? "\"" + ToUtf8(lines[i]) + "\"" : std::string("(no line)");
-  };
-  return ::testing::AssertionFailure()
-         << "logs differ at line " << first + 1 << "\n  expected: " << shown(expected, first)
-         << "\n  actual:   " << shown(actual, first);
-}
+using test::SameLog;
 
 // The whole of HKEY_CURRENT_USER as .reg text.
 std::string ExportAll(MemoryStore& store) {

@@ -13,6 +13,7 @@
 #include "profile/ProfileAnalysis.h"
 #include "registry/store/MemoryStore.h"
 #include "registry/store/RegText.h"
+#include "support/SameLog.h"
 
 namespace brindel::profile {
 namespace {
@@ -45,28 +46,7 @@ Lines ReadExpected(const std::string& name) {
   return lines;
 }
 
-// Equal logs, or the first differing line with both texts in full.
-::testing::AssertionResult SameLog(const Lines& expected, const Lines& actual) {
-  const std::size_t common = std::min(expected.size(), actual.size());
-  std::size_t first = common;
-  for (std::size_t i = 0; i < common; ++i) {
-    if (expected[i] != actual[i]) {
-      first = i;
-      break;
-    }
-  }
-  if (first == common && expected.size() == actual.size())
-    return ::testing::AssertionSuccess();
-  auto shown = [](const Lines& lines, std::size_t i) {
-    return i < lines.size() ? "\"" + ToUtf8(lines[i]) + "\"" : std::string("(no line)");
-  };
-  std::ostringstream text;
-  text << "logs differ at line " << first + 1 << "\n  expected: " << shown(expected, first)
-       << "\n  actual:   " << shown(actual, first) << "\nactual log:\n";
-  for (const auto& line : actual)
-    text << "  |" << ToUtf8(line) << "\n";
-  return ::testing::AssertionFailure() << text.str();
-}
+using test::SameLog;
 
 struct TLogCase {
   const char* name;
