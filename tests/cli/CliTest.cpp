@@ -272,6 +272,42 @@ TEST_F(CliTest, WithoutOutlookTheStartUpSaysSoAndGoesOn) {
   EXPECT_EQ("", result.out);
 }
 
+TEST_F(CliTest, TwoInstallationsTakeTheHigherAndSaySo) {
+  const std::string pe = BRINDEL_PE_FIXTURES;
+  auto quoted = [](std::string path) {
+    std::string text;
+    for (char c : path)
+      text += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    return text;
+  };
+  Write("two.reg",
+        "REGEDIT4\r\n\r\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App "
+        "Paths\\OUTLOOK.EXE]\r\n"
+        "@=\"" +
+            quoted(pe + "/version14-x86_64.exe") +
+            "\"\r\n"
+            "[HKEY_LOCAL_"
+            "MACHINE\\SOFTWARE\\Microsoft\\Office\\ClickToRun\\REGISTRY\\MACHINE\\SOFTWARE\\"
+            "Microsoft\\Windows\\CurrentVersion\\App Paths\\OUTLOOK.EXE]\r\n"
+            "@=\"" +
+            quoted(pe + "/outlook16-x86_64.exe") +
+            "\"\r\n"
+            "[HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\16.0\\Outlook\\Profiles\\Neu]\r\n"
+            "\"x\"=dword:00000001\r\n");
+  ProcessResult result = Run({"--reg", Path("two.reg"), "versions"});
+  EXPECT_EQ(0, result.exitCode) << result.err;
+  EXPECT_EQ("Outlook 2016 (32 Bit)\t" + pe + "/outlook16-x86_64.exe\nOutlook 2010 (32 Bit)\t" + pe +
+                "/version14-x86_64.exe\n",
+            result.out);
+  result = Run({"--reg", Path("two.reg"), "profiles"});
+  EXPECT_EQ(0, result.exitCode) << result.err;
+  EXPECT_EQ("Neu\n", result.out) << "the profiles of Outlook 2016";
+  EXPECT_EQ(0u, result.err.find("Information: Zwei Outlook-Installationen gefunden (Outlook 2016 "
+                                "(32 Bit), Outlook 2010 (32 Bit)); verwendet wird die höhere"))
+      << result.err;
+}
+
 TEST_F(CliTest, FileVersionPrintsEveryProperty) {
   const std::string exe = std::string(BRINDEL_PE_FIXTURES) + "/outlook16-x86_64.exe";
   ProcessResult result = Run({"file-version", exe});
