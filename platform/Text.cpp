@@ -187,13 +187,13 @@ std::u16string Format(std::u16string_view pattern,
   auto next = texts.begin();
   for (std::size_t i = 0; i < pattern.size(); ++i) {
     if (pattern[i] == u'%' && i + 1 < pattern.size()) {
-      const char16_t spec = pattern[i + 1];
-      if (spec == u'%') {
+      const char16_t conversion = pattern[i + 1];
+      if (conversion == u'%') {
         out += u'%';
         ++i;
         continue;
       }
-      if (spec == u's' || spec == u'd') {
+      if (conversion == u's' || conversion == u'd') {
         if (next != texts.end())
           out += *next++;
         ++i;
