@@ -30,20 +30,6 @@ std::uint64_t FileTimeNow() {
   return kUnixEpochAsFileTime + static_cast<std::uint64_t>(since1970.count()) * 10;
 }
 
-std::vector<std::u16string_view> SplitPath(std::u16string_view path) {
-  std::vector<std::u16string_view> parts;
-  std::size_t start = 0;
-  while (start <= path.size()) {
-    std::size_t end = path.find(u'\\', start);
-    if (end == std::u16string_view::npos)
-      end = path.size();
-    if (end > start)
-      parts.push_back(path.substr(start, end - start));
-    start = end + 1;
-  }
-  return parts;
-}
-
 // hivex takes names as NUL-terminated UTF-8, so a name with a NUL or a lone surrogate
 // cannot be written without changing it.
 bool HivexCanWrite(std::u16string_view name) {
@@ -389,7 +375,7 @@ LSTATUS HiveStore::OpenKey(HKEY parent, std::u16string_view subKey, REGSAM acces
   // Opening below a handle needs no right on that handle, as on Windows.
   if (LSTATUS status = Resolve(parent, 0, node); status != ERROR_SUCCESS)
     return status;
-  for (auto part : SplitPath(subKey)) {
+  for (auto part : SplitKeyPath(subKey)) {
     if (LSTATUS status = node->Load(); status != ERROR_SUCCESS)
       return status;
     node = node->Child(part);
@@ -408,7 +394,7 @@ LSTATUS HiveStore::CreateKey(HKEY parent, std::u16string_view subKey, REGSAM acc
   std::shared_ptr<Node> node;
   if (LSTATUS status = Resolve(parent, 0, node); status != ERROR_SUCCESS)
     return status;
-  const auto parts = SplitPath(subKey);
+  const auto parts = SplitKeyPath(subKey);
   for (auto part : parts) {
     if (part.size() > kMaxKeyNameLength)
       return ERROR_INVALID_PARAMETER;
@@ -559,7 +545,7 @@ LSTATUS HiveStore::DeleteKey(HKEY key, std::u16string_view subKey, REGSAM /*view
   std::shared_ptr<Node> node;
   if (LSTATUS status = Resolve(key, 0, node); status != ERROR_SUCCESS)
     return status;
-  for (auto part : SplitPath(subKey)) {
+  for (auto part : SplitKeyPath(subKey)) {
     if (LSTATUS status = node->Load(); status != ERROR_SUCCESS)
       return status;
     node = node->Child(part);

@@ -69,20 +69,6 @@ namespace {
 // Rights that a read-only key grants: what KEY_READ asks for, plus the view flags.
 constexpr REGSAM kReadRights = KEY_READ | KEY_WOW64_RES;
 
-std::vector<std::u16string_view> SplitPath(std::u16string_view path) {
-  std::vector<std::u16string_view> parts;
-  std::size_t start = 0;
-  while (start <= path.size()) {
-    std::size_t end = path.find(u'\\', start);
-    if (end == std::u16string_view::npos)
-      end = path.size();
-    if (end > start)
-      parts.push_back(path.substr(start, end - start));
-    start = end + 1;
-  }
-  return parts;
-}
-
 std::uint64_t NextWriteTime() {
   // A monotonic stand-in for the key's last write time; only its order matters here.
   static std::uint64_t clock = 0x01D0000000000000ull;
@@ -146,7 +132,7 @@ LSTATUS MemoryStore::OpenKey(HKEY parent, std::u16string_view subKey, REGSAM acc
   // Opening below a handle needs no right on that handle, as on Windows.
   if (LSTATUS status = Resolve(parent, 0, node); status != ERROR_SUCCESS)
     return status;
-  for (auto part : SplitPath(subKey)) {
+  for (auto part : SplitKeyPath(subKey)) {
     node = node->Child(part);
     if (!node)
       return ERROR_FILE_NOT_FOUND;
@@ -168,7 +154,7 @@ LSTATUS MemoryStore::CreateKey(HKEY parent, std::u16string_view subKey, REGSAM a
   std::shared_ptr<Node> node;
   if (LSTATUS status = Resolve(parent, 0, node); status != ERROR_SUCCESS)
     return status;
-  const auto parts = SplitPath(subKey);
+  const auto parts = SplitKeyPath(subKey);
   for (auto part : parts) {
     if (part.size() > kMaxKeyNameLength)
       return ERROR_INVALID_PARAMETER;
@@ -321,7 +307,7 @@ LSTATUS MemoryStore::DeleteKey(HKEY key, std::u16string_view subKey, REGSAM /*vi
   std::shared_ptr<Node> node;
   if (LSTATUS status = Resolve(key, 0, node); status != ERROR_SUCCESS)
     return status;
-  for (auto part : SplitPath(subKey)) {
+  for (auto part : SplitKeyPath(subKey)) {
     node = node->Child(part);
     if (!node)
       return ERROR_FILE_NOT_FOUND;
@@ -378,7 +364,7 @@ std::shared_ptr<MemoryStore::Node> MemoryStore::FindPath(HKEY root,
   if (it == roots_.end())
     return nullptr;
   std::shared_ptr<Node> node = it->second;
-  for (auto part : SplitPath(path)) {
+  for (auto part : SplitKeyPath(path)) {
     node = node->Child(part);
     if (!node)
       return nullptr;

@@ -148,4 +148,8 @@ class ScopedCurrentStore {
 
 bool IsPredefinedRoot(HKEY key);
 
+// The key names of a sub key path, in order. Empty names (a doubled or trailing
+// backslash) are passed over, as the stores of this program do.
+std::vector<std::u16string_view> SplitKeyPath(std::u16string_view path);
+
 }  // namespace brindel::registry::store
