@@ -19,6 +19,7 @@
 #include "regfile/ExRegistry.h"
 #include "regfile/StoreExport.h"
 #include "registry/store/RegText.h"
+#include "support/Files.h"
 #include "support/SameLog.h"
 #include "support/StoreFixture.h"
 #include "tests/app/FakeMainView.h"
@@ -39,26 +40,7 @@ constexpr std::u16string_view kMessagingTree =
 constexpr std::u16string_view kBackupFailed =
     u"Daten können NICHT gelöscht werden, da das Anlegen eines Backups fehlschlug";
 
-std::string FixturePath(const std::string& name) {
-  return std::string(BRINDEL_FIXTURES) + "/profiles/" + name;
-}
-
-Lines ReadLines(const std::string& name) {
-  std::ifstream file(FixturePath(name), std::ios::binary);
-  EXPECT_TRUE(file) << "missing " << name;
-  Lines lines;
-  std::string line;
-  while (std::getline(file, line))
-    lines.push_back(FromUtf8(line));
-  return lines;
-}
-
-std::string ReadBytes(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
+using test::ReadWholeFile;
 
 // The log file as it must be: each line in Windows-1252 followed by CR LF. The texts
 // here use only ASCII and Latin-1 letters, which Windows-1252 keeps at their codes.
@@ -127,7 +109,7 @@ class LoeschenTest : public test::StoreFixture {
   }
 
   void Load(const std::string& fixture) {
-    registry::store::LoadRegTextFile(FromUtf8(FixturePath(fixture)), store_);
+    registry::store::LoadRegTextFile(FromUtf8(test::ProfileFixture(fixture)), store_);
   }
 
   // Start-up over the given profile tree, with the profile `name` chosen.
@@ -199,21 +181,21 @@ TEST_P(WholeRunTest, LogRegistryBackupAndLogFile) {
   dlg_.btnDeleteClick();
   ASSERT_TRUE(view_.messages.empty()) << ToUtf8(view_.messages[0].text);
 
-  Lines expected = ReadLines(c.analysisLog);
-  const Lines repair = ReadLines(c.repairLog);
+  Lines expected = test::ReadProfileLog(c.analysisLog);
+  const Lines repair = test::ReadProfileLog(c.repairLog);
   expected.insert(expected.end(), repair.begin(), repair.end());
   EXPECT_TRUE(SameLog(expected, view_.log));
 
   MemoryStore repaired;
-  registry::store::LoadRegTextFile(FromUtf8(FixturePath(c.regFile)), repaired);
+  registry::store::LoadRegTextFile(FromUtf8(test::ProfileFixture(c.regFile)), repaired);
   if (c.repairedReg)
-    registry::store::LoadRegTextFile(FromUtf8(FixturePath(c.repairedReg)), repaired);
+    registry::store::LoadRegTextFile(FromUtf8(test::ProfileFixture(c.repairedReg)), repaired);
   EXPECT_EQ(ExportAll(repaired), ExportAll(store_));
 
   // Both backups hold the profile as it was before the repair.
-  EXPECT_EQ(before, ReadBytes(File(c.profile, ".reg")));
-  EXPECT_EQ(before, ReadBytes(File(c.profile, "-original.reg")));
-  EXPECT_EQ(Windows1252Lines(expected), ReadBytes(File(c.profile, ".log")));
+  EXPECT_EQ(before, ReadWholeFile(File(c.profile, ".reg")));
+  EXPECT_EQ(before, ReadWholeFile(File(c.profile, "-original.reg")));
+  EXPECT_EQ(Windows1252Lines(expected), ReadWholeFile(File(c.profile, ".log")));
   EXPECT_EQ(
       (std::vector<std::string>{std::string(c.profile) + "-original.reg",
                                 std::string(c.profile) + ".log", std::string(c.profile) + ".reg"}),
@@ -248,7 +230,7 @@ TEST_F(LoeschenTest, BackupOfAProfileWithoutSectionsIsItsKeyLine) {
   EXPECT_EQ(
       "REGEDIT4\r\n\r\n"
       "[HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\16.0\\Outlook\\Profiles\\Neu]\r\n\r\n",
-      ReadBytes(File("Neu", ".reg")));
+      ReadWholeFile(File("Neu", ".reg")));
 }
 
 // The log file holds what the view holds: a line the user changed, and a letter that
@@ -259,7 +241,7 @@ TEST_F(LoeschenTest, LogFileIsWhatTheViewHolds) {
   dlg_.btnStartClick();
   view_.log[1] = u"Geprüft von Ōno";
   dlg_.btnDeleteClick();
-  const std::string bytes = ReadBytes(File("Neu", ".log"));
+  const std::string bytes = ReadWholeFile(File("Neu", ".log"));
   EXPECT_EQ(
       "*****************************************\r\nGepr\xFC"
       "ft von ?no\r\n",
@@ -274,14 +256,14 @@ TEST_F(LoeschenTest, SecondRunReplacesTheBackupAndKeepsTheFirst) {
   Start(kMessagingTree, u"Kaputt");
   dlg_.btnStartClick();
   dlg_.btnDeleteClick();
-  const std::string first = ReadBytes(File("Kaputt", "-original.reg"));
+  const std::string first = ReadWholeFile(File("Kaputt", "-original.reg"));
   const std::string repaired = ExportTree(store_, dlg_.Analysis.ProfileTree);
   ASSERT_NE(first, repaired);
 
   dlg_.btnStartClick();
   dlg_.btnDeleteClick();
-  EXPECT_EQ(first, ReadBytes(File("Kaputt", "-original.reg")));
-  EXPECT_EQ(repaired, ReadBytes(File("Kaputt", ".reg")));
+  EXPECT_EQ(first, ReadWholeFile(File("Kaputt", "-original.reg")));
+  EXPECT_EQ(repaired, ReadWholeFile(File("Kaputt", ".reg")));
   EXPECT_TRUE(view_.messages.empty());
 }
 
@@ -296,9 +278,10 @@ TEST_F(LoeschenTest, ReadOnlyOldBackupIsReplaced) {
   dlg_.btnStartClick();
   dlg_.btnDeleteClick();
   EXPECT_TRUE(view_.messages.empty());
-  EXPECT_EQ(ExportTree(store_, dlg_.Analysis.ProfileTree), ReadBytes(File("Outlook", ".reg")));
-  EXPECT_EQ(ReadBytes(File("Outlook", ".reg")), ReadBytes(File("Outlook", "-original.reg")));
-  EXPECT_EQ(0u, ReadBytes(File("Outlook", ".log")).find("*****"));
+  EXPECT_EQ(ExportTree(store_, dlg_.Analysis.ProfileTree), ReadWholeFile(File("Outlook", ".reg")));
+  EXPECT_EQ(ReadWholeFile(File("Outlook", ".reg")),
+            ReadWholeFile(File("Outlook", "-original.reg")));
+  EXPECT_EQ(0u, ReadWholeFile(File("Outlook", ".log")).find("*****"));
   EXPECT_EQ(TMainState::Repaired, dlg_.State());
 }
 
@@ -310,7 +293,7 @@ TEST_F(LoeschenTest, RemovedFirstBackupIsWrittenAgain) {
   fs::remove(File("Kaputt", "-original.reg"));
   dlg_.btnStartClick();
   dlg_.btnDeleteClick();
-  EXPECT_EQ(ReadBytes(File("Kaputt", ".reg")), ReadBytes(File("Kaputt", "-original.reg")));
+  EXPECT_EQ(ReadWholeFile(File("Kaputt", ".reg")), ReadWholeFile(File("Kaputt", "-original.reg")));
 }
 
 // --- Backups that fail: nothing is deleted -------------------------------------------
@@ -348,8 +331,8 @@ TEST_F(FailedBackupTest, VanishedProfileKeyDeletesNothingAndKeepsTheOldBackups) 
 
   dlg_.btnDeleteClick();
   ExpectNothingDone(before);
-  EXPECT_EQ("voriges Backup", ReadBytes(File("Kaputt", ".reg")));
-  EXPECT_EQ("erstes Backup", ReadBytes(File("Kaputt", "-original.reg")));
+  EXPECT_EQ("voriges Backup", ReadWholeFile(File("Kaputt", ".reg")));
+  EXPECT_EQ("erstes Backup", ReadWholeFile(File("Kaputt", "-original.reg")));
   EXPECT_FALSE(fs::exists(File("Kaputt", ".log")));
 }
 
@@ -370,7 +353,7 @@ TEST_F(FailedBackupTest, FailedExportKeepsThePreviousBackupAndMakesNoFirstOne) {
   dlg_.btnDeleteClick();
   store_.InjectFault(HKEY_CURRENT_USER, section, MemoryStore::Operation::QueryInfo, 0);
   ExpectNothingDone(before);
-  EXPECT_EQ("voriges Backup", ReadBytes(File("Kaputt", ".reg")));
+  EXPECT_EQ("voriges Backup", ReadWholeFile(File("Kaputt", ".reg")));
   EXPECT_FALSE(fs::exists(File("Kaputt", "-original.reg")));
   EXPECT_EQ((std::vector<std::string>{"Kaputt.reg"}), FilesBelow(Backup()));
 
@@ -378,7 +361,7 @@ TEST_F(FailedBackupTest, FailedExportKeepsThePreviousBackupAndMakesNoFirstOne) {
   view_.messages.clear();
   dlg_.btnDeleteClick();
   EXPECT_TRUE(view_.messages.empty());
-  EXPECT_EQ(ReadBytes(File("Kaputt", ".reg")), ReadBytes(File("Kaputt", "-original.reg")));
+  EXPECT_EQ(ReadWholeFile(File("Kaputt", ".reg")), ReadWholeFile(File("Kaputt", "-original.reg")));
   EXPECT_EQ(TMainState::Repaired, dlg_.State());
 }
 
@@ -513,7 +496,7 @@ TEST_F(LoeschenTest, ClicksDuringTheBackupDoNothing) {
   EXPECT_FALSE(during.deleteEnabled);
   EXPECT_TRUE(view_.messages.empty());
   // The selection change cleared the log, as it always does; the repair logged once.
-  Lines expected = ReadLines("damaged.repair.txt");
+  Lines expected = test::ReadProfileLog("damaged.repair.txt");
   EXPECT_TRUE(SameLog(expected, view_.log));
   EXPECT_EQ(TMainState::Repaired, dlg_.State());
   EXPECT_TRUE(view_.startEnabled);
@@ -542,12 +525,12 @@ TEST_F(LoeschenTest, SecondLoeschenWithoutAuslesenDoesNothing) {
   dlg_.btnStartClick();
   dlg_.btnDeleteClick();
   const std::string after = ExportAll(store_);
-  const std::string logFile = ReadBytes(File("Kaputt", ".log"));
+  const std::string logFile = ReadWholeFile(File("Kaputt", ".log"));
   const Lines log = view_.log;
   dlg_.btnDeleteClick();
   EXPECT_EQ(after, ExportAll(store_));
   EXPECT_EQ(log, view_.log);
-  EXPECT_EQ(logFile, ReadBytes(File("Kaputt", ".log")));
+  EXPECT_EQ(logFile, ReadWholeFile(File("Kaputt", ".log")));
   EXPECT_EQ(1, view_.processed);
 }
 
@@ -563,7 +546,8 @@ TEST_F(LoeschenTest, LoeschenAfterASelectionChangeRepairsTheProfileLastRead) {
   dlg_.btnDeleteClick();
   EXPECT_TRUE(fs::exists(File("Outlook", ".log")));
   EXPECT_FALSE(fs::exists(File("Neu", ".log")));
-  EXPECT_EQ(Windows1252Lines(ReadLines("healthy.repair.txt")), ReadBytes(File("Outlook", ".log")));
+  EXPECT_EQ(Windows1252Lines(test::ReadProfileLog("healthy.repair.txt")),
+            ReadWholeFile(File("Outlook", ".log")));
 }
 
 TEST_F(LoeschenTest, RefusedFlushLeavesTheLogUnsaved) {

@@ -9,6 +9,7 @@
 #include "platform/FileVersion.h"
 #include "platform/Text.h"
 #include "platform/WindowsPath.h"
+#include "support/Files.h"
 
 namespace brindel::outlook {
 namespace {
@@ -17,11 +18,6 @@ namespace fs = std::filesystem;
 
 std::u16string PeFile(const std::string& name, const std::string& arch) {
   return platform::FromUtf8(std::string(BRINDEL_PE_FIXTURES) + "/" + name + "-" + arch + ".exe");
-}
-
-std::vector<std::uint8_t> ReadBytes(const std::u16string& path) {
-  std::ifstream in(platform::ToUtf8(path), std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 class KtFileInfoTest : public ::testing::TestWithParam<std::string> {};
@@ -162,7 +158,8 @@ class DamagedFileTest : public ::testing::TestWithParam<Damage> {};
 
 TEST_P(DamagedFileTest, GivesResetProperties) {
   for (const char* arch : {"x86_64", "i686"}) {
-    std::vector<std::uint8_t> bytes = ReadBytes(PeFile("outlook16", arch));
+    std::vector<std::uint8_t> bytes =
+        test::ReadFileBytes(platform::ToUtf8(PeFile("outlook16", arch)));
     ASSERT_TRUE(platform::ExtractVersionResource(bytes).has_value());
     GetParam().apply(bytes);
     EXPECT_FALSE(platform::ExtractVersionResource(bytes).has_value()) << arch;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "profile/ProfileAnalysis.h"
+#include "support/RecordingLog.h"
 #include "support/StoreFixture.h"
 
 namespace brindel::profile {
@@ -9,11 +10,6 @@ namespace {
 using registry::store::HKEY_CURRENT_USER;
 using registry::store::MemoryStore;
 using registry::store::REG_BINARY;
-
-class TSilentLog : public TLogSink {
- public:
-  void Log(std::u16string_view) override {}
-};
 
 // An account section that may be read but not written still gives its accounts, so
 // that the sections they name stay in use.
@@ -26,16 +22,11 @@ TEST(AccountSectionTest, ReadOnlySectionStillListsItsAccounts) {
   registry::store::HKEY key = 0;
   ASSERT_EQ(0, store.CreateKey(HKEY_CURRENT_USER, accounts + u"\\00000001",
                                registry::store::KEY_ALL_ACCESS, key));
-  test::Bytes uid;
-  for (std::size_t i = 0; i < service.size(); i += 2) {
-    uid.push_back(static_cast<std::uint8_t>(
-        std::stoul(std::string(service.begin() + i, service.begin() + i + 2), nullptr, 16)));
-  }
-  ASSERT_EQ(0, store.SetValue(key, u"Service UID", REG_BINARY, uid));
+  ASSERT_EQ(0, store.SetValue(key, u"Service UID", REG_BINARY, test::HexBytes(service)));
   store.CloseKey(key);
   ASSERT_TRUE(store.SetProtection(HKEY_CURRENT_USER, accounts, MemoryStore::Protection::ReadOnly));
 
-  TSilentLog log;
+  test::TRecordingLog log;
   TProfileAnalysis analysis(log);
   analysis.Analyse(u"Software\\Profiles", u"P");
   ASSERT_EQ(1, analysis.AccountsList->Count());

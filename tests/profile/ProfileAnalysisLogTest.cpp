@@ -13,6 +13,7 @@
 #include "profile/ProfileAnalysis.h"
 #include "registry/store/MemoryStore.h"
 #include "registry/store/RegText.h"
+#include "support/RecordingLog.h"
 #include "support/SameLog.h"
 
 namespace brindel::profile {
@@ -26,25 +27,7 @@ constexpr std::u16string_view kOfficeTree = u"Software\\Microsoft\\Office\\16.0\
 constexpr std::u16string_view kMessagingTree =
     u"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows Messaging Subsystem\\Profiles";
 
-class TRecordingLog : public TLogSink {
- public:
-  void Log(std::u16string_view Line) override { lines.emplace_back(Line); }
-  Lines lines;
-};
-
-std::string FixturePath(const std::string& name) {
-  return std::string(BRINDEL_FIXTURES) + "/profiles/" + name;
-}
-
-Lines ReadExpected(const std::string& name) {
-  std::ifstream file(FixturePath(name), std::ios::binary);
-  EXPECT_TRUE(file) << "missing " << name;
-  Lines lines;
-  std::string line;
-  while (std::getline(file, line))
-    lines.push_back(FromUtf8(line));
-  return lines;
-}
+using test::TRecordingLog;
 
 using test::SameLog;
 
@@ -69,17 +52,17 @@ class WholeLogTest : public ::testing::TestWithParam<TLogCase> {
 
 TEST_P(WholeLogTest, MatchesTheExpectedLog) {
   const TLogCase& c = GetParam();
-  registry::store::LoadRegTextFile(FromUtf8(FixturePath(c.regFile)), store_);
+  registry::store::LoadRegTextFile(FromUtf8(test::ProfileFixture(c.regFile)), store_);
   TRecordingLog log;
   TProfileAnalysis analysis(log);
   analysis.Analyse(c.tree, c.profile);
-  EXPECT_TRUE(SameLog(ReadExpected(c.expectedFile), log.lines));
+  EXPECT_TRUE(SameLog(test::ReadProfileLog(c.expectedFile), log.lines));
   EXPECT_EQ(0u, store_.OpenHandleCount());
 }
 
 TEST_P(WholeLogTest, SecondRunGivesTheSameLog) {
   const TLogCase& c = GetParam();
-  registry::store::LoadRegTextFile(FromUtf8(FixturePath(c.regFile)), store_);
+  registry::store::LoadRegTextFile(FromUtf8(test::ProfileFixture(c.regFile)), store_);
   TRecordingLog first;
   TRecordingLog second;
   TProfileAnalysis analysis(first);

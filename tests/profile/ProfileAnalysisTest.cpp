@@ -10,6 +10,7 @@
 #include "platform/Errors.h"
 #include "platform/Text.h"
 #include "profile/ProfileAnalysis.h"
+#include "support/RecordingLog.h"
 #include "support/StoreFixture.h"
 
 namespace brindel::profile {
@@ -29,20 +30,14 @@ const std::u16string kProfileTree = u"Software\\Profiles\\P";
 const std::u16string kProviders = kProfileTree + u"\\9207f3e0a3b11019908b08002b2a56c2";
 const std::u16string kAccounts = kProfileTree + u"\\9375CFF0413111d3B88A00104B2A6676";
 
-class TRecordingLog : public TLogSink {
- public:
-  void Log(std::u16string_view Line) override { lines.emplace_back(Line); }
-  Lines lines;
-};
+using test::TRecordingLog;
 
 // The bytes of section ids given as 32 hex digits each.
 Bytes Ids(std::initializer_list<const char*> ids) {
   Bytes bytes;
   for (const char* id : ids) {
-    const std::string hex(id);
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-      bytes.push_back(static_cast<std::uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
-    }
+    const Bytes one = test::HexBytes(platform::FromUtf8(id));
+    bytes.insert(bytes.end(), one.begin(), one.end());
   }
   return bytes;
 }

@@ -16,6 +16,7 @@
 #include "profile/Repair.h"
 #include "regfile/StoreExport.h"
 #include "registry/Helpers.h"
+#include "support/RecordingLog.h"
 #include "support/StoreFixture.h"
 
 namespace brindel::profile {
@@ -37,25 +38,14 @@ const std::u16string kProfileTree = u"Software\\Profiles\\P";
 const std::u16string kProviders = kProfileTree + u"\\9207f3e0a3b11019908b08002b2a56c2";
 const std::u16string kAccounts = kProfileTree + u"\\9375CFF0413111d3B88A00104B2A6676";
 
-class TRecordingLog : public TLogSink {
- public:
-  void Log(std::u16string_view Line) override { lines.emplace_back(Line); }
-  Lines lines;
-};
+using test::TRecordingLog;
 
-Bytes IdBytes(std::u16string_view id) {
-  Bytes bytes;
-  for (std::size_t i = 0; i + 1 < id.size(); i += 2) {
-    bytes.push_back(
-        static_cast<std::uint8_t>(std::stoul(platform::ToUtf8(id.substr(i, 2)), nullptr, 16)));
-  }
-  return bytes;
-}
+using test::HexBytes;
 
 Bytes IdListBytes(const std::vector<std::u16string>& ids) {
   Bytes bytes;
   for (const auto& id : ids) {
-    const Bytes one = IdBytes(id);
+    const Bytes one = HexBytes(id);
     bytes.insert(bytes.end(), one.begin(), one.end());
   }
   return bytes;
@@ -243,7 +233,7 @@ void Generate(MemoryStore& store, unsigned seed) {
         continue;  // no section
       const std::u16string service =
           random() % 4 == 0 ? RandomId(random, pool) : services[random() % services.size()];
-      Put(store, kProfileTree + u"\\" + id, u"01023d0c", REG_BINARY, IdBytes(service));
+      Put(store, kProfileTree + u"\\" + id, u"01023d0c", REG_BINARY, HexBytes(service));
     }
   }
   for (int o = 0; o < static_cast<int>(random() % 4); ++o)
@@ -259,7 +249,7 @@ void Generate(MemoryStore& store, unsigned seed) {
       service = u"9207F3E0A3B11019908B08002B2A56C2";
     if (kind != 1)
       Put(store, key, u"Service UID", REG_SZ, Utf16Bytes(service));
-    Put(store, key, u"Preferences UID", REG_BINARY, IdBytes(RandomId(random, pool)));
+    Put(store, key, u"Preferences UID", REG_BINARY, HexBytes(RandomId(random, pool)));
     if (random() % 2 == 0)
       listed.insert(listed.end(), {static_cast<std::uint8_t>(n), 0, 0, 0});
   }
@@ -413,7 +403,7 @@ const std::u16string kS1 = u"51000000000000000000000000000001";
 TEST_F(RepairTest, DoubleListedUnlinkedProviderCountsInPhasesTwoAndThree) {
   Put(kProviders, u"01023d00", REG_BINARY, IdListBytes({kA2, kA1, kA2}));
   Put(kProviders, u"01023d0e", REG_BINARY, IdListBytes({kS1}));
-  Put(kProfileTree + u"\\" + kA1, u"01023d0c", REG_BINARY, IdBytes(kS1));
+  Put(kProfileTree + u"\\" + kA1, u"01023d0c", REG_BINARY, HexBytes(kS1));
   const Lines lines = AnalyseAndRepair();
   EXPECT_EQ((Lines{kA2, kA2, u"2 von 3 GUIDs wurden korrigiert."}),
             Phase(lines, u"nicht verknüpfte Einträge aus 9207 und 9375 entfernen "));
@@ -429,7 +419,7 @@ TEST_F(RepairTest, RepeatedProvidersKeepTheirFirstPlaceInEachList) {
   Put(kProviders, u"01023d02", REG_BINARY, IdListBytes({kA3, kA2, kA3, kA3, kA1}));
   Put(kProviders, u"01023d0e", REG_BINARY, IdListBytes({kS1}));
   for (const auto& id : {kA1, kA2, kA3})
-    Put(kProfileTree + u"\\" + id, u"01023d0c", REG_BINARY, IdBytes(kS1));
+    Put(kProfileTree + u"\\" + id, u"01023d0c", REG_BINARY, HexBytes(kS1));
   const Lines lines = AnalyseAndRepair();
   EXPECT_EQ((Lines{kA1, kA3, u"7 doppelte Einträge aus 9207 entfernt..."}),
             Phase(lines, u"mehrfache, gleiche 9207er Einträge entfernen"));
@@ -450,7 +440,7 @@ TEST_F(RepairTest, MissingListValueIsCreatedEmpty) {
 TEST_F(RepairTest, NothingToRemoveWritesNoList) {
   Put(kProviders, u"01023d00", REG_BINARY, IdListBytes({kA1}));
   Put(kProviders, u"01023d0e", REG_BINARY, IdListBytes({kS1}));
-  Put(kProfileTree + u"\\" + kA1, u"01023d0c", REG_BINARY, IdBytes(kS1));
+  Put(kProfileTree + u"\\" + kA1, u"01023d0c", REG_BINARY, HexBytes(kS1));
   AnalyseAndRepair();
   EXPECT_EQ(std::nullopt, List(u"01023d01"));
 }
@@ -458,7 +448,7 @@ TEST_F(RepairTest, NothingToRemoveWritesNoList) {
 TEST_F(RepairTest, SectionInUseInAnotherLetterCaseStays) {
   Put(kProviders, u"01023d00", REG_BINARY, IdListBytes({kA1}));
   Put(kProviders, u"01023d0e", REG_BINARY, IdListBytes({kS1}));
-  Put(kProfileTree + u"\\A1000000000000000000000000000001", u"01023d0c", REG_BINARY, IdBytes(kS1));
+  Put(kProfileTree + u"\\A1000000000000000000000000000001", u"01023d0c", REG_BINARY, HexBytes(kS1));
   const Lines lines = AnalyseAndRepair();
   EXPECT_EQ(Lines{u"0 von 2 GUIDs wurden gelöscht."},
             Phase(lines, u"Liste der zu löschenden GUIDs:"));
@@ -467,10 +457,12 @@ TEST_F(RepairTest, SectionInUseInAnotherLetterCaseStays) {
 
 TEST_F(RepairTest, AccountSubkeyThatAppearedAfterAuslesenIsDeletedAlone) {
   Put(kAccounts, u"{ED475418-B0D6-11D2-8C3B-00104B2A6676}", REG_BINARY, {1, 0, 0, 0});
-  Put(kAccounts + u"\\00000001", u"Service UID", REG_BINARY, IdBytes(kS1));
+  Put(kAccounts + u"\\00000001", u"Service UID", REG_BINARY, HexBytes(kS1));
   Put(kProfileTree + u"\\" + kS1, u"001e3001", REG_SZ, Utf16Bytes(u"Dienst"));
   Put(kProviders, u"01023d0e", REG_BINARY, IdListBytes({kS1}));
-  beforeRepair_ = [&] { Put(kAccounts + u"\\00000007", u"Service UID", REG_BINARY, IdBytes(kS1)); };
+  beforeRepair_ = [&] {
+    Put(kAccounts + u"\\00000007", u"Service UID", REG_BINARY, HexBytes(kS1));
+  };
   const Lines lines = AnalyseAndRepair();
   EXPECT_EQ(
       (Lines{u"", u"Eintrag, der nicht als Dienst hinterlegt ist: ", kAccounts + u" => 00000007"}),

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "TreeDump.h"
 #include "platform/Errors.h"
 #include "regfile/ExRegistry.h"
 #include "registry/store/HiveStore.h"
 #include "registry/store/HiveWriter.h"
 #include "support/StoreFixture.h"
+#include "support/TreeDump.h"
 #include "tests/registry/store/HiveTestSupport.h"
 
 namespace brindel::regfile {

@@ -8,6 +8,7 @@
 
 #include "ExportSupport.h"
 #include "regfile/ExRegistry.h"
+#include "support/Files.h"
 #include "support/StoreFixture.h"
 
 namespace brindel::regfile {
@@ -20,10 +21,7 @@ using test::RegLines;
 using test::SameRegText;
 using test::Utf16Bytes;
 
-std::string ReadFileBytes(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
+using test::ReadWholeFile;
 
 Bytes Sequence(std::size_t count, std::uint8_t first = 0) {
   Bytes bytes(count);
@@ -292,9 +290,9 @@ TEST_F(ExportKeyTest, ProfileTreeMatchesTheGoldenFile) {
   ASSERT_TRUE(reg.ExportKey(file.u16string()));
 
   const std::string expected =
-      ReadFileBytes(std::filesystem::path(BRINDEL_FIXTURES) / "export" / "profile-example.reg");
+      ReadWholeFile(std::filesystem::path(BRINDEL_FIXTURES) / "export" / "profile-example.reg");
   ASSERT_FALSE(expected.empty());
-  EXPECT_PRED_FORMAT2(SameRegText, expected, ReadFileBytes(file));
+  EXPECT_PRED_FORMAT2(SameRegText, expected, ReadWholeFile(file));
 }
 
 TEST_F(ExportKeyTest, KeyWithoutValuesOrSubkeysGivesItsKeyLine) {
@@ -457,7 +455,7 @@ TEST_F(ExportKeyTest, StreamHoldsTheBytesOfTheFile) {
   std::unique_ptr<TMemoryStream> stream;
   ASSERT_TRUE(reg.ExportKey(u"", true, stream));
   ASSERT_NE(nullptr, stream);
-  EXPECT_EQ(ReadFileBytes(file), std::string(stream->Bytes()));
+  EXPECT_EQ(ReadWholeFile(file), std::string(stream->Bytes()));
   EXPECT_EQ(stream->Size(), stream->Position());
 }
 
@@ -473,7 +471,7 @@ TEST_F(ExportKeyTest, FileFormReplacesTheFileAndLeavesTheStreamAlone) {
   EXPECT_EQ(nullptr, stream);
   EXPECT_EQ(
       RegLines({"REGEDIT4", "", "[HKEY_CURRENT_USER\\Software\\T]", "\"v\"=dword:00000001", ""}),
-      ReadFileBytes(file));
+      ReadWholeFile(file));
 }
 
 TEST_F(ExportKeyTest, FileThatCannotBeCreatedFailsTheExport) {

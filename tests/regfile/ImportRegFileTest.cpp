@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "ExportSupport.h"
-#include "TreeDump.h"
 #include "platform/Errors.h"
 #include "regfile/ExRegistry.h"
 #include "support/StoreFixture.h"
+#include "support/TreeDump.h"
 
 namespace brindel::regfile {
 namespace {

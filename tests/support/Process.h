@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "support/Files.h"
+
 extern char** environ;
 
 namespace brindel::test {
@@ -22,11 +24,6 @@ struct ProcessResult {
   std::string out;
   std::string err;
 };
-
-inline std::string ReadWholeFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // Runs a program with arguments (no shell) and standard input closed, and collects
 // its output through files, so that neither stream can block the other.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -10,6 +11,22 @@
 #include "platform/Text.h"
 
 namespace brindel::test {
+
+// The path of a fixture profile or of its expected log (tests/fixtures/profiles).
+inline std::string ProfileFixture(const std::string& name) {
+  return std::string(BRINDEL_FIXTURES) + "/profiles/" + name;
+}
+
+// An expected log written out beside the fixture profiles: UTF-8, one line each.
+inline std::vector<std::u16string> ReadProfileLog(const std::string& name) {
+  std::ifstream file(ProfileFixture(name), std::ios::binary);
+  EXPECT_TRUE(file) << "missing " << name;
+  std::vector<std::u16string> lines;
+  std::string line;
+  while (std::getline(file, line))
+    lines.push_back(platform::FromUtf8(line));
+  return lines;
+}
 
 // Equal logs, or the first differing line with both texts, and the whole actual log.
 inline ::testing::AssertionResult SameLog(const std::vector<std::u16string>& expected,

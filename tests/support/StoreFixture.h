@@ -9,27 +9,9 @@
 
 #include "platform/Text.h"
 #include "registry/store/MemoryStore.h"
+#include "support/Bytes.h"
 
 namespace brindel::test {
-
-using Bytes = std::vector<std::uint8_t>;
-
-// UTF-16LE bytes of a text, with the terminating NUL unit when asked.
-inline Bytes Utf16Bytes(std::u16string_view text, bool withNul = true) {
-  Bytes bytes;
-  for (char16_t c : text) {
-    bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
-    bytes.push_back(static_cast<std::uint8_t>(c >> 8));
-  }
-  if (withNul)
-    bytes.insert(bytes.end(), {0, 0});
-  return bytes;
-}
-
-inline Bytes DwordBytes(std::uint32_t v) {
-  return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
-          static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
-}
 
 // A fresh in-memory registry, installed as the process's current store for the test.
 class StoreFixture : public ::testing::Test {

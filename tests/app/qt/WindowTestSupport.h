@@ -29,6 +29,7 @@
 #include "platform/Text.h"
 #include "registry/store/MemoryStore.h"
 #include "registry/store/RegText.h"
+#include "support/Bytes.h"
 
 namespace brindel::test {
 
@@ -180,13 +181,7 @@ class TWindowRun {
            registry::store::HKEY root) {
     registry::store::HKEY key = 0;
     QCOMPARE(store.CreateKey(root, path, registry::store::KEY_ALL_ACCESS, key), 0);
-    std::vector<std::uint8_t> bytes;
-    for (char16_t c : text) {
-      bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
-      bytes.push_back(static_cast<std::uint8_t>(c >> 8));
-    }
-    bytes.insert(bytes.end(), {0, 0});
-    QCOMPARE(store.SetValue(key, name, registry::store::REG_SZ, bytes), 0);
+    QCOMPARE(store.SetValue(key, name, registry::store::REG_SZ, test::Utf16Bytes(text)), 0);
     store.CloseKey(key);
   }
   void Profile(std::u16string_view name) {

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "support/Files.h"
+
 namespace brindel::registry::store::testing {
 
 // A new folder under the system's temporary folder, removed with everything in it.
@@ -52,8 +54,7 @@ class TempFolder {
 };
 
 inline std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  return brindel::test::ReadFileBytes(file);
 }
 
 inline void WriteBytes(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes) {

@@ -9,6 +9,9 @@
 #include "platform/AnsiCodePage.h"
 #include "platform/Text.h"
 #include "registry/store/MemoryStore.h"
+#include "support/Bytes.h"
+#include "support/Files.h"
+#include "support/TreeDump.h"
 
 namespace brindel::registry::store {
 namespace {
@@ -73,60 +76,10 @@ Bytes Raw(std::string_view text) {
   return Bytes(text.begin(), text.end());
 }
 
-Bytes Utf16Data(std::u16string_view text) {
-  Bytes bytes;
-  for (const char16_t unit : text) {
-    bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-    bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
-  }
-  bytes.insert(bytes.end(), {0, 0});
-  return bytes;
-}
+using test::Utf16Bytes;
 
-std::string Hex(const Bytes& bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string text;
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    if (i > 0)
-      text += ',';
-    text += kDigits[bytes[i] >> 4];
-    text += kDigits[bytes[i] & 0xF];
-  }
-  return text;
-}
-
-// The whole tree below a root as text, one line per key and per value, read
-// through the store interface: "[path]" and "name=type:hex".
-void DumpKey(RegistryStore& store, HKEY key, const std::string& path, std::string& out) {
-  out += "[" + path + "]\n";
-  for (std::uint32_t index = 0;; ++index) {
-    std::u16string name;
-    RegValue value;
-    if (store.EnumValue(key, index, name, &value) != ERROR_SUCCESS)
-      break;
-    out += (name.empty() ? "@" : ToUtf8(name)) + "=" + std::to_string(value.type) + ":" +
-           Hex(value.data) + "\n";
-  }
-  for (std::uint32_t index = 0;; ++index) {
-    std::u16string name;
-    if (store.EnumKey(key, index, name) != ERROR_SUCCESS)
-      break;
-    HKEY child = 0;
-    if (store.OpenKey(key, name, KEY_READ, child) != ERROR_SUCCESS) {
-      out += "[" + path + "\\" + ToUtf8(name) + "] unreadable\n";
-      continue;
-    }
-    DumpKey(store, child, path.empty() ? ToUtf8(name) : path + "\\" + ToUtf8(name), out);
-    store.CloseKey(child);
-  }
-}
-
-std::string Dump(RegistryStore& store, HKEY root = HKEY_CURRENT_USER) {
-  std::string out;
-  DumpKey(store, root, "", out);
-  return out;
-}
-
+using test::Dump;
+using test::HexList;
 std::optional<RegValue> ReadValue(RegistryStore& store, HKEY root, std::u16string_view path,
                                   std::u16string_view name) {
   HKEY key = 0;
@@ -176,29 +129,30 @@ TEST_P(RegTextValueTest, LoadsValue) {
   const auto value = ReadValue(store, HKEY_CURRENT_USER, u"T", row.valueName);
   ASSERT_TRUE(value.has_value()) << "no value " << ToUtf8(row.valueName);
   EXPECT_EQ(row.type, value->type);
-  EXPECT_EQ(Hex(row.data), Hex(value->data));
+  EXPECT_EQ(HexList(row.data), HexList(value->data));
 }
 
 const ValueCase kValueCases[] = {
-    {"StringWithEscapes", Form::Regedit4, R"("a"="x\\y\"z")", u"a", REG_SZ, Utf16Data(u"x\\y\"z")},
+    {"StringWithEscapes", Form::Regedit4, R"("a"="x\\y\"z")", u"a", REG_SZ, Utf16Bytes(u"x\\y\"z")},
     {"EmptyString", Form::Version5Utf16, R"("a"="")", u"a", REG_SZ, {0, 0}},
-    {"StringAnsiLetters", Form::Regedit4, "\"a\"=\"Grüße €\"", u"a", REG_SZ, Utf16Data(u"Grüße €")},
+    {"StringAnsiLetters", Form::Regedit4, "\"a\"=\"Grüße €\"", u"a", REG_SZ,
+     Utf16Bytes(u"Grüße €")},
     {"StringUtf16Letters", Form::Version5Utf16, "\"a\"=\"Grüße € ✓\"", u"a", REG_SZ,
-     Utf16Data(u"Grüße € ✓")},
+     Utf16Bytes(u"Grüße € ✓")},
     {"StringUtf8WithoutMark", Form::Version5Utf8, "\"a\"=\"Grüße\"", u"a", REG_SZ,
-     Utf16Data(u"Grüße")},
+     Utf16Bytes(u"Grüße")},
     {"StringUtf16BigEndian", Form::Version5Utf16BE, "\"a\"=\"Grüße\"", u"a", REG_SZ,
-     Utf16Data(u"Grüße")},
+     Utf16Bytes(u"Grüße")},
     {"StringLineBreakEscapes", Form::Regedit4, R"("a"="1\r\n2")", u"a", REG_SZ,
-     Utf16Data(u"1\r\n2")},
+     Utf16Bytes(u"1\r\n2")},
     {"StringOtherBackslashKept", Form::Regedit4, R"("a"="C:\temp")", u"a", REG_SZ,
-     Utf16Data(u"C:\\temp")},
-    {"StringThenComment", Form::Regedit4, R"("a"="b" ; note)", u"a", REG_SZ, Utf16Data(u"b")},
-    {"DefaultValue", Form::Version5Utf16, R"(@="d")", u"", REG_SZ, Utf16Data(u"d")},
-    {"NameWithEscapes", Form::Regedit4, R"("a\\b\"c"="v")", u"a\\b\"c", REG_SZ, Utf16Data(u"v")},
+     Utf16Bytes(u"C:\\temp")},
+    {"StringThenComment", Form::Regedit4, R"("a"="b" ; note)", u"a", REG_SZ, Utf16Bytes(u"b")},
+    {"DefaultValue", Form::Version5Utf16, R"(@="d")", u"", REG_SZ, Utf16Bytes(u"d")},
+    {"NameWithEscapes", Form::Regedit4, R"("a\\b\"c"="v")", u"a\\b\"c", REG_SZ, Utf16Bytes(u"v")},
     {"NameWithBracketsAndEquals", Form::Regedit4, R"("[x]=y"="v")", u"[x]=y", REG_SZ,
-     Utf16Data(u"v")},
-    {"BlanksAroundEquals", Form::Regedit4, "\"a\" =\t\"v\"", u"a", REG_SZ, Utf16Data(u"v")},
+     Utf16Bytes(u"v")},
+    {"BlanksAroundEquals", Form::Regedit4, "\"a\" =\t\"v\"", u"a", REG_SZ, Utf16Bytes(u"v")},
     {"Dword", Form::Regedit4, "\"a\"=dword:0000001a", u"a", REG_DWORD, {0x1a, 0, 0, 0}},
     {"DwordMaximum",
      Form::Version5Utf16,
@@ -248,7 +202,7 @@ const ValueCase kValueCases[] = {
     // REGEDIT4 holds the text of these types one byte per character in the ANSI code
     // page: 80 is the euro sign there.
     {"ExpandSzRegedit4", Form::Regedit4, "\"a\"=hex(2):25,54,4d,50,25,80,00", u"a", REG_EXPAND_SZ,
-     Utf16Data(u"%TMP%€")},
+     Utf16Bytes(u"%TMP%€")},
     {"MultiSzRegedit4",
      Form::Regedit4,
      "\"a\"=hex(7):61,00,e4,00,00",
@@ -624,11 +578,6 @@ std::u16string FixturePath() {
   return FromUtf8(BRINDEL_FIXTURES "/reg/outlook-profile.reg");
 }
 
-Bytes ReadFile(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(file), {});
-}
-
 TEST(RegTextProfileTest, LoadsProfileTree) {
   MemoryStore store;
   LoadRegTextFile(FixturePath(), store);
@@ -639,7 +588,7 @@ TEST(RegTextProfileTest, LoadsProfileTree) {
       u"DefaultProfile");
   ASSERT_TRUE(defaultProfile.has_value());
   EXPECT_EQ(REG_SZ, defaultProfile->type);
-  EXPECT_EQ(Hex(Utf16Data(u"Outlook")), Hex(defaultProfile->data));
+  EXPECT_EQ(HexList(Utf16Bytes(u"Outlook")), HexList(defaultProfile->data));
 
   const std::vector<std::u16string> sections = {
       u"0a0d020000000000c000000000000046", u"9207f3e0a3b11019908b08002b2a56c2",
@@ -654,7 +603,7 @@ TEST(RegTextProfileTest, LoadsProfileTree) {
   EXPECT_EQ(
       "a1,b2,c3,d4,e5,f6,07,18,29,3a,4b,5c,6d,7e,8f,90,5f,60,71,82,93,a4,b5,c6,d7,e8,f9,0a,1b,2c,"
       "3d,4e",
-      Hex(stores->data));
+      HexList(stores->data));
   const auto services = ReadValue(store, HKEY_CURRENT_USER, providers, u"01023d0e");
   ASSERT_TRUE(services.has_value());
   EXPECT_EQ(32u, services->data.size());
@@ -663,17 +612,17 @@ TEST(RegTextProfileTest, LoadsProfileTree) {
   const auto accountList =
       ReadValue(store, HKEY_CURRENT_USER, accounts, u"{ED475418-B0D6-11D2-8C3B-00104B2A6676}");
   ASSERT_TRUE(accountList.has_value());
-  EXPECT_EQ("01,00,00,00,02,00,00,00", Hex(accountList->data));
+  EXPECT_EQ("01,00,00,00,02,00,00,00", HexList(accountList->data));
   EXPECT_EQ((std::vector<std::u16string>{u"00000001", u"00000002"}),
             SubKeys(store, HKEY_CURRENT_USER, accounts));
   const auto accountName =
       ReadValue(store, HKEY_CURRENT_USER, accounts + u"\\00000002", u"Account Name");
   ASSERT_TRUE(accountName.has_value());
   EXPECT_EQ(REG_BINARY, accountName->type);
-  EXPECT_EQ(Hex(Utf16Data(u"Jürgen Müller")), Hex(accountName->data));
+  EXPECT_EQ(HexList(Utf16Bytes(u"Jürgen Müller")), HexList(accountName->data));
   const auto clsid = ReadValue(store, HKEY_CURRENT_USER, accounts + u"\\00000001", u"clsid");
   ASSERT_TRUE(clsid.has_value());
-  EXPECT_EQ(Hex(Utf16Data(u"{ED475411-B0D6-11D2-8C3B-00104B2A6676}")), Hex(clsid->data));
+  EXPECT_EQ(HexList(Utf16Bytes(u"{ED475411-B0D6-11D2-8C3B-00104B2A6676}")), HexList(clsid->data));
 
   HKEY empty = 0;
   ASSERT_EQ(ERROR_SUCCESS,
@@ -688,7 +637,7 @@ TEST(RegTextProfileTest, LoadsProfileTree) {
 }
 
 TEST(RegTextProfileTest, Version5InUtf16GivesTheSameTree) {
-  const Bytes ansi = ReadFile(ToUtf8(FixturePath()));
+  const Bytes ansi = test::ReadFileBytes(ToUtf8(FixturePath()));
   std::u16string text = platform::FromAnsi(std::string(ansi.begin(), ansi.end()));
   ASSERT_EQ(0u, text.find(u"REGEDIT4"));
   text.replace(0, 8, u"Windows Registry Editor Version 5.00");

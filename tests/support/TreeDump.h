@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -8,6 +7,19 @@
 #include "registry/store/RegistryStore.h"
 
 namespace brindel::test {
+
+// Bytes as lower-case hex pairs separated by commas, as a .reg hex list has them.
+inline std::string HexList(const std::vector<std::uint8_t>& bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string text;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (i > 0)
+      text += ',';
+    text += kDigits[bytes[i] >> 4];
+    text += kDigits[bytes[i] & 0xF];
+  }
+  return text;
+}
 
 // A whole tree as text, read through the store interface only: "[path]" per key and
 // "name=type:hex" per value ("@" for the default value), keys in the store's order.
@@ -21,13 +33,7 @@ inline void DumpKey(registry::store::RegistryStore& store, registry::store::HKEY
     if (store.EnumValue(key, index, name, &value) != ERROR_SUCCESS)
       break;
     out += (name.empty() ? std::string("@") : platform::ToUtf8(name)) + "=" +
-           std::to_string(value.type) + ":";
-    for (std::size_t i = 0; i < value.data.size(); ++i) {
-      char hex[4];
-      std::snprintf(hex, sizeof hex, i == 0 ? "%02x" : ",%02x", value.data[i]);
-      out += hex;
-    }
-    out += "\n";
+           std::to_string(value.type) + ":" + HexList(value.data) + "\n";
   }
   for (std::uint32_t index = 0;; ++index) {
     std::u16string name;
