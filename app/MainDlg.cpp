@@ -85,8 +85,7 @@ bool TMainDlg::GetOutlookVersionToUse() {
   }
   if (first.Version > 0)
     return true;
-  ShowMsgDlg(u"Auf diesem Rechner kann die Software \"Microsoft® Outlook\" nicht ermittelt werden.",
-             TMsgDlgType::mtError);
+  ShowMsgDlg(outlook::kOutlookNotFound, TMsgDlgType::mtError);
   return false;
 }
 

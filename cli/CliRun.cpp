@@ -88,34 +88,4 @@ void TCliRun::PrintLog() {
   context_.Out.flush();
 }
 
-int RunProfiles(const TCliContext& Context) {
-  TCliRun run(Context, true);
-  for (const auto& item : run.View().Items())
-    Context.Out << ToUtf8(item) << '\n';
-  const bool found = !run.View().Items().empty();
-  return run.Finish() && found ? kExitDone : kExitFailed;
-}
-
-int RunAnalyse(const TCliContext& Context, const std::string& Profile) {
-  TCliRun run(Context, true);
-  if (!run.ChooseProfile(FromUtf8(Profile)))
-    return kExitFailed;
-  run.Dlg().btnStartClick();
-  run.PrintLog();
-  const bool analysed = run.Dlg().State() == app::TMainState::Analysed;
-  return run.Finish() && analysed ? kExitDone : kExitFailed;
-}
-
-int RunRepair(const TCliContext& Context, const std::string& Profile) {
-  TCliRun run(Context, false);
-  if (!run.ChooseProfile(FromUtf8(Profile)))
-    return kExitFailed;
-  run.Dlg().btnStartClick();
-  if (run.Dlg().State() == app::TMainState::Analysed)
-    run.Dlg().btnDeleteClick();
-  run.PrintLog();
-  const bool repaired = run.Dlg().State() == app::TMainState::Repaired;
-  return run.Finish() && repaired ? kExitDone : kExitFailed;
-}
-
 }  // namespace brindel::cli

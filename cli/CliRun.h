@@ -41,6 +41,8 @@ class TCliRun {
   // Makes the changes durable and writes --save-reg; false (with a message) when
   // something could not be written.
   bool Finish();
+  // Forgets the changes not yet written, after an action that failed half-way.
+  void Discard() { source_.Discard(); }
   void PrintLog();
 
  private:

@@ -4,11 +4,16 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "outlook/KtFileInfo.h"
 
 namespace brindel::outlook {
+
+// What the start-up says when no installation was found.
+inline constexpr std::u16string_view kOutlookNotFound =
+    u"Auf diesem Rechner kann die Software \"Microsoft® Outlook\" nicht ermittelt werden.";
 
 // One place where OUTLOOK.EXE may be registered, and what was found there.
 struct TOutlookInstall {

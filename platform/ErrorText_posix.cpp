@@ -57,12 +57,4 @@ std::u16string SystemMessage(std::int32_t code) {
   return std::u16string(it->text);
 }
 
-std::u16string ErrorText(std::int32_t code) {
-  const std::u16string number = Widen(std::to_string(code));
-  const std::u16string message = SystemMessage(code);
-  if (message.empty())
-    return Format(u"Error %d", {number});
-  return Format(u"Error %d : %s", {number, message});
-}
-
 }  // namespace brindel::platform

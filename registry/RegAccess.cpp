@@ -57,9 +57,10 @@ void TRegAccess::UseRoot(HKEY root) {
   Close();
 }
 
-HKEY TRegAccess::BaseKey(std::u16string_view path) const {
-  const bool fromRoot = !path.empty() && path.front() == u'\\';
-  return (currentKey_ != 0 && !fromRoot) ? currentKey_ : root_;
+TRegAccess::PathTarget TRegAccess::Target(std::u16string_view path) const {
+  if (!path.empty() && path.front() == u'\\')
+    return {root_, path.substr(1)};
+  return {currentKey_ != 0 ? currentKey_ : root_, path};
 }
 
 std::u16string TRegAccess::FullPath(std::u16string_view path) const {
@@ -83,10 +84,7 @@ bool TRegAccess::Open(std::u16string_view path, bool create) {
     lastError_ = ERROR_INVALID_HANDLE;
     return false;
   }
-  const HKEY base = BaseKey(path);
-  std::u16string_view relative = path;
-  if (!relative.empty() && relative.front() == u'\\')
-    relative.remove_prefix(1);
+  const auto [base, relative] = Target(path);
   HKEY opened = 0;
   if (!create || relative.empty()) {
     lastError_ = Store().OpenKey(base, relative, access_, opened);
@@ -105,10 +103,7 @@ bool TRegAccess::OpenReadOnly(std::u16string_view path) {
     lastError_ = ERROR_INVALID_HANDLE;
     return false;
   }
-  const HKEY base = BaseKey(path);
-  std::u16string_view relative = path;
-  if (!relative.empty() && relative.front() == u'\\')
-    relative.remove_prefix(1);
+  const auto [base, relative] = Target(path);
   const REGSAM view = access_ & KEY_WOW64_RES;
   for (REGSAM mask : {KEY_READ, REGSAM{0x20009}, REGSAM{0x1}}) {
     HKEY opened = 0;
@@ -276,10 +271,8 @@ void TRegAccess::WriteInteger(std::u16string_view name, std::int32_t value) {
 }
 
 bool TRegAccess::DeleteKey(std::u16string_view path) {
-  std::u16string_view relative = path;
-  if (!relative.empty() && relative.front() == u'\\')
-    relative.remove_prefix(1);
-  lastError_ = DeleteKeyBelow(BaseKey(path), relative);
+  const auto [base, relative] = Target(path);
+  lastError_ = DeleteKeyBelow(base, relative);
   return lastError_ == ERROR_SUCCESS;
 }
 

@@ -91,8 +91,13 @@ class TRegAccess {
 
  protected:
   store::RegistryStore& Store() const;
-  // The key relative to which a path is taken: the open key, or the root.
-  HKEY BaseKey(std::u16string_view path) const;
+  // Where a path leads: a path that begins with a backslash from the root, any other from the
+  // open key, or from the root when none is open; and the path below that key.
+  struct PathTarget {
+    HKEY base;
+    std::u16string_view relative;
+  };
+  PathTarget Target(std::u16string_view path) const;
   void ChangeKey(HKEY key, std::u16string path);
   std::u16string FullPath(std::u16string_view path) const;
   // The registry type and size of a value of the open key; false when it cannot be
