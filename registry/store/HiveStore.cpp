@@ -369,11 +369,8 @@ HKEY HiveStore::NewHandle(std::shared_ptr<Node> node, REGSAM access) {
   return handle;
 }
 
-LSTATUS HiveStore::OpenKey(HKEY parent, std::u16string_view subKey, REGSAM access, HKEY& result) {
-  result = 0;
-  std::shared_ptr<Node> node;
-  // Opening below a handle needs no right on that handle, as on Windows.
-  if (LSTATUS status = Resolve(parent, 0, node); status != ERROR_SUCCESS)
+LSTATUS HiveStore::Find(HKEY key, std::u16string_view subKey, std::shared_ptr<Node>& node) const {
+  if (LSTATUS status = Resolve(key, 0, node); status != ERROR_SUCCESS)
     return status;
   for (auto part : SplitKeyPath(subKey)) {
     if (LSTATUS status = node->Load(); status != ERROR_SUCCESS)
@@ -382,6 +379,15 @@ LSTATUS HiveStore::OpenKey(HKEY parent, std::u16string_view subKey, REGSAM acces
     if (!node)
       return ERROR_FILE_NOT_FOUND;
   }
+  return ERROR_SUCCESS;
+}
+
+LSTATUS HiveStore::OpenKey(HKEY parent, std::u16string_view subKey, REGSAM access, HKEY& result) {
+  result = 0;
+  std::shared_ptr<Node> node;
+  // Opening below a handle needs no right on that handle, as on Windows.
+  if (LSTATUS status = Find(parent, subKey, node); status != ERROR_SUCCESS)
+    return status;
   result = NewHandle(std::move(node), access);
   return ERROR_SUCCESS;
 }
@@ -543,15 +549,8 @@ LSTATUS HiveStore::SetValue(HKEY key, std::u16string_view name, std::uint32_t ty
 
 LSTATUS HiveStore::DeleteKey(HKEY key, std::u16string_view subKey, REGSAM /*viewFlags*/) {
   std::shared_ptr<Node> node;
-  if (LSTATUS status = Resolve(key, 0, node); status != ERROR_SUCCESS)
+  if (LSTATUS status = Find(key, subKey, node); status != ERROR_SUCCESS)
     return status;
-  for (auto part : SplitKeyPath(subKey)) {
-    if (LSTATUS status = node->Load(); status != ERROR_SUCCESS)
-      return status;
-    node = node->Child(part);
-    if (!node)
-      return ERROR_FILE_NOT_FOUND;
-  }
   if (node->fixed)
     return ERROR_ACCESS_DENIED;
   if (!node->Writable() || mode_ == Mode::ReadOnly)

@@ -103,6 +103,8 @@ class HiveStore : public RegistryStore {
   };
 
   LSTATUS Resolve(HKEY key, REGSAM needed, std::shared_ptr<Node>& node) const;
+  // The key below `key` at the sub key path, read from the file as far as needed.
+  LSTATUS Find(HKEY key, std::u16string_view subKey, std::shared_ptr<Node>& node) const;
   HKEY NewHandle(std::shared_ptr<Node> node, REGSAM access);
   LSTATUS FlushAll();
   void ResetRoots();

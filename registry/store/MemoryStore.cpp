@@ -130,13 +130,8 @@ LSTATUS MemoryStore::OpenKey(HKEY parent, std::u16string_view subKey, REGSAM acc
   result = 0;
   std::shared_ptr<Node> node;
   // Opening below a handle needs no right on that handle, as on Windows.
-  if (LSTATUS status = Resolve(parent, 0, node); status != ERROR_SUCCESS)
+  if (LSTATUS status = Find(parent, subKey, node); status != ERROR_SUCCESS)
     return status;
-  for (auto part : SplitKeyPath(subKey)) {
-    node = node->Child(part);
-    if (!node)
-      return ERROR_FILE_NOT_FOUND;
-  }
   if (LSTATUS status = Fault(*node, Operation::Open); status != ERROR_SUCCESS)
     return status;
   if (LSTATUS status = CheckOpenRights(node->protection, access); status != ERROR_SUCCESS) {
@@ -305,13 +300,8 @@ LSTATUS MemoryStore::SetValue(HKEY key, std::u16string_view name, std::uint32_t 
 
 LSTATUS MemoryStore::DeleteKey(HKEY key, std::u16string_view subKey, REGSAM /*viewFlags*/) {
   std::shared_ptr<Node> node;
-  if (LSTATUS status = Resolve(key, 0, node); status != ERROR_SUCCESS)
+  if (LSTATUS status = Find(key, subKey, node); status != ERROR_SUCCESS)
     return status;
-  for (auto part : SplitKeyPath(subKey)) {
-    node = node->Child(part);
-    if (!node)
-      return ERROR_FILE_NOT_FOUND;
-  }
   if (node->parent == nullptr)
     return ERROR_ACCESS_DENIED;  // a root
   if (node->protection != Protection::None)
@@ -358,17 +348,22 @@ LSTATUS MemoryStore::FlushKey(HKEY key) {
   return Fault(*node, Operation::Flush);
 }
 
-std::shared_ptr<MemoryStore::Node> MemoryStore::FindPath(HKEY root,
-                                                         std::u16string_view path) const {
-  auto it = roots_.find(root);
-  if (it == roots_.end())
-    return nullptr;
-  std::shared_ptr<Node> node = it->second;
-  for (auto part : SplitKeyPath(path)) {
+LSTATUS MemoryStore::Find(HKEY key, std::u16string_view subKey, std::shared_ptr<Node>& node) const {
+  if (LSTATUS status = Resolve(key, 0, node); status != ERROR_SUCCESS)
+    return status;
+  for (auto part : SplitKeyPath(subKey)) {
     node = node->Child(part);
     if (!node)
-      return nullptr;
+      return ERROR_FILE_NOT_FOUND;
   }
+  return ERROR_SUCCESS;
+}
+
+std::shared_ptr<MemoryStore::Node> MemoryStore::FindPath(HKEY root,
+                                                         std::u16string_view path) const {
+  std::shared_ptr<Node> node;
+  if (!roots_.count(root) || Find(root, path, node) != ERROR_SUCCESS)
+    return nullptr;
   return node;
 }
 

@@ -74,6 +74,8 @@ class MemoryStore : public RegistryStore {
   LSTATUS Resolve(HKEY key, REGSAM needed, std::shared_ptr<Node>& node) const;
   LSTATUS Fault(const Node& node, Operation operation) const;
   HKEY NewHandle(std::shared_ptr<Node> node, REGSAM access);
+  // The key below `key` at the sub key path; no right is needed on `key` for it.
+  LSTATUS Find(HKEY key, std::u16string_view subKey, std::shared_ptr<Node>& node) const;
   std::shared_ptr<Node> FindPath(HKEY root, std::u16string_view path) const;
 
   std::map<HKEY, std::shared_ptr<Node>> roots_;

@@ -606,13 +606,21 @@ class StatementParser {
     }
   }
 
-  std::vector<std::uint8_t> ParseDword() {
+  // A run of hexadecimal digits from the position, at most nine of them read, so
+  // that a caller sees a ninth digit as too many.
+  std::uint32_t ParseHexRun() {
     const std::size_t start = pos_;
     std::uint32_t number = 0;
     while (pos_ < text_.size() && IsHexDigit(text_[pos_]) && pos_ - start < 9) {
       number = (number << 4) | HexValue(text_[pos_]);
       ++pos_;
     }
+    return number;
+  }
+
+  std::vector<std::uint8_t> ParseDword() {
+    const std::size_t start = pos_;
+    const std::uint32_t number = ParseHexRun();
     const std::size_t digits = pos_ - start;
     if (digits == 0 || digits > 8) {
       Fail(LineHere(), u"ungültige DWORD-Daten „%s“ (1 bis 8 Hex-Ziffern erwartet)",
@@ -626,11 +634,7 @@ class StatementParser {
   // "N):" with N hexadecimal, as regedit writes the type: hex(b): is type 11.
   std::uint32_t ParseTypeNumber() {
     const std::size_t start = pos_;
-    std::uint32_t number = 0;
-    while (pos_ < text_.size() && IsHexDigit(text_[pos_]) && pos_ - start < 9) {
-      number = (number << 4) | HexValue(text_[pos_]);
-      ++pos_;
-    }
+    const std::uint32_t number = ParseHexRun();
     const std::size_t digits = pos_ - start;
     if (digits == 0 || digits > 8 || text_.substr(pos_, 2) != u"):") {
       const std::size_t close = text_.find(u')', start);
