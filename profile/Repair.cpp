@@ -41,10 +41,10 @@ bool IsProtected(const TProfileAnalysis& Analysis, std::u16string_view Section) 
   return false;
 }
 
+// Every section the repair deletes goes through here. A section every profile needs
+// stays, whatever named it (a damaged account entry may). A name with a backslash
+// would reach a key below some section, which no account names.
 void DeleteSection(const TProfileAnalysis& Analysis, std::u16string_view Section) {
-  // A damaged account entry may name a section every profile needs; that one stays.
-  // A name with a backslash would reach a key below some section, which no account
-  // names.
   if (Section.empty() || IsProtected(Analysis, Section) ||
       Section.find(u'\\') != std::u16string_view::npos) {
     return;
@@ -61,9 +61,7 @@ void DeleteUnusedSections(TProfileAnalysis& Analysis) {
     if (Analysis.GUIDsUsedList->IndexOf(record->EntryName) >= 0)
       continue;
     sink.Log(AsciiLowerCase(record->EntryName));
-    if (!IsProtected(Analysis, record->EntryName)) {
-      registry::RegDeleteKeyAt(1, Analysis.ProfileTree, record->EntryName);
-    }
+    DeleteSection(Analysis, record->EntryName);
     ++count;
   }
   sink.Log(Decimal(count) + u" von " + Decimal(Analysis.RegKeysList->Count()) +
