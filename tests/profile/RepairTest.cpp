@@ -299,6 +299,14 @@ void PrintTo(const TDisturbance& row, std::ostream* out) {
   *out << row.name;
 }
 
+// A list value of the provider section that now holds text instead of section ids.
+void TurnIntoText(MemoryStore& store, std::u16string_view list) {
+  registry::store::HKEY key = 0;
+  store.OpenKey(HKEY_CURRENT_USER, kProviders, registry::store::KEY_ALL_ACCESS, key);
+  store.SetValue(key, list, REG_SZ, Utf16Bytes(u"kaputt"));
+  store.CloseKey(key);
+}
+
 class RepairEquivalenceTest : public ::testing::TestWithParam<TDisturbance> {};
 
 TEST_P(RepairEquivalenceTest, BatchedRewritesEndAsOneRewritePerItem) {
@@ -331,23 +339,9 @@ INSTANTIATE_TEST_SUITE_P(
                                                        MemoryStore::Operation::SetValue, 5);
                                    }},
                       TDisturbance{"TransportListBecameText",
-                                   [](MemoryStore& store) {
-                                     registry::store::HKEY key = 0;
-                                     store.OpenKey(HKEY_CURRENT_USER, kProviders,
-                                                   registry::store::KEY_ALL_ACCESS, key);
-                                     store.SetValue(key, u"01023d02", REG_SZ,
-                                                    Utf16Bytes(u"kaputt"));
-                                     store.CloseKey(key);
-                                   }},
+                                   [](MemoryStore& store) { TurnIntoText(store, u"01023d02"); }},
                       TDisturbance{"ServiceListBecameText",
-                                   [](MemoryStore& store) {
-                                     registry::store::HKEY key = 0;
-                                     store.OpenKey(HKEY_CURRENT_USER, kProviders,
-                                                   registry::store::KEY_ALL_ACCESS, key);
-                                     store.SetValue(key, u"01023d0e", REG_SZ,
-                                                    Utf16Bytes(u"kaputt"));
-                                     store.CloseKey(key);
-                                   }}),
+                                   [](MemoryStore& store) { TurnIntoText(store, u"01023d0e"); }}),
     [](const ::testing::TestParamInfo<TDisturbance>& row) { return std::string(row.param.name); });
 
 // --- Single phases ----------------------------------------------------------------
