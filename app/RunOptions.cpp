@@ -2,20 +2,28 @@
 
 #include <CLI/CLI.hpp>
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
 
 #include "app/MainDlg.h"
+#include "app/RegistrySources.h"
 #include "platform/Errors.h"
+#include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "platform/WindowsPath.h"
-#include "registry/store/HiveStore.h"
 #include "registry/store/MemoryStore.h"
 #include "registry/store/RegText.h"
 
 namespace brindel::app {
+
+namespace {
+
+// Where hives cannot be opened at all, naming one is wrong usage, not a failed run.
+std::string HiveOptionCheck(const std::string&) {
+  return platform::ToUtf8(HiveUnavailableReason());
+}
+
+}  // namespace
 
 void AddRunOptions(CLI::App& App, TRunOptions& Options) {
   App.add_option("--reg", Options.RegFiles,
@@ -30,10 +38,12 @@ void AddRunOptions(CLI::App& App, TRunOptions& Options) {
                  "eine Hive-Datei einbinden: HKCU=NTUSER.DAT, HKLM\\SOFTWARE=SOFTWARE oder "
                  "HKLM\\SYSTEM=SYSTEM (mehrfach möglich)")
       ->type_name("WURZEL=DATEI")
-      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->check(HiveOptionCheck, "");
   App.add_option("--windows-root", Options.WindowsRoot,
                  "Ordner, in dem eine Windows-Installation eingehängt ist (mit --user)")
-      ->type_name("ORDNER");
+      ->type_name("ORDNER")
+      ->check(HiveOptionCheck, "");
   App.add_option("--user", Options.User, "der Benutzer der Windows-Installation")
       ->type_name("NAME");
   App.add_option("--profiles-tree", Options.ProfilesTree,
@@ -61,6 +71,8 @@ void UseGermanHelp(CLI::App& App) {
   formatter->label("REQUIRED", "PFLICHT");
   formatter->label("TEXT", "TEXT");
   App.set_help_flag("-h,--help", "diese Hilfe zeigen und beenden");
+  // The same options on every system: "/x" is a path, not an option, also on Windows.
+  App.allow_windows_style_options(false);
   App.failure_message([](const CLI::App* app, const CLI::Error& e) {
     std::string text;
     if (dynamic_cast<const CLI::ExtrasError*>(&e)) {
@@ -85,24 +97,23 @@ void UseGermanHelp(CLI::App& App) {
 
 bool HasRegistrySource(const TRunOptions& Options) {
   return Options.Demo || !Options.RegFiles.empty() || !Options.Hives.empty() ||
-         Options.WindowsRoot.has_value();
+         Options.WindowsRoot.has_value() || HasLiveRegistry();
 }
 
 namespace {
 
 using platform::Exception;
 using platform::FromUtf8;
-using registry::store::HiveStore;
 namespace fs = std::filesystem;
 
 // The demo installation's OUTLOOK.EXE, put where its registry says, below a scratch
 // folder that stands for drive C: and goes away with the source.
 std::shared_ptr<void> MakeDemoWindowsFolder() {
-  std::string pattern = (fs::temp_directory_path() / "brindel-demo-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) {
+  const auto scratch = platform::MakeTemporaryFolder("brindel-demo-");
+  if (!scratch) {
     throw Exception(u"Für die Demo kann kein temporärer Ordner angelegt werden.");
   }
-  const fs::path root = pattern;
+  const fs::path root = fs::path(FromUtf8(*scratch));
   auto remove = std::shared_ptr<void>(nullptr, [root](void*) {
     std::error_code ignored;
     fs::remove_all(root, ignored);
@@ -113,7 +124,7 @@ std::shared_ptr<void> MakeDemoWindowsFolder() {
   const std::string_view exe = DemoOutlookExe();
   std::ofstream(folder / "OUTLOOK.EXE", std::ios::binary)
       .write(exe.data(), static_cast<std::streamsize>(exe.size()));
-  platform::SetWindowsRoot(root.string());
+  platform::SetWindowsRoot(*scratch);
   return remove;
 }
 
@@ -135,118 +146,6 @@ TRegistrySource OpenMemorySource(const TRunOptions& Options) {
   return source;
 }
 
-// The entry below `folder` whose name equals `name` without regard to letter case,
-// as Windows compares the names on its disk.
-std::optional<fs::path> FindOnDisk(const fs::path& folder,
-                                   std::initializer_list<std::string> names) {
-  fs::path path = folder;
-  for (const std::string& name : names) {
-    std::optional<fs::path> found;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(path, error)) {
-      if (platform::SameTextIgnoreCase(FromUtf8(entry.path().filename().string()),
-                                       FromUtf8(name))) {
-        found = entry.path();
-        break;
-      }
-    }
-    if (!found)
-      return std::nullopt;
-    path = *found;
-  }
-  return path;
-}
-
-void Mount(HiveStore& store, TRegistrySource& source, HiveStore::MountPoint where,
-           const fs::path& file, bool ReadOnly) {
-  const HiveStore::MountResult result = store.Mount(where, file);
-  // A repair on a user hive that takes no changes would report deletions that never
-  // reach the file; the run may read it, but "Löschen" is refused before anything is
-  // done. The machine hives are only read by a run, so a dirty SOFTWARE hive does not
-  // stand in the way.
-  if (!ReadOnly && result.readOnly && where == HiveStore::MountPoint::CurrentUser) {
-    source.ReadOnlyReason = result.notice + u" Reparieren ist deshalb nicht möglich, nur Auslesen.";
-  }
-  if (!result.notice.empty())
-    source.Notices.push_back(result.notice);
-}
-
-TRegistrySource OpenHiveSource(const TRunOptions& Options, bool ReadOnly) {
-  auto store = std::make_unique<HiveStore>(ReadOnly ? HiveStore::Mode::ReadOnly
-                                                    : HiveStore::Mode::ReadWrite);
-  TRegistrySource source;
-  if (Options.WindowsRoot) {
-    if (!Options.User) {
-      throw Exception(u"Zu --windows-root gehört --user NAME: wessen Registry soll es sein?");
-    }
-    const fs::path root = *Options.WindowsRoot;
-    if (!fs::is_directory(root)) {
-      throw Exception(u"Den Ordner „" + FromUtf8(*Options.WindowsRoot) +
-                      u"“ gibt es nicht; dort sollte eine Windows-Installation eingehängt sein.");
-    }
-    const auto userHive = FindOnDisk(root, {"Users", *Options.User, "NTUSER.DAT"});
-    if (!userHive) {
-      throw Exception(u"Unter „" + FromUtf8(*Options.WindowsRoot) +
-                      u"“ gibt es keine Datei Users/" + FromUtf8(*Options.User) + u"/NTUSER.DAT.");
-    }
-    Mount(*store, source, HiveStore::MountPoint::CurrentUser, *userHive, ReadOnly);
-    if (const auto software = FindOnDisk(root, {"Windows", "System32", "config", "SOFTWARE"})) {
-      Mount(*store, source, HiveStore::MountPoint::MachineSoftware, *software, ReadOnly);
-    }
-    platform::SetWindowsRoot(*Options.WindowsRoot);
-    // That user's documents folder, also when it is missing: the backup then fails
-    // with its own message instead of landing on the rescue system's disk.
-    const auto documents = FindOnDisk(userHive->parent_path(), {"Documents"});
-    source.Documents =
-        FromUtf8((documents ? *documents : userHive->parent_path() / "Documents").string());
-  }
-  for (const std::string& hive : Options.Hives) {
-    const auto equals = hive.find('=');
-    const std::string where = hive.substr(0, equals);
-    const std::u16string upper = platform::UpperCase(FromUtf8(where));
-    HiveStore::MountPoint point;
-    if (upper == u"HKCU" || upper == u"HKEY_CURRENT_USER") {
-      point = HiveStore::MountPoint::CurrentUser;
-    } else if (upper == u"HKLM\\SOFTWARE" || upper == u"HKEY_LOCAL_MACHINE\\SOFTWARE") {
-      point = HiveStore::MountPoint::MachineSoftware;
-    } else if (upper == u"HKLM\\SYSTEM" || upper == u"HKEY_LOCAL_MACHINE\\SYSTEM") {
-      point = HiveStore::MountPoint::MachineSystem;
-    } else {
-      throw Exception(u"--hive " + FromUtf8(hive) +
-                      u": erwartet HKCU=DATEI, HKLM\\SOFTWARE=DATEI oder HKLM\\SYSTEM=DATEI.");
-    }
-    if (equals == std::string::npos || equals + 1 == hive.size()) {
-      throw Exception(u"--hive " + FromUtf8(hive) +
-                      u": nach dem Gleichheitszeichen fehlt die Datei.");
-    }
-    Mount(*store, source, point, hive.substr(equals + 1), ReadOnly);
-  }
-  HiveStore* hives = store.get();
-  source.Flush = [hives]() -> std::u16string {
-    if (hives->FlushKey(registry::store::HKEY_CURRENT_USER) == registry::store::ERROR_SUCCESS) {
-      return {};
-    }
-    const std::u16string& failure = hives->LastWriteError();
-    return failure.empty() ? u"Die Änderungen konnten nicht in die Hive-Dateien geschrieben werden."
-                           : failure;
-  };
-  source.Discard = [hives] { hives->DiscardChanges(); };
-  source.Commit = [hives] {
-    // A key that could not be read makes what the run showed incomplete: that is an
-    // error too, also for a run that only read.
-    const std::u16string damage = hives->DamageNotice();
-    if (hives->Close() != registry::store::ERROR_SUCCESS) {
-      const std::u16string& failure = hives->LastWriteError();
-      return failure.empty()
-                 ? u"Die Änderungen konnten nicht in die Hive-Dateien geschrieben werden."
-                 : failure;
-    }
-    return damage;
-  };
-  source.Store = std::move(store);
-  return source;
-}
-
 }  // namespace
 
 TRegistrySource OpenRegistrySource(const TRunOptions& Options, bool ReadOnly) {
@@ -260,7 +159,11 @@ TRegistrySource OpenRegistrySource(const TRunOptions& Options, bool ReadOnly) {
   if (Options.User && !Options.WindowsRoot) {
     throw Exception(u"--user gilt nur zusammen mit --windows-root.");
   }
-  return hives ? OpenHiveSource(Options, ReadOnly) : OpenMemorySource(Options);
+  if (hives)
+    return OpenHiveSource(Options, ReadOnly);
+  if (memory)
+    return OpenMemorySource(Options);
+  return OpenLiveSource();
 }
 
 std::optional<std::u16string> ApplyRunOptions(const TRunOptions& Options,

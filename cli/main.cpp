@@ -2,25 +2,29 @@
 #include <CLI/CLI.hpp>
 
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "app/RunOptions.h"
+#include "app/Version.h"
 #include "cli/CliRun.h"
+#include "platform/Console.h"
 #include "platform/Errors.h"
-
-namespace {
-
-constexpr const char* kVersion = "brindel-cli 1.1 [170825]";
-
-}  // namespace
 
 int main(int argc, char** argv) {
   using namespace brindel;
+  platform::UseUnicodeConsole();
+  std::vector<std::string> arguments = platform::CommandLineArguments(argc, argv);
+  std::vector<char*> argumentPointers;
+  for (std::string& argument : arguments)
+    argumentPointers.push_back(argument.data());
   CLI::App app{
       "Brindel findet und repariert, was in den Mailprofilen von Microsoft Outlook in der "
       "Registry kaputt ist.",
       "brindel-cli"};
   app::UseGermanHelp(app);
-  app.set_version_flag("--version", kVersion, "die Version zeigen und beenden");
+  app.set_version_flag("--version", std::string("brindel-cli ") + app::kVersionCaption,
+                       "die Version zeigen und beenden");
   app.require_subcommand(1);
 
   cli::TCliContext context{{}, std::nullopt, std::cout, std::cerr};
@@ -64,7 +68,7 @@ int main(int argc, char** argv) {
   }
 
   try {
-    app.parse(argc, argv);
+    app.parse(static_cast<int>(argumentPointers.size()), argumentPointers.data());
   } catch (const CLI::ParseError& e) {
     const int status = app.exit(e);
     return status == 0 ? cli::kExitDone : cli::kExitUsage;

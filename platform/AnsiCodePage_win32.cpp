@@ -6,7 +6,16 @@
 
 namespace brindel::platform {
 
-// No flags: a character the code page lacks becomes its default character.
+namespace {
+
+// A character the code page lacks becomes its default character "?", never a
+// look-alike: Windows' best fit would write "Ā" as "A" into a backup, which an import
+// then reads as the name of another key. "?" is a loss the reader can see, and the
+// same one the program shows on every system.
+constexpr DWORD kFlags = WC_NO_BEST_FIT_CHARS;
+
+}  // namespace
+
 std::string ToAnsi(std::u16string_view text) {
   if (text.empty())
     return {};
@@ -14,11 +23,11 @@ std::string ToAnsi(std::u16string_view text) {
     return {};
   const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
   const int units = static_cast<int>(text.size());
-  const int size = ::WideCharToMultiByte(CP_ACP, 0, wide, units, nullptr, 0, nullptr, nullptr);
+  const int size = ::WideCharToMultiByte(CP_ACP, kFlags, wide, units, nullptr, 0, nullptr, nullptr);
   if (size <= 0)
     return {};
   std::string out(static_cast<std::size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_ACP, 0, wide, units, out.data(), size, nullptr, nullptr);
+  ::WideCharToMultiByte(CP_ACP, kFlags, wide, units, out.data(), size, nullptr, nullptr);
   return out;
 }
 

@@ -60,4 +60,18 @@ std::u16string ExpandEnvironmentStrings(std::u16string_view text) {
   return out;
 }
 
+std::optional<std::u16string> ReadEnvironmentVariable(std::u16string_view name) {
+  const char* value = std::getenv(ToUtf8(name).c_str());
+  return value ? std::optional<std::u16string>(FromUtf8(value)) : std::nullopt;
+}
+
+void WriteEnvironmentVariable(std::u16string_view name,
+                              const std::optional<std::u16string>& value) {
+  if (value) {
+    ::setenv(ToUtf8(name).c_str(), ToUtf8(*value).c_str(), 1);
+  } else {
+    ::unsetenv(ToUtf8(name).c_str());
+  }
+}
+
 }  // namespace brindel::platform

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,6 +27,10 @@ bool CopyFileNoOverwrite(const std::string& from, const std::string& to);
 bool WriteFileReplacing(const std::string& path, std::string_view bytes);
 // Puts the complete file `from` in place of `to` in one step.
 bool ReplaceFile(const std::string& from, const std::string& to);
+
+// Creates a new, empty folder of a unique name in the system's folder for temporary
+// files; its name begins with `prefix`. nullopt when that fails.
+std::optional<std::string> MakeTemporaryFolder(std::string_view prefix);
 
 // A name that can stand as one file name in the backup folder: not empty, not "." or
 // "..", no "/" or "\", no control characters; on Windows also none of the characters

@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include "platform/FileSystem.h"
@@ -124,6 +126,17 @@ bool WriteFileReplacing(const std::string& path, std::string_view bytes) {
   if (!ok)
     ::unlink(temporary.c_str());
   return ok;
+}
+
+std::optional<std::string> MakeTemporaryFolder(std::string_view prefix) {
+  std::error_code error;
+  const std::filesystem::path base = std::filesystem::temp_directory_path(error);
+  if (error)
+    return std::nullopt;
+  std::string pattern = (base / (std::string(prefix) + "XXXXXX")).string();
+  if (::mkdtemp(pattern.data()) == nullptr)
+    return std::nullopt;
+  return pattern;
 }
 
 }  // namespace brindel::platform

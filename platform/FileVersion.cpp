@@ -1,5 +1,8 @@
 #include "platform/FileVersion.h"
 
+#include <filesystem>
+#include <fstream>
+
 #include "platform/Text.h"
 
 namespace brindel::platform {
@@ -309,6 +312,32 @@ std::optional<std::u16string> FileVersionInfo::QueryString(std::u16string_view s
     text += unit;
   }
   return text;
+}
+
+// Every system reads the resource from the file's bytes with the checked reader above.
+// Windows' GetFileVersionInfoW would pick the language of the user's Windows instead of
+// the one a German program gets, and trusts the offsets inside the file, so a damaged
+// OUTLOOK.EXE could end the program; this way Windows and Linux agree on every file.
+bool FileVersionInfo::Load(const std::string& localPath) {
+  block_.clear();
+  std::ifstream in(std::filesystem::path(FromUtf8(localPath)), std::ios::binary);
+  if (!in)
+    return false;
+  // Executables worth reading are far smaller; a larger file is not read whole.
+  constexpr std::streamoff kMaxFileSize = std::streamoff{512} * 1024 * 1024;
+  in.seekg(0, std::ios::end);
+  const std::streamoff size = in.tellg();
+  if (size <= 0 || size > kMaxFileSize)
+    return false;
+  in.seekg(0);
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+  if (!in.read(reinterpret_cast<char*>(bytes.data()), size))
+    return false;
+  auto block = ExtractVersionResource(bytes);
+  if (!block)
+    return false;
+  block_ = std::move(*block);
+  return true;
 }
 
 }  // namespace brindel::platform

@@ -13,9 +13,9 @@ namespace brindel::platform {
 // the translation table, "\StringFileInfo\<key>\<name>" a string entry.
 class FileVersionInfo {
  public:
-  // Reads the version information of the file; false when it has none or cannot
-  // be read. On Windows through GetFileVersionInfoW; elsewhere from the file's PE
-  // resources (a damaged file counts as one without version information).
+  // Reads the version information of the file from its PE resources; false when it
+  // has none or cannot be read (a damaged file counts as one without version
+  // information). The same on every system.
   bool Load(const std::string& localPath);
   // Takes a version information block as GetFileVersionInfoW returns it.
   void Assign(std::vector<std::uint8_t> block) { block_ = std::move(block); }

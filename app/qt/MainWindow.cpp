@@ -1,5 +1,7 @@
 #include "app/qt/MainWindow.h"
 
+#include "app/Version.h"
+
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -38,7 +40,7 @@ bool IsClick(const QWidget& widget, const QMouseEvent& event) {
 TMainWindow::TMainWindow(const TSettings& Settings, QWidget* Parent)
     : QWidget(Parent), dlg_(*this) {
   setObjectName(QStringLiteral("MainDlg"));
-  setWindowTitle(QStringLiteral("Brindel 1.1 [170825]"));
+  setWindowTitle(QStringLiteral("Brindel ") + QString::fromUtf8(kVersionCaption));
   setFont(WindowFont());
   resize(kClientWidth, kClientHeight);
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/MainDlg.h"
+#include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "regfile/ExRegistry.h"
 #include "regfile/StoreExport.h"
@@ -94,9 +95,9 @@ std::vector<std::string> FilesBelow(const fs::path& folder) {
 class LoeschenTest : public test::StoreFixture {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "brindel-loeschen-XXXXXX").string();
-    ASSERT_NE(nullptr, ::mkdtemp(pattern.data()));
-    temp_ = pattern;
+    const auto folder = platform::MakeTemporaryFolder("brindel-loeschen-");
+    ASSERT_TRUE(folder.has_value());
+    temp_ = fs::path(platform::FromUtf8(*folder));
     documents_ = temp_ / "docs";
     fs::create_directory(documents_);
   }

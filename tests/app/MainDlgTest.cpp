@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ostream>
 #include <string>
 
 #include "app/MainDlg.h"
+#include "platform/Path.h"
 #include "platform/Text.h"
 #include "registry/store/RegText.h"
+#include "support/Environment.h"
 #include "support/StoreFixture.h"
 #include "tests/app/FakeMainView.h"
 
@@ -187,20 +190,27 @@ TEST_F(MainDlgTest, BackgroundClickReleasesTheListsAndLoeschenWithThem) {
   EXPECT_TRUE(view_.messages.empty());
 }
 
+// A path written with "|" where the system's path delimiter stands.
+std::u16string Native(std::u16string_view path) {
+  std::u16string native(path);
+  std::replace(native.begin(), native.end(), u'|', platform::kPathDelimiter);
+  return native;
+}
+
 TEST_F(MainDlgTest, BackupFolderIsBelowTheDocumentsFolder) {
-  dlg_.FormCreate(u"  /home/anna/Dokumente ");
+  dlg_.FormCreate(Native(u"  |home|anna|Dokumente "));
   EXPECT_EQ(u"Backupordner: ", view_.caption);
   dlg_.FormShow();
-  EXPECT_EQ(u"/home/anna/Dokumente/Brindel/", dlg_.cBackupFolder);
-  EXPECT_EQ(u"/home/anna/Dokumente/Brindel/", view_.caption);
+  EXPECT_EQ(Native(u"|home|anna|Dokumente|Brindel|"), dlg_.cBackupFolder);
+  EXPECT_EQ(Native(u"|home|anna|Dokumente|Brindel|"), view_.caption);
   dlg_.lblBackupFolderClick();
-  EXPECT_EQ(std::vector<std::u16string>{u"/home/anna/Dokumente/Brindel/"}, view_.opened);
+  EXPECT_EQ(std::vector<std::u16string>{Native(u"|home|anna|Dokumente|Brindel|")}, view_.opened);
 }
 
 TEST_F(MainDlgTest, UnknownDocumentsFolderGivesARelativeBackupFolder) {
   dlg_.FormCreate(u"");
   dlg_.FormShow();
-  EXPECT_EQ(u"Brindel/", view_.caption);
+  EXPECT_EQ(Native(u"Brindel|"), view_.caption);
 }
 
 TEST_F(MainDlgTest, StartMessageWaitsForTheEventLoop) {
@@ -230,23 +240,22 @@ void PrintTo(const TPathCase& row, std::ostream* out) {
 
 class ExpandPathTest : public ::testing::TestWithParam<TPathCase> {
  protected:
-  void SetUp() override { setenv("BRINDEL_TEST_DOCS", "/srv/docs", 1); }
-  void TearDown() override { unsetenv("BRINDEL_TEST_DOCS"); }
+  test::ScopedEnv docs_{"BRINDEL_TEST_DOCS", platform::ToUtf8(Native(u"|srv|docs")).c_str()};
 };
 
 TEST_P(ExpandPathTest, TrimsExpandsAndEnds) {
-  EXPECT_EQ(GetParam().expected, ExpandPath(GetParam().path, GetParam().trailing));
+  EXPECT_EQ(Native(GetParam().expected), ExpandPath(Native(GetParam().path), GetParam().trailing));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Paths, ExpandPathTest,
-    ::testing::Values(TPathCase{"Trimmed", u" \t/home/a \r\n", false, u"/home/a"},
-                      TPathCase{"DelimiterAdded", u"/home/a", true, u"/home/a/"},
-                      TPathCase{"DelimiterNotDoubled", u"/home/a/", true, u"/home/a/"},
+    ::testing::Values(TPathCase{"Trimmed", u" \t|home|a \r\n", false, u"|home|a"},
+                      TPathCase{"DelimiterAdded", u"|home|a", true, u"|home|a|"},
+                      TPathCase{"DelimiterNotDoubled", u"|home|a|", true, u"|home|a|"},
                       TPathCase{"EmptyStaysEmpty", u"   ", true, u""},
-                      TPathCase{"Expanded", u"%BRINDEL_TEST_DOCS%/x", true, u"/srv/docs/x/"},
-                      TPathCase{"UnknownStays", u"%BRINDEL_NOT_SET%/x", false,
-                                u"%BRINDEL_NOT_SET%/x"}),
+                      TPathCase{"Expanded", u"%BRINDEL_TEST_DOCS%|x", true, u"|srv|docs|x|"},
+                      TPathCase{"UnknownStays", u"%BRINDEL_NOT_SET%|x", false,
+                                u"%BRINDEL_NOT_SET%|x"}),
     [](const ::testing::TestParamInfo<TPathCase>& row) { return std::string(row.param.name); });
 
 }  // namespace

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+
+#include "platform/Wine.h"
 
 namespace brindel::platform {
 namespace {
@@ -11,11 +14,18 @@ struct AnsiRow {
   const char* name;
   std::u16string text;
   std::string bytes;
+  // Where Wine's WideCharToMultiByte differs from Windows': a known Wine difference,
+  // checked as such under Wine only.
+  std::optional<std::string> wine = std::nullopt;
 };
 
 class AnsiCodePageTest : public ::testing::TestWithParam<AnsiRow> {};
 
 TEST_P(AnsiCodePageTest, ConvertsToWindows1252) {
+  if (RunningOnWine() && GetParam().wine) {
+    EXPECT_EQ(*GetParam().wine, ToAnsi(GetParam().text)) << "Wine, not Windows";
+    return;
+  }
   EXPECT_EQ(GetParam().bytes, ToAnsi(GetParam().text));
 }
 
@@ -27,7 +37,8 @@ INSTANTIATE_TEST_SUITE_P(
                       AnsiRow{"UndefinedBytesAreC1Controls", u"\u0081\u008D\u008F\u0090\u009D",
                               "\x81\x8D\x8F\x90\x9D"},
                       AnsiRow{"MissingCharacterBecomesQuestionMark", u"a\u4E2Db\u0100", "a?b?"},
-                      AnsiRow{"SurrogatePairIsOneCharacter", u"a\U0001F600b", "a?b"},
+                      // Wine writes one "?" for each half of the pair.
+                      AnsiRow{"SurrogatePairIsOneCharacter", u"a\U0001F600b", "a?b", "a??b"},
                       AnsiRow{"LoneSurrogate",
                               u"a\xD800"
                               u"b",

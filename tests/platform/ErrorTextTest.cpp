@@ -6,6 +6,7 @@
 
 #include "platform/LastError.h"
 #include "platform/Text.h"
+#include "platform/Wine.h"
 
 namespace brindel::platform {
 namespace {
@@ -19,7 +20,18 @@ struct ErrorTextRow {
 class ErrorTextTest : public ::testing::TestWithParam<ErrorTextRow> {};
 
 TEST_P(ErrorTextTest, ReadsAsWindowsWritesIt) {
-  EXPECT_EQ(GetParam().text, ErrorText(GetParam().code));
+  const std::u16string text = ErrorText(GetParam().code);
+  const bool hasMessage = GetParam().text.find(u" : ") != std::u16string::npos;
+  if (RunningOnWine() && hasMessage) {
+    // Known Wine difference: Wine's system messages are worded its own way. The form
+    // around them is still the program's.
+    const std::u16string head = u"Error " + Widen(std::to_string(GetParam().code)) + u" : ";
+    EXPECT_EQ(head, text.substr(0, head.size()));
+    EXPECT_GT(text.size(), head.size() + 2);
+    EXPECT_EQ(u"\r\n", text.substr(text.size() - 2));
+    return;
+  }
+  EXPECT_EQ(GetParam().text, text);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -37,7 +37,12 @@ class FileSystemTest : public ::testing::Test {
 
 TEST_F(FileSystemTest, ExistenceFollowsLinks) {
   Write(Path("file"), "x");
-  fs::create_symlink(Path("file"), Path("link"));
+  std::error_code error;
+  fs::create_symlink(Path("file"), Path("link"), error);
+  if (error) {
+    // Windows lets only privileged users make links, and Wine cannot make them.
+    GTEST_SKIP() << "no symbolic links here: " << error.message();
+  }
   fs::create_directory_symlink(dir_, Path("dirlink"));
   EXPECT_TRUE(FileExists(Path("link")));
   EXPECT_FALSE(FileExists(Path("dirlink")));

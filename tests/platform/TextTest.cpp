@@ -1,4 +1,5 @@
 #include "platform/Text.h"
+#include "platform/Wine.h"
 
 #include <gtest/gtest.h>
 
@@ -48,7 +49,8 @@ TEST(TextTest, FormatInsertsArgumentsInOrder) {
 
 TEST(AnsiCodePageTest, Windows1252BothWays) {
   EXPECT_EQ("\x80\xFC?", ToAnsi(u"€ü\x4E2D"));
-  EXPECT_EQ("?", ToAnsi(u"😀")) << "one character, one question mark";
+  // Known Wine difference: Wine writes one "?" for each half of a surrogate pair.
+  EXPECT_EQ(RunningOnWine() ? "??" : "?", ToAnsi(u"😀")) << "one character, one question mark";
   EXPECT_EQ(u"€üŸ\x81", FromAnsi("\x80\xFC\x9F\x81"));
   std::string all;
   for (int b = 0; b < 256; ++b)

@@ -1,5 +1,5 @@
-// Copying and moving keys and values between two objects, also between a registry in
-// memory and a hive file; value types; multi-string values.
+// Copying and moving keys and values between two objects; value types; multi-string
+// values. Copies into a hive file: HiveCopyKeyTest.cpp.
 
 #include <gtest/gtest.h>
 
@@ -8,11 +8,8 @@
 
 #include "platform/Errors.h"
 #include "regfile/ExRegistry.h"
-#include "registry/store/HiveStore.h"
-#include "registry/store/HiveWriter.h"
 #include "support/StoreFixture.h"
 #include "support/TreeDump.h"
-#include "tests/registry/store/HiveTestSupport.h"
 
 namespace brindel::regfile {
 namespace {
@@ -161,36 +158,6 @@ TEST_F(CopyKeyTest, FailingCallGivesItsCode) {
   } catch (const EExRegistryException& error) {
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, error.Code());
   }
-}
-
-TEST_F(CopyKeyTest, FromMemoryIntoAHiveFile) {
-  MakeSource();
-  registry::store::testing::TempFolder folder;
-  const auto hive = folder / "NTUSER.DAT";
-  hive::WriteEmptyHive(hive);
-  {
-    HiveStore hiveStore;
-    hiveStore.Mount(HiveStore::MountPoint::CurrentUser, hive);
-    TExRegistry source;
-    TExRegistry target;
-    target.UseStore(hiveStore);
-    ASSERT_TRUE(source.Open(u"Src", false));
-    ASSERT_TRUE(target.Open(u"Software\\Restored", true));
-    target.CopyKeyFromReg(u"Tree", source, true);
-    EXPECT_FALSE(KeyExists(u"Src\\Tree")) << "moved out of memory";
-    target.Close();
-    ASSERT_EQ(ERROR_SUCCESS, hiveStore.Close());
-  }
-  const auto exported = registry::store::testing::HivexExport(hive);
-  ASSERT_EQ(0, exported.exitCode) << exported.output;
-  EXPECT_NE(std::string::npos,
-            exported.output.find("[\\Software\\Restored\\Tree]\n"
-                                 "@=hex(3):01,02,03\n"
-                                 "\"name\"=hex(1):50,00,72,00,6f,00,66,00,69,00,6c,00,00,00\n\n"
-                                 "[\\Software\\Restored\\Tree\\Sub]\n\"count\"=dword:00000003\n"))
-      << exported.output;
-  EXPECT_NE(std::string::npos, exported.output.find("[\\Software\\Restored\\Tree\\Sub\\Empty]\n"))
-      << exported.output;
 }
 
 // --- Value types and multi-string values ---------------------------------------------------

@@ -10,6 +10,7 @@
 #include "platform/LastError.h"
 #include "platform/Text.h"
 #include "support/StoreFixture.h"
+#include "support/WineDifferences.h"
 
 namespace brindel::regfile {
 namespace {
@@ -251,9 +252,10 @@ TEST_F(WalkTest, KeyInfoFailureRaisesWithItsCode) {
     FAIL() << "no error raised";
   } catch (const EExRegistryException& error) {
     EXPECT_EQ(ERROR_BADKEY, error.Code());
-    EXPECT_EQ(
-        u"Error 1010 : The configuration registry key is invalid.\r\n:Unable to query key info",
-        error.Message());
+    EXPECT_EQ(test::WindowsErrorText(
+                  ERROR_BADKEY, u"Error 1010 : The configuration registry key is invalid.\r\n") +
+                  u":Unable to query key info",
+              error.Message());
   }
   EXPECT_EQ(1u, store_.OpenHandleCount());
 }
@@ -291,7 +293,9 @@ TEST_F(WalkTest, ValuesSizeOfNothingIsMinusOne) {
 TEST(EExRegistryExceptionTest, MessageIsTheErrorTextAndWhatFailed) {
   const auto error = EExRegistryException::Create(5, u"Unable to copy value");
   EXPECT_EQ(5, error.Code());
-  EXPECT_EQ(u"Error 5 : Access is denied.\r\n:Unable to copy value", error.Message());
+  EXPECT_EQ(
+      test::WindowsErrorText(5, u"Error 5 : Access is denied.\r\n") + u":Unable to copy value",
+      error.Message());
 
   const auto unknown = EExRegistryException::Create(4711, u"x");
   EXPECT_EQ(u"Error 4711:x", unknown.Message());
@@ -303,7 +307,8 @@ TEST(EExRegistryExceptionTest, LastErrorIsTheThreadsLastCode) {
   platform::SetLastErrorCode(ERROR_FILE_NOT_FOUND);
   const auto error = EExRegistryException::CreateLastError(u"Unable to get value type");
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, error.Code());
-  EXPECT_EQ(u"Error 2 : The system cannot find the file specified.\r\n:Unable to get value type",
+  EXPECT_EQ(test::WindowsErrorText(2, u"Error 2 : The system cannot find the file specified.\r\n") +
+                u":Unable to get value type",
             error.Message());
   platform::SetLastErrorCode(0);
 }

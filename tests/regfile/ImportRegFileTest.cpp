@@ -231,7 +231,8 @@ const ReadRow kReadRows[] = {
      "REGEDIT4\r\n\r\n; comment\r\n[HKEY_CURRENT_USER\\T]\r\n   ; indented\r\n\"a\"=dword:1\r\n",
      "[]\n[T]\na=4:01,00,00,00\n", ""},
     {"NulEndsTheText",
-     std::string("REGEDIT4\r\n[HKEY_CURRENT_USER\\T]\r\n\0[HKEY_CURRENT_USER\\U]\r\n", 59),
+     // All 57 characters, the NUL in the middle included, and not the terminator.
+     std::string("REGEDIT4\r\n[HKEY_CURRENT_USER\\T]\r\n\0[HKEY_CURRENT_USER\\U]\r\n", 57),
      "[]\n[T]\n", ""},
     // Key lines.
     {"KeyCreatedWithParents", "REGEDIT4\r\n[HKEY_CURRENT_USER\\A\\B\\C]\r\n",

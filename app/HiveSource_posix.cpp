@@ -1,0 +1,136 @@
+#include <filesystem>
+
+#include "app/RegistrySources.h"
+#include "platform/Errors.h"
+#include "platform/Text.h"
+#include "platform/WindowsPath.h"
+#include "registry/store/HiveStore.h"
+
+namespace brindel::app {
+
+std::u16string HiveUnavailableReason() {
+  return {};
+}
+
+namespace {
+
+using platform::Exception;
+using platform::FromUtf8;
+using registry::store::HiveStore;
+namespace fs = std::filesystem;
+
+// The entry below `folder` whose name equals `name` without regard to letter case,
+// as Windows compares the names on its disk.
+std::optional<fs::path> FindOnDisk(const fs::path& folder,
+                                   std::initializer_list<std::string> names) {
+  fs::path path = folder;
+  for (const std::string& name : names) {
+    std::optional<fs::path> found;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(path, error)) {
+      if (platform::SameTextIgnoreCase(FromUtf8(entry.path().filename().string()),
+                                       FromUtf8(name))) {
+        found = entry.path();
+        break;
+      }
+    }
+    if (!found)
+      return std::nullopt;
+    path = *found;
+  }
+  return path;
+}
+
+void Mount(HiveStore& store, TRegistrySource& source, HiveStore::MountPoint where,
+           const fs::path& file, bool ReadOnly) {
+  const HiveStore::MountResult result = store.Mount(where, file);
+  // A repair on a user hive that takes no changes would report deletions that never
+  // reach the file; the run may read it, but "Löschen" is refused before anything is
+  // done. The machine hives are only read by a run, so a dirty SOFTWARE hive does not
+  // stand in the way.
+  if (!ReadOnly && result.readOnly && where == HiveStore::MountPoint::CurrentUser) {
+    source.ReadOnlyReason = result.notice + u" Reparieren ist deshalb nicht möglich, nur Auslesen.";
+  }
+  if (!result.notice.empty())
+    source.Notices.push_back(result.notice);
+}
+
+}  // namespace
+
+TRegistrySource OpenHiveSource(const TRunOptions& Options, bool ReadOnly) {
+  auto store = std::make_unique<HiveStore>(ReadOnly ? HiveStore::Mode::ReadOnly
+                                                    : HiveStore::Mode::ReadWrite);
+  TRegistrySource source;
+  if (Options.WindowsRoot) {
+    if (!Options.User) {
+      throw Exception(u"Zu --windows-root gehört --user NAME: wessen Registry soll es sein?");
+    }
+    const fs::path root = *Options.WindowsRoot;
+    if (!fs::is_directory(root)) {
+      throw Exception(u"Den Ordner „" + FromUtf8(*Options.WindowsRoot) +
+                      u"“ gibt es nicht; dort sollte eine Windows-Installation eingehängt sein.");
+    }
+    const auto userHive = FindOnDisk(root, {"Users", *Options.User, "NTUSER.DAT"});
+    if (!userHive) {
+      throw Exception(u"Unter „" + FromUtf8(*Options.WindowsRoot) +
+                      u"“ gibt es keine Datei Users/" + FromUtf8(*Options.User) + u"/NTUSER.DAT.");
+    }
+    Mount(*store, source, HiveStore::MountPoint::CurrentUser, *userHive, ReadOnly);
+    if (const auto software = FindOnDisk(root, {"Windows", "System32", "config", "SOFTWARE"})) {
+      Mount(*store, source, HiveStore::MountPoint::MachineSoftware, *software, ReadOnly);
+    }
+    platform::SetWindowsRoot(*Options.WindowsRoot);
+    // That user's documents folder, also when it is missing: the backup then fails
+    // with its own message instead of landing on the rescue system's disk.
+    const auto documents = FindOnDisk(userHive->parent_path(), {"Documents"});
+    source.Documents =
+        FromUtf8((documents ? *documents : userHive->parent_path() / "Documents").string());
+  }
+  for (const std::string& hive : Options.Hives) {
+    const auto equals = hive.find('=');
+    const std::string where = hive.substr(0, equals);
+    const std::u16string upper = platform::UpperCase(FromUtf8(where));
+    HiveStore::MountPoint point;
+    if (upper == u"HKCU" || upper == u"HKEY_CURRENT_USER") {
+      point = HiveStore::MountPoint::CurrentUser;
+    } else if (upper == u"HKLM\\SOFTWARE" || upper == u"HKEY_LOCAL_MACHINE\\SOFTWARE") {
+      point = HiveStore::MountPoint::MachineSoftware;
+    } else if (upper == u"HKLM\\SYSTEM" || upper == u"HKEY_LOCAL_MACHINE\\SYSTEM") {
+      point = HiveStore::MountPoint::MachineSystem;
+    } else {
+      throw Exception(u"--hive " + FromUtf8(hive) +
+                      u": erwartet HKCU=DATEI, HKLM\\SOFTWARE=DATEI oder HKLM\\SYSTEM=DATEI.");
+    }
+    if (equals == std::string::npos || equals + 1 == hive.size()) {
+      throw Exception(u"--hive " + FromUtf8(hive) +
+                      u": nach dem Gleichheitszeichen fehlt die Datei.");
+    }
+    Mount(*store, source, point, hive.substr(equals + 1), ReadOnly);
+  }
+  HiveStore* hives = store.get();
+  source.Flush = [hives]() -> std::u16string {
+    if (hives->FlushKey(registry::store::HKEY_CURRENT_USER) == registry::store::ERROR_SUCCESS) {
+      return {};
+    }
+    const std::u16string& failure = hives->LastWriteError();
+    return failure.empty() ? u"Die Änderungen konnten nicht in die Hive-Dateien geschrieben werden."
+                           : failure;
+  };
+  source.Discard = [hives] { hives->DiscardChanges(); };
+  source.Commit = [hives] {
+    // A key that could not be read makes what the run showed incomplete: that is an
+    // error too, also for a run that only read.
+    const std::u16string damage = hives->DamageNotice();
+    if (hives->Close() != registry::store::ERROR_SUCCESS) {
+      const std::u16string& failure = hives->LastWriteError();
+      return failure.empty()
+                 ? u"Die Änderungen konnten nicht in die Hive-Dateien geschrieben werden."
+                 : failure;
+    }
+    return damage;
+  };
+  source.Store = std::move(store);
+  return source;
+}
+
+}  // namespace brindel::app

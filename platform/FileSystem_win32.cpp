@@ -1,0 +1,134 @@
+#include <windows.h>
+#undef CopyFile
+#undef CreateDirectory
+#undef DeleteFile
+#undef ReplaceFile
+
+#include <string>
+
+#include "platform/FileSystem.h"
+#include "platform/Text.h"
+
+namespace brindel::platform {
+namespace {
+
+// Paths arrive in UTF-8; Windows takes them in UTF-16.
+std::wstring Wide(const std::string& path) {
+  const std::u16string text = FromUtf8(path);
+  return std::wstring(text.begin(), text.end());
+}
+
+DWORD Attributes(const std::string& path) {
+  return ::GetFileAttributesW(Wide(path).c_str());
+}
+
+bool WriteAll(HANDLE file, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+    DWORD written = 0;
+    if (!::WriteFile(file, bytes.data(), chunk, &written, nullptr))
+      return false;
+    bytes.remove_prefix(written);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool FileExists(const std::string& path) {
+  const DWORD attributes = Attributes(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool DirectoryExists(const std::string& path) {
+  const DWORD attributes = Attributes(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool CreateDirectory(const std::string& path) {
+  return ::CreateDirectoryW(Wide(path).c_str(), nullptr) != FALSE;
+}
+
+bool SetReadOnly(const std::string& path, bool readOnly) {
+  const DWORD attributes = Attributes(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES)
+    return false;
+  const DWORD changed = readOnly ? (attributes | FILE_ATTRIBUTE_READONLY)
+                                 : (attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+  return ::SetFileAttributesW(Wide(path).c_str(), changed) != FALSE;
+}
+
+bool IsReadOnly(const std::string& path) {
+  const DWORD attributes = Attributes(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+// A backup the user made read-only or hidden is still replaced by the next one.
+void ClearFileAttributes(const std::string& path) {
+  if (Attributes(path) != INVALID_FILE_ATTRIBUTES)
+    ::SetFileAttributesW(Wide(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+bool DeleteFile(const std::string& path) {
+  return ::DeleteFileW(Wide(path).c_str()) != FALSE;
+}
+
+bool CopyFileNoOverwrite(const std::string& from, const std::string& to) {
+  // CopyFileW with bFailIfExists never overwrites; a failed copy leaves no target.
+  if (!::CopyFileW(Wide(from).c_str(), Wide(to).c_str(), TRUE))
+    return false;
+  const HANDLE file = ::CreateFileW(Wide(to).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return true;
+  ::FlushFileBuffers(file);
+  ::CloseHandle(file);
+  return true;
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to) {
+  return ::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+bool WriteFileReplacing(const std::string& path, std::string_view bytes) {
+  const std::string temporary = path + ".brindel-new";
+  const std::wstring wideTemporary = Wide(temporary);
+  const HANDLE file = ::CreateFileW(wideTemporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return false;
+  bool ok = WriteAll(file, bytes);
+  ok = ::FlushFileBuffers(file) != FALSE && ok;
+  ok = ::CloseHandle(file) != FALSE && ok;
+  if (ok) {
+    // A read-only target would refuse the replacement.
+    ClearFileAttributes(path);
+    ok = ReplaceFile(temporary, path);
+  }
+  if (!ok)
+    ::DeleteFileW(wideTemporary.c_str());
+  return ok;
+}
+
+std::optional<std::string> MakeTemporaryFolder(std::string_view prefix) {
+  wchar_t base[MAX_PATH + 1] = {};
+  const DWORD length = ::GetTempPathW(MAX_PATH + 1, base);
+  if (length == 0 || length > MAX_PATH)
+    return std::nullopt;
+  std::u16string folder(reinterpret_cast<const char16_t*>(base), length);
+  folder += FromUtf8(prefix);
+  // Process id and tick count make a name; a taken name is tried again with the next.
+  const auto unique = static_cast<unsigned long long>(::GetCurrentProcessId()) << 32 |
+                      static_cast<unsigned long long>(::GetTickCount());
+  for (unsigned attempt = 0; attempt < 1000; ++attempt) {
+    const std::string candidate = ToUtf8(folder) + std::to_string(unique + attempt);
+    if (CreateDirectory(candidate))
+      return candidate;
+    if (::GetLastError() != ERROR_ALREADY_EXISTS)
+      return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+}  // namespace brindel::platform
