@@ -20,6 +20,7 @@ constexpr auto kCurrentUser = brindel::registry::store::HKEY_CURRENT_USER;
 #include <sstream>
 
 #include "platform/Text.h"
+#include "platform/Wine.h"
 #include "support/Process.h"
 
 namespace brindel::cli {
@@ -59,7 +60,7 @@ RegSections Sections(const std::string& text) {
 // known Wine difference is compared as such: same keys, same value lines, each key's
 // lines in Wine's order; on Windows the files must be the same bytes.
 void ExpectSameExport(const std::string& memory, const std::string& live) {
-  if (!registry::store::RunningOnWine()) {
+  if (!platform::RunningOnWine()) {
     EXPECT_EQ(memory, live);
     return;
   }
