@@ -1,0 +1,556 @@
+#include "app/win32/MainWindow.h"
+
+#include <exception>
+#include <utility>
+
+#include "app/Version.h"
+#include "app/win32/ControlIds.h"
+#include "app/win32/MsgDlg.h"
+#include "app/win32/OutlookVersionDlg.h"
+#include "platform/Errors.h"
+#include "platform/OpenFolder.h"
+#include "platform/Text.h"
+
+#include <windows.h>
+
+namespace brindel::app::win32 {
+
+namespace {
+
+constexpr int kClientWidth = 754;
+constexpr int kClientHeight = 623;
+constexpr int kPanelHeight = 81;
+// The drop-down list of the profile box shows this many pixels of items.
+constexpr int kProfileListHeight = 200;
+
+// Runs `Undo` when the scope is left, also by an exception.
+template <class F>
+class TScopeExit {
+ public:
+  explicit TScopeExit(F Undo) : undo_(std::move(Undo)) {}
+  ~TScopeExit() { undo_(); }
+  TScopeExit(const TScopeExit&) = delete;
+  TScopeExit& operator=(const TScopeExit&) = delete;
+
+ private:
+  F undo_;
+};
+
+// What escapes a handler of the flow (which shows its own errors) is shown here, since
+// an exception must not leave a window procedure.
+void ShowEscapedError(HWND Owner) {
+  try {
+    throw;
+  } catch (const platform::Exception& error) {
+    ShowMsgDlg(error.Message(), TMsgDlgType::mtError, Owner);
+  } catch (const std::exception& error) {
+    ShowMsgDlg(platform::FromUtf8(error.what()), TMsgDlgType::mtError, Owner);
+  } catch (...) {
+    ShowMsgDlg(u"Unbekannter Fehler.", TMsgDlgType::mtError, Owner);
+  }
+}
+
+// The log's lines: CR LF, a lone CR and a lone LF each end a line, as when a memo's
+// text is set. Text after the last line break is a line only when it is not empty.
+std::vector<std::u16string> SplitLines(std::u16string_view Text) {
+  std::vector<std::u16string> lines;
+  std::u16string line;
+  for (std::size_t i = 0; i < Text.size(); ++i) {
+    const char16_t c = Text[i];
+    if (c == u'\r' || c == u'\n') {
+      lines.push_back(std::move(line));
+      line.clear();
+      if (c == u'\r' && i + 1 < Text.size() && Text[i + 1] == u'\n')
+        ++i;
+    } else {
+      line += c;
+    }
+  }
+  if (!line.empty())
+    lines.push_back(std::move(line));
+  return lines;
+}
+
+}  // namespace
+
+// The window procedures of the main window and its panel, a friend so that they reach
+// the window's handlers.
+class TMainWindowProc {
+ public:
+  static void Register() {
+    static const bool registered = [] {
+      WNDCLASSEXW windowClass{};
+      windowClass.cbSize = sizeof(windowClass);
+      windowClass.hInstance = GetModuleHandleW(nullptr);
+      windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+      windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+      windowClass.lpfnWndProc = &Main;
+      windowClass.lpszClassName = kMainDlgClass;
+      const bool main = RegisterClassExW(&windowClass) != 0;
+      windowClass.lpfnWndProc = &Panel;
+      windowClass.lpszClassName = kPanelClass;
+      return main && RegisterClassExW(&windowClass) != 0;
+    }();
+    (void)registered;
+  }
+
+  static TMainWindow* Of(HWND Window) {
+    return reinterpret_cast<TMainWindow*>(GetWindowLongPtrW(Window, GWLP_USERDATA));
+  }
+
+  static LRESULT CALLBACK Main(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam) {
+    if (Msg == WM_NCCREATE) {
+      const auto* create = reinterpret_cast<const CREATESTRUCTW*>(LParam);
+      SetWindowLongPtrW(Window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    TMainWindow* window = Of(Window);
+    if (!window)
+      return DefWindowProcW(Window, Msg, WParam, LParam);
+    try {
+      switch (Msg) {
+        case kWmStartUp:
+          window->RunStartMessage();
+          return 0;
+        case WM_COMMAND:
+          window->OnCommand(LOWORD(WParam), HIWORD(WParam));
+          return 0;
+        case WM_SIZE:
+          window->Layout();
+          return 0;
+        case WM_LBUTTONDOWN:
+          SetCapture(Window);
+          return 0;
+        case WM_LBUTTONUP:
+          if (GetCapture() == Window) {
+            ReleaseCapture();
+            // A click: the button released over the window it was pressed on.
+            RECT client{};
+            GetClientRect(Window, &client);
+            const POINT at{static_cast<short>(LOWORD(LParam)), static_cast<short>(HIWORD(LParam))};
+            if (PtInRect(&client, at))
+              window->Handle([window] { window->dlg_.FormClick(); });
+          }
+          return 0;
+        case WM_CLOSE:
+          // Closing while a handler runs would end the program half-way through an action.
+          if (window->CanClose())
+            DestroyWindow(Window);
+          return 0;
+        case WM_DESTROY:
+          window->OnDestroyed();
+          return 0;
+        case WM_DPICHANGED: {
+          window->dpi_ = HIWORD(WParam);
+          window->CreateFonts();
+          const auto* suggested = reinterpret_cast<const RECT*>(LParam);
+          SetWindowPos(Window, nullptr, suggested->left, suggested->top,
+                       suggested->right - suggested->left, suggested->bottom - suggested->top,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+          window->PlaceControls();
+          return 0;
+        }
+        default:
+          break;
+      }
+    } catch (...) {
+      ShowEscapedError(Window);
+      return 0;
+    }
+    return DefWindowProcW(Window, Msg, WParam, LParam);
+  }
+
+  // The panel passes its controls' notifications on to the window and takes its own
+  // clicks, so that none reaches the window's background.
+  static LRESULT CALLBACK Panel(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam) {
+    if (Msg == WM_NCCREATE) {
+      const auto* create = reinterpret_cast<const CREATESTRUCTW*>(LParam);
+      SetWindowLongPtrW(Window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    TMainWindow* window = Of(Window);
+    if (!window)
+      return DefWindowProcW(Window, Msg, WParam, LParam);
+    switch (Msg) {
+      case WM_COMMAND:
+        if (window->hwnd_)
+          return SendMessageW(window->hwnd_, Msg, WParam, LParam);
+        return 0;
+      case WM_LBUTTONDOWN:
+        SetCapture(Window);
+        return 0;
+      case WM_LBUTTONUP:
+        if (GetCapture() == Window) {
+          ReleaseCapture();
+          RECT client{};
+          GetClientRect(Window, &client);
+          const POINT at{static_cast<short>(LOWORD(LParam)), static_cast<short>(HIWORD(LParam))};
+          if (PtInRect(&client, at)) {
+            try {
+              window->Handle([window] { window->dlg_.Panel1Click(); });
+            } catch (...) {
+              ShowEscapedError(window->hwnd_);
+            }
+          }
+        }
+        return 0;
+      case WM_SETCURSOR:
+        // The label opens the backup folder: it shows the hand of a link.
+        if (reinterpret_cast<HWND>(WParam) == window->lblBackupFolder) {
+          SetCursor(LoadCursorW(nullptr, IDC_HAND));
+          return TRUE;
+        }
+        break;
+      case WM_PAINT: {
+        PAINTSTRUCT paint;
+        if (HDC dc = BeginPaint(Window, &paint)) {
+          DrawPanelEdge(Window, dc);
+          EndPaint(Window, &paint);
+        }
+        return 0;
+      }
+      case WM_PRINTCLIENT:
+        DrawPanelEdge(Window, reinterpret_cast<HDC>(WParam));
+        return 0;
+      default:
+        break;
+    }
+    return DefWindowProcW(Window, Msg, WParam, LParam);
+  }
+
+  // A raised panel, as the window's top bar has always looked.
+  static void DrawPanelEdge(HWND Window, HDC Dc) {
+    RECT client{};
+    GetClientRect(Window, &client);
+    DrawEdge(Dc, &client, BDR_RAISEDINNER, BF_RECT);
+  }
+};
+
+TMainWindow::TMainWindow(const TSettings& Settings) : dlg_(*this) {
+  TMainWindowProc::Register();
+  const std::wstring caption = L"Brindel " + ToWide(kVersionCaption16);
+  hwnd_ = CreateWindowExW(WS_EX_CONTROLPARENT, kMainDlgClass, caption.c_str(),
+                          WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT,
+                          kClientWidth, kClientHeight, nullptr, nullptr, GetModuleHandleW(nullptr),
+                          this);
+  if (!hwnd_) {
+    throw platform::Exception(u"Das Hauptfenster kann nicht angelegt werden.");
+  }
+  dpi_ = WindowDpi(hwnd_);
+  CreateControls();
+  SetClientSize(hwnd_, Scale(kClientWidth, dpi_), Scale(kClientHeight, dpi_));
+  PlaceControls();
+  try {
+    dlg_.FormCreate(Settings ? Settings(dlg_) : std::nullopt);
+  } catch (...) {
+    // No destructor runs for a half-made object: its window must not outlive it.
+    bQuitOnClose = false;
+    DestroyWindow(hwnd_);
+    throw;
+  }
+}
+
+TMainWindow::~TMainWindow() {
+  // Going with the object is no closing by the user: the program's loop is not ended.
+  bQuitOnClose = false;
+  if (hwnd_)
+    DestroyWindow(hwnd_);
+}
+
+void TMainWindow::CreateFonts() {
+  windowFont_ = TFont(TFontKind::Window, dpi_);
+  logFont_ = TFont(TFontKind::Log, dpi_);
+  for (HWND control : {cbProfiles, btnStart, btnDelete, lblBackupFolder}) {
+    if (control)
+      SetControlFont(control, windowFont_);
+  }
+  if (Memo1)
+    SetControlFont(Memo1, logFont_);
+}
+
+void TMainWindow::CreateControls() {
+  const HINSTANCE instance = GetModuleHandleW(nullptr);
+  auto child = [&](HWND parent, DWORD exStyle, const wchar_t* className, const wchar_t* text,
+                   DWORD style, int id, void* param = nullptr) {
+    return CreateWindowExW(exStyle, className, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
+                           parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance,
+                           param);
+  };
+  Panel1 = child(hwnd_, WS_EX_CONTROLPARENT, kPanelClass, L"", WS_CLIPCHILDREN, kPanel1, this);
+  cbProfiles =
+      child(Panel1, 0, L"COMBOBOX", L"", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, kCbProfiles);
+  btnStart = child(Panel1, 0, L"BUTTON", L"Auslesen", BS_PUSHBUTTON | WS_TABSTOP, kBtnStart);
+  btnDelete = child(Panel1, 0, L"BUTTON", L"Löschen", BS_PUSHBUTTON | WS_TABSTOP, kBtnDelete);
+  lblBackupFolder = child(Panel1, 0, L"STATIC", L"Backupordner: ",
+                          SS_LEFT | SS_NOPREFIX | SS_NOTIFY, kLblBackupFolder);
+  // Long lines scroll sideways, so a log line is one line on screen too.
+  Memo1 = child(hwnd_, WS_EX_CLIENTEDGE, L"EDIT", L"",
+                ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_WANTRETURN | ES_NOHIDESEL |
+                    WS_HSCROLL | WS_VSCROLL | WS_TABSTOP,
+                kMemo1);
+  // An edit control holds 32767 characters unless told otherwise; a log of a large
+  // profile is longer.
+  SendMessageW(Memo1, EM_SETLIMITTEXT, 0, 0);
+  CreateFonts();
+}
+
+void TMainWindow::PlaceControls() {
+  auto place = [this](HWND control, int left, int top, int width, int height) {
+    SetWindowPos(control, nullptr, Scale(left, dpi_), Scale(top, dpi_), Scale(width, dpi_),
+                 Scale(height, dpi_), SWP_NOZORDER | SWP_NOACTIVATE);
+  };
+  // A drop-down list's height is its list's; the box itself takes its font's height.
+  place(cbProfiles, 24, 23, 297, 21 + kProfileListHeight);
+  place(btnStart, 342, 21, 75, 25);
+  place(btnDelete, 423, 21, 75, 25);
+  SizeLabelToText();
+  Layout();
+}
+
+void TMainWindow::SizeLabelToText() {
+  const std::wstring text = ToWide(WindowText(lblBackupFolder));
+  SIZE extent{0, 0};
+  if (HDC dc = GetDC(lblBackupFolder)) {
+    const HGDIOBJ old = SelectObject(dc, windowFont_.Handle());
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+    extent.cy = metrics.tmHeight;
+    SelectObject(dc, old);
+    ReleaseDC(lblBackupFolder, dc);
+  }
+  SetWindowPos(lblBackupFolder, nullptr, Scale(24, dpi_), Scale(56, dpi_), extent.cx, extent.cy,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TMainWindow::Layout() {
+  if (!Panel1 || !Memo1)
+    return;
+  RECT client{};
+  GetClientRect(hwnd_, &client);
+  const int panelHeight = Scale(kPanelHeight, dpi_);
+  SetWindowPos(Panel1, nullptr, 0, 0, client.right, panelHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(Memo1, nullptr, 0, panelHeight, client.right,
+               client.bottom > panelHeight ? client.bottom - panelHeight : 0,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TMainWindow::Show() {
+  if (!hwnd_)
+    return;
+  if (!bShown) {
+    bShown = true;
+    dlg_.FormShow();
+  }
+  ShowWindow(hwnd_, SW_SHOW);
+  UpdateWindow(hwnd_);
+}
+
+int TMainWindow::RunMessageLoop() {
+  MSG msg{};
+  for (;;) {
+    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+    if (got == 0)
+      return static_cast<int>(msg.wParam);
+    if (got == -1)
+      return 1;
+    DispatchLoopMessage(msg);
+  }
+}
+
+void TMainWindow::DispatchLoopMessage(tagMSG& Msg) {
+  // Tab moves between the controls; Enter and Escape send IDOK and IDCANCEL, which
+  // the window does not act on.
+  if (hwnd_ && IsDialogMessageW(hwnd_, &Msg))
+    return;
+  TranslateMessage(&Msg);
+  DispatchMessageW(&Msg);
+}
+
+bool TMainWindow::Handle(const std::function<void()>& Handler) {
+  if (bHandling)
+    return false;
+  bHandling = true;
+  const TScopeExit done([this] {
+    bHandling = false;
+    FlushLog();
+    // A start message that came while the handler ran gets its turn now.
+    if (bStartDeferred && hwnd_) {
+      bStartDeferred = false;
+      PostMessageW(hwnd_, kWmStartUp, 0, 0);
+    }
+  });
+  Handler();
+  return true;
+}
+
+void TMainWindow::OnCommand(int Id, int Code) {
+  switch (Id) {
+    case kCbProfiles:
+      if (Code == CBN_SELCHANGE) {
+        // Only a change by the user reaches here; picking the profile that was already
+        // selected is no change.
+        const int selected = SelectedProfile();
+        if (selected == lastSelected_)
+          return;
+        lastSelected_ = selected;
+        Handle([this] { dlg_.cbProfilesChange(); });
+      }
+      return;
+    case kBtnStart:
+      if (Code == BN_CLICKED)
+        Handle([this] { dlg_.btnStartClick(); });
+      return;
+    case kBtnDelete:
+      if (Code == BN_CLICKED)
+        OnDelete();
+      return;
+    case kLblBackupFolder:
+      if (Code == STN_CLICKED)
+        Handle([this] { dlg_.lblBackupFolderClick(); });
+      return;
+    default:
+      return;
+  }
+}
+
+void TMainWindow::OnDelete() {
+  Handle([this] {
+    // The backup lets pending messages through: the profile box must not change
+    // under "Löschen", or its log would be cleared before it is saved.
+    const bool comboEnabled = IsWindowEnabled(cbProfiles) != FALSE;
+    EnableWindow(cbProfiles, FALSE);
+    const TScopeExit restore([this, comboEnabled] { EnableWindow(cbProfiles, comboEnabled); });
+    dlg_.btnDeleteClick();
+  });
+}
+
+void TMainWindow::OnDestroyed() {
+  hwnd_ = nullptr;
+  Panel1 = cbProfiles = btnStart = btnDelete = lblBackupFolder = Memo1 = nullptr;
+  if (bQuitOnClose)
+    PostQuitMessage(0);
+}
+
+void TMainWindow::RunStartMessage() {
+  if (startHandlers_.empty())
+    return;
+  // A posted message waits for a running handler rather than being dropped.
+  if (bHandling) {
+    bStartDeferred = true;
+    return;
+  }
+  std::function<void()> handler = std::move(startHandlers_.front());
+  startHandlers_.pop_front();
+  Handle(handler);
+}
+
+void TMainWindow::ClearProfiles() {
+  SendMessageW(cbProfiles, CB_RESETCONTENT, 0, 0);
+  lastSelected_ = -1;
+}
+
+void TMainWindow::AddProfile(std::u16string_view Text) {
+  // Not a sorted box: the item goes to the end, and nothing gets selected by it.
+  const std::wstring item = ToWide(Text);
+  SendMessageW(cbProfiles, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
+}
+
+void TMainWindow::SelectProfile(int Index) {
+  // CB_SETCURSEL sends no CBN_SELCHANGE: selecting from here is no change by the user.
+  SendMessageW(cbProfiles, CB_SETCURSEL, static_cast<WPARAM>(Index), 0);
+  lastSelected_ = SelectedProfile();
+}
+
+int TMainWindow::SelectedProfile() const {
+  const LRESULT selected = SendMessageW(cbProfiles, CB_GETCURSEL, 0, 0);
+  return selected == CB_ERR ? -1 : static_cast<int>(selected);
+}
+
+void TMainWindow::SetStartEnabled(bool Enabled) {
+  EnableWindow(btnStart, Enabled);
+}
+
+void TMainWindow::SetDeleteEnabled(bool Enabled) {
+  EnableWindow(btnDelete, Enabled);
+}
+
+void TMainWindow::SetBackupFolderCaption(std::u16string_view Caption) {
+  SetWindowTextW(lblBackupFolder, ToWide(Caption).c_str());
+  SizeLabelToText();
+}
+
+void TMainWindow::ClearLog() {
+  pendingLog_.clear();
+  SetWindowTextW(Memo1, L"");
+}
+
+void TMainWindow::AppendLog(std::u16string_view Line) {
+  // Every line of the log ends with a line break, as in a memo's text, so an empty
+  // first line is a line too. A line typed by hand after the last break is ended
+  // first.
+  if (pendingLog_.empty() && GetWindowTextLengthW(Memo1) > 0) {
+    const LRESULT lines = SendMessageW(Memo1, EM_GETLINECOUNT, 0, 0);
+    const LRESULT lastLine = SendMessageW(Memo1, EM_LINEINDEX, static_cast<WPARAM>(lines - 1), 0);
+    if (SendMessageW(Memo1, EM_LINELENGTH, static_cast<WPARAM>(lastLine), 0) > 0)
+      pendingLog_ = L"\r\n";
+  }
+  pendingLog_ += ToWide(Line);
+  pendingLog_ += L"\r\n";
+  // An edit control lays out its whole text again for each insertion: while a handler
+  // runs, its lines are gathered and go in at once.
+  if (!bHandling)
+    FlushLog();
+}
+
+void TMainWindow::FlushLog() const {
+  if (pendingLog_.empty() || !Memo1)
+    return;
+  const int length = GetWindowTextLengthW(Memo1);
+  SendMessageW(Memo1, EM_SETSEL, static_cast<WPARAM>(length), length);
+  SendMessageW(Memo1, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(pendingLog_.c_str()));
+  pendingLog_.clear();
+}
+
+std::vector<std::u16string> TMainWindow::LogLines() const {
+  FlushLog();
+  return SplitLines(WindowText(Memo1));
+}
+
+void TMainWindow::ShowMessage(std::u16string_view Text, TMsgDlgType Kind) {
+  // The log shows how far the action got while the box is up.
+  FlushLog();
+  ShowMsgDlg(Text, Kind, hwnd_);
+}
+
+void TMainWindow::ProcessMessages() {
+  // What is handled now may show the log or let the user edit it.
+  FlushLog();
+  MSG msg{};
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      // The program is ending: the quit message belongs to its own loop.
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      return;
+    }
+    DispatchLoopMessage(msg);
+  }
+}
+
+void TMainWindow::PostStartMessage(std::function<void()> Handler) {
+  startHandlers_.push_back(std::move(Handler));
+  PostMessageW(hwnd_, kWmStartUp, 0, 0);
+}
+
+TVersionChoice TMainWindow::ChooseOutlookVersion(std::u16string_view First,
+                                                 std::u16string_view Second) {
+  // A dialog of its own for this one choice, above the window, which waits for it.
+  TOutlookVersionDlg dialog(hwnd_);
+  dialog.SetInstallations(First, Second);
+  return dialog.ShowModal();
+}
+
+void TMainWindow::OpenFolder(std::u16string_view Folder) {
+  // Explorer, owned by this window; whether it could be started is not reported.
+  platform::OpenFolder(Folder, hwnd_);
+}
+
+}  // namespace brindel::app::win32

@@ -1,0 +1,113 @@
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/MainDlg.h"
+#include "app/MainView.h"
+#include "app/win32/Look.h"
+
+struct HWND__;
+struct tagMSG;
+
+namespace brindel::app::win32 {
+
+class TMainWindowProc;
+
+// The main window: the profile box, "Auslesen" and "Löschen", the backup folder label
+// and the log, in plain Win32 controls. It only shows: every decision is TMainDlg's,
+// which it owns and whose handlers its controls call.
+class TMainWindow : public TMainView {
+ public:
+  // Gives the flow its settings and the documents folder (none: the platform's).
+  using TSettings = std::function<std::optional<std::u16string>(TMainDlg&)>;
+
+  // Creates the window, hidden, with its controls, lets `Settings` set up the flow and
+  // runs FormCreate.
+  explicit TMainWindow(const TSettings& Settings = nullptr);
+  ~TMainWindow() override;
+  TMainWindow(const TMainWindow&) = delete;
+  TMainWindow& operator=(const TMainWindow&) = delete;
+
+  TMainDlg& Dlg() { return dlg_; }
+  // The window; null once it has been closed.
+  HWND__* Handle() const { return hwnd_; }
+  // Shows the window; the first time also runs FormShow, which posts the start message.
+  void Show();
+  // Closing this window ends the program's message loop (a quit message).
+  void SetQuitOnClose(bool Quit) { bQuitOnClose = Quit; }
+  // The program's event loop: runs until the quit message; returns its exit code.
+  int RunMessageLoop();
+
+  // Hands one message of an event loop on: keys that move between the controls are
+  // handled here, everything else goes to its window procedure.
+  void DispatchLoopMessage(tagMSG& Msg);
+
+  void ClearProfiles() override;
+  void AddProfile(std::u16string_view Text) override;
+  void SelectProfile(int Index) override;
+  int SelectedProfile() const override;
+  void SetStartEnabled(bool Enabled) override;
+  void SetDeleteEnabled(bool Enabled) override;
+  void SetBackupFolderCaption(std::u16string_view Caption) override;
+  void ClearLog() override;
+  void AppendLog(std::u16string_view Line) override;
+  std::vector<std::u16string> LogLines() const override;
+  void ShowMessage(std::u16string_view Text, TMsgDlgType Kind) override;
+  void ProcessMessages() override;
+  void PostStartMessage(std::function<void()> Handler) override;
+  TVersionChoice ChooseOutlookVersion(std::u16string_view First,
+                                      std::u16string_view Second) override;
+  void OpenFolder(std::u16string_view Folder) override;
+
+ private:
+  friend class TMainWindowProc;
+
+  void CreateControls();
+  // Fonts and positions for the window's DPI; the layout is given for 96 DPI.
+  void CreateFonts();
+  void PlaceControls();
+  void SizeLabelToText();
+  // The panel across the top, the log below it, both as wide as the window.
+  void Layout();
+  // Runs one handler of the flow for a control. Handlers run one at a time: what the
+  // event loop lets through while one runs (the backup of "Löschen" handles pending
+  // messages) is dropped. Returns false when it was dropped.
+  bool Handle(const std::function<void()>& Handler);
+  void RunStartMessage();
+  void OnCommand(int Id, int Code);
+  void OnDelete();
+  // Whether the window may close now: not while a handler runs.
+  bool CanClose() const { return !bHandling; }
+  void OnDestroyed();
+  // Puts the log lines gathered during a handler into the log view.
+  void FlushLog() const;
+
+  HWND__* hwnd_ = nullptr;
+  HWND__* Panel1 = nullptr;
+  HWND__* cbProfiles = nullptr;
+  HWND__* btnStart = nullptr;
+  HWND__* btnDelete = nullptr;
+  HWND__* lblBackupFolder = nullptr;
+  HWND__* Memo1 = nullptr;
+  TFont windowFont_;
+  TFont logFont_;
+  int dpi_ = 96;
+
+  TMainDlg dlg_;
+  // The posted start messages' handlers, run in the order posted.
+  std::deque<std::function<void()>> startHandlers_;
+  // Log lines not yet in the view, each ending with CR LF.
+  mutable std::wstring pendingLog_;
+  // The profile last selected, so that picking the same one again is no change.
+  int lastSelected_ = -1;
+  bool bShown = false;
+  bool bHandling = false;
+  bool bStartDeferred = false;
+  bool bQuitOnClose = false;
+};
+
+}  // namespace brindel::app::win32

@@ -1,0 +1,81 @@
+#include "app/win32/Program.h"
+
+#include <CLI/CLI.hpp>
+
+#include <exception>
+#include <sstream>
+
+#include "app/RunOptions.h"
+#include "app/win32/MsgDlg.h"
+#include "platform/Errors.h"
+#include "platform/Text.h"
+#include "registry/store/RegistryStore.h"
+
+namespace brindel::app::win32 {
+
+namespace {
+
+constexpr int kFailure = 1;
+
+}  // namespace
+
+int RunProgram(const std::vector<std::string>& Utf8Args) {
+  CLI::App cli("Brindel: Outlook-Profile in der Registry prüfen und reparieren", "brindel");
+  TRunOptions options;
+  AddRunOptions(cli, options);
+  UseGermanHelp(cli);
+  std::vector<const char*> argv;
+  argv.push_back(Utf8Args.empty() ? "brindel" : Utf8Args.front().c_str());
+  for (std::size_t i = 1; i < Utf8Args.size(); ++i)
+    argv.push_back(Utf8Args[i].c_str());
+  try {
+    cli.parse(static_cast<int>(argv.size()), argv.data());
+  } catch (const CLI::ParseError& error) {
+    // A program without a console shows the help and wrong usage in a box.
+    std::ostringstream out;
+    std::ostringstream err;
+    const int code = cli.exit(error, out, err);
+    if (!out.str().empty())
+      ShowMsgDlg(platform::FromUtf8(out.str()), TMsgDlgType::mtInformation);
+    if (!err.str().empty())
+      ShowMsgDlg(platform::FromUtf8(err.str()), TMsgDlgType::mtError);
+    return code;
+  }
+
+  // Without a registry option the program works on the live registry of this Windows.
+  TRegistrySource source;
+  try {
+    // "Löschen" writes to the registry, so it is opened for writing.
+    source = OpenRegistrySource(options, false);
+  } catch (const platform::Exception& error) {
+    ShowMsgDlg(error.Message(), TMsgDlgType::mtError);
+    return kFailure;
+  } catch (const std::exception& error) {
+    ShowMsgDlg(platform::FromUtf8(error.what()), TMsgDlgType::mtError);
+    return kFailure;
+  }
+  const registry::store::ScopedCurrentStore current(*source.Store);
+  for (const std::u16string& notice : source.Notices) {
+    ShowMsgDlg(notice, TMsgDlgType::mtInformation);
+  }
+
+  int code = 0;
+  try {
+    TProgramWindows windows([&](TMainDlg& Dlg) { return ApplyRunOptions(options, source, Dlg); });
+    windows.MainDlg.SetQuitOnClose(true);
+    windows.MainDlg.Show();
+    code = windows.MainDlg.RunMessageLoop();
+  } catch (const platform::Exception& error) {
+    ShowMsgDlg(error.Message(), TMsgDlgType::mtError);
+    code = kFailure;
+  }
+  // A store that keeps changes until it is closed writes them now.
+  const std::u16string problem = source.Commit();
+  if (!problem.empty()) {
+    ShowMsgDlg(problem, TMsgDlgType::mtError);
+    return kFailure;
+  }
+  return code;
+}
+
+}  // namespace brindel::app::win32

@@ -1,0 +1,54 @@
+// brindel.exe: the window on Windows, over the live registry unless the command line
+// names another.
+
+#include <string>
+#include <vector>
+
+#include "app/win32/Program.h"
+#include "platform/Text.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+namespace {
+
+// The arguments as UTF-16 from Windows, so that no name is lost to the ANSI code page.
+std::vector<std::string> Utf8Arguments() {
+  std::vector<std::string> arguments;
+  int count = 0;
+  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!argv)
+    return arguments;
+  for (int i = 0; i < count; ++i) {
+    const std::wstring_view argument(argv[i]);
+    arguments.push_back(brindel::platform::ToUtf8(
+        std::u16string_view(reinterpret_cast<const char16_t*>(argument.data()), argument.size())));
+  }
+  LocalFree(argv);
+  return arguments;
+}
+
+// The manifest makes the program aware of each monitor's DPI; this does the same
+// where the program runs without it, as far as the system allows.
+void BecomeDpiAware() {
+  using TSetContext = BOOL(WINAPI*)(HANDLE);
+  const auto setContext = reinterpret_cast<TSetContext>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetProcessDpiAwarenessContext")));
+  // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2
+  if (setContext && setContext(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4))))
+    return;
+  SetProcessDPIAware();
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  BecomeDpiAware();
+  INITCOMMONCONTROLSEX controls{};
+  controls.dwSize = sizeof(controls);
+  controls.dwICC = ICC_STANDARD_CLASSES;
+  InitCommonControlsEx(&controls);
+  return brindel::app::win32::RunProgram(Utf8Arguments());
+}

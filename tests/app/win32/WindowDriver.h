@@ -1,0 +1,185 @@
+#pragma once
+
+// Drives the Win32 windows as a user would, with window messages, and answers their
+// modal windows. Nothing here includes windows.h, so that tests can use the registry
+// store's names beside it.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+struct HWND__;
+
+namespace brindel::test {
+
+using Window = HWND__*;
+
+// The control with this id anywhere below `parent`; null when there is none.
+Window Control(Window parent, int id);
+
+std::u16string Text(Window window);
+bool Enabled(Window window);
+bool Visible(Window window);
+// The window's style bits (GWL_STYLE).
+std::uint32_t Style(Window window);
+// The window's class name.
+std::u16string ClassName(Window window);
+
+struct TRect {
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int height = 0;
+  bool operator==(const TRect&) const = default;
+};
+// The control's place in the client area of its parent.
+TRect PlaceInParent(Window control);
+// The size of the client area.
+TRect ClientRect(Window window);
+// The screen's DPI, asked of the screen itself.
+int ScreenDpi();
+// A length of the 96-DPI layout at the screen's DPI.
+int AtScreenDpi(int pixels);
+
+struct TFontInfo {
+  std::u16string face;
+  int height = 0;  // negative: the character height in pixels
+  int weight = 0;
+};
+// The font a control was given.
+TFontInfo ControlFont(Window control);
+// The font height of a point size at the screen's DPI, as a negative character height.
+int FontHeight(int points);
+
+// The profile box.
+std::vector<std::u16string> ComboItems(Window combo);
+int ComboSelection(Window combo);
+// The user picks an item: the box selects it and tells its parent.
+void UserSelects(Window combo, int index);
+
+// A click on a button, as the button handles a mouse click.
+void Click(Window button);
+// A click at a point of `window`'s client area, delivered to the window that the
+// system finds at that point. Returns that window.
+Window ClickAt(Window window, int x, int y);
+// A click delivered to this very window at a point of its client area, as the system
+// delivers one that lands on it.
+void ClickOn(Window window, int x, int y);
+// A notification of a control to its parent, as the control sends it.
+void Notify(Window control, int code);
+// Enables or disables a control behind the window's back.
+void EnableControl(Window control, bool enabled);
+// Asks the window to close, as its close box does.
+void Close(Window window);
+// Typing: one character message each.
+void Type(Window control, std::u16string_view text);
+// A key press (down and up) of a virtual key code.
+void PressKey(Window control, unsigned virtualKey);
+// Selects characters of an edit control.
+void SelectText(Window edit, int from, int to);
+// Where the line of an edit control starts and how long it is.
+int LineStart(Window edit, int line);
+int LineLength(Window edit, int line);
+
+// Handles the messages that are waiting, then returns.
+void Pump();
+// Runs `call` once the thread's message loop gets to it: after what is queued now.
+void PostCall(std::function<void()> call);
+
+// Runs `tick` every few milliseconds while the object lives, also inside the message
+// loops of modal windows.
+class TTicker {
+ public:
+  explicit TTicker(std::function<void()> tick);
+  ~TTicker();
+  TTicker(const TTicker&) = delete;
+  TTicker& operator=(const TTicker&) = delete;
+
+  void Tick();
+  std::uintptr_t Timer() const { return timer_; }
+
+ private:
+  std::function<void()> tick_;
+  std::uintptr_t timer_ = 0;
+  bool ticking_ = false;
+};
+
+// The top-level windows of this thread that are shown, of a window class.
+std::vector<Window> ShownWindows(std::u16string_view className);
+
+// What a message box showed.
+enum class TBoxIcon { None, Error, Information, Other };
+struct TShownBox {
+  std::u16string title;
+  std::u16string text;
+  TBoxIcon icon = TBoxIcon::None;
+  std::vector<std::u16string> buttons;
+  // The main window was on screen and waited for the box.
+  bool ownerShownAndDisabled = false;
+  // In the middle of the screen's work area.
+  bool centred = false;
+};
+
+// What the version dialog showed.
+struct TShownDialog {
+  std::u16string caption;
+  std::u16string label;
+  std::u16string first;
+  std::u16string second;
+  std::u16string checkBox;
+  bool checked = false;
+  TRect client;
+  std::uint32_t style = 0;
+  // The colour of the dialog's margin and behind the check box's text.
+  std::uint32_t marginColour = 0;
+  std::uint32_t checkBoxColour = 0;
+  TFontInfo buttonFont;
+  bool centred = false;
+  bool ownerDisabled = false;
+  // The label's text fits in its control.
+  bool labelFits = false;
+};
+
+// How the user ends the version dialog.
+enum class TDialogAnswer {
+  First,
+  Second,
+  CloseBox,
+  EscapeThenCloseBox,
+  TickThenSecond,
+  EnterOnSecond,
+};
+
+// Answers the modal windows the program opens, as a user would, and keeps what they
+// showed: message boxes with their "OK", the version dialog as `dialogAnswer` says.
+// A timer of the thread looks for them, so it runs inside their own message loops.
+class TModalAnswerer {
+ public:
+  TModalAnswerer();
+  ~TModalAnswerer();
+  TModalAnswerer(const TModalAnswerer&) = delete;
+  TModalAnswerer& operator=(const TModalAnswerer&) = delete;
+
+  std::vector<TShownBox> boxes;
+  std::vector<TShownDialog> dialogs;
+  TDialogAnswer dialogAnswer = TDialogAnswer::CloseBox;
+  // Escape was pressed and the dialog was still open afterwards.
+  bool openAfterEscape = false;
+
+  // Called by the timer.
+  void Answer();
+
+ private:
+  void AnswerBox(Window box);
+  void AnswerDialog(Window dialog);
+
+  std::uintptr_t timer_ = 0;
+  bool answering_ = false;
+  // The dialog that got Escape and is to be closed at the next look.
+  Window escaped_ = nullptr;
+  // The dialog last answered.
+  Window answered_ = nullptr;
+};
+
+}  // namespace brindel::test
