@@ -119,7 +119,7 @@ void TMainDlg::FillProfileBox() {
   for (int i = 0; i < StrList.Count(); ++i) {
     TavixFiles = &StrList[i];
     // Read afresh for every entry.
-    const std::u16string defaultProfile = outlook::GetDefaultProfile();
+    const std::u16string defaultProfile = outlook::GetDefaultProfile(RegTreeToUse);
     std::u16string text = outlook::DecodeProfileKeyName(TavixFiles->ProfilName);
     if (TavixFiles->ProfilName == defaultProfile)
       text += u" (Standard)";

@@ -22,7 +22,6 @@ int main(int argc, char** argv) {
       "Brindel findet und repariert, was in den Mailprofilen von Microsoft Outlook in der "
       "Registry kaputt ist.",
       "brindel-cli"};
-  app::UseGermanHelp(app);
   app.set_version_flag("--version", std::string("brindel-cli ") + app::kVersionCaption,
                        "die Version zeigen und beenden");
   app.require_subcommand(1);
@@ -37,27 +36,27 @@ int main(int argc, char** argv) {
   auto* profiles =
       app.add_subcommand("profiles", "die Profile auflisten, das Standardprofil markiert");
   auto* analyse = app.add_subcommand("analyse", "ein Profil auslesen (ändert nichts)");
-  analyse->add_option("PROFILE", profile, "Schlüsselname des Profils")->required();
+  analyse->add_option("PROFIL", profile, "Schlüsselname des Profils")->required();
   auto* repair = app.add_subcommand(
       "repair", "ein Profil auslesen, sichern und reparieren (Auslesen, dann Löschen)");
-  repair->add_option("PROFILE", profile, "Schlüsselname des Profils")->required();
+  repair->add_option("PROFIL", profile, "Schlüsselname des Profils")->required();
   auto* exportKey = app.add_subcommand("export", "einen Schlüssel als .reg-Datei exportieren");
-  exportKey->add_option("KEY", key, "Schlüssel, z. B. HKEY_CURRENT_USER\\Software")->required();
-  exportKey->add_option("FILE", file, "Zieldatei")->required();
+  exportKey->add_option("SCHLÜSSEL", key, "Schlüssel, z. B. HKEY_CURRENT_USER\\Software")->required();
+  exportKey->add_option("DATEI", file, "Zieldatei")->required();
   auto* versions = app.add_subcommand(
       "versions", "die gefundenen Outlook-Installationen: Name mit Bit-Angabe, Tab, OUTLOOK.EXE");
   auto* fileVersion = app.add_subcommand(
       "file-version", "alle Angaben der Versionsressource einer Datei, je Zeile Name=Wert");
-  fileVersion->add_option("FILE", file, "die Datei, z. B. OUTLOOK.EXE")->required();
+  fileVersion->add_option("DATEI", file, "die Datei, z. B. OUTLOOK.EXE")->required();
   auto* import =
       app.add_subcommand("import", "eine .reg-Datei (REGEDIT4) in die Registry einlesen");
-  import->add_option("FILE", file, "die .reg-Datei")->required();
+  import->add_option("DATEI", file, "die .reg-Datei")->required();
   cli::TFindOptions find;
   auto* findCommand =
       app.add_subcommand("find", "Schlüssel- und Wertnamen suchen, die TEXT enthalten");
   findCommand->add_option("TEXT", find.Text, "der gesuchte Text")->required();
   findCommand
-      ->add_option("KEY", find.Key, "wo die Suche beginnt, z. B. HKEY_CURRENT_USER\\Software")
+      ->add_option("SCHLÜSSEL", find.Key, "wo die Suche beginnt, z. B. HKEY_CURRENT_USER\\Software")
       ->required();
   findCommand->add_flag("--keys", find.Keys, "Schlüsselnamen durchsuchen");
   findCommand->add_flag("--values", find.Values, "Wertnamen durchsuchen");
@@ -66,6 +65,7 @@ int main(int argc, char** argv) {
        {profiles, analyse, repair, exportKey, versions, fileVersion, import, findCommand}) {
     app::UseGermanHelp(*command);
   }
+  app::UseGermanHelp(app);
 
   try {
     app.parse(static_cast<int>(argumentPointers.size()), argumentPointers.data());

@@ -92,8 +92,8 @@ TProfileList GetProfileList(std::u16string_view Key) {
   return list;
 }
 
-std::u16string GetDefaultProfile() {
-  const std::u16string tree = GetProfilesRegTree();
+std::u16string GetDefaultProfile(std::u16string_view ProfilesTree) {
+  const std::u16string tree(ProfilesTree);
   std::u16string name;
   if (ReadDefaultProfileAt(tree, name))
     return name;

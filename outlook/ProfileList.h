@@ -22,11 +22,13 @@ std::u16string GetProfilesRegTree();
 // order; only ProfilName is set. Empty when Key is empty, missing or unreadable.
 TProfileList GetProfileList(std::u16string_view Key);
 
-// The name stored as the default profile, or empty. Outlook 2013 and later keep the
-// value "DefaultProfile" in the key above the profile tree, older versions in the
-// tree itself: the tree is asked first, its parent when the tree has no such value.
-// A value that is not a string raises the data-type error.
-std::u16string GetDefaultProfile();
+// The name stored as the default profile of the profile tree in use (RegTreeToUse),
+// or empty. Outlook 2013 and later keep the value "DefaultProfile" in the key above
+// the profile tree, older versions in the tree itself: the tree is asked first, its
+// parent when the tree has no such value. The tree is the one the profiles come from,
+// also when it was named instead of derived from the version, so no other tree's
+// default marks a profile. A value that is not a string raises the data-type error.
+std::u16string GetDefaultProfile(std::u16string_view ProfilesTree);
 
 // The display form of a profile key name: "[" and two characters from "p" (0) to
 // DEL (15), low digit first, stand for one character; anything else stays as it is.

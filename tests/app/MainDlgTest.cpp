@@ -115,6 +115,22 @@ TEST_F(MainDlgTest, DefaultProfileOfWrongKindEndsTheStartUpWithAnErrorBox) {
   EXPECT_FALSE(view_.startEnabled);
 }
 
+// A profile tree given by the front end (--profiles-tree): the default profile is the
+// one that tree names, and another tree's value, even of the wrong type, is not read.
+TEST_F(MainDlgTest, NamedProfileTreeMarksItsOwnDefault) {
+  const std::u16string named = u"Software\\Microsoft\\Office\\16.0\\Outlook\\Profiles";
+  for (const auto* name : {u"Eins", u"Zwei"})
+    MakeKey(named + u"\\" + name);
+  Put(named, u"DefaultProfile", REG_SZ, Utf16Bytes(u"Zwei"));
+  // Without a version the tree would be the Windows Messaging Subsystem's.
+  Put(u"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows Messaging Subsystem\\Profiles",
+      u"DefaultProfile", REG_DWORD, test::DwordBytes(1));
+  dlg_.cProfilesTree = named;
+  Start();
+  EXPECT_TRUE(view_.messages.empty());
+  EXPECT_EQ((std::vector<std::u16string>{u"Eins", u"Zwei (Standard)"}), view_.items);
+}
+
 TEST_F(MainDlgTest, DisplayFormInTheBoxRawNameInTheLog) {
   Profile(u"Büro[|u1");
   Start();

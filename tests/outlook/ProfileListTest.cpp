@@ -129,35 +129,49 @@ class DefaultProfileTest : public test::StoreFixture {
 TEST_F(DefaultProfileTest, ReadFromTheProfileTree) {
   Put(kOfficeTree, u"DefaultProfile", REG_SZ, Utf16Bytes(u"Outlook"));
   Put(kOfficeOutlook, u"DefaultProfile", REG_SZ, Utf16Bytes(u"Anders"));
-  EXPECT_EQ(u"Outlook", GetDefaultProfile());
+  EXPECT_EQ(u"Outlook", GetDefaultProfile(GetProfilesRegTree()));
 }
 
 TEST_F(DefaultProfileTest, ReadFromTheKeyAboveWhenTheTreeHasNone) {
   MakeKey(kOfficeTree);
   Put(kOfficeOutlook, u"DefaultProfile", REG_EXPAND_SZ, Utf16Bytes(u"%Profil%"));
-  EXPECT_EQ(u"%Profil%", GetDefaultProfile());
+  EXPECT_EQ(u"%Profil%", GetDefaultProfile(GetProfilesRegTree()));
 }
 
 TEST_F(DefaultProfileTest, EmptyValueInTheTreeIsTheAnswer) {
   Put(kOfficeTree, u"DefaultProfile", REG_SZ, Utf16Bytes(u""));
   Put(kOfficeOutlook, u"DefaultProfile", REG_SZ, Utf16Bytes(u"Anders"));
-  EXPECT_EQ(u"", GetDefaultProfile());
+  EXPECT_EQ(u"", GetDefaultProfile(GetProfilesRegTree()));
 }
 
 TEST_F(DefaultProfileTest, NoValueAnywhereGivesEmptyText) {
   MakeKey(kOfficeTree);
-  EXPECT_EQ(u"", GetDefaultProfile());
+  EXPECT_EQ(u"", GetDefaultProfile(GetProfilesRegTree()));
 }
 
 TEST_F(DefaultProfileTest, ValueOfAnotherKindRaisesTheDataTypeError) {
   Put(kOfficeOutlook, u"DefaultProfile", REG_DWORD, test::DwordBytes(1));
   try {
-    GetDefaultProfile();
+    GetDefaultProfile(GetProfilesRegTree());
     FAIL() << "no error";
   } catch (const platform::ERegistryException& error) {
     EXPECT_EQ(u"Ungültiger Datentyp für 'DefaultProfile'", error.Message());
   }
   EXPECT_EQ(0u, store_.OpenHandleCount());
+}
+
+// A profile tree named instead of derived from the version: its default counts, and
+// the version's tree is never read, not even when its value has the wrong type.
+TEST_F(DefaultProfileTest, TheTreeInUseDecidesNotTheVersionsTree) {
+  const std::u16string named = u"Software\\Brindel\\Profiles";
+  Put(named, u"DefaultProfile", REG_SZ, Utf16Bytes(u"Eigen"));
+  Put(kOfficeTree, u"DefaultProfile", REG_SZ, Utf16Bytes(u"Outlook"));
+  EXPECT_EQ(u"Eigen", GetDefaultProfile(named));
+  Put(kOfficeTree, u"DefaultProfile", REG_DWORD, test::DwordBytes(1));
+  EXPECT_EQ(u"Eigen", GetDefaultProfile(named));
+  MakeKey(u"Software\\Leer\\Profiles");
+  EXPECT_EQ(u"", GetDefaultProfile(u"Software\\Leer\\Profiles"))
+      << "neither the named tree nor its parent holds one";
 }
 
 }  // namespace
