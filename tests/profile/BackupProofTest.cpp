@@ -1,0 +1,163 @@
+// Reading a backup back before anything is deleted: the export of a profile, read with
+// the import's reader, compared with the registry key by key and value by value.
+
+#include "profile/BackupProof.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "platform/FileSystem.h"
+#include "platform/Text.h"
+#include "regfile/ExRegistry.h"
+#include "support/StoreFixture.h"
+
+namespace brindel::profile {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace registry::store;
+using test::Bytes;
+using test::DwordBytes;
+using test::Utf16Bytes;
+
+constexpr std::u16string_view kTree = u"Software\\Microsoft\\Office\\16.0\\Outlook\\Profiles\\Büro";
+
+class BackupProofTest : public test::StoreFixture {
+ protected:
+  void SetUp() override {
+    folder_ = fs::path(platform::FromUtf8(*platform::MakeTemporaryFolder("brindel-proof-")));
+    file_ = (folder_ / "Büro.reg").u16string();
+    // A small profile: two sections, one of them nested, values of several kinds.
+    const std::u16string tree(kTree);
+    Put(tree + u"\\9207f3e0a3b11019908b08002b2a56c2", u"01023d00", REG_BINARY, Bytes(16, 0xAB));
+    Put(tree + u"\\9207f3e0a3b11019908b08002b2a56c2", u"001f3001", REG_SZ,
+        Utf16Bytes(u"Outlook-Datendatei"));
+    Put(tree + u"\\0a0d020000000000c000000000000046\\Sub", u"00036601", REG_DWORD, DwordBytes(4));
+    Put(tree + u"\\0a0d020000000000c000000000000046", u"", REG_EXPAND_SZ,
+        Utf16Bytes(u"%USERPROFILE%"));
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+
+  // The backup as the program writes it.
+  void Export() {
+    regfile::TExRegistry registry;
+    ASSERT_TRUE(registry.Open(kTree, false));
+    ASSERT_TRUE(registry.ExportKey(file_));
+  }
+  TBackupProof Prove() { return ProveBackup(file_, kTree, store_); }
+
+  fs::path folder_;
+  std::u16string file_;
+};
+
+TEST_F(BackupProofTest, AnExportOfAHealthyProfileIsProvenAndCounted) {
+  Export();
+  const TBackupProof proof = Prove();
+  EXPECT_TRUE(proof.Proven) << platform::ToUtf8(proof.Difference);
+  EXPECT_EQ(u"", proof.Difference);
+  EXPECT_EQ(4u, proof.Keys) << "the profile key and its three sub keys";
+  EXPECT_EQ(4u, proof.Values);
+  EXPECT_EQ(u"Sicherung geprüft: 4 Schlüssel, 4 Werte", ProvenBackupNote(proof));
+}
+
+TEST_F(BackupProofTest, AStringWithoutItsTerminatorCountsAsEqual) {
+  const std::u16string tree(kTree);
+  Put(tree, u"ohne Null", REG_SZ, Bytes{'a', 0, 'b', 0});
+  Export();
+  EXPECT_TRUE(Prove().Proven);
+}
+
+// What the text format cannot hold, or holds otherwise than the registry does: each
+// must stop the repair, and the message names the first such place.
+class BackupLossTest;
+
+struct LossCase {
+  const char* name;
+  void (*damage)(BackupLossTest&);
+  std::u16string expected;  // how the message begins
+};
+
+void PrintTo(const LossCase& row, std::ostream* out) {
+  *out << row.name;
+}
+
+class BackupLossTest : public BackupProofTest, public ::testing::WithParamInterface<LossCase> {
+ public:
+  void PutInTree(std::u16string_view name, std::uint32_t type, const Bytes& data) {
+    Put(kTree, name, type, data);
+  }
+  void MakeUnreadable(std::u16string_view section) {
+    const std::u16string path = std::u16string(kTree) + u"\\" + std::u16string(section);
+    MakeKey(path);
+    store_.SetProtection(HKEY_CURRENT_USER, path, MemoryStore::Protection::Unreadable);
+  }
+};
+
+TEST_P(BackupLossTest, StopsWithTheFirstDifference) {
+  GetParam().damage(*this);
+  Export();
+  const TBackupProof proof = Prove();
+  EXPECT_FALSE(proof.Proven);
+  EXPECT_EQ(0u, proof.Difference.find(GetParam().expected)) << platform::ToUtf8(proof.Difference);
+  EXPECT_EQ(0u, proof.Keys);
+}
+
+const std::u16string kPath = u"„HKEY_CURRENT_USER\\" + std::u16string(kTree);
+
+INSTANTIATE_TEST_SUITE_P(
+    Losses, BackupLossTest,
+    ::testing::Values(
+        // Long enough data to wrap: the export breaks the line inside the name, and
+        // the reader refuses the broken line.
+        LossCase{"value_name_with_line_break",
+                 [](BackupLossTest& fixture) {
+                   fixture.PutInTree(u"zwei\r\nZeilen", REG_BINARY, Bytes(64, 0x11));
+                 },
+                 u"Die Sicherung „"},
+        LossCase{"lone_line_feed_in_a_string",
+                 [](BackupLossTest& fixture) {
+                   fixture.PutInTree(u"Text", REG_SZ, Utf16Bytes(u"oben\nunten"));
+                 },
+                 u"Die Sicherung „"},
+        // The export leaves out what it cannot read and still reports success.
+        LossCase{"unreadable_section",
+                 [](BackupLossTest& fixture) { fixture.MakeUnreadable(u"gesperrt"); },
+                 u"Der Schlüssel " + kPath + u"\\gesperrt“ kann nicht gelesen werden."}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST_F(BackupProofTest, AFileThatDiffersFromTheRegistryNamesTheDifference) {
+  Export();
+  std::string text;
+  {
+    std::ifstream in(fs::path(file_), std::ios::binary);
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  // A key that the registry does not have, appended to the file.
+  std::ofstream(fs::path(file_), std::ios::binary | std::ios::app)
+      << "[HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\16.0\\Outlook\\Profiles\\B\xFCro\\neu]"
+         "\r\n\r\n";
+  EXPECT_EQ(u"Die Sicherung hält den Schlüssel " + kPath + u"\\neu“, den die Registry nicht hat.",
+            Prove().Difference);
+  // A value the file has lost.
+  const std::string without = text.substr(0, text.find("\"001f3001\"")) +
+                              text.substr(text.find("\r\n", text.find("\"001f3001\"")) + 2);
+  std::ofstream(fs::path(file_), std::ios::binary | std::ios::trunc) << without;
+  EXPECT_EQ(u"Der Wert „001f3001“ im Schlüssel " + kPath +
+                u"\\9207f3e0a3b11019908b08002b2a56c2“ fehlt in der Sicherung.",
+            Prove().Difference);
+}
+
+TEST_F(BackupProofTest, AMissingOrBrokenFileIsNoBackup) {
+  TBackupProof proof = Prove();
+  EXPECT_FALSE(proof.Proven);
+  EXPECT_EQ(0u, proof.Difference.find(u"Die Sicherung „")) << platform::ToUtf8(proof.Difference);
+  EXPECT_NE(std::u16string::npos, proof.Difference.find(u"lässt sich nicht wieder einlesen"));
+  std::ofstream(fs::path(file_), std::ios::binary) << "kein REGEDIT4\r\n";
+  EXPECT_FALSE(Prove().Proven);
+}
+
+}  // namespace
+}  // namespace brindel::profile
