@@ -8,6 +8,7 @@
 #include "app/RunOptions.h"
 #include "app/Version.h"
 #include "cli/CliRun.h"
+#include "cli/Commands.h"
 #include "platform/Console.h"
 #include "platform/Errors.h"
 
@@ -32,38 +33,13 @@ int main(int argc, char** argv) {
                  "nach dem Befehl den ganzen Baum HKEY_CURRENT_USER als .reg-Datei schreiben")
       ->type_name("DATEI");
 
-  std::string profile, key, file;
-  auto* profiles =
-      app.add_subcommand("profiles", "die Profile auflisten, das Standardprofil markiert");
-  auto* analyse = app.add_subcommand("analyse", "ein Profil auslesen (ändert nichts)");
-  analyse->add_option("PROFIL", profile, "Schlüsselname des Profils")->required();
-  auto* repair = app.add_subcommand(
-      "repair", "ein Profil auslesen, sichern und reparieren (Auslesen, dann Löschen)");
-  repair->add_option("PROFIL", profile, "Schlüsselname des Profils")->required();
-  auto* exportKey = app.add_subcommand("export", "einen Schlüssel als .reg-Datei exportieren");
-  exportKey->add_option("SCHLÜSSEL", key, "Schlüssel, z. B. HKEY_CURRENT_USER\\Software")->required();
-  exportKey->add_option("DATEI", file, "Zieldatei")->required();
-  auto* versions = app.add_subcommand(
-      "versions", "die gefundenen Outlook-Installationen: Name mit Bit-Angabe, Tab, OUTLOOK.EXE");
-  auto* fileVersion = app.add_subcommand(
-      "file-version", "alle Angaben der Versionsressource einer Datei, je Zeile Name=Wert");
-  fileVersion->add_option("DATEI", file, "die Datei, z. B. OUTLOOK.EXE")->required();
-  auto* import =
-      app.add_subcommand("import", "eine .reg-Datei (REGEDIT4) in die Registry einlesen");
-  import->add_option("DATEI", file, "die .reg-Datei")->required();
-  cli::TFindOptions find;
-  auto* findCommand =
-      app.add_subcommand("find", "Schlüssel- und Wertnamen suchen, die TEXT enthalten");
-  findCommand->add_option("TEXT", find.Text, "der gesuchte Text")->required();
-  findCommand
-      ->add_option("SCHLÜSSEL", find.Key, "wo die Suche beginnt, z. B. HKEY_CURRENT_USER\\Software")
-      ->required();
-  findCommand->add_flag("--keys", find.Keys, "Schlüsselnamen durchsuchen");
-  findCommand->add_flag("--values", find.Values, "Wertnamen durchsuchen");
-  findCommand->add_flag("--whole", find.Whole, "nur ganze Namen vergleichen");
-  for (auto* command :
-       {profiles, analyse, repair, exportKey, versions, fileVersion, import, findCommand}) {
-    app::UseGermanHelp(*command);
+  cli::TCommandArguments commandArguments;
+  std::vector<std::pair<CLI::App*, const cli::TCommand*>> commands;
+  for (const cli::TCommand& command : cli::Commands()) {
+    CLI::App* sub = app.add_subcommand(command.Name, command.Help);
+    command.AddArguments(*sub, commandArguments);
+    app::UseGermanHelp(*sub);
+    commands.emplace_back(sub, &command);
   }
   app::UseGermanHelp(app);
 
@@ -73,30 +49,21 @@ int main(int argc, char** argv) {
     const int status = app.exit(e);
     return status == 0 ? cli::kExitDone : cli::kExitUsage;
   }
-  // Reading a file's version needs no registry.
-  if (*fileVersion)
-    return cli::RunFileVersion(context, file);
-  if (!app::HasRegistrySource(context.Options)) {
+  const cli::TCommand* chosen = nullptr;
+  for (const auto& [sub, command] : commands) {
+    if (*sub)
+      chosen = command;
+  }
+  if (chosen == nullptr)
+    return cli::kExitUsage;
+  if (chosen->NeedsRegistry && !app::HasRegistrySource(context.Options)) {
     std::cerr << "Fehler: keine Registry angegeben. Mögliche Quellen: --demo, --reg DATEI, "
                  "--hive HKCU=DATEI oder --windows-root ORDNER --user NAME.\n"
                  "Hilfe: brindel-cli --help\n";
     return cli::kExitUsage;
   }
   try {
-    if (*profiles)
-      return cli::RunProfiles(context);
-    if (*analyse)
-      return cli::RunAnalyse(context, profile);
-    if (*repair)
-      return cli::RunRepair(context, profile);
-    if (*exportKey)
-      return cli::RunExport(context, key, file);
-    if (*versions)
-      return cli::RunVersions(context);
-    if (*import)
-      return cli::RunImport(context, file);
-    if (*findCommand)
-      return cli::RunFind(context, find);
+    return chosen->Run(context, commandArguments);
   } catch (const platform::Exception& e) {
     std::cerr << "Fehler: " << e.what() << '\n';
     return cli::kExitFailed;
@@ -104,5 +71,4 @@ int main(int argc, char** argv) {
     std::cerr << "Fehler: " << e.what() << '\n';
     return cli::kExitFailed;
   }
-  return cli::kExitUsage;
 }

@@ -1,0 +1,76 @@
+#include "cli/Commands.h"
+
+#include <CLI/CLI.hpp>
+
+namespace brindel::cli {
+namespace {
+
+void NoArguments(CLI::App&, TCommandArguments&) {}
+
+void ProfileArgument(CLI::App& Command, TCommandArguments& Arguments) {
+  Command.add_option("PROFIL", Arguments.Profile, "Schlüsselname des Profils")->required();
+}
+
+const TCommand kCommands[] = {
+    {"profiles", "die Profile auflisten, das Standardprofil markiert", NoArguments,
+     [](const TCliContext& Context, const TCommandArguments&) { return RunProfiles(Context); }},
+    {"analyse", "ein Profil auslesen (ändert nichts)", ProfileArgument,
+     [](const TCliContext& Context, const TCommandArguments& Arguments) {
+       return RunAnalyse(Context, Arguments.Profile);
+     }},
+    {"repair", "ein Profil auslesen, sichern und reparieren (Auslesen, dann Löschen)",
+     ProfileArgument,
+     [](const TCliContext& Context, const TCommandArguments& Arguments) {
+       return RunRepair(Context, Arguments.Profile);
+     }},
+    {"export", "einen Schlüssel als .reg-Datei exportieren",
+     [](CLI::App& Command, TCommandArguments& Arguments) {
+       Command
+           .add_option("SCHLÜSSEL", Arguments.Key, "Schlüssel, z. B. HKEY_CURRENT_USER\\Software")
+           ->required();
+       Command.add_option("DATEI", Arguments.File, "Zieldatei")->required();
+     },
+     [](const TCliContext& Context, const TCommandArguments& Arguments) {
+       return RunExport(Context, Arguments.Key, Arguments.File);
+     }},
+    {"versions", "die gefundenen Outlook-Installationen: Name mit Bit-Angabe, Tab, OUTLOOK.EXE",
+     NoArguments,
+     [](const TCliContext& Context, const TCommandArguments&) { return RunVersions(Context); }},
+    {"file-version", "alle Angaben der Versionsressource einer Datei, je Zeile Name=Wert",
+     [](CLI::App& Command, TCommandArguments& Arguments) {
+       Command.add_option("DATEI", Arguments.File, "die Datei, z. B. OUTLOOK.EXE")->required();
+     },
+     [](const TCliContext& Context, const TCommandArguments& Arguments) {
+       return RunFileVersion(Context, Arguments.File);
+     },
+     false},
+    {"import", "eine .reg-Datei (REGEDIT4) in die Registry einlesen",
+     [](CLI::App& Command, TCommandArguments& Arguments) {
+       Command.add_option("DATEI", Arguments.File, "die .reg-Datei")->required();
+     },
+     [](const TCliContext& Context, const TCommandArguments& Arguments) {
+       return RunImport(Context, Arguments.File);
+     }},
+    {"find", "Schlüssel- und Wertnamen suchen, die TEXT enthalten",
+     [](CLI::App& Command, TCommandArguments& Arguments) {
+       Command.add_option("TEXT", Arguments.Find.Text, "der gesuchte Text")->required();
+       Command
+           .add_option("SCHLÜSSEL", Arguments.Find.Key,
+                       "wo die Suche beginnt, z. B. HKEY_CURRENT_USER\\Software")
+           ->required();
+       Command.add_flag("--keys", Arguments.Find.Keys, "Schlüsselnamen durchsuchen");
+       Command.add_flag("--values", Arguments.Find.Values, "Wertnamen durchsuchen");
+       Command.add_flag("--whole", Arguments.Find.Whole, "nur ganze Namen vergleichen");
+     },
+     [](const TCliContext& Context, const TCommandArguments& Arguments) {
+       return RunFind(Context, Arguments.Find);
+     }},
+};
+
+}  // namespace
+
+std::span<const TCommand> Commands() {
+  return kCommands;
+}
+
+}  // namespace brindel::cli
