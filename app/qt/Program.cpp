@@ -50,7 +50,8 @@ int RunProgram(int argc, char** argv) {
     std::cerr << err.str();
     if (!err.str().empty())
       ShowMsgDlg(platform::FromUtf8(err.str()), TMsgDlgType::mtError);
-    return code;
+    // Help ends well; wrong usage has the command line's status 2.
+    return code == 0 ? 0 : kUsageError;
   }
   if (!HasRegistrySource(options)) {
     ShowMsgDlg(kNoSource, TMsgDlgType::mtInformation);

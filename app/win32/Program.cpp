@@ -15,6 +15,7 @@ namespace brindel::app::win32 {
 
 namespace {
 
+constexpr int kUsageError = 2;
 constexpr int kFailure = 1;
 
 }  // namespace
@@ -39,7 +40,8 @@ int RunProgram(const std::vector<std::string>& Utf8Args) {
       ShowMsgDlg(platform::FromUtf8(out.str()), TMsgDlgType::mtInformation);
     if (!err.str().empty())
       ShowMsgDlg(platform::FromUtf8(err.str()), TMsgDlgType::mtError);
-    return code;
+    // Help ends well; wrong usage has the command line's status 2.
+    return code == 0 ? 0 : kUsageError;
   }
 
   // Without a registry option the program works on the live registry of this Windows.

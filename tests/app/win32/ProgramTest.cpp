@@ -59,6 +59,7 @@ struct TUsageCase {
   const char* name;
   std::vector<std::string> arguments;
   std::u16string message;
+  int status;  // 2 wrong usage, as brindel-cli; 1 a source that cannot be used
 };
 
 class ProgramUsageTest : public ::testing::TestWithParam<TUsageCase> {};
@@ -66,7 +67,7 @@ class ProgramUsageTest : public ::testing::TestWithParam<TUsageCase> {};
 TEST_P(ProgramUsageTest, IsShownAndEnds) {
   const TUsageCase& row = GetParam();
   TModalAnswerer user;
-  EXPECT_NE(0, RunBrindel(row.arguments));
+  EXPECT_EQ(row.status, RunBrindel(row.arguments));
   ASSERT_EQ(1u, user.boxes.size());
   EXPECT_EQ(u"Fehler", user.boxes[0].title);
   EXPECT_EQ(TBoxIcon::Error, user.boxes[0].icon);
@@ -80,10 +81,10 @@ TEST_P(ProgramUsageTest, IsShownAndEnds) {
 INSTANTIATE_TEST_SUITE_P(
     WrongUsage, ProgramUsageTest,
     ::testing::Values(
-        TUsageCase{"UnknownOption", {"--gibt-es-nicht"}, u"unbekannte Angaben"},
-        TUsageCase{"MissingRegFile", {"--reg", "C:\\gibt\\es\\nicht.reg"}, u"nicht.reg"},
+        TUsageCase{"UnknownOption", {"--gibt-es-nicht"}, u"unbekannte Angaben", 2},
+        TUsageCase{"MissingRegFile", {"--reg", "C:\\gibt\\es\\nicht.reg"}, u"nicht.reg", 1},
         TUsageCase{
-            "HiveFilesOnWindows", {"--hive", "HKCU=C:\\NTUSER.DAT"}, u"nur Brindel für Linux"}),
+            "HiveFilesOnWindows", {"--hive", "HKCU=C:\\NTUSER.DAT"}, u"nur Brindel für Linux", 2}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST(ProgramTest, HelpIsShownInABox) {
