@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cerrno>
-#include <fstream>
 #include <system_error>
 
 #include "platform/Text.h"
@@ -57,29 +56,13 @@ namespace {
 
 }  // namespace
 
-BaseBlock CheckHiveFile(const std::filesystem::path& file) {
-  std::error_code error;
-  const auto status = std::filesystem::status(file, error);
-  if (!std::filesystem::exists(status)) {
-    Fail(file, u"Die Hive-Datei '%s' wurde nicht gefunden.");
-  }
-  if (!std::filesystem::is_regular_file(status)) {
-    Fail(file, u"'%s' ist keine Datei und kann nicht als Hive geöffnet werden.");
-  }
-  const auto fileSize = std::filesystem::file_size(file, error);
-  std::ifstream in(file, std::ios::binary);
-  if (error || !in) {
-    Fail(file, u"Die Hive-Datei '%s' kann nicht gelesen werden (keine Berechtigung?).");
-  }
-  std::array<std::uint8_t, kBaseBlockSize> block{};
-  in.read(reinterpret_cast<char*>(block.data()), static_cast<std::streamsize>(block.size()));
-  const auto got = static_cast<std::size_t>(in.gcount());
-
+BaseBlock CheckBaseBlock(const std::filesystem::path& file, std::span<const std::uint8_t> block,
+                         std::uint64_t fileSize) {
   static constexpr std::array<std::uint8_t, 4> kSignature{'r', 'e', 'g', 'f'};
-  if (got < 4 || !std::equal(kSignature.begin(), kSignature.end(), block.begin())) {
+  if (block.size() < 4 || !std::equal(kSignature.begin(), kSignature.end(), block.begin())) {
     Fail(file, u"Die Datei '%s' ist keine Hive-Datei der Windows-Registrierung.");
   }
-  if (got < kBaseBlockSize) {
+  if (block.size() < kBaseBlockSize) {
     Fail(file, u"Die Hive-Datei '%s' ist unvollständig: sie endet schon im Kopfblock.");
   }
   BaseBlock base;
@@ -101,7 +84,8 @@ BaseBlock CheckHiveFile(const std::filesystem::path& file) {
   if (BaseBlockChecksum(block) != ReadLE32(block, kChecksum)) {
     Fail(file, u"Die Hive-Datei '%s' ist beschädigt: die Prüfsumme ihres Kopfblocks stimmt nicht.");
   }
-  if (base.binsSize == 0 || base.binsSize % kBinAlignment != 0) {
+  // Offsets in the file are 32 bits wide and count from the first bin.
+  if (base.binsSize == 0 || base.binsSize % kBinAlignment != 0 || base.binsSize > 0x7FFFF000u) {
     Fail(file, u"Die Hive-Datei '%s' ist beschädigt: ihr Kopfblock nennt eine ungültige Größe.");
   }
   if (fileSize < kBaseBlockSize + base.binsSize) {
@@ -110,6 +94,22 @@ BaseBlock CheckHiveFile(const std::filesystem::path& file) {
          u"Kopfblock angibt.");
   }
   return base;
+}
+
+std::uint32_t NameHash(std::u16string_view name) {
+  std::uint32_t hash = 0;
+  for (char16_t unit : name)
+    hash = hash * 37 + platform::UpperUnit(unit);
+  return hash;
+}
+
+std::uint32_t NameHint(std::u16string_view name) {
+  std::uint32_t hint = 0;
+  for (std::size_t i = 0; i < 4 && i < name.size(); ++i) {
+    const std::uint32_t unit = name[i] <= 0xFF ? name[i] : 0;
+    hint |= unit << (8 * i);
+  }
+  return hint;
 }
 
 }  // namespace brindel::registry::store::hive

@@ -17,8 +17,8 @@ class EHiveError : public platform::Exception {
   using Exception::Exception;
 };
 
-// The layout of a regf file that the store reads and writes itself, next to hivex:
-// the base block, hive bins and the cells it needs. Offsets inside the hive bins are
+// The layout of a regf file, which the store reads and writes itself: the base
+// block, hive bins and the records in their cells. Offsets inside the hive bins are
 // relative to the first bin, which starts right after the 4 KiB base block.
 namespace hive {
 
@@ -44,6 +44,60 @@ inline constexpr std::size_t kChecksum = 0x1FC;
 inline constexpr std::size_t kMaxCellData = 16344;
 inline constexpr std::uint32_t kFirstBigDataMinor = 4;
 
+// "No cell" in an offset field.
+inline constexpr std::uint32_t kNoCell = 0xFFFFFFFFu;
+// The registry keeps keys at most this many levels below the top of a hive.
+inline constexpr std::size_t kMaxKeyDepth = 512;
+
+// Where the fields of the records lie, counted from the record's signature, that is
+// from the cell's data after its 4-byte size field.
+namespace nk {
+inline constexpr std::size_t kFlags = 0x02;
+inline constexpr std::size_t kLastWrite = 0x04;
+inline constexpr std::size_t kParent = 0x10;
+inline constexpr std::size_t kSubKeyCount = 0x14;
+inline constexpr std::size_t kVolatileSubKeyCount = 0x18;
+inline constexpr std::size_t kSubKeyList = 0x1C;
+inline constexpr std::size_t kVolatileSubKeyList = 0x20;
+inline constexpr std::size_t kValueCount = 0x24;
+inline constexpr std::size_t kValueList = 0x28;
+inline constexpr std::size_t kSecurity = 0x2C;
+inline constexpr std::size_t kClass = 0x30;
+inline constexpr std::size_t kMaxNameLength = 0x34;  // low 16 bits; the rest are flags
+inline constexpr std::size_t kMaxClassLength = 0x38;
+inline constexpr std::size_t kMaxValueNameLength = 0x3C;
+inline constexpr std::size_t kMaxValueDataLength = 0x40;
+inline constexpr std::size_t kNameLength = 0x48;
+inline constexpr std::size_t kClassLength = 0x4A;
+inline constexpr std::size_t kName = 0x4C;
+inline constexpr std::uint16_t kCompressedName = 0x0020;  // Latin-1, one byte per character
+}  // namespace nk
+
+namespace vk {
+inline constexpr std::size_t kNameLength = 0x02;
+inline constexpr std::size_t kDataSize = 0x04;
+inline constexpr std::size_t kData = 0x08;  // a cell, or up to 4 bytes of data themselves
+inline constexpr std::size_t kType = 0x0C;
+inline constexpr std::size_t kFlags = 0x10;
+inline constexpr std::size_t kName = 0x14;
+inline constexpr std::uint16_t kCompressedName = 0x0001;
+inline constexpr std::uint32_t kInlineData = 0x80000000u;  // in the data size
+}  // namespace vk
+
+namespace sk {
+inline constexpr std::size_t kNext = 0x04;
+inline constexpr std::size_t kPrevious = 0x08;
+inline constexpr std::size_t kReferences = 0x0C;
+inline constexpr std::size_t kDescriptorSize = 0x10;
+inline constexpr std::size_t kDescriptor = 0x14;
+}  // namespace sk
+
+// Sub key lists ("li", "lf", "lh", "ri") and the big-data record ("db").
+inline constexpr std::size_t kListCount = 0x02;
+inline constexpr std::size_t kListEntries = 0x04;
+inline constexpr std::size_t kBigDataSegments = 0x02;
+inline constexpr std::size_t kBigDataList = 0x04;
+
 // What the base block says about a file that looks like a primary hive.
 struct BaseBlock {
   std::uint32_t sequence1 = 0;
@@ -64,11 +118,18 @@ void WriteLE16(std::span<std::uint8_t> bytes, std::size_t offset, std::uint16_t 
 // XOR of the first 127 double words, with the two values Windows avoids replaced.
 std::uint32_t BaseBlockChecksum(std::span<const std::uint8_t> baseBlock);
 
-// Reads and checks the base block of `file` and that the file holds all the bins it
-// announces. Throws EHiveError with a German message for a missing or unreadable
-// file, a file that is not a primary hive, an unknown format, a wrong checksum, or a
-// truncated file. A dirty hive is not an error here; the caller decides.
-BaseBlock CheckHiveFile(const std::filesystem::path& file);
+// Checks the first bytes of `file` (up to one base block) and its size: that it is a
+// primary hive of a known format with a right checksum that holds all the bins it
+// announces. Throws EHiveError with a German message otherwise. A dirty hive is not
+// an error here; the caller decides.
+BaseBlock CheckBaseBlock(const std::filesystem::path& file, std::span<const std::uint8_t> block,
+                         std::uint64_t fileSize);
+
+// Windows finds a key in an "lh" list by this hash of its upper-cased name.
+std::uint32_t NameHash(std::u16string_view name);
+// An "lf" list keeps the first four characters instead; one that does not fit a byte
+// counts as 0, and a shorter name is filled with 0.
+std::uint32_t NameHint(std::u16string_view name);
 
 // The file name as the messages show it.
 std::u16string DisplayName(const std::filesystem::path& file);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -12,23 +13,32 @@
 namespace brindel::registry::store {
 
 namespace hive {
-struct KeyUpdate;
-}
+struct Key;
+struct Mounted;
+}  // namespace hive
 
-// Offline hive files of a Windows installation as a registry store, read and written
-// through hivex. A user hive is HKEY_CURRENT_USER; the SOFTWARE and SYSTEM hives are
-// the sub keys of the same names of HKEY_LOCAL_MACHINE; SOFTWARE\Classes is also
-// HKEY_CLASSES_ROOT. Roots without a hive are empty and cannot be changed.
+// Offline hive files of a Windows installation as a registry store. A user hive is
+// HKEY_CURRENT_USER; the SOFTWARE and SYSTEM hives are the sub keys of the same names of
+// HKEY_LOCAL_MACHINE; SOFTWARE\Classes is also HKEY_CLASSES_ROOT. Roots without a hive are empty
+// and cannot be changed.
 //
 // It behaves as MemoryStore does (names looked up without regard to case beyond
 // ASCII, sub keys in sorted order, values in stored order, access rights per handle)
-// and never throws from a registry operation. Changes stay in memory until FlushKey
-// or until the store closes; then each changed hive is written once to a new file in
-// its folder, synced, and renamed over the original, so a run that stops half-way
-// leaves every hive as it was.
+// and never throws from a registry operation. Each file is opened once and read as
+// far as the run asks: keys when they are first opened, value data when they are
+// queried. Changes stay in memory until FlushKey or until the store closes; then each
+// changed hive is written as a new compact file in its folder, synced, and renamed
+// over the original, so a run that stops half-way leaves every hive as it was.
+//
+// A hive that may be written is locked (an advisory lock on the open file) from
+// mounting until the store closes, so that a second run cannot write it at the same
+// time; that run's Mount says the file is in use.
 //
 // Mounting throws EHiveError, with a German message, for a file that is missing, not
-// a hive, truncated or corrupt; nothing is written to such a file.
+// a hive, truncated or corrupt, or in use; nothing is written to such a file. Damage
+// found later, in a key first read then (a list that leads back to a key above it or
+// to a key listed elsewhere, more than 512 levels, an empty name), makes that key
+// unreadable (ERROR_BADDB) and the hive no longer written: see DamageNotice.
 class HiveStore : public RegistryStore {
  public:
   enum class Mode {
@@ -88,15 +98,22 @@ class HiveStore : public RegistryStore {
   // when the last write succeeded.
   const std::u16string& LastWriteError() const { return lastWriteError_; }
   // The German text for a hive in which a key could not be read (its cells are
-  // damaged, or a name is longer than the registry allows); empty when there is none.
-  // Such a hive is no longer written.
+  // damaged, or a name is longer than the registry allows), naming the file and the
+  // key; empty when there is none. Such a hive is no longer written.
   std::u16string DamageNotice() const;
+
+  // For tests: calls `fault` before each file operation of every later write of a
+  // hive with the operation's number in that write, counted from 1; a result other
+  // than 0 makes the operation fail as with that errno. Null removes it.
+  void InjectCommitFault(std::function<int(std::size_t step)> fault) {
+    commitFault_ = std::move(fault);
+  }
 
   std::size_t OpenHandleCount() const { return handles_.size(); }
 
  private:
-  struct Node;
-  struct Hive;
+  using Node = hive::Key;
+  using Hive = hive::Mounted;
   struct Handle {
     std::shared_ptr<Node> node;
     REGSAM access = 0;
@@ -108,8 +125,9 @@ class HiveStore : public RegistryStore {
   HKEY NewHandle(std::shared_ptr<Node> node, REGSAM access);
   LSTATUS FlushAll();
   void ResetRoots();
+  // Puts the top key of a mounted hive in its place below the roots.
+  void Attach(Hive& hive);
   LSTATUS Write(Hive& hive);
-  static std::vector<hive::KeyUpdate> KeyUpdates(Node& top);
 
   Mode mode_;
   std::vector<std::unique_ptr<Hive>> hives_;
@@ -117,7 +135,7 @@ class HiveStore : public RegistryStore {
   std::map<HKEY, Handle> handles_;
   HKEY nextHandle_ = 0x1000;
   std::u16string lastWriteError_;
-  std::vector<std::pair<MountPoint, std::filesystem::path>> mounts_;
+  std::function<int(std::size_t)> commitFault_;
 };
 
 }  // namespace brindel::registry::store

@@ -1,6 +1,7 @@
 #include "registry/store/HiveWriter.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,19 +9,17 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <unordered_map>
+#include <utility>
 
 #include "platform/Text.h"
 #include "registry/store/HiveFormat.h"
 
 namespace brindel::registry::store::hive {
 
-using platform::CompareTextIgnoreCase;
 using platform::Format;
-using platform::UpperUnit;
 
 namespace {
-
-constexpr std::uint32_t kNoCell = 0xFFFFFFFFu;
 
 // FILETIME of now: 100-ns intervals since 1601.
 std::uint64_t FileTimeNow() {
@@ -135,19 +134,6 @@ bool WriteAllAt(int fd, std::span<const std::uint8_t> bytes, off_t offset) {
   return true;
 }
 
-bool ReadAllAt(int fd, std::span<std::uint8_t> bytes, off_t offset) {
-  while (!bytes.empty()) {
-    const ssize_t got = ::pread(fd, bytes.data(), bytes.size(), offset);
-    if (got < 0 && errno == EINTR)
-      continue;
-    if (got <= 0)
-      return false;
-    bytes = bytes.subspan(static_cast<std::size_t>(got));
-    offset += got;
-  }
-  return true;
-}
-
 }  // namespace
 
 std::vector<std::uint8_t> EmptyHiveBytes() {
@@ -233,319 +219,632 @@ void WriteEmptyHive(const std::filesystem::path& file) {
   }
 }
 
-void AppendBigData(const std::filesystem::path& file, std::span<const BigDataValue> values) {
-  if (values.empty())
-    return;
-  const auto fail = [&file]() {
-    return EHiveError(Format(u"Große Werte können nicht in die Hive-Datei '%s' geschrieben werden.",
-                             {DisplayName(file)}));
-  };
-  FileDescriptor fd(::open(file.c_str(), O_RDWR | O_CLOEXEC));
-  if (fd.Get() < 0)
-    throw fail();
-  std::vector<std::uint8_t> base(kBaseBlockSize);
-  if (!ReadAllAt(fd.Get(), base, 0))
-    throw fail();
-  const std::size_t binStart = ReadLE32(base, kBinsSize);  // relative to the first bin
-
-  // Lay the cells out one after the other in the new bin: per value a db cell, its
-  // segment list, then the segments.
-  struct Placement {
-    std::size_t db = 0;
-  };
-  std::vector<Placement> placements;
-  std::vector<std::uint8_t> cells;  // the bin's contents after its header
-  const auto allocate = [&cells](std::size_t size) {
-    const std::size_t cellSize = RoundUp(4 + size, 8);
-    const std::size_t at = cells.size();
-    cells.resize(at + cellSize, 0);
-    WriteLE32(cells, at, static_cast<std::uint32_t>(-static_cast<std::int32_t>(cellSize)));
-    return at;
-  };
-  const auto relative = [binStart](std::size_t inCells) {
-    return static_cast<std::uint32_t>(binStart + kBinHeaderSize + inCells);
-  };
-  for (const auto& value : values) {
-    const std::size_t segments = (value.data.size() + kMaxCellData - 1) / kMaxCellData;
-    if (segments < 2 || segments > 0xFFFF)
-      throw fail();
-    const std::size_t db = allocate(8);
-    const std::size_t list = allocate(4 * segments);
-    cells[db + 4] = 'd', cells[db + 5] = 'b';
-    WriteLE16(cells, db + 6, static_cast<std::uint16_t>(segments));
-    WriteLE32(cells, db + 8, relative(list));
-    for (std::size_t i = 0; i < segments; ++i) {
-      const std::size_t from = i * kMaxCellData;
-      const std::size_t length = std::min(kMaxCellData, value.data.size() - from);
-      // Readers take a segment's data as its cell less 8 bytes, as Windows sizes
-      // full segments; the last one gets the same slack.
-      const std::size_t segment = allocate(length + 4);
-      std::copy_n(value.data.begin() + static_cast<std::ptrdiff_t>(from), length,
-                  cells.begin() + static_cast<std::ptrdiff_t>(segment + 4));
-      WriteLE32(cells, list + 4 + 4 * i, relative(segment));
-    }
-    placements.push_back({db});
-  }
-  const std::size_t binSize = RoundUp(kBinHeaderSize + cells.size(), kBinAlignment);
-  std::vector<std::uint8_t> bin(binSize, 0);
-  bin[0] = 'h', bin[1] = 'b', bin[2] = 'i', bin[3] = 'n';
-  WriteLE32(bin, 4, static_cast<std::uint32_t>(binStart));
-  WriteLE32(bin, 8, static_cast<std::uint32_t>(binSize));
-  std::copy(cells.begin(), cells.end(), bin.begin() + kBinHeaderSize);
-  if (const std::size_t rest = binSize - kBinHeaderSize - cells.size(); rest > 0) {
-    WriteLE32(bin, kBinHeaderSize + cells.size(), static_cast<std::uint32_t>(rest));
-  }
-
-  // Check every cell before anything is changed.
-  const auto isCell = [&fd](std::size_t at, char a, char b) {
-    std::array<std::uint8_t, 6> head{};
-    return ReadAllAt(fd.Get(), head, static_cast<off_t>(at)) && head[4] == a && head[5] == b;
-  };
-  for (const auto& value : values) {
-    if (!isCell(value.valueCell, 'v', 'k') || !isCell(value.keyCell, 'n', 'k'))
-      throw fail();
-  }
-  const auto binAt = static_cast<off_t>(kBaseBlockSize + binStart);
-  if (!WriteAllAt(fd.Get(), bin, binAt) ||
-      ::ftruncate(fd.Get(), binAt + static_cast<off_t>(binSize)) != 0) {
-    throw fail();
-  }
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    std::array<std::uint8_t, 8> lengthAndCell{};
-    WriteLE32(lengthAndCell, 0, static_cast<std::uint32_t>(values[i].data.size()));
-    WriteLE32(lengthAndCell, 4, relative(placements[i].db));
-    if (!WriteAllAt(fd.Get(), lengthAndCell, static_cast<off_t>(values[i].valueCell + 8))) {
-      throw fail();
-    }
-    // The key's largest data size, which RegQueryInfoKeyW reports.
-    constexpr std::size_t kMaxDataAt = 4 + 0x40;
-    std::array<std::uint8_t, 4> maxData{};
-    const auto maxDataAt = static_cast<off_t>(values[i].keyCell + kMaxDataAt);
-    if (!ReadAllAt(fd.Get(), maxData, maxDataAt))
-      throw fail();
-    if (ReadLE32(maxData, 0) < values[i].data.size()) {
-      WriteLE32(maxData, 0, static_cast<std::uint32_t>(values[i].data.size()));
-      if (!WriteAllAt(fd.Get(), maxData, maxDataAt))
-        throw fail();
-    }
-  }
-  WriteLE32(base, kBinsSize, static_cast<std::uint32_t>(binStart + binSize));
-  WriteLE32(base, kChecksum, BaseBlockChecksum(base));
-  if (!WriteAllAt(fd.Get(), base, 0) || !fd.Close())
-    throw fail();
-}
+ECommitError::ECommitError(std::u16string reason, std::optional<std::u16string> damagedKey)
+    : EHiveError(std::move(reason)), damagedKey_(std::move(damagedKey)) {}
 
 namespace {
 
-// Where the fields of an nk cell lie, from the start of the cell (its size field).
-constexpr std::size_t kNkFlags = 6;
-constexpr std::size_t kNkTimeStamp = 8;
-constexpr std::size_t kNkSubKeyCount = 4 + 0x14;
-constexpr std::size_t kNkSubKeyList = 4 + 0x1C;
-constexpr std::size_t kNkNameLength = 4 + 0x48;
-constexpr std::size_t kNkName = 4 + 0x4C;
-constexpr std::uint16_t kNkCompressedName = 0x0020;
-// A sub key list: signature at 4, number of entries at 6, entries from 8.
-constexpr std::size_t kListCount = 6;
-constexpr std::size_t kListEntries = 8;
+constexpr std::u16string_view kCannotWrite = u"die neue Datei lässt sich nicht schreiben";
+constexpr std::u16string_view kDiskFull = u"auf dem Datenträger ist nicht genug Platz";
 
-// The cells of a hive file, read with their bounds checked, since the lists come from
-// a file that a lesser writer may have left odd.
-class CellReader {
+// The file operations of one commit, counted, each of which a test may make fail.
+class Steps {
  public:
-  CellReader(int fd, std::size_t fileSize) : fd_(fd), fileSize_(fileSize) {}
+  explicit Steps(const CommitFault& fault) : fault_(fault) {}
+  // The errno the next operation is to fail with; 0 to go on.
+  int Next() { return fault_ ? fault_(++count_) : 0; }
 
-  // The used cell at a file offset, size field included; empty when there is none.
-  std::vector<std::uint8_t> Cell(std::size_t at) const {
-    std::array<std::uint8_t, 4> size{};
-    if (at < kBaseBlockSize + kBinHeaderSize || at + size.size() > fileSize_ ||
-        !ReadAllAt(fd_, size, static_cast<off_t>(at))) {
-      return {};
+ private:
+  const CommitFault& fault_;
+  std::size_t count_ = 0;
+};
+
+[[noreturn]] void FailWrite(int error) {
+  throw ECommitError(std::u16string(error == ENOSPC ? kDiskFull : kCannotWrite));
+}
+
+// The new file, written front to back through a buffer. A field of a cell that is
+// known only later is patched: in the buffer while the cell is still there, in the
+// file after that.
+class Output {
+ public:
+  Output(int fd, Steps& steps) : fd_(fd), steps_(steps) { buffer_.reserve(kCapacity); }
+
+  // `size` zeroed bytes at the end of the file, to be filled before the next call.
+  std::span<std::uint8_t> Append(std::size_t size) {
+    if (buffer_.size() + size > buffer_.capacity())
+      Flush();
+    const std::size_t at = buffer_.size();
+    buffer_.resize(at + size);
+    return std::span(buffer_).subspan(at, size);
+  }
+
+  void Patch32(std::uint64_t fileOffset, std::uint32_t value) {
+    if (fileOffset >= start_) {
+      WriteLE32(buffer_, static_cast<std::size_t>(fileOffset - start_), value);
+      return;
     }
-    const auto stored = static_cast<std::int32_t>(ReadLE32(size, 0));
-    if (stored >= 0)
-      return {};  // a free cell
-    const std::size_t length = static_cast<std::size_t>(-static_cast<std::int64_t>(stored));
-    if (length < kListEntries || at + length > fileSize_)
-      return {};
-    std::vector<std::uint8_t> cell(length);
-    if (!ReadAllAt(fd_, cell, static_cast<off_t>(at)))
-      return {};
-    return cell;
+    std::array<std::uint8_t, 4> bytes{};
+    WriteLE32(bytes, 0, value);
+    WriteAt(bytes, fileOffset);
+  }
+
+  void Flush() {
+    if (!buffer_.empty())
+      WriteAt(buffer_, start_);
+    start_ += buffer_.size();
+    buffer_.clear();
+  }
+
+  void WriteAt(std::span<const std::uint8_t> bytes, std::uint64_t fileOffset) {
+    int error = steps_.Next();
+    errno = 0;
+    if (error == 0 && !WriteAllAt(fd_, bytes, static_cast<off_t>(fileOffset)))
+      error = errno != 0 ? errno : EIO;
+    if (error != 0)
+      FailWrite(error);
   }
 
  private:
+  static constexpr std::size_t kCapacity = std::size_t{1} << 20;
   int fd_;
-  std::size_t fileSize_;
+  Steps& steps_;
+  std::uint64_t start_ = kBaseBlockSize;  // the file offset of the buffer's first byte
+  std::vector<std::uint8_t> buffer_;
 };
 
-bool HasSignature(std::span<const std::uint8_t> cell, char a, char b) {
-  return cell.size() >= kListEntries && cell[4] == a && cell[5] == b;
+// Lays the cells out one after the other in bins of 4 KiB, as Windows does; a cell
+// larger than that gets a bin of its own size, whose rest the next cells fill. The
+// end of a bin that the next cell does not fit in becomes one free cell.
+class Cells {
+ public:
+  Cells(Output& out, std::uint64_t now) : out_(out), now_(now) {}
+
+  // A new used cell with room for `payload` bytes: its offset and its data, zeroed.
+  std::pair<std::uint32_t, std::span<std::uint8_t>> Place(std::size_t payload) {
+    const std::size_t size = RoundUp(4 + payload, 8);
+    if (next_ + size > binEnd_) {
+      CloseBin();
+      const std::size_t binSize =
+          std::max(kBinAlignment, RoundUp(kBinHeaderSize + size, kBinAlignment));
+      if (binEnd_ + binSize > kMaxBinsSize)
+        throw ECommitError(u"die Hive-Datei würde größer, als das Format erlaubt");
+      auto header = out_.Append(kBinHeaderSize);
+      header[0] = 'h', header[1] = 'b', header[2] = 'i', header[3] = 'n';
+      WriteLE32(header, 4, static_cast<std::uint32_t>(binEnd_));
+      WriteLE32(header, 8, static_cast<std::uint32_t>(binSize));
+      // The first bin's time stands in for the base block's.
+      if (binEnd_ == 0)
+        WriteLE64(header, 0x14, now_);
+      next_ = binEnd_ + kBinHeaderSize;
+      binEnd_ += binSize;
+    }
+    const auto cell = static_cast<std::uint32_t>(next_);
+    auto bytes = out_.Append(size);
+    WriteLE32(bytes, 0, static_cast<std::uint32_t>(-static_cast<std::int32_t>(size)));
+    used_.Insert(cell);
+    next_ += size;
+    return {cell, bytes.subspan(4)};
+  }
+
+  // Ends the last bin; the size of all bins.
+  std::uint32_t Finish() {
+    CloseBin();
+    return static_cast<std::uint32_t>(binEnd_);
+  }
+
+  CellSet TakeUsed() { return std::move(used_); }
+
+ private:
+  static constexpr std::size_t kMaxBinsSize = 0x7FFFF000u;
+
+  void CloseBin() {
+    if (next_ < binEnd_) {
+      auto rest = out_.Append(binEnd_ - next_);
+      WriteLE32(rest, 0, static_cast<std::uint32_t>(binEnd_ - next_));
+    }
+    next_ = binEnd_;
+  }
+
+  Output& out_;
+  std::uint64_t now_;
+  std::size_t binEnd_ = 0;
+  std::size_t next_ = 0;
+  CellSet used_;
+};
+
+// Where a cell's field lies in the file.
+std::uint64_t FieldAt(std::uint32_t cell, std::size_t field) {
+  return kBaseBlockSize + std::uint64_t{cell} + 4 + field;
 }
 
-// The name of a key, as UTF-16: compressed names hold one byte per character.
-bool KeyName(std::span<const std::uint8_t> nk, std::u16string& name) {
-  if (!HasSignature(nk, 'n', 'k') || nk.size() < kNkName)
-    return false;
-  const std::size_t length = ReadLE16(nk, kNkNameLength);
-  if (nk.size() < kNkName + length)
-    return false;
-  const auto bytes = nk.subspan(kNkName, length);
-  name.clear();
-  if ((ReadLE16(nk, kNkFlags) & kNkCompressedName) != 0) {
-    for (std::uint8_t b : bytes)
-      name += static_cast<char16_t>(b);
+bool FitsLatin1(std::u16string_view name) {
+  return std::all_of(name.begin(), name.end(), [](char16_t unit) { return unit <= 0xFF; });
+}
+
+// A name as a record stores it: Latin-1 where every character fits a byte, as
+// Windows does, UTF-16LE otherwise.
+std::vector<std::uint8_t> StoredName(std::u16string_view name) {
+  std::vector<std::uint8_t> bytes;
+  if (FitsLatin1(name)) {
+    bytes.assign(name.begin(), name.end());
   } else {
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
-      name += static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8);
+    for (char16_t unit : name) {
+      bytes.push_back(static_cast<std::uint8_t>(unit));
+      bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
+    }
   }
-  return true;
+  return bytes;
 }
 
-// Windows skips entries of an "lh" list by this hash of the upper-cased name.
-std::uint32_t NameHash(std::u16string_view name) {
-  std::uint32_t hash = 0;
-  for (char16_t unit : name)
-    hash = hash * 37 + UpperUnit(unit);
-  return hash;
-}
-
-// An "lf" list keeps the first four characters as stored; a character that does not
-// fit a byte counts as 0, and a shorter name is filled with 0.
-std::uint32_t NameHint(std::u16string_view name) {
-  std::uint32_t hint = 0;
-  for (std::size_t i = 0; i < 4 && i < name.size(); ++i) {
-    const std::uint32_t unit = name[i] <= 0xFF ? name[i] : 0;
-    hint |= unit << (8 * i);
+// The bytes of a value's data, taken in pieces of any size.
+class PieceReader {
+ public:
+  explicit PieceReader(std::span<const std::span<const std::uint8_t>> pieces) : pieces_(pieces) {}
+  void CopyTo(std::span<std::uint8_t> out) {
+    while (!out.empty()) {
+      const auto piece = pieces_[index_].subspan(offset_);
+      const std::size_t take = std::min(piece.size(), out.size());
+      std::copy_n(piece.begin(), take, out.begin());
+      out = out.subspan(take);
+      offset_ += take;
+      if (offset_ == pieces_[index_].size())
+        ++index_, offset_ = 0;
+    }
   }
-  return hint;
-}
 
-// One leaf of a sub key list, changed in memory and written back whole.
-struct Leaf {
-  std::size_t at = 0;  // file offset of its cell
-  std::vector<std::uint8_t> cell;
-  char kind = 0;  // 'f', 'h' or 'i'
-  std::size_t Count() const { return ReadLE16(cell, kListCount); }
-  std::size_t EntrySize() const { return kind == 'i' ? 4 : 8; }
+ private:
+  std::span<const std::span<const std::uint8_t>> pieces_;
+  std::size_t index_ = 0;
+  std::size_t offset_ = 0;
 };
 
-// The leaves of a key's sub key list in list order, checked so that each holds the
-// entries it announces. An "ri" list points to leaves; it is not nested further.
-bool ReadLeaves(const CellReader& reader, std::size_t listAt, int depth,
-                std::vector<Leaf>& leaves) {
-  std::vector<std::uint8_t> cell = reader.Cell(listAt);
-  if (cell.empty())
-    return false;
-  const std::size_t count = ReadLE16(cell, kListCount);
-  if (HasSignature(cell, 'r', 'i')) {
-    if (depth > 0 || cell.size() < kListEntries + 4 * count)
-      return false;
+// Writes the keys of a hive as new cells: the keys the store holds as they are now,
+// the keys below the ones it never read as the old file has them, each record's bytes
+// kept where nothing changed. Every cell of the old file is taken at most once, so a
+// file whose lists lead to one key twice or share data cannot make the new one grow
+// without end; that, and every record that cannot be read, is damage.
+class TreeWriter {
+ public:
+  TreeWriter(const HiveFile& old, Cells& cells, Output& out)
+      : old_(old),
+        cells_(cells),
+        out_(out),
+        written_(old.BinsSize()),
+        leafKind_(old.Base().minorVersion >= 5   ? 'h'
+                  : old.Base().minorVersion >= 3 ? 'f'
+                                                 : 'i') {}
+
+  // A key the store holds, with everything below it.
+  std::uint32_t WriteKey(Key& key, std::uint32_t parent, std::uint32_t inheritedSecurity) {
+    if (key.cell != 0 && !key.loaded) {
+      key.newCell = CopyKey(key.cell, parent, key.depth);
+      return key.newCell;
+    }
+    std::optional<KeyRecord> old;
+    if (key.cell != 0) {
+      old = old_.Key(key.cell);
+      if (!old || !written_.Insert(key.cell))
+        Damaged();
+    }
+    std::vector<std::uint32_t> valueCells;
+    valueCells.reserve(key.values.size());
+    std::uint32_t maxValueName = 0;
+    std::uint32_t maxValueData = 0;
+    for (KeyValue& value : key.values) {
+      value.newCell = value.cell != 0 ? CopyValue(value.cell) : NewValue(value);
+      valueCells.push_back(value.newCell);
+      maxValueName = std::max(maxValueName, static_cast<std::uint32_t>(2 * value.name.size()));
+      maxValueData = std::max(maxValueData, value.size);
+    }
+    const std::uint32_t valueList = WriteCellList(valueCells);
+    const std::uint32_t classCell = old ? CopyClass(*old) : kNoCell;
+    const std::uint32_t securityOld = old ? old->security : inheritedSecurity;
+    const std::uint32_t security = SecurityFor(securityOld);
+
+    std::vector<std::uint8_t> record;
+    if (old) {
+      record.assign(old->bytes.begin(), old->bytes.end());
+    } else {
+      const auto name = StoredName(key.name);
+      record.resize(nk::kName + name.size());
+      record[0] = 'n', record[1] = 'k';
+      WriteLE16(record, nk::kFlags, FitsLatin1(key.name) ? nk::kCompressedName : 0);
+      WriteLE16(record, nk::kNameLength, static_cast<std::uint16_t>(name.size()));
+      std::copy(name.begin(), name.end(), record.begin() + nk::kName);
+    }
+    if (!old || key.touched) {
+      WriteLE64(record, nk::kLastWrite, key.lastWrite);
+      std::uint32_t maxName = 0;
+      std::uint32_t maxClass = 0;
+      for (const auto& child : key.children) {
+        maxName = std::max(maxName, static_cast<std::uint32_t>(2 * child->name.size()));
+        if (child->cell != 0) {
+          const auto childRecord = old_.Key(child->cell);
+          maxClass = std::max<std::uint32_t>(maxClass, childRecord ? childRecord->classLength : 0);
+        }
+      }
+      // The upper half holds flags of the key itself.
+      const std::uint32_t flags = ReadLE32(record, nk::kMaxNameLength) & 0xFFFF0000u;
+      WriteLE32(record, nk::kMaxNameLength, flags | std::min<std::uint32_t>(maxName, 0xFFFF));
+      WriteLE32(record, nk::kMaxClassLength, maxClass);
+      WriteLE32(record, nk::kMaxValueNameLength, maxValueName);
+      WriteLE32(record, nk::kMaxValueDataLength, maxValueData);
+    }
+    const std::uint32_t cell = PlaceKey(record, parent, key.children.size(), valueCells.size(),
+                                        valueList, security, classCell);
+
+    std::vector<Listed> listed;
+    listed.reserve(key.children.size());
+    for (const auto& child : key.children) {
+      path_.push_back(child->name);
+      listed.push_back({WriteKey(*child, cell, securityOld), Hash(child->name)});
+      path_.pop_back();
+    }
+    FinishKey(cell, listed);
+    key.newCell = cell;
+    return cell;
+  }
+
+  // Links the security records into their list and stores how many keys use each.
+  void FinishSecurity() {
+    const std::size_t count = order_.size();
     for (std::size_t i = 0; i < count; ++i) {
-      const std::size_t leafAt = kBaseBlockSize + ReadLE32(cell, kListEntries + 4 * i);
-      if (!ReadLeaves(reader, leafAt, depth + 1, leaves))
-        return false;
+      const std::uint32_t cell = order_[i];
+      out_.Patch32(FieldAt(cell, sk::kNext), order_[(i + 1) % count]);
+      out_.Patch32(FieldAt(cell, sk::kPrevious), order_[(i + count - 1) % count]);
+      out_.Patch32(FieldAt(cell, sk::kReferences), security_.at(cellToOld_.at(cell)).references);
     }
-    return true;
   }
-  Leaf leaf{listAt, std::move(cell), 0};
-  if (HasSignature(leaf.cell, 'l', 'f') || HasSignature(leaf.cell, 'l', 'h') ||
-      HasSignature(leaf.cell, 'l', 'i')) {
-    leaf.kind = static_cast<char>(leaf.cell[5]);
-  } else {
-    return false;
-  }
-  if (leaf.cell.size() < kListEntries + leaf.EntrySize() * count)
-    return false;
-  leaves.push_back(std::move(leaf));
-  return true;
-}
 
-// Sorts the entries across the leaves of one key, each leaf keeping its number of
-// entries, and sets every hash. False when the list does not match the key.
-bool SortSubKeys(const CellReader& reader, std::span<const std::uint8_t> nk,
-                 std::vector<Leaf>& leaves) {
-  const std::uint32_t list = ReadLE32(nk, kNkSubKeyList);
-  const std::size_t subKeys = ReadLE32(nk, kNkSubKeyCount);
-  if (list == 0xFFFFFFFFu)
-    return subKeys == 0;
-  std::vector<Leaf> found;
-  if (!ReadLeaves(reader, kBaseBlockSize + list, 0, found))
-    return false;
-
-  struct Entry {
-    std::uint32_t cell = 0;  // relative to the first bin, as lists store it
-    std::u16string name;
+ private:
+  struct Listed {
+    std::uint32_t cell = 0;
+    std::uint32_t hash = 0;
   };
-  std::vector<Entry> entries;
-  for (const Leaf& leaf : found) {
-    for (std::size_t i = 0; i < leaf.Count(); ++i) {
-      Entry entry;
-      entry.cell = ReadLE32(leaf.cell, kListEntries + leaf.EntrySize() * i);
-      if (!KeyName(reader.Cell(kBaseBlockSize + entry.cell), entry.name))
-        return false;
-      entries.push_back(std::move(entry));
-    }
-  }
-  if (entries.size() != subKeys)
-    return false;
-  std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-    return CompareTextIgnoreCase(a.name, b.name) < 0;
-  });
+  struct Security {
+    std::uint32_t cell = 0;
+    std::uint32_t references = 0;
+  };
 
-  auto next = entries.begin();
-  for (Leaf& leaf : found) {
-    for (std::size_t i = 0; i < leaf.Count(); ++i, ++next) {
-      const std::size_t at = kListEntries + leaf.EntrySize() * i;
-      WriteLE32(leaf.cell, at, next->cell);
-      if (leaf.kind == 'h')
-        WriteLE32(leaf.cell, at + 4, NameHash(next->name));
-      else if (leaf.kind == 'f')
-        WriteLE32(leaf.cell, at + 4, NameHint(next->name));
+  [[noreturn]] void Damaged() const {
+    std::u16string path;
+    for (std::u16string_view part : path_) {
+      if (!path.empty())
+        path += u'\\';
+      path += part;
     }
-    leaves.push_back(std::move(leaf));
+    throw ECommitError(u"die Datei ist beschädigt", path);
   }
-  return true;
+
+  std::uint32_t Hash(std::u16string_view name) const {
+    return leafKind_ == 'h' ? NameHash(name) : leafKind_ == 'f' ? NameHint(name) : 0;
+  }
+
+  // A key below the ones the store read, as the old file has it.
+  std::uint32_t CopyKey(std::uint32_t oldCell, std::uint32_t parent, std::size_t depth) {
+    const auto old = old_.Key(oldCell);
+    if (!old || !written_.Insert(oldCell))
+      Damaged();
+    std::vector<SubKey> subKeys;
+    if (!old_.SubKeys(*old, subKeys) || (!subKeys.empty() && depth >= kMaxKeyDepth))
+      Damaged();
+    std::vector<std::uint32_t> valueCells;
+    if (!old_.ValueCells(*old, valueCells))
+      Damaged();
+    for (std::uint32_t& value : valueCells)
+      value = CopyValue(value);
+    const std::uint32_t valueList = WriteCellList(valueCells);
+    const std::uint32_t classCell = CopyClass(*old);
+    const std::uint32_t security = SecurityFor(old->security);
+    const std::uint32_t cell = PlaceKey(old->bytes, parent, subKeys.size(), valueCells.size(),
+                                        valueList, security, classCell);
+    std::vector<Listed> listed;
+    listed.reserve(subKeys.size());
+    for (const SubKey& subKey : subKeys) {
+      path_.push_back(subKey.name);
+      listed.push_back({CopyKey(subKey.cell, cell, depth + 1), Hash(subKey.name)});
+      path_.pop_back();
+    }
+    FinishKey(cell, listed);
+    return cell;
+  }
+
+  std::uint32_t PlaceKey(std::span<const std::uint8_t> record, std::uint32_t parent,
+                         std::size_t subKeys, std::size_t values, std::uint32_t valueList,
+                         std::uint32_t security, std::uint32_t classCell) {
+    auto [cell, bytes] = cells_.Place(record.size());
+    std::copy(record.begin(), record.end(), bytes.begin());
+    WriteLE32(bytes, nk::kParent, parent);
+    WriteLE32(bytes, nk::kSubKeyCount, static_cast<std::uint32_t>(subKeys));
+    // Volatile keys live in memory only; a file never holds them.
+    WriteLE32(bytes, nk::kVolatileSubKeyCount, 0);
+    WriteLE32(bytes, nk::kSubKeyList, kNoCell);
+    WriteLE32(bytes, nk::kVolatileSubKeyList, kNoCell);
+    WriteLE32(bytes, nk::kValueCount, static_cast<std::uint32_t>(values));
+    WriteLE32(bytes, nk::kValueList, valueList);
+    WriteLE32(bytes, nk::kSecurity, security);
+    WriteLE32(bytes, nk::kClass, classCell);
+    return cell;
+  }
+
+  // The sub key list goes after the sub keys, which are placed only then.
+  void FinishKey(std::uint32_t cell, const std::vector<Listed>& listed) {
+    if (listed.empty())
+      return;
+    // As Windows keeps them: each leaf fits one 4 KiB bin; more leaves hang below an
+    // index root.
+    const std::size_t entry = leafKind_ == 'i' ? 4 : 8;
+    const std::size_t perPage = (kBinAlignment - kBinHeaderSize - 8) / entry;
+    std::uint32_t list = 0;
+    if (listed.size() <= perPage) {
+      list = WriteLeaf(listed);
+    } else {
+      const std::size_t maxLeaves = (kBinAlignment - kBinHeaderSize - 8) / 4;
+      const std::size_t perLeaf = std::max(perPage, (listed.size() + maxLeaves - 1) / maxLeaves);
+      std::vector<std::uint32_t> leaves;
+      for (std::size_t first = 0; first < listed.size(); first += perLeaf) {
+        leaves.push_back(
+            WriteLeaf(std::span(listed).subspan(first, std::min(perLeaf, listed.size() - first))));
+      }
+      auto [root, bytes] = cells_.Place(kListEntries + 4 * leaves.size());
+      bytes[0] = 'r', bytes[1] = 'i';
+      WriteLE16(bytes, kListCount, static_cast<std::uint16_t>(leaves.size()));
+      for (std::size_t i = 0; i < leaves.size(); ++i)
+        WriteLE32(bytes, kListEntries + 4 * i, leaves[i]);
+      list = root;
+    }
+    out_.Patch32(FieldAt(cell, nk::kSubKeyList), list);
+  }
+
+  std::uint32_t WriteLeaf(std::span<const Listed> listed) {
+    const std::size_t entry = leafKind_ == 'i' ? 4 : 8;
+    auto [cell, bytes] = cells_.Place(kListEntries + entry * listed.size());
+    bytes[0] = 'l', bytes[1] = static_cast<std::uint8_t>(leafKind_);
+    WriteLE16(bytes, kListCount, static_cast<std::uint16_t>(listed.size()));
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+      WriteLE32(bytes, kListEntries + entry * i, listed[i].cell);
+      if (entry == 8)
+        WriteLE32(bytes, kListEntries + entry * i + 4, listed[i].hash);
+    }
+    return cell;
+  }
+
+  std::uint32_t WriteCellList(const std::vector<std::uint32_t>& cells) {
+    if (cells.empty())
+      return kNoCell;
+    auto [cell, bytes] = cells_.Place(4 * cells.size());
+    for (std::size_t i = 0; i < cells.size(); ++i)
+      WriteLE32(bytes, 4 * i, cells[i]);
+    return cell;
+  }
+
+  std::uint32_t CopyClass(const KeyRecord& old) {
+    const auto name = old_.ClassName(old);
+    if (!name)
+      Damaged();
+    if (name->empty())
+      return kNoCell;
+    if (!written_.Insert(old.classCell))
+      Damaged();
+    auto [cell, bytes] = cells_.Place(name->size());
+    std::copy(name->begin(), name->end(), bytes.begin());
+    return cell;
+  }
+
+  // Keys that shared a security record in the old file share one in the new file.
+  std::uint32_t SecurityFor(std::uint32_t oldCell) {
+    auto it = security_.find(oldCell);
+    if (it == security_.end()) {
+      const auto record = old_.Security(oldCell);
+      if (record.empty())
+        Damaged();
+      auto [cell, bytes] = cells_.Place(record.size());
+      std::copy(record.begin(), record.end(), bytes.begin());
+      it = security_.emplace(oldCell, Security{cell, 0}).first;
+      order_.push_back(cell);
+      cellToOld_.emplace(cell, oldCell);
+    }
+    ++it->second.references;
+    return it->second.cell;
+  }
+
+  std::uint32_t CopyValue(std::uint32_t oldCell) {
+    const auto value = old_.Value(oldCell);
+    DataLayout layout;
+    if (!value || !written_.Insert(oldCell) || !old_.Data(*value, layout))
+      Damaged();
+    for (std::uint32_t cell : layout.cells) {
+      if (!written_.Insert(cell))
+        Damaged();
+    }
+    std::uint32_t data = value->dataCell;
+    if (!value->inlineData)
+      data = value->size == 0 ? kNoCell : WriteData(layout.pieces, value->size);
+    auto [cell, bytes] = cells_.Place(value->bytes.size());
+    std::copy(value->bytes.begin(), value->bytes.end(), bytes.begin());
+    WriteLE32(bytes, vk::kData, data);
+    return cell;
+  }
+
+  std::uint32_t NewValue(const KeyValue& value) {
+    const auto name = StoredName(value.name);
+    std::uint32_t size = value.size;
+    std::uint32_t data = 0;
+    if (value.size <= 4) {
+      // Up to four bytes lie in the record itself.
+      size |= vk::kInlineData;
+      for (std::size_t i = 0; i < value.data.size(); ++i)
+        data |= std::uint32_t{value.data[i]} << (8 * i);
+    } else {
+      const std::span<const std::uint8_t> pieces[] = {value.data};
+      data = WriteData(pieces, value.size);
+    }
+    auto [cell, bytes] = cells_.Place(vk::kName + name.size());
+    bytes[0] = 'v', bytes[1] = 'k';
+    WriteLE16(bytes, vk::kNameLength, static_cast<std::uint16_t>(name.size()));
+    WriteLE32(bytes, vk::kDataSize, size);
+    WriteLE32(bytes, vk::kData, data);
+    WriteLE32(bytes, vk::kType, value.type);
+    WriteLE16(bytes, vk::kFlags, FitsLatin1(value.name) ? vk::kCompressedName : 0);
+    std::copy(name.begin(), name.end(), bytes.begin() + vk::kName);
+    return cell;
+  }
+
+  // Data up to kMaxCellData in one cell; more in a big-data record where the format
+  // has them: segments of kMaxCellData bytes, their list, and the record.
+  std::uint32_t WriteData(std::span<const std::span<const std::uint8_t>> pieces, std::size_t size) {
+    PieceReader reader(pieces);
+    if (!old_.BigData() || size <= kMaxCellData) {
+      auto [cell, bytes] = cells_.Place(size);
+      reader.CopyTo(bytes.first(size));
+      return cell;
+    }
+    std::vector<std::uint32_t> segments;
+    for (std::size_t done = 0; done < size; done += kMaxCellData) {
+      const std::size_t length = std::min(kMaxCellData, size - done);
+      // Readers take a segment's data as its cell less 8 bytes, as Windows sizes full
+      // segments; the last one gets the same slack.
+      auto [cell, bytes] = cells_.Place(length + 4);
+      reader.CopyTo(bytes.first(length));
+      segments.push_back(cell);
+    }
+    const std::uint32_t list = WriteCellList(segments);
+    auto [cell, bytes] = cells_.Place(8);
+    bytes[0] = 'd', bytes[1] = 'b';
+    WriteLE16(bytes, kBigDataSegments, static_cast<std::uint16_t>(segments.size()));
+    WriteLE32(bytes, kBigDataList, list);
+    return cell;
+  }
+
+  const HiveFile& old_;
+  Cells& cells_;
+  Output& out_;
+  CellSet written_;  // cells of the old file already taken
+  char leafKind_;
+  std::unordered_map<std::uint32_t, Security> security_;  // by the old file's cell
+  std::unordered_map<std::uint32_t, std::uint32_t> cellToOld_;
+  std::vector<std::uint32_t> order_;       // the new security cells in the order placed
+  std::vector<std::u16string_view> path_;  // the names down to the key being written
+};
+
+// Temporary files of this naming beside a hive are ours: left by a run that was
+// killed while it wrote, since a run that holds the hive's lock removes its own.
+std::string TempPrefix(const std::filesystem::path& file) {
+  return "." + file.filename().string() + ".brindel-";
 }
+
+void RemoveLeftovers(const std::filesystem::path& folder, const std::filesystem::path& file) {
+  const std::string prefix = TempPrefix(file);
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.size() == prefix.size() + 6 && name.starts_with(prefix) &&
+        entry.is_regular_file(error) && !entry.is_symlink(error)) {
+      ::unlink(entry.path().c_str());
+    }
+  }
+}
+
+// The new file until it has replaced the hive: removed on every way out before that.
+class TempFile {
+ public:
+  TempFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+  ~TempFile() {
+    if (fd_ >= 0)
+      ::close(fd_);
+    if (!path_.empty())
+      ::unlink(path_.c_str());
+  }
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+  const std::string& Path() const { return path_; }
+  int Descriptor() const { return fd_; }
+  // The descriptor now belongs to someone else.
+  void GiveDescriptor() { fd_ = -1; }
+  // The file is in place: it stays.
+  void Keep() { path_.clear(); }
+
+ private:
+  std::string path_;
+  int fd_;
+};
 
 }  // namespace
 
-void UpdateKeys(const std::filesystem::path& file, std::span<const KeyUpdate> keys) {
-  if (keys.empty())
-    return;
-  const auto fail = [&file]() {
-    return EHiveError(Format(u"Die Schlüssellisten der Hive-Datei '%s' lassen sich nicht ordnen.",
-                             {DisplayName(file)}));
-  };
-  FileDescriptor fd(::open(file.c_str(), O_RDWR | O_CLOEXEC));
-  struct stat info {};
-  if (fd.Get() < 0 || ::fstat(fd.Get(), &info) != 0)
-    throw fail();
-  const CellReader reader(fd.Get(), static_cast<std::size_t>(info.st_size));
+std::unique_ptr<HiveFile> CommitHive(const HiveFile& old, Key& root, const CommitFault& fault) {
+  const std::filesystem::path& file = old.Path();
+  // The new file goes next to the old one, so that the rename stays in one file system.
+  const auto folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+  RemoveLeftovers(folder, file);
 
-  // Everything is read and checked before the first byte is written.
-  std::vector<Leaf> leaves;
-  for (const KeyUpdate& key : keys) {
-    const auto nk = reader.Cell(key.keyCell);
-    if (!HasSignature(nk, 'n', 'k') || nk.size() < kNkName)
-      throw fail();
-    if (key.sortSubKeys && !SortSubKeys(reader, nk, leaves))
-      throw fail();
+  Steps steps(fault);
+  std::string pattern = (folder / (TempPrefix(file) + "XXXXXX")).string();
+  const int error = steps.Next();
+  const int fd = error != 0 ? -1 : ::mkostemp(pattern.data(), O_CLOEXEC);
+  if (fd < 0)
+    throw ECommitError(u"im Ordner kann keine neue Datei angelegt werden");
+  TempFile temp(pattern, fd);
+  // The lock goes with the file into the hive's place; nobody else knows the file yet.
+  ::flock(fd, LOCK_EX | LOCK_NB);
+  // The original's permissions and, where we may, its owner.
+  struct stat original {};
+  if (::fstat(old.Descriptor(), &original) == 0) {
+    ::fchmod(fd, original.st_mode & 07777);
+    if (::fchown(fd, original.st_uid, original.st_gid) != 0) {
+      // Only root may hand a file to another owner; the hive stays readable for its user.
+    }
   }
-  for (const Leaf& leaf : leaves) {
-    if (!WriteAllAt(fd.Get(), leaf.cell, static_cast<off_t>(leaf.at)))
-      throw fail();
+
+  const std::uint64_t now = FileTimeNow();
+  Output out(fd, steps);
+  Cells cells(out, now);
+  TreeWriter writer(old, cells, out);
+  const auto top = old.Key(root.cell);
+  if (!top)
+    throw ECommitError(u"die Datei ist beschädigt", std::u16string());
+  // The top key's parent lies outside the hive; it keeps what Windows stored there.
+  const std::uint32_t rootCell =
+      writer.WriteKey(root, ReadLE32(top->bytes, nk::kParent), top->security);
+  writer.FinishSecurity();
+  const std::uint32_t binsSize = cells.Finish();
+  out.Flush();
+
+  // The base block of the old file, for what Windows keeps there, as a clean hive.
+  std::array<std::uint8_t, kBaseBlockSize> base{};
+  const auto oldBase = old.BaseBlockBytes();
+  std::copy(oldBase.begin(), oldBase.end(), base.begin());
+  const std::uint32_t sequence = old.Base().sequence2 + 1;
+  WriteLE32(base, kSequence1, sequence);
+  WriteLE32(base, kSequence2, sequence);
+  WriteLE64(base, kTimeStamp, now);
+  WriteLE32(base, kRootCell, rootCell);
+  WriteLE32(base, kBinsSize, binsSize);
+  WriteLE32(base, kChecksum, BaseBlockChecksum(base));
+  out.WriteAt(base, 0);
+
+  // Durable before it replaces the original.
+  if (int synced = steps.Next(); synced != 0 || ::fsync(fd) != 0)
+    throw ECommitError(u"die neue Datei lässt sich nicht sichern");
+  std::unique_ptr<HiveFile> written;
+  try {
+    written = HiveFile::Adopt(file, fd, base, cells.TakeUsed());
+  } catch (const EHiveError&) {
+    throw ECommitError(u"die neue Datei lässt sich nicht lesen");
   }
-  for (const KeyUpdate& key : keys) {
-    if (key.lastWrite == 0)
-      continue;
-    std::array<std::uint8_t, 8> stamp{};
-    WriteLE64(stamp, 0, key.lastWrite);
-    if (!WriteAllAt(fd.Get(), stamp, static_cast<off_t>(key.keyCell + kNkTimeStamp)))
-      throw fail();
+  temp.GiveDescriptor();
+  if (int renamed = steps.Next(); renamed != 0 || ::rename(temp.Path().c_str(), file.c_str()) != 0)
+    throw ECommitError(u"die neue Datei kann die alte nicht ersetzen");
+  temp.Keep();
+  // The rename is durable once the folder is; should that fail, the hive is the new
+  // file all the same, or after a crash the old one, but never half of either.
+  if (steps.Next() == 0) {
+    if (const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dirFd >= 0) {
+      ::fsync(dirFd);
+      ::close(dirFd);
+    }
   }
-  if (!fd.Close())
-    throw fail();
+  return written;
 }
 
 }  // namespace brindel::registry::store::hive

@@ -2,10 +2,16 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
+#include "registry/store/HiveFile.h"
 #include "registry/store/HiveFormat.h"
+#include "registry/store/HiveTree.h"
 
 namespace brindel::registry::store::hive {
 
@@ -18,39 +24,34 @@ std::vector<std::uint8_t> EmptyHiveBytes();
 // existing file. Throws EHiveError with a German message.
 void WriteEmptyHive(const std::filesystem::path& file);
 
-// A value whose data go into a big-data record: the file offsets of its key's nk cell
-// and of its vk cell, as hivex numbers keys and values, and the data.
-struct BigDataValue {
-  std::size_t keyCell = 0;
-  std::size_t valueCell = 0;
-  std::vector<std::uint8_t> data;
+// Called before each file operation of a commit (creating the new file, each write,
+// the sync, the rename, the sync of the folder) with its number, counted from 1; a
+// result other than 0 makes that operation fail as with that errno. For tests.
+using CommitFault = std::function<int(std::size_t step)>;
+
+// Why a commit did not replace a hive: Message() is the reason as a German phrase
+// that the store puts into its message. For damage found on the way, the key's path
+// below the top of the hive (empty for the top itself).
+class ECommitError : public EHiveError {
+ public:
+  explicit ECommitError(std::u16string reason, std::optional<std::u16string> damagedKey = {});
+  const std::optional<std::u16string>& DamagedKey() const { return damagedKey_; }
+
+ private:
+  std::optional<std::u16string> damagedKey_;
 };
 
-// Writes the data of each value as a big-data record (a "db" cell, its segment list
-// and segments of at most kMaxCellData bytes) in one new hive bin at the end of the
-// hive file, points the value at it, raises the key's largest data size, and updates the
-// base block. Writes in place, so
-// it is meant for a new file before it replaces the hive. Throws EHiveError.
-void AppendBigData(const std::filesystem::path& file, std::span<const BigDataValue> values);
-
-// What a written key still needs that hivex does not do. hivex orders a new key into
-// its parent's sub key list by comparing UTF-8 bytes without regard to ASCII case, and
-// hashes the UTF-8 bytes; Windows searches that list by binary search over names
-// upper-cased per UTF-16 code unit and skips entries by their hash, so a key whose
-// name is beyond ASCII or holds one of [\]^_` could not be found by Windows. And
-// hivex leaves the last-write time of a changed key as it was.
-struct KeyUpdate {
-  std::size_t keyCell = 0;      // the key's nk cell, as hivex numbers keys
-  bool sortSubKeys = false;     // a sub key was added
-  std::uint64_t lastWrite = 0;  // FILETIME to store; 0 keeps the stored one
-};
-
-// Puts the sub key lists of the keys into the order Windows keeps them (names compared
-// by upper-casing each UTF-16 code unit), with the hashes Windows computes ("lh": the
-// upper-cased name's hash, "lf": its first four characters), and stores the last-write
-// times. The lists keep their cells and the entries per cell, so nothing moves. Writes
-// in place, so it is meant for a new file before it replaces the hive. Throws
-// EHiveError for a list it does not understand, before anything is written.
-void UpdateKeys(const std::filesystem::path& file, std::span<const KeyUpdate> keys);
+// Writes the tree below `root`, the top key of the hive that `old` holds, as a new
+// compact hive in the same folder, makes it durable, and renames it over the hive.
+// The keys the store holds are written as they are now, with the last-write times of
+// those that changed; everything below keys it never read is copied from `old` (names,
+// values, class names, security descriptors, times), every record kept as it was
+// except for its offsets. Sub key lists get the order and hashes Windows searches by.
+// Every key and value of the tree gets its cell in the new file in `newCell`.
+//
+// Temporary files that a killed run left beside the hive are removed first. Returns
+// the new file, opened and locked. Throws ECommitError; the hive is then as it was and
+// no new file is left.
+std::unique_ptr<HiveFile> CommitHive(const HiveFile& old, Key& root, const CommitFault& fault);
 
 }  // namespace brindel::registry::store::hive

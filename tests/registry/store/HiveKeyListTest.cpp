@@ -17,97 +17,9 @@
 namespace brindel::registry::store {
 namespace {
 
-using testing::ReadBytes;
+using testing::RawHive;
 using testing::RegfExport;
 using testing::TempFolder;
-
-// Just enough of the regf format to walk sub key lists: offsets in lists and in the
-// base block count from the first hive bin, 0x1000 into the file.
-class RawHive {
- public:
-  struct Listed {
-    std::u16string name;
-    char kind = 0;  // the list's second letter: 'f', 'h' or 'i'
-    std::uint32_t hash = 0;
-  };
-
-  explicit RawHive(const std::filesystem::path& file) : bytes_(ReadBytes(file)) {}
-
-  std::size_t Root() const { return 0x1000 + U32(0x24); }
-
-  std::u16string Name(std::size_t nk) const {
-    const std::size_t length = U16(nk + 4 + 0x48);
-    const bool compressed = (U16(nk + 6) & 0x20) != 0;
-    std::u16string name;
-    for (std::size_t i = 0; i < length; i += compressed ? 1 : 2) {
-      const std::size_t at = nk + 4 + 0x4C + i;
-      name += compressed ? static_cast<char16_t>(bytes_.at(at)) : static_cast<char16_t>(U16(at));
-    }
-    return name;
-  }
-
-  std::uint64_t LastWrite(std::size_t nk) const {
-    return U32(nk + 8) | static_cast<std::uint64_t>(U32(nk + 12)) << 32;
-  }
-
-  // The sub keys in list order, with the cell of each.
-  std::vector<std::pair<Listed, std::size_t>> SubKeys(std::size_t nk) const {
-    std::vector<std::pair<Listed, std::size_t>> keys;
-    if (U32(nk + 4 + 0x1C) != 0xFFFFFFFFu)
-      ReadList(0x1000 + U32(nk + 4 + 0x1C), keys);
-    return keys;
-  }
-
-  // The key at a path below the root, found in the lists as stored; 0 when not there.
-  std::size_t Find(std::initializer_list<std::u16string_view> path) const {
-    std::size_t nk = Root();
-    for (auto part : path) {
-      std::size_t found = 0;
-      for (const auto& [listed, cell] : SubKeys(nk)) {
-        if (listed.name == part)
-          found = cell;
-      }
-      if (found == 0)
-        return 0;
-      nk = found;
-    }
-    return nk;
-  }
-
-  std::vector<std::u16string> Names(std::initializer_list<std::u16string_view> path) const {
-    std::vector<std::u16string> names;
-    for (const auto& [listed, cell] : SubKeys(Find(path)))
-      names.push_back(listed.name);
-    return names;
-  }
-
- private:
-  std::uint32_t U32(std::size_t at) const {
-    return bytes_.at(at) | bytes_.at(at + 1) << 8 | bytes_.at(at + 2) << 16 |
-           static_cast<std::uint32_t>(bytes_.at(at + 3)) << 24;
-  }
-  std::uint16_t U16(std::size_t at) const {
-    return static_cast<std::uint16_t>(bytes_.at(at) | bytes_.at(at + 1) << 8);
-  }
-
-  void ReadList(std::size_t list, std::vector<std::pair<Listed, std::size_t>>& keys) const {
-    const char first = static_cast<char>(bytes_.at(list + 4));
-    const char kind = static_cast<char>(bytes_.at(list + 5));
-    const std::size_t count = U16(list + 6);
-    for (std::size_t i = 0; i < count; ++i) {
-      if (first == 'r') {
-        ReadList(0x1000 + U32(list + 8 + 4 * i), keys);
-        continue;
-      }
-      const std::size_t entry = list + 8 + (kind == 'i' ? 4 : 8) * i;
-      const std::size_t cell = 0x1000 + U32(entry);
-      Listed listed{Name(cell), kind, kind == 'i' ? 0 : U32(entry + 4)};
-      keys.emplace_back(std::move(listed), cell);
-    }
-  }
-
-  std::vector<std::uint8_t> bytes_;
-};
 
 std::uint64_t FileTimeNow() {
   const auto since1970 = std::chrono::duration_cast<std::chrono::microseconds>(
@@ -140,7 +52,7 @@ class HiveKeyListTest : public ::testing::Test {
 
   // Windows upper-cases each UTF-16 code unit and compares code units: '_' (0x5F)
   // sorts after 'Z' (0x5A), 'ä' counts as 'Ä' (0xC4) and so after every ASCII letter.
-  // hivex compares UTF-8 without that and would list a_b, aZ, Zebra, Äpfel, äb.
+  // A writer that compared UTF-8 bytes instead would list a_b, aZ, Zebra, Äpfel, äb.
   const std::vector<std::u16string> windowsOrder_{u"aZ", u"a_b", u"Zebra", u"äb", u"Äpfel"};
 
   void ExpectWindowsOrderAndHashes() {

@@ -102,7 +102,7 @@ TEST_F(HiveStoreTest, ClosingTheStoreWritesWhatIsLeft) {
   EXPECT_EQ(Bytes{7}, Query(reopened, u"software\\brindel", u"V"));
 }
 
-// A profile-like tree with what hivex alone gets wrong: names beyond ASCII looked up
+// A profile-like tree with what a lesser writer gets wrong: names beyond ASCII looked up
 // in other case, a replaced value that must keep its spelling, deletes.
 TEST_F(HiveStoreTest, IndependentReadersSeeExactlyWhatWasWritten) {
   {
@@ -165,13 +165,14 @@ TEST_F(HiveStoreTest, KeysReadLaterStillReadRightAfterWrites) {
   ASSERT_EQ(ERROR_SUCCESS, store.FlushKey(HKEY_CURRENT_USER));
   EXPECT_EQ(Bytes{17}, Query(store, u"Tree\\Key17\\Below", u"v"));
   EXPECT_EQ(Bytes{4}, Query(store, u"Tree\\Key3\\Neu", u"w"));
-  HiveStore reopened;
+  // A second reader beside the writer, as another run that only reads would be.
+  HiveStore reopened(HiveStore::Mode::ReadOnly);
   reopened.Mount(HiveStore::MountPoint::CurrentUser, hive_);
   EXPECT_EQ(Bytes{3}, Query(reopened, u"Tree\\Key3\\Below", u"v"));
   EXPECT_EQ(Bytes{4}, Query(reopened, u"Tree\\Key3\\Neu", u"w"));
 }
 
-// Data above 16,344 bytes must go into big-data records, which hivex does not write;
+// Data above 16,344 bytes must go into big-data records;
 // regfexport refuses anything else in a hive of format 1.5.
 TEST_F(HiveStoreTest, LargeValuesAreWrittenAsBigDataRecords) {
   const auto pattern = [](std::size_t size, std::uint8_t seed) {
@@ -213,6 +214,52 @@ TEST_F(HiveStoreTest, LargeValuesAreWrittenAsBigDataRecords) {
   EXPECT_NE(std::string::npos, last) << "all 32,000 bytes were read";
   const auto exported = HivexExport(hive_);
   EXPECT_EQ(0, exported.exitCode) << exported.output.substr(0, 2000);
+}
+
+// Keys added cost file space in proportion: the new file is written compactly, not
+// grown by every key. Lists this long go below an index root, each leaf no larger
+// than Windows makes one.
+TEST_F(HiveStoreTest, ManyKeysCostSpaceInProportionToWhatWasAdded) {
+  const auto name = [](int i) { return u"Key" + platform::Widen(std::to_string(10000 + i)); };
+  {
+    HiveStore store;
+    store.Mount(HiveStore::MountPoint::CurrentUser, hive_);
+    for (int i = 0; i < 10000; ++i) {
+      HKEY key = Create(store, u"Import\\" + name(i));
+      ASSERT_EQ(ERROR_SUCCESS, store.SetValue(key, u"v", REG_DWORD, Bytes{1, 0, 0, 0}));
+      store.CloseKey(key);
+    }
+    ASSERT_EQ(ERROR_SUCCESS, store.Close());
+  }
+  const auto size = std::filesystem::file_size(hive_);
+  // An nk record, a value list and a value record each: about 150 bytes a key.
+  EXPECT_LT(size, 10000u * 200);
+  {
+    HiveStore store;
+    store.Mount(HiveStore::MountPoint::CurrentUser, hive_);
+    for (int i = 10000; i < 10010; ++i)
+      store.CloseKey(Create(store, u"Import\\" + name(i)));
+    ASSERT_EQ(ERROR_SUCCESS, store.Close());
+  }
+  EXPECT_LT(std::filesystem::file_size(hive_), size + 4 * 4096) << "ten keys more";
+
+  const testing::RawHive raw(hive_);
+  const std::size_t import = raw.Find({u"Import"});
+  const std::size_t list = testing::RawHive::kBins + raw.U32(testing::RawHive::Field(import, 0x1C));
+  EXPECT_EQ('r', raw.Data().at(list + 4)) << "an index root";
+  std::vector<std::u16string> expected;
+  for (int i = 0; i < 10010; ++i)
+    expected.push_back(name(i));
+  EXPECT_EQ(expected, raw.Names({u"Import"}));
+  for (std::size_t i = 0; i < raw.U16(list + 6); ++i) {
+    const std::size_t leaf = testing::RawHive::kBins + raw.U32(list + 8 + 4 * i);
+    EXPECT_LE(8 + 8 * raw.U16(leaf + 6), 4096 - 32) << "a leaf fits one page";
+  }
+  const auto exported = HivexExport(hive_);
+  ASSERT_EQ(0, exported.exitCode) << exported.output.substr(0, 2000);
+  EXPECT_NE(std::string::npos, exported.output.find("[\\Import\\Key20009]"));
+  const auto regf = RegfExport(hive_);
+  EXPECT_EQ(0, regf.exitCode) << regf.output.substr(0, 2000);
 }
 
 TEST_F(HiveStoreTest, DirtyHiveOpensReadOnlyAndSaysWhy) {

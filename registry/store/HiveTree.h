@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace brindel::registry::store::hive {
+
+struct Mounted;
+
+// A value of a key that the store has read: its name and size, and where its data
+// lie. The data are read from the file when they are asked for; only a value set
+// since the last write holds them here.
+struct KeyValue {
+  std::u16string name;
+  std::uint32_t type = 0;
+  std::uint32_t size = 0;
+  std::uint32_t cell = 0;     // its vk cell in the file; 0 for a value set since the last write
+  std::uint32_t newCell = 0;  // the cell a write in progress gave it
+  std::vector<std::uint8_t> data;  // a value set since the last write
+};
+
+// A key of a mounted hive as the store holds it. A key whose sub keys and values
+// have not been read yet (`loaded` false) stands for everything below it in the file;
+// a write copies that from the file as it is.
+struct Key {
+  std::u16string name;
+  Key* parent = nullptr;
+  Mounted* hive = nullptr;    // null for a key that belongs to no hive: a root without one
+  std::uint32_t cell = 0;     // the key's nk cell in the file; 0 for a key not yet written
+  std::uint32_t newCell = 0;  // the cell a write in progress gave it
+  std::uint16_t depth = 0;    // levels below the top of its hive
+  bool fixed = false;         // a root or the top of a hive: cannot be deleted
+  bool loaded = false;        // sub keys and values have been read from the file
+  bool broken = false;        // they could not be read
+  bool valuesChanged = false;
+  bool touched = false;  // changed since the last write: its last-write time is stored
+  bool deleted = false;
+  std::vector<std::shared_ptr<Key>> children;  // sorted as the registry lists them
+  std::vector<KeyValue> values;                // in stored order
+  std::uint64_t lastWrite = 0;
+};
+
+}  // namespace brindel::registry::store::hive
