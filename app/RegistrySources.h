@@ -5,8 +5,8 @@
 #include "app/RunOptions.h"
 
 // The registry sources whose existence depends on the system the program runs on:
-// hive files through hivex (Linux) and the live registry (Windows). Each comes in a
-// _posix and a _win32 variant.
+// hive files (Linux, where the hive store maps and locks them) and the live registry
+// (Windows). Each comes in a _posix and a _win32 variant.
 namespace brindel::app {
 
 // True where the program runs on the registry of the system itself, which is then
