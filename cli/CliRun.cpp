@@ -44,13 +44,22 @@ bool TCliRun::ChooseProfile(const std::u16string& Name) {
 
 bool TCliRun::Finish() {
   bool ok = true;
-  const std::u16string failure = source_.Commit();
+  // --save-reg shows the registry as the run leaves it: after the changes are
+  // written, and before the store closes, since a closed hive store shows nothing.
+  // When the changes could not be written, it would show what the files do not hold.
+  const std::u16string flushFailure = source_.Flush();
+  if (flushFailure.empty() && context_.SaveReg &&
+      !SaveRegistry(*source_.Store, *context_.SaveReg, view_)) {
+    ok = false;
+  }
+  // Closing tries the failed write once more; its message would be the same.
+  std::u16string failure = source_.Commit();
+  if (!flushFailure.empty())
+    failure = flushFailure;
   if (!failure.empty()) {
     view_.ShowMessage(failure, app::TMsgDlgType::mtError);
     ok = false;
   }
-  if (context_.SaveReg && !SaveRegistry(*source_.Store, *context_.SaveReg, view_))
-    ok = false;
   return ok;
 }
 

@@ -5,6 +5,15 @@
 
 namespace brindel::platform {
 
+std::string TemporaryFileOf(const std::string& path) {
+  return path + ".brindel-new";
+}
+
+bool RemoveLeftoverOf(const std::string& path) {
+  const std::string temporary = TemporaryFileOf(path);
+  return DeleteFile(temporary) || (!FileExists(temporary) && !DirectoryExists(temporary));
+}
+
 bool IsPlainFileName(std::u16string_view name) {
   if (name.empty() || name == u"." || name == u"..")
     return false;

@@ -27,6 +27,13 @@ bool CopyFileNoOverwrite(const std::string& from, const std::string& to);
 bool WriteFileReplacing(const std::string& path, std::string_view bytes);
 // Puts the complete file `from` in place of `to` in one step.
 bool ReplaceFile(const std::string& from, const std::string& to);
+// The file WriteFileReplacing writes before it puts it in place of `path`.
+std::string TemporaryFileOf(const std::string& path);
+// Removes the temporary file of `path` that a run killed between writing and
+// renaming left behind. True when nothing is in its place any more.
+bool RemoveLeftoverOf(const std::string& path);
+// The bytes of a file; nullopt when it cannot be read.
+std::optional<std::string> ReadFileBytes(const std::string& path);
 
 // Creates a new, empty folder of a unique name in the system's folder for temporary
 // files; its name begins with `prefix`. nullopt when that fails.

@@ -114,7 +114,7 @@ bool ReplaceFile(const std::string& from, const std::string& to) {
 }
 
 bool WriteFileReplacing(const std::string& path, std::string_view bytes) {
-  const std::string temporary = path + ".brindel-new";
+  const std::string temporary = TemporaryFileOf(path);
   const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
   if (fd < 0)
     return false;
@@ -126,6 +126,21 @@ bool WriteFileReplacing(const std::string& path, std::string_view bytes) {
   if (!ok)
     ::unlink(temporary.c_str());
   return ok;
+}
+
+std::optional<std::string> ReadFileBytes(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY);
+  if (fd < 0)
+    return std::nullopt;
+  std::string bytes;
+  char buffer[65536];
+  ssize_t got = 0;
+  while ((got = ::read(fd, buffer, sizeof buffer)) > 0)
+    bytes.append(buffer, static_cast<std::size_t>(got));
+  ::close(fd);
+  if (got < 0)
+    return std::nullopt;
+  return bytes;
 }
 
 std::optional<std::string> MakeTemporaryFolder(std::string_view prefix) {

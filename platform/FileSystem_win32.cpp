@@ -92,7 +92,7 @@ bool ReplaceFile(const std::string& from, const std::string& to) {
 }
 
 bool WriteFileReplacing(const std::string& path, std::string_view bytes) {
-  const std::string temporary = path + ".brindel-new";
+  const std::string temporary = TemporaryFileOf(path);
   const std::wstring wideTemporary = Wide(temporary);
   const HANDLE file = ::CreateFileW(wideTemporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -109,6 +109,23 @@ bool WriteFileReplacing(const std::string& path, std::string_view bytes) {
   if (!ok)
     ::DeleteFileW(wideTemporary.c_str());
   return ok;
+}
+
+std::optional<std::string> ReadFileBytes(const std::string& path) {
+  const HANDLE file = ::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return std::nullopt;
+  std::string bytes;
+  char buffer[65536];
+  DWORD got = 0;
+  bool ok = true;
+  while ((ok = ::ReadFile(file, buffer, sizeof buffer, &got, nullptr) != FALSE) && got > 0)
+    bytes.append(buffer, got);
+  ::CloseHandle(file);
+  if (!ok)
+    return std::nullopt;
+  return bytes;
 }
 
 std::optional<std::string> MakeTemporaryFolder(std::string_view prefix) {

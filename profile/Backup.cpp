@@ -3,7 +3,9 @@
 #include "platform/FileSystem.h"
 #include "platform/Path.h"
 #include "platform/Text.h"
+#include "profile/StoreWatch.h"
 #include "regfile/ExRegistry.h"
+#include "registry/store/RegText.h"
 
 namespace brindel::profile {
 
@@ -25,19 +27,53 @@ void ClearFileAttributes(std::u16string_view FileName) {
   platform::ClearFileAttributes(ToUtf8(FileName));
 }
 
+bool IsCompleteBackup(std::string_view Bytes) {
+  const registry::store::RegTextDecoded decoded = registry::store::DecodeRegText(
+      {reinterpret_cast<const std::uint8_t*>(Bytes.data()), Bytes.size()});
+  registry::store::RegLineReader reader(decoded.lines);
+  const registry::store::RegTextLine* header = reader.ReadHeader();
+  if (header == nullptr)
+    return false;
+  const std::u16string_view headerText = registry::store::TrimRegText(header->text);
+  if (headerText != u"REGEDIT4" && headerText != u"Windows Registry Editor Version 5.00")
+    return false;
+  // After the header and blank lines comes the line of the exported key.
+  registry::store::RegLogicalLine line;
+  while (reader.Next(line) && line.text.empty()) {
+  }
+  if (line.text.size() < 3 || line.text.front() != u'[' || line.text.back() != u']')
+    return false;
+  // Every export ends with the empty line after its last key; a file cut short ends
+  // inside a line or right after one.
+  return decoded.lines.back().text.empty();
+}
+
 namespace {
 
-// The export of the profile tree, or nothing when the key does not open or the
-// export fails.
+// The export of the profile tree, or nothing when the key does not open, the export
+// fails, or a key or value could not be read. The export leaves out what it cannot
+// read and still succeeds; for a backup before deleting, that would be a backup
+// without the very sections the repair may delete.
 std::optional<std::string> ExportProfile(std::u16string_view ProfileTree) {
+  TStoreWatch watch{registry::store::ERROR_NO_MORE_ITEMS};
   regfile::TExRegistry reg(registry::store::KEY_READ);
   reg.UseRoot(registry::store::HKEY_CURRENT_USER);
   if (!reg.Open(ProfileTree, false))
     return std::nullopt;
   std::unique_ptr<regfile::TMemoryStream> stream;
-  if (!reg.ExportKey(u"", true, stream) || !stream)
+  if (!reg.ExportKey(u"", true, stream) || !stream || watch.Failed())
     return std::nullopt;
   return std::string(stream->Bytes());
+}
+
+// True when the first backup is there and whole. One that cannot be read is not
+// replaced either: what it holds cannot be known, and it may be the only copy of the
+// profile as it was before the first repair.
+bool FirstBackupStands(const std::string& File) {
+  if (!platform::FileExists(File))
+    return false;
+  const auto bytes = platform::ReadFileBytes(File);
+  return !bytes || IsCompleteBackup(*bytes);
 }
 
 }  // namespace
@@ -59,22 +95,31 @@ bool CreateBackup(std::u16string_view ProfileTree, std::u16string_view ProfilNam
     if (!platform::DirectoryExists(folder))
       platform::CreateDirectory(folder);
   }
+  const std::string currentFile = ToUtf8(current);
+  const std::string firstFile = ToUtf8(first);
+  // A run killed between writing one of this profile's files and renaming it into
+  // place left the new file beside it.
+  for (const std::string& file :
+       {currentFile, firstFile, ToUtf8(LogFileName(BackupFolder, ProfilName))}) {
+    platform::RemoveLeftoverOf(file);
+  }
   bool result = false;
-  if (const auto text = ExportProfile(ProfileTree)) {
+  const auto text = ExportProfile(ProfileTree);
+  if (text) {
     // The new backup is written beside the old one and takes its place only when it
     // is complete, so a failed export never loses the previous backup.
-    const std::string currentFile = ToUtf8(current);
     if (platform::FileExists(currentFile))
       ClearFileAttributes(current);
     result = platform::WriteFileReplacing(currentFile, *text);
   }
   if (ProcessMessages)
     ProcessMessages();
-  // The first backup keeps the profile as it was before any repair: it is made once,
-  // and only from a complete export.
-  if (result && !platform::FileExists(ToUtf8(first))) {
-    platform::CopyFileNoOverwrite(ToUtf8(current), ToUtf8(first));
-  }
+  // The first backup keeps the profile as it was before any repair, so it is written
+  // as safely as the other and the repair waits for it. One left empty or cut short
+  // comes from a run that stopped before its repair; it is made anew from the
+  // profile, which that run did not change.
+  if (result && !FirstBackupStands(firstFile))
+    result = platform::WriteFileReplacing(firstFile, *text);
   return result;
 }
 

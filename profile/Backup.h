@@ -12,14 +12,21 @@ std::u16string FirstBackupName(std::u16string_view BackupFolder, std::u16string_
 std::u16string LogFileName(std::u16string_view BackupFolder, std::u16string_view ProfilName);
 
 // Exports the profile tree (below HKEY_CURRENT_USER) to the current backup
-// BackupFolder + ProfilName + ".reg" and, while none exists, to the first backup
-// "-original.reg". True when the export is complete and in place. The old current
-// backup is replaced only by a complete new one, and the first backup is only ever
-// made from a complete export. A profile name that is no plain file name fails, so
+// BackupFolder + ProfilName + ".reg" and, while no complete one exists, to the first
+// backup "-original.reg". True when the export read every key and value and both
+// files are complete and in place; the repair may run only then. Each file is
+// written beside its old one and takes its place only when complete, so a failed
+// backup loses no earlier one. A profile name that is no plain file name fails, so
 // that no file lands outside the backup folder. ProcessMessages runs once after the
 // export, so that the window can repaint.
 bool CreateBackup(std::u16string_view ProfileTree, std::u16string_view ProfilName,
                   std::u16string_view BackupFolder, const std::function<void()>& ProcessMessages);
+
+// Whether the bytes of a backup file are a whole export: a .reg header, a key line,
+// and the empty line that ends every export. A file cut short (by a run that was
+// killed, or a disk that was full) ends inside or right after a line; only a cut
+// exactly after a key's closing empty line cannot be told from a whole file.
+bool IsCompleteBackup(std::string_view Bytes);
 
 // Makes a read-only (on Windows also hidden) file an ordinary one again.
 void ClearFileAttributes(std::u16string_view FileName);

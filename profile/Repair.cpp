@@ -4,7 +4,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/Errors.h"
 #include "platform/Text.h"
+#include "profile/StoreWatch.h"
 #include "registry/Codecs.h"
 #include "registry/Helpers.h"
 
@@ -25,6 +27,30 @@ constexpr std::u16string_view kStoreProviderList[] = {u"01023d00"};
 constexpr std::u16string_view kProviderLists[] = {u"01023d00", u"01023d01", u"01023d02"};
 constexpr std::u16string_view kProviderAndServiceLists[] = {u"01023d00", u"01023d01", u"01023d02",
                                                             u"01023d0e"};
+
+// What the registry answers when there is nothing to do: a key or value that is not
+// there, the end of a list, and the refusal to delete a key that has sub keys (or to
+// let a write-only handle read). Any other failed operation would make the repair
+// take a key that did not open for an empty one, or report as done what was not.
+TStoreWatch WatchRepair() {
+  using namespace registry::store;
+  return TStoreWatch{ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_NO_MORE_ITEMS,
+                     ERROR_ACCESS_DENIED};
+}
+
+// Ends the repair at the first operation the registry failed.
+void ThrowIfFailed(const TStoreWatch& Watch) {
+  if (Watch.Failed())
+    throw platform::ERegistryException(Watch.FailureText());
+}
+
+// Deletes Name below Path, as RegDeleteKeyAt does; a refusal is an answer, a failure
+// ends the repair.
+void DeleteKeyAt(std::u16string_view Path, std::u16string_view Name) {
+  TStoreWatch watch = WatchRepair();
+  registry::RegDeleteKeyAt(1, Path, Name);
+  ThrowIfFailed(watch);
+}
 
 void PhaseHeading(TLogSink& Sink, std::u16string_view Heading) {
   Sink.Log(u"");
@@ -49,7 +75,7 @@ void DeleteSection(const TProfileAnalysis& Analysis, std::u16string_view Section
       Section.find(u'\\') != std::u16string_view::npos) {
     return;
   }
-  registry::RegDeleteKeyAt(1, Analysis.ProfileTree, Section);
+  DeleteKeyAt(Analysis.ProfileTree, Section);
 }
 
 // Phase 1: the sections that nothing uses.
@@ -162,9 +188,15 @@ void DeleteFaultyAccounts(TProfileAnalysis& Analysis) {
       continue;
     sink.Log(u"Keine Service UID hinterlegt:");
     sink.Log(accountSection + u" => " + account->RegKey);
-    registry::RegDeleteKeyAt(1, accountSection, account->RegKey);
+    DeleteKeyAt(accountSection, account->RegKey);
   }
-  const TStringList names = Analysis.GetAccountKeyNames();
+  // Names that failed to enumerate would leave their entries as they are, unreported.
+  const TStringList names = [&Analysis] {
+    TStoreWatch watch = WatchRepair();
+    TStringList read = Analysis.GetAccountKeyNames();
+    ThrowIfFailed(watch);
+    return read;
+  }();
   for (int i = 0; i < names.Count(); ++i) {
     const std::u16string& name = names[i];
     if (Analysis.AccountValues->IndexOf(name) >= 0)
@@ -172,7 +204,6 @@ void DeleteFaultyAccounts(TProfileAnalysis& Analysis) {
     sink.Log(u"");
     sink.Log(u"Eintrag, der nicht als Dienst hinterlegt ist: ");
     sink.Log(accountSection + u" => " + name);
-    registry::RegDeleteKeyAt(1, accountSection, name);
     for (const auto& account : *Analysis.AccountsList) {
       if (account->RegKey != name)
         continue;
@@ -193,6 +224,9 @@ void DeleteFaultyAccounts(TProfileAnalysis& Analysis) {
       }
       RemoveGUIDsInLists(Analysis, kStoreProviderList, providers, false);
     }
+    // The entry goes last: it is what names the sections and list entries above, so
+    // a repair that stops half-way leaves it for the next run to finish the work.
+    DeleteKeyAt(accountSection, name);
   }
 }
 
@@ -200,8 +234,12 @@ void DeleteFaultyAccounts(TProfileAnalysis& Analysis) {
 
 bool RemoveGUIDsInList(std::u16string_view ProfileTree, std::u16string_view ValueName,
                        const std::unordered_set<std::u16string>& UpperCaseGuids, bool KeepFirst) {
+  TStoreWatch watch = WatchRepair();
   TStringList ids;
   registry::ReadSectionIdList(ProfileTree, ValueName, ids);
+  // A list that failed to read is not an empty one: written back, it would lose
+  // every id.
+  ThrowIfFailed(watch);
   std::unordered_set<std::u16string> kept;
   std::u16string hex;
   hex.reserve(static_cast<std::size_t>(ids.Count()) * 32);
@@ -211,9 +249,11 @@ bool RemoveGUIDsInList(std::u16string_view ProfileTree, std::u16string_view Valu
       continue;
     hex += ids[i];
   }
-  return registry::RegWriteBinaryAt(
+  const bool written = registry::RegWriteBinaryAt(
       1, std::u16string(ProfileTree) + u"\\" + std::u16string(kProviderSection), ValueName,
       registry::HexToBytes(hex));
+  ThrowIfFailed(watch);
+  return written;
 }
 
 bool RemoveGUIDInList(std::u16string_view ProfileTree, std::u16string_view ValueName,

@@ -48,7 +48,6 @@ TMainWindow::TMainWindow(const TSettings& Settings, QWidget* Parent)
   Panel1->setObjectName(QStringLiteral("Panel1"));
   Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
   Panel1->setFixedHeight(kPanelHeight);
-  Panel1->installEventFilter(this);
 
   cbProfiles = new QComboBox(Panel1);
   cbProfiles->setObjectName(QStringLiteral("cbProfiles"));
@@ -69,6 +68,9 @@ TMainWindow::TMainWindow(const TSettings& Settings, QWidget* Parent)
   lblBackupFolder->move(24, 56);
   lblBackupFolder->adjustSize();
   lblBackupFolder->setCursor(Qt::PointingHandCursor);
+  // The filter compares with both widgets, and the panel's children announce
+  // themselves to it as they are made: it is installed once both exist.
+  Panel1->installEventFilter(this);
   lblBackupFolder->installEventFilter(this);
 
   Memo1 = new QPlainTextEdit(this);

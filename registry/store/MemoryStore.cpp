@@ -106,6 +106,11 @@ LSTATUS MemoryStore::Fault(const Node& node, Operation operation) const {
   return fault == node.faults.end() ? ERROR_SUCCESS : fault->second;
 }
 
+LSTATUS MemoryStore::CountOperation() {
+  ++operations_;
+  return operations_ == failingOperation_ ? failingCode_ : ERROR_SUCCESS;
+}
+
 HKEY MemoryStore::NewHandle(std::shared_ptr<Node> node, REGSAM access) {
   const HKEY handle = nextHandle_;
   nextHandle_ += 4;
@@ -128,6 +133,8 @@ LSTATUS CheckOpenRights(MemoryStore::Protection protection, REGSAM access) {
 
 LSTATUS MemoryStore::OpenKey(HKEY parent, std::u16string_view subKey, REGSAM access, HKEY& result) {
   result = 0;
+  if (LSTATUS status = CountOperation(); status != ERROR_SUCCESS)
+    return status;
   std::shared_ptr<Node> node;
   // Opening below a handle needs no right on that handle, as on Windows.
   if (LSTATUS status = Find(parent, subKey, node); status != ERROR_SUCCESS)
@@ -146,6 +153,8 @@ LSTATUS MemoryStore::CreateKey(HKEY parent, std::u16string_view subKey, REGSAM a
   result = 0;
   if (created)
     *created = false;
+  if (LSTATUS status = CountOperation(); status != ERROR_SUCCESS)
+    return status;
   std::shared_ptr<Node> node;
   if (LSTATUS status = Resolve(parent, 0, node); status != ERROR_SUCCESS)
     return status;
@@ -198,6 +207,8 @@ LSTATUS MemoryStore::CloseKey(HKEY key) {
 
 LSTATUS MemoryStore::QueryInfoKey(HKEY key, KeyInfo& info) {
   info = KeyInfo{};
+  if (LSTATUS status = CountOperation(); status != ERROR_SUCCESS)
+    return status;
   std::shared_ptr<Node> node;
   if (LSTATUS status = Resolve(key, KEY_QUERY_VALUE, node); status != ERROR_SUCCESS) {
     return status;
@@ -220,6 +231,8 @@ LSTATUS MemoryStore::QueryInfoKey(HKEY key, KeyInfo& info) {
 
 LSTATUS MemoryStore::EnumKey(HKEY key, std::uint32_t index, std::u16string& name) {
   name.clear();
+  if (LSTATUS status = CountOperation(); status != ERROR_SUCCESS)
+    return status;
   std::shared_ptr<Node> node;
   if (LSTATUS status = Resolve(key, KEY_ENUMERATE_SUB_KEYS, node); status != ERROR_SUCCESS) {
     return status;
@@ -236,6 +249,8 @@ LSTATUS MemoryStore::EnumKey(HKEY key, std::uint32_t index, std::u16string& name
 LSTATUS MemoryStore::EnumValue(HKEY key, std::uint32_t index, std::u16string& name,
                                RegValue* value) {
   name.clear();
+  if (LSTATUS status = CountOperation(); status != ERROR_SUCCESS)
+    return status;
   std::shared_ptr<Node> node;
   if (LSTATUS status = Resolve(key, KEY_QUERY_VALUE, node); status != ERROR_SUCCESS) {
     return status;
@@ -256,6 +271,8 @@ LSTATUS MemoryStore::QueryValue(HKEY key, std::u16string_view name, std::uint32_
   size = 0;
   if (data)
     data->clear();
+  if (LSTATUS status = CountOperation(); status != ERROR_SUCCESS)
+    return status;
   std::shared_ptr<Node> node;
   if (LSTATUS status = Resolve(key, KEY_QUERY_VALUE, node); status != ERROR_SUCCESS) {
     return status;
@@ -279,6 +296,8 @@ LSTATUS MemoryStore::QueryValue(HKEY key, std::u16string_view name, std::uint32_
 
 LSTATUS MemoryStore::SetValue(HKEY key, std::u16string_view name, std::uint32_t type,
                               std::span<const std::uint8_t> data) {
+  if (LSTATUS status = CountOperation(); status != ERROR_SUCCESS)
+    return status;
   std::shared_ptr<Node> node;
   if (LSTATUS status = Resolve(key, KEY_SET_VALUE, node); status != ERROR_SUCCESS)
     return status;
@@ -299,6 +318,8 @@ LSTATUS MemoryStore::SetValue(HKEY key, std::u16string_view name, std::uint32_t 
 }
 
 LSTATUS MemoryStore::DeleteKey(HKEY key, std::u16string_view subKey, REGSAM /*viewFlags*/) {
+  if (LSTATUS status = CountOperation(); status != ERROR_SUCCESS)
+    return status;
   std::shared_ptr<Node> node;
   if (LSTATUS status = Find(key, subKey, node); status != ERROR_SUCCESS)
     return status;
@@ -320,6 +341,8 @@ LSTATUS MemoryStore::DeleteKey(HKEY key, std::u16string_view subKey, REGSAM /*vi
 }
 
 LSTATUS MemoryStore::DeleteValue(HKEY key, std::u16string_view name) {
+  if (LSTATUS status = CountOperation(); status != ERROR_SUCCESS)
+    return status;
   std::shared_ptr<Node> node;
   if (LSTATUS status = Resolve(key, KEY_SET_VALUE, node); status != ERROR_SUCCESS)
     return status;
@@ -342,6 +365,8 @@ LSTATUS MemoryStore::ConnectRegistry(std::u16string_view /*machine*/, HKEY /*roo
 }
 
 LSTATUS MemoryStore::FlushKey(HKEY key) {
+  if (LSTATUS status = CountOperation(); status != ERROR_SUCCESS)
+    return status;
   std::shared_ptr<Node> node;
   if (LSTATUS status = Resolve(key, 0, node); status != ERROR_SUCCESS)
     return status;
@@ -386,6 +411,12 @@ bool MemoryStore::InjectFault(HKEY root, std::u16string_view path, Operation ope
     node->faults[operation] = code;
   }
   return true;
+}
+
+void MemoryStore::FailOperation(std::uint64_t number, LSTATUS code) {
+  operations_ = 0;
+  failingOperation_ = code == ERROR_SUCCESS ? 0 : number;
+  failingCode_ = code;
 }
 
 }  // namespace brindel::registry::store

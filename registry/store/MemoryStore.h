@@ -61,6 +61,12 @@ class MemoryStore : public RegistryStore {
   // `code`; Create fails when a sub key would be created below that key. A code of 0
   // removes the fault. Returns false when the key does not exist.
   bool InjectFault(HKEY root, std::u16string_view path, Operation operation, LSTATUS code);
+  // Makes the operation `number` from now (1: the next one) fail with `code`, whatever
+  // key it works on, and only that one; a number or code of 0 removes it. Counted are
+  // the operations that InjectFault knows, one per call; closing a handle is not.
+  void FailOperation(std::uint64_t number, LSTATUS code);
+  // The operations counted since the store was made or FailOperation was last called.
+  std::uint64_t OperationCount() const { return operations_; }
   // Number of handles given out and not yet closed; a leak shows here.
   std::size_t OpenHandleCount() const { return handles_.size(); }
 
@@ -73,6 +79,9 @@ class MemoryStore : public RegistryStore {
 
   LSTATUS Resolve(HKEY key, REGSAM needed, std::shared_ptr<Node>& node) const;
   LSTATUS Fault(const Node& node, Operation operation) const;
+  // Counts one operation; the result of the failure set by FailOperation when it is
+  // this one.
+  LSTATUS CountOperation();
   HKEY NewHandle(std::shared_ptr<Node> node, REGSAM access);
   // The key below `key` at the sub key path; no right is needed on `key` for it.
   LSTATUS Find(HKEY key, std::u16string_view subKey, std::shared_ptr<Node>& node) const;
@@ -81,6 +90,9 @@ class MemoryStore : public RegistryStore {
   std::map<HKEY, std::shared_ptr<Node>> roots_;
   std::map<HKEY, Handle> handles_;
   HKEY nextHandle_ = 0x1000;
+  std::uint64_t operations_ = 0;
+  std::uint64_t failingOperation_ = 0;
+  LSTATUS failingCode_ = ERROR_SUCCESS;
 };
 
 }  // namespace brindel::registry::store

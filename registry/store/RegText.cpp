@@ -111,14 +111,25 @@ bool IsBlank(char16_t unit) {
   return unit <= u' ';
 }
 
-// Every \r\n (four characters), from left to right, becomes CR LF.
+// Every \r\n (four characters), from left to right, becomes CR LF, in one pass that
+// moves each character once: replacing the escapes one by one would move the rest of
+// the line once per escape, which a long value full of line breaks makes quadratic.
 void ReplaceLineBreakEscapes(std::u16string& text) {
   static constexpr std::u16string_view kEscape = u"\\r\\n";
   std::size_t at = text.find(kEscape);
+  if (at == std::u16string::npos)
+    return;
+  std::size_t out = at;
   while (at != std::u16string::npos) {
-    text.replace(at, kEscape.size(), u"\r\n");
-    at = text.find(kEscape, at + 2);
+    text[out++] = u'\r';
+    text[out++] = u'\n';
+    const std::size_t from = at + kEscape.size();
+    at = text.find(kEscape, from);
+    const std::size_t end = at == std::u16string::npos ? text.size() : at;
+    std::u16string::traits_type::move(text.data() + out, text.data() + from, end - from);
+    out += end - from;
   }
+  text.resize(out);
 }
 
 bool IsHexDigit(char16_t unit) {

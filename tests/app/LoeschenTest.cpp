@@ -415,6 +415,138 @@ INSTANTIATE_TEST_SUITE_P(
                       TNameCase{"LineBreak", u"Outlook\n"}),
     [](const ::testing::TestParamInfo<TNameCase>& row) { return std::string(row.param.name); });
 
+// A key that cannot be read would be left out of the export; the repair could then
+// delete what no backup holds.
+TEST_F(FailedBackupTest, SectionThatCannotBeReadFailsTheBackup) {
+  Load("damaged.reg");
+  Start(kMessagingTree, u"Kaputt");
+  dlg_.btnStartClick();
+  // An unused section, which the repair deletes.
+  const std::u16string section = dlg_.Analysis.ProfileTree + u"\\e0000000000000000000000000000001";
+  ASSERT_TRUE(
+      store_.SetProtection(HKEY_CURRENT_USER, section, MemoryStore::Protection::Unreadable));
+  const std::string before = ExportAll(store_);
+  dlg_.btnDeleteClick();
+  ExpectNothingDone(before);
+  store_.SetProtection(HKEY_CURRENT_USER, section, MemoryStore::Protection::None);
+  EXPECT_TRUE(KeyExists(section));
+  EXPECT_EQ((std::vector<std::string>{}), FilesBelow(Backup()));
+}
+
+// The first backup is the only copy of the profile as it was before any repair: when
+// it cannot be written, nothing is deleted.
+TEST_F(FailedBackupTest, FirstBackupThatCannotBeWrittenFailsTheBackup) {
+  Load("damaged.reg");
+  Start(kMessagingTree, u"Kaputt");
+  dlg_.btnStartClick();
+  const std::string profile = ExportTree(store_, dlg_.Analysis.ProfileTree);
+  const std::string before = ExportAll(store_);
+  // A folder holds the name, as a disk without room would refuse the file.
+  fs::create_directories(File("Kaputt", "-original.reg"));
+  dlg_.btnDeleteClick();
+  ExpectNothingDone(before);
+  EXPECT_EQ(profile, ReadWholeFile(File("Kaputt", ".reg")));
+  EXPECT_FALSE(fs::exists(File("Kaputt", ".log")));
+
+  // With room for it, the next try writes it from the profile, still as it was.
+  fs::remove(File("Kaputt", "-original.reg"));
+  view_.messages.clear();
+  dlg_.btnDeleteClick();
+  EXPECT_TRUE(view_.messages.empty());
+  EXPECT_EQ(profile, ReadWholeFile(File("Kaputt", "-original.reg")));
+  EXPECT_EQ(TMainState::Repaired, dlg_.State());
+}
+
+// --- What a run that was killed or ran out of room left behind -----------------------
+
+// A first backup that such a run left: a whole one stays, whatever it holds; one left
+// empty or cut short is made anew from the profile, which that run did not repair.
+struct TFirstBackupCase {
+  const char* name;
+  // What is in the file, given the export of the profile as it is.
+  std::string (*content)(const std::string& profile);
+  bool kept;
+};
+
+void PrintTo(const TFirstBackupCase& row, std::ostream* out) {
+  *out << row.name;
+}
+
+class LeftFirstBackupTest : public LoeschenTest,
+                            public ::testing::WithParamInterface<TFirstBackupCase> {};
+
+TEST_P(LeftFirstBackupTest, IsKeptOnlyWhenWhole) {
+  Load("damaged.reg");
+  Start(kMessagingTree, u"Kaputt");
+  dlg_.btnStartClick();
+  const std::string profile = ExportTree(store_, dlg_.Analysis.ProfileTree);
+  const std::string left = GetParam().content(profile);
+  fs::create_directories(Backup());
+  std::ofstream(File("Kaputt", "-original.reg"), std::ios::binary) << left;
+  dlg_.btnDeleteClick();
+  EXPECT_TRUE(view_.messages.empty());
+  EXPECT_EQ(TMainState::Repaired, dlg_.State());
+  EXPECT_EQ(GetParam().kept ? left : profile, ReadWholeFile(File("Kaputt", "-original.reg")));
+  EXPECT_EQ(profile, ReadWholeFile(File("Kaputt", ".reg")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, LeftFirstBackupTest,
+    ::testing::Values(
+        TFirstBackupCase{"Empty", [](const std::string&) { return std::string(); }, false},
+        TFirstBackupCase{"CutInAValue",
+                         [](const std::string& profile) {
+                           return profile.substr(0, profile.find("=hex:") + 10);
+                         },
+                         false},
+        TFirstBackupCase{
+            "CutAfterAKeyLine",
+            [](const std::string& profile) { return profile.substr(0, profile.find("]\r\n") + 3); },
+            false},
+        // Written by an earlier run, before a repair changed the profile.
+        TFirstBackupCase{"WholeFromAnEarlierRun",
+                         [](const std::string&) {
+                           return std::string(
+                               "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Microsoft\\"
+                               "Office\\15.0\\Outlook\\Profiles\\Kaputt]\r\n\"a\"=\"b\"\r\n\r\n");
+                         },
+                         true}),
+    [](const ::testing::TestParamInfo<TFirstBackupCase>& row) {
+      return std::string(row.param.name);
+    });
+
+// A run killed between writing one of its files and renaming it leaves the new file
+// beside it; the next run for that profile removes it, also when its own backup
+// fails. Another profile's file waits for a run of that profile, which may be
+// writing it right now.
+class LeftTemporaryFilesTest : public LoeschenTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(LeftTemporaryFilesTest, AreRemovedByTheNextRun) {
+  const bool backupWorks = GetParam();
+  Load("damaged.reg");
+  Start(kMessagingTree, u"Kaputt");
+  dlg_.btnStartClick();
+  fs::create_directories(Backup());
+  for (const char* name : {"Kaputt.reg.brindel-new", "Kaputt-original.reg.brindel-new",
+                           "Kaputt.log.brindel-new", "Anders.reg.brindel-new"}) {
+    std::ofstream(Backup() / name) << "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software";
+  }
+  if (!backupWorks)
+    DeleteTree(dlg_.Analysis.ProfileTree);
+  dlg_.btnDeleteClick();
+  EXPECT_EQ(backupWorks ? TMainState::Repaired : TMainState::Analysed, dlg_.State());
+  const std::vector<std::string> expected =
+      backupWorks ? std::vector<std::string>{"Anders.reg.brindel-new", "Kaputt-original.reg",
+                                             "Kaputt.log", "Kaputt.reg"}
+                  : std::vector<std::string>{"Anders.reg.brindel-new"};
+  EXPECT_EQ(expected, FilesBelow(Backup()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, LeftTemporaryFilesTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& row) {
+                           return std::string(row.param ? "BackupWorks" : "BackupFails");
+                         });
+
 // --- Errors in the repair --------------------------------------------------------------
 
 TEST_F(LoeschenTest, RefusedWriteEndsTheRepairUnsavedWithLoeschenDisabled) {

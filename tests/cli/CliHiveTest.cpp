@@ -175,6 +175,27 @@ TEST_F(CliHiveTest, ReadingCommandsLeaveEveryFileAsItWas) {
   EXPECT_EQ(before, Snapshot(dir_));
 }
 
+// --save-reg writes the whole HKEY_CURRENT_USER of the hive, as the run leaves it:
+// the same text as the same command on the same registry in memory.
+TEST_F(CliHiveTest, SaveRegHoldsTheWholeTreeAsTheRunLeavesIt) {
+  for (const std::vector<std::string>& command :
+       {std::vector<std::string>{"profiles"}, std::vector<std::string>{"repair", kDamaged}}) {
+    SCOPED_TRACE(command[0]);
+    const fs::path expected = dir_ / ("memory-" + command[0] + ".reg");
+    const fs::path saved = dir_ / ("hive-" + command[0] + ".reg");
+    fs::create_directories(dir_ / "memory-docs");
+    std::vector<std::string> memory{"--demo", "--documents", (dir_ / "memory-docs").string(),
+                                    "--save-reg", expected.string()};
+    memory.insert(memory.end(), command.begin(), command.end());
+    ASSERT_EQ(0, Run(memory).exitCode);
+    std::vector<std::string> hive{"--save-reg", saved.string()};
+    hive.insert(hive.end(), command.begin(), command.end());
+    const ProcessResult result = Run(Hives(hive));
+    EXPECT_EQ(0, result.exitCode) << result.err;
+    EXPECT_EQ(ReadWholeFile(expected), ReadWholeFile(saved));
+  }
+}
+
 // Stands in for the hive store and dies as a killed process would, at the moment the
 // repair asks for its changes to be written.
 class KilledAtFlush : public registry::store::RegistryStore {

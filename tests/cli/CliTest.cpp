@@ -126,6 +126,50 @@ TEST_F(CliTest, SecondRepairKeepsTheFirstBackup) {
   EXPECT_NE(original, ReadWholeFile(folder / Utf8Path(std::string(kDamaged) + ".reg")));
 }
 
+#ifdef __linux__
+// A documents folder with room for one backup only: a small RAM disk of its own,
+// mounted for the run alone in a user and mount namespace. The first backup cannot be
+// written, so nothing is deleted; the next run would otherwise make it from a
+// repaired profile.
+TEST_F(CliTest, FullDiskFailsTheBackupBeforeTheFirstBackupIsLost) {
+  const std::string unshare = "/usr/bin/unshare";
+  const std::vector<std::string> namespaces{"--user", "--map-root-user", "--mount"};
+  std::vector<std::string> probe = namespaces;
+  probe.insert(probe.end(), {"sh", "-c", "mount -t tmpfs none \"$1\"", "sh", Path("docs")});
+  if (!fs::exists(unshare) || test::RunProcess(unshare, probe).exitCode != 0)
+    GTEST_SKIP() << "no user namespace here to mount a small file system in";
+
+  const std::string profileKey = std::string(kTree) + "\\" + kDamaged;
+  ASSERT_EQ(0, Run({"--demo", "export", profileKey, Path("profile.reg")}).exitCode);
+  const std::string profile = ReadWholeFile(Path("profile.reg"));
+  const std::size_t pages = (profile.size() + 4095) / 4096;
+  ASSERT_GE(pages, 2u) << "a page to spare must not take a second backup";
+  // Room for the backup and a page more: the first backup does not fit beside it.
+  const std::string size = std::to_string((pages + 1) * 4096);
+  fs::create_directories(dir_ / "after");
+  std::vector<std::string> args = namespaces;
+  args.insert(args.end(), {"sh", "-c",
+                           "mount -t tmpfs -o size=$4 none \"$1\" || exit 90\n"
+                           "\"$3\" --demo --documents \"$1\" repair \"$5\"\n"
+                           "code=$?\n"
+                           "cp -a \"$1/.\" \"$2\" && exit $code",
+                           "sh", Path("docs"), Path("after"), kCli, size, kDamaged});
+  const ProcessResult result = test::RunProcess(unshare, args);
+  EXPECT_EQ(1, result.exitCode) << result.err;
+  EXPECT_EQ(
+      "Information: Daten können NICHT gelöscht werden, da das Anlegen eines Backups "
+      "fehlschlug\n",
+      result.err);
+  EXPECT_EQ(std::string::npos, result.out.find("GUIDs wurden gelöscht")) << "nothing repaired";
+  std::vector<std::string> files;
+  for (const auto& entry : fs::directory_iterator(dir_ / "after" / "Brindel"))
+    files.push_back(entry.path().filename().string());
+  EXPECT_EQ(std::vector<std::string>{std::string(kDamaged) + ".reg"}, files);
+  EXPECT_EQ(profile,
+            ReadWholeFile(dir_ / "after" / "Brindel" / Utf8Path(std::string(kDamaged) + ".reg")));
+}
+#endif
+
 TEST_F(CliTest, BadRegFileIsAClearErrorAndWritesNothing) {
   Write("bad.reg", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\X]\r\n\"v\"=hex:01,zz\r\n");
   const ProcessResult result = Run({"--reg", Path("bad.reg"), "--save-reg", Path("out.reg"),

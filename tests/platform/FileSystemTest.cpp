@@ -87,6 +87,31 @@ TEST_F(FileSystemTest, FailedWriteLeavesTheOldFile) {
   EXPECT_EQ("old", Read(Path("log")));
 }
 
+TEST_F(FileSystemTest, LeftoverOfAKilledWriteIsRemoved) {
+  Write(Path("backup.reg"), "old");
+  Write(TemporaryFileOf(Path("backup.reg")), "half");
+  EXPECT_TRUE(RemoveLeftoverOf(Path("backup.reg")));
+  EXPECT_FALSE(FileExists(TemporaryFileOf(Path("backup.reg"))));
+  EXPECT_EQ("old", Read(Path("backup.reg")));
+  EXPECT_TRUE(RemoveLeftoverOf(Path("backup.reg"))) << "none left is fine";
+  // Only a file is removed, never a folder of that name.
+  fs::create_directory(TemporaryFileOf(Path("log")));
+  EXPECT_FALSE(RemoveLeftoverOf(Path("log")));
+  EXPECT_TRUE(DirectoryExists(TemporaryFileOf(Path("log"))));
+}
+
+TEST_F(FileSystemTest, ReadFileBytesGivesEveryByte) {
+  std::string bytes(200000, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i)
+    bytes[i] = static_cast<char>(i * 7);
+  Write(Path("big"), bytes);
+  EXPECT_EQ(bytes, ReadFileBytes(Path("big")));
+  Write(Path("empty"), "");
+  EXPECT_EQ(std::string(), ReadFileBytes(Path("empty")));
+  EXPECT_EQ(std::nullopt, ReadFileBytes(Path("missing")));
+  EXPECT_EQ(std::nullopt, ReadFileBytes(dir_.string())) << "a folder is no file";
+}
+
 struct NameCase {
   const char* name;
   const char16_t* text;

@@ -161,7 +161,6 @@ void ReferenceRepair(TProfileAnalysis& a, TRecordingLog& log) {
     log.Log(u"");
     log.Log(u"Eintrag, der nicht als Dienst hinterlegt ist: ");
     log.Log(kAccounts + u" => " + name);
-    registry::RegDeleteKeyAt(1, kAccounts, name);
     for (const auto& account : *a.AccountsList) {
       if (account->RegKey != name)
         continue;
@@ -182,6 +181,9 @@ void ReferenceRepair(TProfileAnalysis& a, TRecordingLog& log) {
           ReferenceRemove(u"01023d00", entry->Entry9702, false);
       }
     }
+    // The entry itself last, so that a repair ended by an error leaves it to name its
+    // sections again.
+    registry::RegDeleteKeyAt(1, kAccounts, name);
   }
 }
 
@@ -391,6 +393,8 @@ const std::u16string kA1 = u"a1000000000000000000000000000001";
 const std::u16string kA2 = u"a2000000000000000000000000000002";
 const std::u16string kA3 = u"a3000000000000000000000000000003";
 const std::u16string kS1 = u"51000000000000000000000000000001";
+// An I/O failure of the registry, which no repair step takes as an answer.
+constexpr registry::store::LSTATUS kIoFailed = 1016;
 
 // An unlinked provider listed twice: phase 2 logs and counts both entries, phase 3
 // (working on the lists as read) logs it once and counts both again.
@@ -448,6 +452,97 @@ TEST_F(RepairTest, SectionInUseInAnotherLetterCaseStays) {
             Phase(lines, u"Liste der zu löschenden GUIDs:"));
   EXPECT_TRUE(KeyExists(kProfileTree + u"\\" + kA1));
 }
+
+// A registry operation that fails ends the repair where it happens, with the key
+// named; what the registry refuses as an answer (a section with sub keys of its own)
+// is logged and counted and the repair goes on. A list that failed to read is never
+// written back empty.
+struct TFailureCase {
+  const char* name;
+  std::u16string key;  // below the profile tree; empty: no failure
+  MemoryStore::Operation operation;
+  // The start of the error, or empty when the repair ends without one.
+  std::u16string error;
+  bool sectionDeleted;  // the unused section, which phase 1 deletes
+  // 01023d00 afterwards: phase 2 removes a2, phase 4 a1 with the account's service.
+  Lines storeProviders;
+  bool accountDeleted;  // the unlisted account entry, which phase 4 deletes
+};
+
+void PrintTo(const TFailureCase& row, std::ostream* out) {
+  *out << row.name;
+}
+
+class RepairFailureTest : public RepairTest, public ::testing::WithParamInterface<TFailureCase> {};
+
+TEST_P(RepairFailureTest, EndsTheRepairWhereItHappens) {
+  const TFailureCase& c = GetParam();
+  const std::u16string unused = kProfileTree + u"\\e0000000000000000000000000000001";
+  Put(kProviders, u"01023d00", REG_BINARY, IdListBytes({kA2, kA1}));
+  Put(kProviders, u"01023d0e", REG_BINARY, IdListBytes({kS1}));
+  Put(kProfileTree + u"\\" + kA1, u"01023d0c", REG_BINARY, HexBytes(kS1));
+  Put(unused, u"001e3001", REG_SZ, Utf16Bytes(u"Verwaist"));
+  Put(kAccounts + u"\\00000007", u"Service UID", REG_BINARY, HexBytes(kS1));
+  if (c.key.empty())
+    MakeKey(unused + u"\\Unterschlüssel");
+  if (!c.key.empty()) {
+    beforeRepair_ = [&] {
+      ASSERT_TRUE(store_.InjectFault(HKEY_CURRENT_USER, kProfileTree + u"\\" + c.key, c.operation,
+                                     kIoFailed));
+    };
+  }
+  std::u16string error;
+  try {
+    AnalyseAndRepair();
+  } catch (const platform::Exception& e) {
+    error = e.Message();
+  }
+  EXPECT_EQ(c.error, error.substr(0, c.error.size())) << platform::ToUtf8(error);
+  EXPECT_EQ(c.error.empty(), error.empty()) << platform::ToUtf8(error);
+  if (!c.key.empty())
+    store_.InjectFault(HKEY_CURRENT_USER, kProfileTree + u"\\" + c.key, c.operation, 0);
+  EXPECT_EQ(!c.sectionDeleted, KeyExists(unused));
+  EXPECT_EQ(c.storeProviders, List(u"01023d00"));
+  EXPECT_EQ(!c.accountDeleted, KeyExists(kAccounts + u"\\00000007"));
+}
+
+const std::u16string kSectionsKey = u"9207f3e0a3b11019908b08002b2a56c2";
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, RepairFailureTest,
+    ::testing::Values(
+        TFailureCase{"SectionWithSubKeysIsRefused",
+                     u"",
+                     MemoryStore::Operation::DeleteKey,
+                     u"",
+                     false,
+                     {},
+                     true},
+        TFailureCase{"SectionFailsToDelete",
+                     u"e0000000000000000000000000000001",
+                     MemoryStore::Operation::DeleteKey,
+                     u"Der Registry-Schlüssel „HKEY_CURRENT_USER\\Software\\Profiles\\P\\"
+                     u"e0000000000000000000000000000001“ lässt sich nicht löschen: ",
+                     false,
+                     {kA2, kA1},
+                     false},
+        TFailureCase{"ListFailsToRead",
+                     kSectionsKey,
+                     MemoryStore::Operation::QueryValue,
+                     u"Der Registry-Schlüssel „HKEY_CURRENT_USER\\Software\\Profiles\\P\\" +
+                         kSectionsKey + u"“ lässt sich nicht lesen: ",
+                     true,
+                     {kA2, kA1},
+                     false},
+        TFailureCase{"ProviderSectionFailsToOpen",
+                     kSectionsKey,
+                     MemoryStore::Operation::Open,
+                     u"Der Registry-Schlüssel „HKEY_CURRENT_USER\\Software\\Profiles\\P\\" +
+                         kSectionsKey + u"“ lässt sich nicht öffnen: ",
+                     true,
+                     {kA2, kA1},
+                     false}),
+    [](const ::testing::TestParamInfo<TFailureCase>& row) { return std::string(row.param.name); });
 
 TEST_F(RepairTest, AccountSubkeyThatAppearedAfterAuslesenIsDeletedAlone) {
   Put(kAccounts, u"{ED475418-B0D6-11D2-8C3B-00104B2A6676}", REG_BINARY, {1, 0, 0, 0});

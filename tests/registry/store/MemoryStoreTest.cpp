@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+#include <vector>
+
 namespace brindel::registry::store {
 namespace {
 
@@ -83,6 +87,55 @@ TEST_F(MemoryStoreTest, FaultOnOpenAndCreate) {
   store_.CloseKey(key);
   ASSERT_TRUE(store_.InjectFault(HKEY_CURRENT_USER, u"A\\B", MemoryStore::Operation::Open, 1011));
   EXPECT_EQ(1011, Open(u"A\\B", KEY_READ));
+}
+
+// Operation number N after FailOperation fails, whatever it is and whichever key it
+// works on, and only that one; closing a handle does not count.
+TEST(MemoryStoreFailOperationTest, FailsExactlyTheOperationOfItsNumber) {
+  const std::uint8_t data[] = {2};
+  // One counted operation each, in this order; each needs the ones before it.
+  const std::vector<std::function<LSTATUS(MemoryStore&, HKEY&)>> steps = {
+      [](MemoryStore& store, HKEY&) {
+        HKEY made = 0;
+        const LSTATUS status = store.CreateKey(HKEY_CURRENT_USER, u"A\\B", KEY_ALL_ACCESS, made);
+        store.CloseKey(made);
+        return status;
+      },
+      [](MemoryStore& store, HKEY& key) {
+        return store.OpenKey(HKEY_CURRENT_USER, u"A\\B", KEY_ALL_ACCESS, key);
+      },
+      [&data](MemoryStore& store, HKEY& key) {
+        return store.SetValue(key, u"w", REG_BINARY, data);
+      },
+      [](MemoryStore& store, HKEY& key) {
+        KeyInfo info;
+        return store.QueryInfoKey(key, info);
+      },
+      [](MemoryStore& store, HKEY&) { return store.DeleteKey(HKEY_CURRENT_USER, u"A\\B", 0); },
+  };
+  for (std::uint64_t failing = 1; failing <= steps.size() + 1; ++failing) {
+    SCOPED_TRACE("failing " + std::to_string(failing));
+    MemoryStore store;
+    store.FailOperation(failing, ERROR_CANTWRITE);
+    HKEY key = 0;
+    for (std::uint64_t step = 1; step <= steps.size(); ++step) {
+      const LSTATUS status = steps[step - 1](store, key);
+      EXPECT_EQ(step == failing ? ERROR_CANTWRITE : ERROR_SUCCESS, status) << "step " << step;
+      if (status != ERROR_SUCCESS)
+        break;
+    }
+    EXPECT_EQ(std::min<std::uint64_t>(failing, steps.size()), store.OperationCount());
+    store.CloseKey(key);
+    EXPECT_EQ(0u, store.OpenHandleCount());
+  }
+  // 0 takes the failure back.
+  MemoryStore store;
+  store.FailOperation(1, ERROR_CANTWRITE);
+  store.FailOperation(0, ERROR_CANTWRITE);
+  HKEY key = 0;
+  EXPECT_EQ(ERROR_SUCCESS, store.CreateKey(HKEY_CURRENT_USER, u"A", KEY_ALL_ACCESS, key));
+  store.CloseKey(key);
+  EXPECT_EQ(1u, store.OperationCount());
 }
 
 TEST_F(MemoryStoreTest, HandlesAreCountedUntilClosed) {

@@ -519,6 +519,8 @@ TEST_P(RegLineReaderTest, JoinsLines) {
 // The rules of a reader that joins as plainly as possible: every next line that does
 // not open a key or name a value, comments included.
 constexpr RegLineRules kPlainRules{u"\"[", true, false};
+// The rules of the import: the four characters \r\n stand for a line break.
+constexpr RegLineRules kEscapeRules{u"\"@[", false, true, true};
 
 const ReaderCase kReaderCases[] = {
     {"TrimsAndJoins", {}, u"  \"a\"=hex:01,\\ \n   02,\\\n\t03  ", "1-3:\"a\"=hex:01,02,03|"},
@@ -531,10 +533,39 @@ const ReaderCase kReaderCases[] = {
     {"CommentNotContinued", {}, u";a\\\nb", "1-1:;a\\|2-2:b|"},
     {"PlainJoinsValueAfterAt", kPlainRules, u"a\\\n@=x", "1-2:a@=x|"},
     {"PlainJoinsComments", kPlainRules, u";a\\\nb\\\n;c", "1-3:;ab;c|"},
+    {"EscapesBecomeLineBreaks", kEscapeRules, u"a\\r\\nb\\r\\n\\r\\nc", "1-1:a\r\nb\r\n\r\nc|"},
+    {"EscapeAfterBackslash", kEscapeRules, u"\\\\r\\nx", "1-1:\\\r\nx|"},
+    {"EscapeAfterHalfAnEscape", kEscapeRules, u"\\r\\r\\n", "1-1:\\r\r\n|"},
+    {"HalfEscapeStays", kEscapeRules, u"x\\r\\ny\\r", "1-1:x\r\ny\\r|"},
+    {"EscapesOnlyInTheFirstLine", kEscapeRules, u"a\\r\\n\\\n b\\r\\n", "1-2:a\r\nb\\r\\n|"},
+    {"WithoutTheRuleEscapesStay", {}, u"a\\r\\nb", "1-1:a\\r\\nb|"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rules, RegLineReaderTest, testing::ValuesIn(kReaderCases),
                          RowName<ReaderCase>);
+
+// Four million escapes in one line (32 MB of text). Replaced one by one, each would
+// move the rest of the line: some 10^13 character moves, far beyond what a test run
+// waits for; in one pass they take milliseconds.
+TEST(RegLineReaderTest, LineFullOfEscapesIsReadInOnePass) {
+  constexpr std::size_t kEscapes = 4'000'000;
+  std::u16string text = u"\"a\"=\"";
+  std::u16string expected = text;
+  text.reserve(text.size() + 4 * kEscapes + 1);
+  expected.reserve(expected.size() + 2 * kEscapes + 1);
+  for (std::size_t i = 0; i < kEscapes; ++i) {
+    text += u"\\r\\n";
+    expected += u"\r\n";
+  }
+  text += u'"';
+  expected += u'"';
+  const std::vector<RegTextLine> lines = {{1, std::move(text)}};
+  RegLineReader reader(lines, kEscapeRules);
+  RegLogicalLine line;
+  ASSERT_TRUE(reader.Next(line));
+  EXPECT_TRUE(line.text == expected);
+  EXPECT_EQ(2 * kEscapes + 6, line.text.size());
+}
 
 TEST(RegLineReaderTest, ReadHeaderPassesBlankAndCommentLines) {
   const std::vector<RegTextLine> lines = {{1, u""}, {2, u"  ; c"}, {3, u" REGEDIT4 "}, {4, u"x"}};
