@@ -1,28 +1,44 @@
-// Export of a large generated registry tree to a memory stream.
+// Export of a large registry tree, to a memory stream and to a file.
 //
-// The tree: HKEY_CURRENT_USER\Software\Bench with 400 profile keys of 250 section keys
-// each (100,401 keys), every section key holding 10 values (1,000,000 values). The
-// values are drawn from a fixed seed: 35 % REG_BINARY of 16 to 4,096 bytes (sizes
-// spread evenly over the powers of two between, as registry data are mostly small),
-// 25 % REG_DWORD, 20 % REG_SZ of 8 to 80 characters (some beyond ASCII), 8 %
+// The in-memory tree: HKEY_CURRENT_USER\Software\Bench with 400 profile keys of 250
+// section keys each (100,401 keys), every section key holding 10 values (1,000,000
+// values). The values are drawn from a fixed seed: 35 % REG_BINARY of 16 to 4,096 bytes
+// (sizes spread evenly over the powers of two between, as registry data are mostly
+// small), 25 % REG_DWORD, 20 % REG_SZ of 8 to 80 characters (some beyond ASCII), 8 %
 // REG_EXPAND_SZ, 7 % REG_MULTI_SZ of two to four strings and 5 % REG_QWORD.
 //
-// Reports the bytes of .reg text produced per second.
+// With BRINDEL_BENCH_HIVE naming a hive made by make_bench_hive, the same exports run
+// on that hive through the hive store: one profile and the whole profile tree, each
+// with and without mounting the hive.
+//
+// Reports the bytes of .reg text produced per second, and extra_peak_MiB: how far the
+// step raised the process's resident memory above what it held before: for the tree,
+// the export's own memory (writing as it walks, the file form needs a few MiB whatever
+// the size of the text; the stream form holds the whole text by its nature); for a
+// hive, also the mounted hive and what the store read from it.
 
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "regfile/ExRegistry.h"
 #include "registry/store/MemoryStore.h"
+#ifdef __linux__
+#include "registry/store/HiveStore.h"
+#endif
 
 namespace {
 
+namespace fs = std::filesystem;
 using namespace brindel::registry::store;
 using brindel::regfile::TExRegistry;
 using brindel::regfile::TMemoryStream;
@@ -30,6 +46,38 @@ using brindel::regfile::TMemoryStream;
 constexpr int kProfiles = 400;
 constexpr int kSectionsPerProfile = 250;
 constexpr int kValuesPerSection = 10;
+
+constexpr std::u16string_view kHiveProfiles =
+    u"Software\\Microsoft\\Office\\16.0\\Outlook\\Profiles";
+constexpr std::u16string_view kHiveOneProfile =
+    u"Software\\Microsoft\\Office\\16.0\\Outlook\\Profiles\\Profile 03";
+
+// A value of /proc/self/status in KiB, or 0 where there is none.
+std::uint64_t StatusKiB(const std::string& field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind(field + ":", 0) == 0)
+      return std::strtoull(line.c_str() + field.size() + 1, nullptr, 10);
+  }
+  return 0;
+}
+
+// The resident memory now, with the peak mark set back to it, so that the peak after
+// a step is that step's own.
+std::uint64_t ResetPeak() {
+  std::ofstream("/proc/self/clear_refs") << "5";
+  return StatusKiB("VmRSS");
+}
+
+double ExtraPeakMiB(std::uint64_t before) {
+  const std::uint64_t peak = StatusKiB("VmHWM");
+  return peak > before ? static_cast<double>(peak - before) / 1024.0 : 0.0;
+}
+
+fs::path OutputFile() {
+  return fs::temp_directory_path() / "brindel-export-bench.reg";
+}
 
 struct Tree {
   MemoryStore store;
@@ -139,10 +187,19 @@ Tree& SharedTree() {
   return *tree;
 }
 
+void ReportTree(benchmark::State& state, const Tree& tree, std::uint64_t textBytes) {
+  state.SetBytesProcessed(static_cast<std::int64_t>(textBytes * state.iterations()));
+  state.counters["keys"] = static_cast<double>(tree.keys);
+  state.counters["values"] = static_cast<double>(tree.values);
+  state.counters["value_MB"] = static_cast<double>(tree.valueBytes) / 1e6;
+  state.counters["text_MB"] = static_cast<double>(textBytes) / 1e6;
+}
+
 void BM_ExportTreeToStream(benchmark::State& state) {
   Tree& tree = SharedTree();
   ScopedCurrentStore current(tree.store);
   std::uint64_t textBytes = 0;
+  const std::uint64_t before = ResetPeak();
   for (auto _ : state) {
     TExRegistry reg(KEY_READ);
     if (!reg.Open(u"Software\\Bench", false)) {
@@ -157,14 +214,96 @@ void BM_ExportTreeToStream(benchmark::State& state) {
     textBytes = stream->Size();
     benchmark::DoNotOptimize(stream->Bytes().data());
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(textBytes * state.iterations()));
-  state.counters["keys"] = static_cast<double>(tree.keys);
-  state.counters["values"] = static_cast<double>(tree.values);
-  state.counters["value_MB"] = static_cast<double>(tree.valueBytes) / 1e6;
-  state.counters["text_MB"] = static_cast<double>(textBytes) / 1e6;
+  state.counters["extra_peak_MiB"] = ExtraPeakMiB(before);
+  ReportTree(state, tree, textBytes);
 }
 
 BENCHMARK(BM_ExportTreeToStream)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void BM_ExportTreeToFile(benchmark::State& state) {
+  Tree& tree = SharedTree();
+  ScopedCurrentStore current(tree.store);
+  const fs::path file = OutputFile();
+  const std::uint64_t before = ResetPeak();
+  for (auto _ : state) {
+    TExRegistry reg(KEY_READ);
+    if (!reg.Open(u"Software\\Bench", false) || !reg.ExportKey(file.u16string())) {
+      state.SkipWithError("export failed");
+      return;
+    }
+  }
+  state.counters["extra_peak_MiB"] = ExtraPeakMiB(before);
+  ReportTree(state, tree, fs::file_size(file));
+  fs::remove(file);
+}
+
+BENCHMARK(BM_ExportTreeToFile)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+#ifdef __linux__
+
+std::optional<fs::path> BenchHive() {
+  const char* hive = std::getenv("BRINDEL_BENCH_HIVE");
+  if (hive == nullptr || *hive == '\0')
+    return std::nullopt;
+  return fs::path(hive);
+}
+
+// Exports a key of a freshly mounted hive to a file; with mount, mounting the hive
+// is timed too.
+void ExportFromHive(benchmark::State& state, std::u16string_view key, bool mount) {
+  const auto hive = BenchHive();
+  if (!hive) {
+    state.SkipWithError("BRINDEL_BENCH_HIVE names no hive (see bench/compare-peers)");
+    return;
+  }
+  const fs::path file = OutputFile();
+  const std::uint64_t before = ResetPeak();
+  for (auto _ : state) {
+    if (!mount)
+      state.PauseTiming();
+    auto store = std::make_unique<HiveStore>(HiveStore::Mode::ReadOnly);
+    store->Mount(HiveStore::MountPoint::CurrentUser, *hive);
+    if (!mount)
+      state.ResumeTiming();
+    {
+      ScopedCurrentStore current(*store);
+      TExRegistry reg(KEY_READ);
+      if (!reg.Open(key, false) || !reg.ExportKey(file.u16string())) {
+        state.SkipWithError("export failed");
+        return;
+      }
+    }
+    state.PauseTiming();
+    store.reset();
+    state.ResumeTiming();
+  }
+  state.counters["extra_peak_MiB"] = ExtraPeakMiB(before);
+  const auto textBytes = fs::file_size(file);
+  state.SetBytesProcessed(static_cast<std::int64_t>(textBytes * state.iterations()));
+  state.counters["text_MB"] = static_cast<double>(textBytes) / 1e6;
+  state.counters["hive_MB"] = static_cast<double>(fs::file_size(*hive)) / 1e6;
+  fs::remove(file);
+}
+
+void BM_HiveExportProfile(benchmark::State& state) {
+  ExportFromHive(state, kHiveOneProfile, false);
+}
+void BM_HiveExportProfileWithMount(benchmark::State& state) {
+  ExportFromHive(state, kHiveOneProfile, true);
+}
+void BM_HiveExportTree(benchmark::State& state) {
+  ExportFromHive(state, kHiveProfiles, false);
+}
+void BM_HiveExportTreeWithMount(benchmark::State& state) {
+  ExportFromHive(state, kHiveProfiles, true);
+}
+
+BENCHMARK(BM_HiveExportProfile)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HiveExportProfileWithMount)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HiveExportTree)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HiveExportTreeWithMount)->Iterations(3)->Unit(benchmark::kMillisecond);
+
+#endif
 
 }  // namespace
 

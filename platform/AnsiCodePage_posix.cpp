@@ -22,21 +22,47 @@ int AnsiByteOf(char16_t unit) {
   return -1;
 }
 
+bool IsHighSurrogate(char16_t unit) {
+  return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+bool IsLowSurrogate(char16_t unit) {
+  return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
 }  // namespace
 
-std::string ToAnsi(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char16_t unit = text[i];
-    const int byte = AnsiByteOf(unit);
-    out += byte < 0 ? '?' : static_cast<char>(byte);
-    // A surrogate pair is one character and becomes one "?".
-    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      ++i;
-    }
+// Every code unit below 256 is one byte in Windows-1252: itself, the byte of a C1
+// control the code page leaves undefined, or "?".
+TAnsiEncoder::TAnsiEncoder() {
+  for (std::size_t unit = 0; unit < kTableSize; ++unit) {
+    const int byte = AnsiByteOf(static_cast<char16_t>(unit));
+    bytes_[unit] = static_cast<char>(byte < 0 ? '?' : byte);
+    single_[unit] = true;
   }
+}
+
+const TAnsiEncoder& TAnsiEncoder::System() {
+  static const TAnsiEncoder encoder;
+  return encoder;
+}
+
+char* TAnsiEncoder::EncodeOthers(std::u16string_view text, char* out) const {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const int byte = AnsiByteOf(text[i]);
+    *out++ = byte < 0 ? '?' : static_cast<char>(byte);
+    // A surrogate pair is one character and becomes one "?".
+    if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]))
+      ++i;
+  }
+  return out;
+}
+
+std::string ToAnsi(std::u16string_view text) {
+  // Windows-1252 has one byte per character at most.
+  std::string out(text.size(), '\0');
+  char* const end = TAnsiEncoder::System().Encode(text, out.data());
+  out.resize(static_cast<std::size_t>(end - out.data()));
   return out;
 }
 

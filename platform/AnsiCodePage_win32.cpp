@@ -11,23 +11,59 @@ namespace {
 // A character the code page lacks becomes its default character "?", never a
 // look-alike: Windows' best fit would write "Ā" as "A" into a backup, which an import
 // then reads as the name of another key. "?" is a loss the reader can see, and the
-// same one the program shows on every system.
-constexpr DWORD kFlags = WC_NO_BEST_FIT_CHARS;
+// same one the program shows on every system. UTF-8 as the ANSI code page has no
+// best fit and refuses the flag: the conversion would fail and write nothing.
+DWORD ConversionFlags() {
+  static const DWORD flags = ::GetACP() == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  return flags;
+}
+
+// The bytes of text in out, at most outSize of them; their count, or 0 when the
+// system refuses.
+int Convert(std::u16string_view text, char* out, int outSize) {
+  if (text.size() > static_cast<std::size_t>(INT_MAX))
+    return 0;
+  return ::WideCharToMultiByte(CP_ACP, ConversionFlags(),
+                               reinterpret_cast<const wchar_t*>(text.data()),
+                               static_cast<int>(text.size()), out, outSize, nullptr, nullptr);
+}
 
 }  // namespace
 
+// The table holds the units below 256 that the code page writes as one byte; in a
+// code page of two-byte characters or in UTF-8 some of them take more and are left
+// to the full conversion.
+TAnsiEncoder::TAnsiEncoder() {
+  for (std::size_t unit = 0; unit < kTableSize; ++unit) {
+    const char16_t text = static_cast<char16_t>(unit);
+    char bytes[kMaxBytesPerUnit] = {};
+    single_[unit] = Convert(std::u16string_view(&text, 1), bytes, sizeof bytes) == 1;
+    bytes_[unit] = bytes[0];
+  }
+}
+
+const TAnsiEncoder& TAnsiEncoder::System() {
+  static const TAnsiEncoder encoder;
+  return encoder;
+}
+
+char* TAnsiEncoder::EncodeOthers(std::u16string_view text, char* out) const {
+  if (text.size() > static_cast<std::size_t>(INT_MAX) / kMaxBytesPerUnit)
+    return nullptr;
+  const int room = static_cast<int>(text.size() * kMaxBytesPerUnit);
+  const int size = Convert(text, out, room);
+  return size > 0 ? out + size : nullptr;
+}
+
 std::string ToAnsi(std::u16string_view text) {
-  if (text.empty())
+  if (text.empty() ||
+      text.size() > static_cast<std::size_t>(INT_MAX) / TAnsiEncoder::kMaxBytesPerUnit)
     return {};
-  if (text.size() > static_cast<std::size_t>(INT_MAX))
+  std::string out(text.size() * TAnsiEncoder::kMaxBytesPerUnit, '\0');
+  char* const end = TAnsiEncoder::System().Encode(text, out.data());
+  if (end == nullptr)
     return {};
-  const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
-  const int units = static_cast<int>(text.size());
-  const int size = ::WideCharToMultiByte(CP_ACP, kFlags, wide, units, nullptr, 0, nullptr, nullptr);
-  if (size <= 0)
-    return {};
-  std::string out(static_cast<std::size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_ACP, kFlags, wide, units, out.data(), size, nullptr, nullptr);
+  out.resize(static_cast<std::size_t>(end - out.data()));
   return out;
 }
 

@@ -35,6 +35,19 @@ using TWalkProc =
     std::function<void(std::u16string_view keyName, std::u16string_view valueName,
                        std::uint32_t dataType, const std::uint8_t* data, std::int32_t DataLen)>;
 
+// Takes the bytes of an export as they are made, in pieces of up to a few hundred KiB;
+// false when they could not be kept, which ends the export.
+using TExportSink = std::function<bool(std::string_view bytes)>;
+
+// Writes a file through write's sink without touching fileName until the end: the
+// bytes go into a new file beside it, which takes its place only when write returned
+// true and every byte reached the disk's cache; otherwise the new file is removed and
+// fileName stays as it was. A link keeps its place and the file it names is replaced;
+// a device or a pipe takes the bytes directly. False when the file was not written;
+// no error escapes.
+bool WriteFileBeside(std::u16string_view fileName,
+                     const std::function<bool(const TExportSink& sink)>& write);
+
 // The registry key object with the operations on whole key trees: walking them and
 // exporting them as REGEDIT4 text. Like its base, it starts on HKEY_CURRENT_USER with
 // KEY_ALL_ACCESS and no key open; the tree operations start at the open key, or at the
@@ -59,13 +72,20 @@ class TExRegistry : public registry::TRegAccess {
   // Total data size of all values of the tree, or -1 when that total is 0.
   void GetValuesSize(std::int32_t& size);
 
-  // Writes the tree as .reg text to fileName, created or replaced. With InStream the
-  // same bytes go into a new stream instead, which is stored in ExportStream once the
-  // tree has been read, with its position at its end; the caller owns it. False when
-  // the tree could not be read or the text not written; no error escapes.
+  // Writes the tree as .reg text to fileName, created or replaced, as it walks the
+  // tree: into a new file beside fileName that takes its place once complete, so that
+  // a failed export leaves fileName as it was. With InStream the same bytes go into a
+  // new stream instead, which is stored in ExportStream once the tree has been read,
+  // with its position at its end; the caller owns it. False when the tree could not
+  // be read or the text not written; no error escapes.
   bool ExportKey(std::u16string_view fileName, bool InStream,
                  std::unique_ptr<TMemoryStream>& ExportStream);
   bool ExportKey(std::u16string_view fileName);
+  // The key and value lines of the tree as ExportKey writes them, without the
+  // "REGEDIT4" line before them and the empty line after them, handed to sink as
+  // they are made. False when the tree could not be read or sink refused bytes; what
+  // sink took before stays with it.
+  bool ExportKeyLines(const TExportSink& sink);
 
   // --- Import ---
   //
@@ -156,18 +176,16 @@ class TExRegistry : public registry::TRegAccess {
   struct WalkState;
   void VisitKey(WalkState& state, const std::u16string& path);
 
-  void BuildExportLines();
+  // Encodes the lines of an export into bytes for its sink as they are made.
+  class TRegTextWriter;
+  // The walk with the value writer: the key and value lines of the tree into writer.
+  void WalkExport(TRegTextWriter& writer);
   void ExportValue(std::u16string_view keyName, std::u16string_view valueName,
                    std::uint32_t dataType, const std::uint8_t* data, std::int32_t DataLen);
-  std::u16string KeyLine(std::u16string_view keyName) const;
-  // Appends "hex...:" and the bytes to the current line, continuing it on further
-  // lines where it grows too long; flushEmpty: the REG_NONE rule for no bytes.
-  void AppendByteList(std::u16string& line, std::u16string_view tag,
-                      std::span<const std::uint8_t> bytes, bool flushEmpty);
-  void WriteExportLines(TMemoryStream& stream) const;
 
   std::u16string fSaveServer;
-  std::unique_ptr<registry::TStringList> fExportStrings;
+  // The writer of the export in progress; none between exports.
+  TRegTextWriter* fExportWriter = nullptr;
   std::u16string fLastExportKey;
   TSearchParams fSearchParams;
   std::u16string fSearchString;

@@ -1,8 +1,5 @@
 #include "regfile/StoreExport.h"
 
-#include <filesystem>
-#include <fstream>
-#include <memory>
 #include <string>
 
 #include "regfile/ExRegistry.h"
@@ -13,56 +10,47 @@ using namespace registry::store;
 
 namespace {
 
-constexpr std::string_view kHeader = "REGEDIT4\r\n";
+constexpr std::string_view kHeaderLine = "REGEDIT4\r\n";
 constexpr std::string_view kFinalLine = "\r\n";
 
-// One export per root, joined into one text: the header once, the key lines of every
-// root in order, the final empty line once.
-bool BuildStoreText(RegistryStore& store, const std::vector<HKEY>& roots, std::string& text) {
+// One text for all roots: the header once, the key lines of every root in order, each
+// root as the export writes a tree with no key open, the final empty line once.
+bool WriteStoreText(RegistryStore& store, const std::vector<HKEY>& roots, const TExportSink& sink) {
   ScopedCurrentStore current(store);
-  text.assign(kHeader);
+  if (!sink(kHeaderLine))
+    return false;
   for (const HKEY root : roots) {
     TExRegistry reg;
     reg.SetRoot(root, u"");
-    std::unique_ptr<TMemoryStream> exported;
-    if (!reg.ExportKey(u"", true, exported) || !exported)
+    if (!reg.ExportKeyLines(sink))
       return false;
-    std::string_view body = exported->Bytes();
-    if (!body.starts_with(kHeader) || !body.ends_with(kFinalLine))
-      return false;
-    body.remove_prefix(kHeader.size());
-    body.remove_suffix(kFinalLine.size());
-    text.append(body);
   }
-  text.append(kFinalLine);
-  return true;
+  return sink(kFinalLine);
 }
 
 }  // namespace
 
 bool SaveStoreAsReg(RegistryStore& store, const std::vector<HKEY>& roots,
                     std::u16string_view fileName) {
-  std::string text;
-  try {
-    if (!BuildStoreText(store, roots, text))
+  return WriteFileBeside(fileName, [&](const TExportSink& sink) {
+    try {
+      return WriteStoreText(store, roots, sink);
+    } catch (...) {
       return false;
-    std::ofstream file(std::filesystem::path(std::u16string(fileName)),
-                       std::ios::binary | std::ios::trunc);
-    if (!file)
-      return false;
-    file.write(text.data(), static_cast<std::streamsize>(text.size()));
-    file.close();
-    return static_cast<bool>(file);
-  } catch (...) {
-    return false;
-  }
+    }
+  });
 }
 
 bool SaveStoreAsReg(RegistryStore& store, const std::vector<HKEY>& roots, TMemoryStream& stream) {
+  // The stream gets the text only when it is complete.
   std::string text;
   try {
-    if (!BuildStoreText(store, roots, text))
+    if (!WriteStoreText(store, roots, [&text](std::string_view bytes) {
+          text.append(bytes);
+          return true;
+        })) {
       return false;
+    }
     stream.Write(text);
     return true;
   } catch (...) {

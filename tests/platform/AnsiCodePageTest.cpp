@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/Wine.h"
+#include "support/WineDifferences.h"
 
 namespace brindel::platform {
 namespace {
@@ -56,6 +57,27 @@ TEST(AnsiCodePageRoundTripTest, EveryByteComesBack) {
   EXPECT_EQ(u'\u0178', text[0x9F]);
   EXPECT_EQ(u'\u00FF', text[0xFF]);
   EXPECT_EQ(all, ToAnsi(text));
+}
+
+// Writers convert long texts piece by piece: wherever a piece ends, outside a
+// surrogate pair, the bytes are those of the whole text.
+TEST(AnsiEncoderTest, PiecesGiveTheBytesOfTheWholeText) {
+  const std::u16string text =
+      u"REGEDIT4 M\u00FCller \u20AC\u201E a\U0001F600b \u4E2D\u0100 \xD800"
+      u" c\u0081\u00FF";
+  const std::string whole =
+      "REGEDIT4 M\xFCller \x80\x84 a" + test::QuestionMarksForSurrogatePair() + "b ?? ? c\x81\xFF";
+  const TAnsiEncoder& encoder = TAnsiEncoder::System();
+  for (std::size_t cut = 0; cut <= text.size(); ++cut) {
+    if (cut > 0 && text[cut - 1] == 0xD83D && text[cut] == 0xDE00)
+      continue;  // inside the pair
+    std::string out(text.size() * TAnsiEncoder::kMaxBytesPerUnit, '\0');
+    char* end = encoder.Encode(std::u16string_view(text).substr(0, cut), out.data());
+    ASSERT_NE(nullptr, end);
+    end = encoder.Encode(std::u16string_view(text).substr(cut), end);
+    ASSERT_NE(nullptr, end);
+    EXPECT_EQ(whole, std::string(out.data(), end)) << "cut after " << cut << " code units";
+  }
 }
 
 }  // namespace

@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "ExportSupport.h"
+#include "platform/Errors.h"
 #include "regfile/ExRegistry.h"
 #include "support/Files.h"
 #include "support/StoreFixture.h"
@@ -49,6 +53,14 @@ class ExportKeyTest : public test::StoreFixture {
 
   std::filesystem::path dir_;
 };
+
+std::vector<std::filesystem::path> FilesIn(const std::filesystem::path& folder) {
+  std::vector<std::filesystem::path> files;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    files.push_back(entry.path());
+  std::sort(files.begin(), files.end());
+  return files;
+}
 
 // --- One value, one line form per type ------------------------------------------------
 
@@ -414,6 +426,32 @@ TEST_F(ExportKeyTest, OtherKeyInfoFailureFailsTheExportAndWritesNothing) {
   EXPECT_EQ(1u, store_.OpenHandleCount());
 }
 
+TEST_F(ExportKeyTest, FailedExportLeavesTheFileAsItWas) {
+  Put(u"Software\\T\\A", u"v", REG_DWORD, DwordBytes(1));
+  Put(u"Software\\T\\B", u"v", REG_DWORD, DwordBytes(2));
+  ASSERT_TRUE(store_.InjectFault(HKEY_CURRENT_USER, u"Software\\T\\B",
+                                 MemoryStore::Operation::QueryInfo, ERROR_BADKEY));
+  TExRegistry reg;
+  ASSERT_TRUE(reg.Open(u"Software\\T", false));
+  const auto file = TempFile("T.reg");
+  std::ofstream(file, std::ios::binary) << "the previous backup";
+
+  // The walk fails after the key A was already written.
+  EXPECT_FALSE(reg.ExportKey(file.u16string()));
+  EXPECT_EQ("the previous backup", ReadWholeFile(file));
+  EXPECT_EQ(std::vector<std::filesystem::path>{file}, FilesIn(file.parent_path()));
+}
+
+TEST_F(ExportKeyTest, ExportLeavesNoOtherFileBehind) {
+  Put(u"Software\\T", u"v", REG_DWORD, DwordBytes(1));
+  TExRegistry reg;
+  ASSERT_TRUE(reg.Open(u"Software\\T", false));
+  const auto file = TempFile("T.reg");
+  ASSERT_TRUE(reg.ExportKey(file.u16string()));
+  ASSERT_TRUE(reg.ExportKey(file.u16string()));  // replacing the first
+  EXPECT_EQ(std::vector<std::filesystem::path>{file}, FilesIn(file.parent_path()));
+}
+
 TEST_F(ExportKeyTest, ValuesThatCannotBeEnumeratedAreLeftOut) {
   Put(u"Software\\T", u"v", REG_DWORD, DwordBytes(1));
   Put(u"Software\\T\\Below", u"v", REG_DWORD, DwordBytes(2));
@@ -487,6 +525,116 @@ TEST_F(ExportKeyTest, FileThatCannotBeCreatedFailsTheExport) {
   // The object is still usable afterwards.
   EXPECT_TRUE(reg.ExportKey(file.u16string()));
 }
+
+// --- Texts larger than the writer's buffer -----------------------------------------------
+
+// Many keys with the same values: the text is the block of one key, repeated with each
+// key's line, however the bytes were cut into pieces on their way to the file.
+TEST_F(ExportKeyTest, LongTextIsTheSameWhereverItWasCut) {
+  const auto fill = [&](const std::u16string& path) {
+    Put(path, u"01023d00", REG_BINARY, Sequence(300));
+    Put(path, u"Name \"\u00E4\"", REG_SZ, Utf16Bytes(u"Gr\u00FC\u00DFe \u20AC\r\nZeile"));
+    Put(path, u"", REG_DWORD, DwordBytes(0x1234));
+    Put(path, u"m", REG_MULTI_SZ, Utf16Bytes(std::u16string_view(u"a\0b\0", 4)));
+  };
+  fill(u"Software\\One");
+  TExRegistry one;
+  ASSERT_TRUE(one.Open(u"Software\\One", false));
+  const std::string single = test::ExportedText(one);
+  const std::string header = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\One]\r\n";
+  ASSERT_TRUE(single.starts_with(header));
+  const std::string block = single.substr(header.size(), single.size() - header.size() - 2);
+
+  constexpr int kKeys = 3000;  // about 4 MB of text
+  std::string expected = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Many]\r\n";
+  for (int i = 0; i < kKeys; ++i) {
+    const std::string name = "k" + std::to_string(10000 + i);
+    fill(u"Software\\Many\\" + platform::Widen(name));
+    expected += "\r\n[HKEY_CURRENT_USER\\Software\\Many\\" + name + "]\r\n" + block;
+  }
+  expected += "\r\n";
+
+  TExRegistry reg;
+  ASSERT_TRUE(reg.Open(u"Software\\Many", false));
+  const auto file = TempFile("Many.reg");
+  ASSERT_TRUE(reg.ExportKey(file.u16string()));
+  EXPECT_PRED_FORMAT2(SameRegText, expected, ReadWholeFile(file));
+  EXPECT_PRED_FORMAT2(SameRegText, expected, test::ExportedText(reg));
+}
+
+// Long texts are converted piece by piece; a surrogate pair is one character wherever
+// the pieces end, so each of these strings, which put a pair on every possible
+// position, has one "?" per pair.
+TEST_F(ExportKeyTest, LongStringKeepsEverySurrogatePairWhole) {
+  constexpr int kRepeats = 20000;  // 100,000 code units
+  for (int shift = 0; shift < 5; ++shift) {
+    std::u16string text(static_cast<std::size_t>(shift), u'x');
+    std::string ansi(static_cast<std::size_t>(shift), 'x');
+    for (int i = 0; i < kRepeats; ++i) {
+      text += u"\u00E4\u20AC\U0001F600y";
+      ansi += "\xE4\x80" + test::QuestionMarksForSurrogatePair() + "y";
+    }
+    Put(u"Software\\Long", u"s", REG_SZ, Utf16Bytes(text));
+    TExRegistry reg;
+    ASSERT_TRUE(reg.Open(u"Software\\Long", false));
+    EXPECT_PRED_FORMAT2(SameRegText,
+                        RegLines({"REGEDIT4", "", "[HKEY_CURRENT_USER\\Software\\Long]",
+                                  "\"s\"=\"" + ansi + "\"", ""}),
+                        test::ExportedText(reg))
+        << "shift " << shift;
+  }
+}
+
+// --- The lines alone, to a sink ---------------------------------------------------------
+
+TEST_F(ExportKeyTest, LinesGoToTheSinkWithoutHeaderAndFinalLine) {
+  Put(u"Software\\T", u"v", REG_DWORD, DwordBytes(1));
+  Put(u"Software\\T\\Sub", u"b", REG_BINARY, Sequence(40));
+  TExRegistry reg;
+  ASSERT_TRUE(reg.Open(u"Software\\T", false));
+  std::string lines;
+  ASSERT_TRUE(reg.ExportKeyLines([&lines](std::string_view bytes) {
+    lines.append(bytes);
+    return true;
+  }));
+  EXPECT_EQ("REGEDIT4\r\n" + lines + "\r\n", test::ExportedText(reg));
+}
+
+// A sink that fails ends the export at once, even inside the walk, which otherwise
+// goes on after a value it could not handle.
+struct SinkFailure {
+  const char* name;
+  std::function<bool()> fail;
+};
+
+class ExportSinkFailureTest : public ExportKeyTest,
+                              public ::testing::WithParamInterface<SinkFailure> {};
+
+TEST_P(ExportSinkFailureTest, FailingSinkEndsTheExport) {
+  for (int i = 0; i < 2000; ++i)  // more than one buffer of text
+    Put(u"Software\\T\\k" + platform::Widen(std::to_string(i)), u"b", REG_BINARY, Sequence(200));
+  TExRegistry reg;
+  ASSERT_TRUE(reg.Open(u"Software\\T", false));
+  int calls = 0;
+  EXPECT_FALSE(reg.ExportKeyLines([&](std::string_view) {
+    ++calls;
+    return GetParam().fail();
+  }));
+  EXPECT_EQ(1, calls);
+  EXPECT_EQ(1u, store_.OpenHandleCount());  // only the object's own key
+  // The object exports again afterwards.
+  EXPECT_TRUE(reg.ExportKeyLines([](std::string_view) { return true; }));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, ExportSinkFailureTest,
+    ::testing::Values(SinkFailure{"ReturnsFalse", [] { return false; }},
+                      SinkFailure{"ThrowsTheProgramsError",
+                                  []() -> bool {
+                                    throw platform::Exception(u"Der Datenträger ist voll.");
+                                  }},
+                      SinkFailure{"ThrowsAnyError", []() -> bool { throw std::bad_alloc(); }}),
+    [](const ::testing::TestParamInfo<SinkFailure>& row) { return row.param.name; });
 
 }  // namespace
 }  // namespace brindel::regfile

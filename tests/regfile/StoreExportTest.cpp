@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string>
+#include <vector>
 
 #include "ExportSupport.h"
 #include "support/StoreFixture.h"
@@ -84,6 +86,26 @@ TEST_F(StoreExportTest, UnreadableTreeFailsTheSave) {
   EXPECT_FALSE(SaveStoreAsReg(store_, {HKEY_CURRENT_USER}, stream));
   EXPECT_EQ(0u, stream.Size());
   EXPECT_FALSE(SaveStoreAsReg(store_, {HKEY_CURRENT_USER}, u"/nonexistent-dir/x.reg"));
+}
+
+TEST_F(StoreExportTest, FailedSaveLeavesTheFileAsItWas) {
+  const auto folder = std::filesystem::temp_directory_path() / "brindel-store-export-failed";
+  std::filesystem::create_directories(folder);
+  const auto file = folder / "saved.reg";
+  std::ofstream(file, std::ios::binary) << "the previous save";
+  // The first root is written before the second one fails.
+  ASSERT_TRUE(store_.InjectFault(HKEY_LOCAL_MACHINE, u"Software", MemoryStore::Operation::QueryInfo,
+                                 ERROR_BADDB));
+  EXPECT_FALSE(SaveStoreAsReg(store_, {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}, file.u16string()));
+  std::ifstream in(file, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  in.close();
+  std::vector<std::filesystem::path> files;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    files.push_back(entry.path());
+  std::filesystem::remove_all(folder);
+  EXPECT_EQ("the previous save", bytes);
+  EXPECT_EQ(std::vector<std::filesystem::path>{file}, files);
 }
 
 }  // namespace
