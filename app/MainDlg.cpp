@@ -156,8 +156,9 @@ void TMainDlg::btnStartClick() {
 }
 
 bool TMainDlg::CreateBackup() {
-  return profile::CreateBackup(Analysis.ProfileTree, TavixFiles->ProfilName, cBackupFolder,
-                               [this] { view_.ProcessMessages(); });
+  LastBackup = profile::MakeBackup(Analysis.ProfileTree, TavixFiles->ProfilName, cBackupFolder,
+                                   [this] { view_.ProcessMessages(); });
+  return LastBackup.Ok;
 }
 
 void TMainDlg::btnDeleteClick() {
@@ -179,10 +180,12 @@ void TMainDlg::btnDeleteClick() {
     if (!CreateBackup()) {
       view_.SetStartEnabled(true);
       view_.SetDeleteEnabled(true);
-      ShowMsgDlg(u"Daten können NICHT gelöscht werden, da das Anlegen eines Backups fehlschlug",
-                 TMsgDlgType::mtInformation);
+      view_.ShowBackupFailure(
+          u"Daten können NICHT gelöscht werden, da das Anlegen eines Backups fehlschlug",
+          LastBackup.Reason);
       return;
     }
+    view_.BackupProven(profile::ProvenBackupNote(LastBackup.Proof));
     // From here on "Löschen" stays disabled until the next "Auslesen", also when the
     // repair ends with an error.
     SetState(TMainState::Ready);

@@ -8,6 +8,7 @@
 #include "app/MainView.h"
 #include "outlook/OutlookInstall.h"
 #include "outlook/ProfileList.h"
+#include "profile/Backup.h"
 #include "profile/Definition.h"
 #include "profile/LogSink.h"
 #include "profile/ProfileAnalysis.h"
@@ -66,8 +67,10 @@ class TMainDlg : public profile::TLogSink {
   // Finds the Outlook installations and sets outlook::SelectedOutlookVersion, with
   // the selection dialog when there are two; true when one was found.
   bool GetOutlookVersionToUse();
-  // Exports the profile tree into the backup folder; true when that worked.
+  // Exports the profile tree into the backup folder and reads it back; true when that
+  // worked. LastBackup says why not, or what proved it.
   bool CreateBackup();
+  profile::TBackupResult LastBackup;
 
   TMainState State() const { return state_; }
   TMainView& View() const { return view_; }

@@ -55,6 +55,18 @@ class TMainView {
   // button; returns when it is dismissed.
   virtual void ShowMessage(std::u16string_view Text, TMsgDlgType Kind) = 0;
 
+  // "Löschen" could not make its backup: Message is the fixed text of the box, Reason
+  // why, with the file or folder and the system's words. A window shows both in the
+  // one box, Reason as its second line.
+  virtual void ShowBackupFailure(std::u16string_view Message, std::u16string_view Reason) {
+    ShowMessage(Reason.empty() ? std::u16string(Message)
+                               : std::u16string(Message) + u"\n" + std::u16string(Reason),
+                TMsgDlgType::mtInformation);
+  }
+  // The backup was read back and holds the profile as the registry does; Note counts
+  // its keys and values. A window shows nothing, since the repair follows at once.
+  virtual void BackupProven(std::u16string_view Note) { (void)Note; }
+
   // Lets the window handle the messages that are waiting, once, and returns.
   virtual void ProcessMessages() = 0;
 

@@ -20,6 +20,18 @@ void CliView::ShowMessage(std::u16string_view Text, app::TMsgDlgType Kind) {
           << '\n';
 }
 
+// The reason first, on a line of its own, so that scripts can keep reading the fixed
+// message as the last line.
+void CliView::ShowBackupFailure(std::u16string_view Message, std::u16string_view Reason) {
+  if (!Reason.empty())
+    ShowMessage(Reason, app::TMsgDlgType::mtError);
+  ShowMessage(Message, app::TMsgDlgType::mtInformation);
+}
+
+void CliView::BackupProven(std::u16string_view Note) {
+  ShowMessage(Note, app::TMsgDlgType::mtInformation);
+}
+
 app::TVersionChoice CliView::ChooseOutlookVersion(std::u16string_view First,
                                                   std::u16string_view Second) {
   errors_ << "Information: Zwei Outlook-Installationen gefunden (" << ToUtf8(First) << ", "

@@ -27,6 +27,8 @@ class CliView : public app::TMainView {
   void AppendLog(std::u16string_view Line) override { log_.emplace_back(Line); }
   std::vector<std::u16string> LogLines() const override { return log_; }
   void ShowMessage(std::u16string_view Text, app::TMsgDlgType Kind) override;
+  void ShowBackupFailure(std::u16string_view Message, std::u16string_view Reason) override;
+  void BackupProven(std::u16string_view Note) override;
   void ProcessMessages() override {}
   void PostStartMessage(std::function<void()> Handler) override { posted_ = std::move(Handler); }
   app::TVersionChoice ChooseOutlookVersion(std::u16string_view First,

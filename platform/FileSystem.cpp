@@ -1,12 +1,32 @@
 #include <array>
+#include <cstdint>
 
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 
 namespace brindel::platform {
 
+// A name beside the target whose length does not depend on the target's: a file
+// name that just fits the system's limit must not fail for its temporary copy. The
+// hash of the name keeps the temporary files of different targets apart.
 std::string TemporaryFileOf(const std::string& path) {
-  return path + ".brindel-new";
+#ifdef _WIN32
+  const auto slash = path.find_last_of("\\/");
+#else
+  const auto slash = path.find_last_of('/');
+#endif
+  const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+  for (const char c : name) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 1099511628211ull;
+  }
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex(16, '0');
+  for (int i = 15; i >= 0; --i, hash >>= 4)
+    hex[static_cast<std::size_t>(i)] = kDigits[hash & 0xF];
+  return folder + ".brindel-" + hex + ".tmp";
 }
 
 bool RemoveLeftoverOf(const std::string& path) {

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -123,8 +124,12 @@ bool WriteFileReplacing(const std::string& path, std::string_view bytes) {
   ok = ::close(fd) == 0 && ok;
   if (ok)
     ok = ReplaceFile(temporary, path);
-  if (!ok)
+  if (!ok) {
+    // The reason of the failure, not of the clean-up, is what the user should read.
+    const int reason = errno;
     ::unlink(temporary.c_str());
+    errno = reason;
+  }
   return ok;
 }
 

@@ -106,8 +106,12 @@ bool WriteFileReplacing(const std::string& path, std::string_view bytes) {
     ClearFileAttributes(path);
     ok = ReplaceFile(temporary, path);
   }
-  if (!ok)
+  if (!ok) {
+    // The reason of the failure, not of the clean-up, is what the user should read.
+    const DWORD reason = ::GetLastError();
     ::DeleteFileW(wideTemporary.c_str());
+    ::SetLastError(reason);
+  }
   return ok;
 }
 

@@ -1,5 +1,6 @@
 #include "profile/Backup.h"
 
+#include "platform/FileError.h"
 #include "platform/FileSystem.h"
 #include "platform/Path.h"
 #include "platform/Text.h"
@@ -54,15 +55,25 @@ namespace {
 // fails, or a key or value could not be read. The export leaves out what it cannot
 // read and still succeeds; for a backup before deleting, that would be a backup
 // without the very sections the repair may delete.
-std::optional<std::string> ExportProfile(std::u16string_view ProfileTree) {
+std::optional<std::string> ExportProfile(std::u16string_view ProfileTree, std::u16string& Failure) {
   TStoreWatch watch{registry::store::ERROR_NO_MORE_ITEMS};
   regfile::TExRegistry reg(registry::store::KEY_READ);
   reg.UseRoot(registry::store::HKEY_CURRENT_USER);
-  if (!reg.Open(ProfileTree, false))
+  const std::u16string path = u"HKEY_CURRENT_USER\\" + std::u16string(ProfileTree);
+  if (!reg.Open(ProfileTree, false)) {
+    Failure = u"Der Schlüssel „" + path + u"“ lässt sich nicht öffnen.";
     return std::nullopt;
+  }
   std::unique_ptr<regfile::TMemoryStream> stream;
-  if (!reg.ExportKey(u"", true, stream) || !stream || watch.Failed())
+  const bool exported = reg.ExportKey(u"", true, stream) && stream;
+  if (watch.Failed()) {
+    Failure = watch.FailureText();
     return std::nullopt;
+  }
+  if (!exported) {
+    Failure = u"Das Profil „" + path + u"“ lässt sich nicht als .reg-Text schreiben.";
+    return std::nullopt;
+  }
   return std::string(stream->Bytes());
 }
 
@@ -80,46 +91,95 @@ bool FirstBackupStands(const std::string& File) {
 
 bool CreateBackup(std::u16string_view ProfileTree, std::u16string_view ProfilName,
                   std::u16string_view BackupFolder, const std::function<void()>& ProcessMessages) {
-  const std::u16string current = CurrentBackupName(BackupFolder, ProfilName);
-  const std::u16string first = FirstBackupName(BackupFolder, ProfilName);
+  return MakeBackup(ProfileTree, ProfilName, BackupFolder, ProcessMessages).Ok;
+}
+
+TBackupResult MakeBackup(std::u16string_view ProfileTree, std::u16string_view ProfilName,
+                         std::u16string_view BackupFolder,
+                         const std::function<void()>& ProcessMessages) {
+  TBackupResult result;
+  result.CurrentFile = CurrentBackupName(BackupFolder, ProfilName);
+  result.FirstFile = FirstBackupName(BackupFolder, ProfilName);
+  const auto fail = [&](std::u16string reason) {
+    result.Reason = std::move(reason);
+    return result;
+  };
   if (!platform::IsPlainFileName(ProfilName)) {
     if (ProcessMessages)
       ProcessMessages();
-    return false;
+    return fail(u"„" + std::u16string(ProfilName) +
+                u"“ taugt nicht als Dateiname im Sicherungsordner.");
   }
-  // Only the backup folder itself is made, not missing parents; whether that worked
-  // shows when the file is written.
-  const auto delimiter = current.find_last_of(platform::kPathDelimiter);
+  // Only the backup folder itself is made, not missing parents: a documents folder
+  // that is not there is a mistake the user should see.
+  const auto delimiter = result.CurrentFile.find_last_of(platform::kPathDelimiter);
   if (delimiter != std::u16string::npos) {
-    const std::string folder = ToUtf8(current.substr(0, delimiter + 1));
-    if (!platform::DirectoryExists(folder))
-      platform::CreateDirectory(folder);
+    const std::u16string folder = result.CurrentFile.substr(0, delimiter + 1);
+    if (!platform::DirectoryExists(ToUtf8(folder)) && !platform::CreateDirectory(ToUtf8(folder))) {
+      const std::u16string why = platform::LastFileErrorText();
+      if (ProcessMessages)
+        ProcessMessages();
+      if (platform::FileExists(ToUtf8(result.CurrentFile.substr(0, delimiter)))) {
+        return fail(u"An der Stelle des Sicherungsordners „" + folder + u"“ steht eine Datei.");
+      }
+      return fail(u"Der Sicherungsordner „" + folder + u"“ kann nicht angelegt werden: " + why);
+    }
   }
-  const std::string currentFile = ToUtf8(current);
-  const std::string firstFile = ToUtf8(first);
+  const std::string currentFile = ToUtf8(result.CurrentFile);
+  const std::string firstFile = ToUtf8(result.FirstFile);
   // A run killed between writing one of this profile's files and renaming it into
   // place left the new file beside it.
   for (const std::string& file :
        {currentFile, firstFile, ToUtf8(LogFileName(BackupFolder, ProfilName))}) {
     platform::RemoveLeftoverOf(file);
   }
-  bool result = false;
-  const auto text = ExportProfile(ProfileTree);
+  std::u16string exportFailure;
+  const auto text = ExportProfile(ProfileTree, exportFailure);
+  // The new backup is written and proven beside the old one, and takes its place only
+  // then: a failed export, a full disk or a text that does not hold the profile never
+  // replaces the previous backup.
+  const std::string proving = platform::TemporaryFileOf(currentFile);
+  platform::RemoveLeftoverOf(proving);
+  bool written = false;
+  std::u16string writeFailure;
   if (text) {
-    // The new backup is written beside the old one and takes its place only when it
-    // is complete, so a failed export never loses the previous backup.
-    if (platform::FileExists(currentFile))
-      ClearFileAttributes(current);
-    result = platform::WriteFileReplacing(currentFile, *text);
+    written = platform::WriteFileReplacing(proving, *text);
+    if (!written)
+      writeFailure = platform::LastFileErrorText();
   }
   if (ProcessMessages)
     ProcessMessages();
+  if (!text)
+    return fail(exportFailure);
+  if (!written) {
+    return fail(u"Die Datei „" + result.CurrentFile + u"“ kann nicht geschrieben werden: " +
+                writeFailure);
+  }
+  // What the file holds, read back as an import would read it.
+  result.Proof = ProveBackup(platform::FromUtf8(proving), ProfileTree,
+                             *registry::store::CurrentStore(), result.CurrentFile);
+  if (!result.Proof.Proven) {
+    platform::DeleteFile(proving);
+    return fail(u"Die Sicherung von „" + std::u16string(ProfilName) +
+                u"“ hält das Profil nicht so, wie es in der Registry steht: " +
+                result.Proof.Difference);
+  }
+  if (platform::FileExists(currentFile))
+    ClearFileAttributes(result.CurrentFile);
+  if (!platform::ReplaceFile(proving, currentFile)) {
+    const std::u16string why = platform::LastFileErrorText();
+    platform::DeleteFile(proving);
+    return fail(u"Die Datei „" + result.CurrentFile + u"“ kann nicht geschrieben werden: " + why);
+  }
   // The first backup keeps the profile as it was before any repair, so it is written
   // as safely as the other and the repair waits for it. One left empty or cut short
   // comes from a run that stopped before its repair; it is made anew from the
   // profile, which that run did not change.
-  if (result && !FirstBackupStands(firstFile))
-    result = platform::WriteFileReplacing(firstFile, *text);
+  if (!FirstBackupStands(firstFile) && !platform::WriteFileReplacing(firstFile, *text)) {
+    return fail(u"Die Datei „" + result.FirstFile + u"“ kann nicht geschrieben werden: " +
+                platform::LastFileErrorText());
+  }
+  result.Ok = true;
   return result;
 }
 

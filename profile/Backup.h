@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "profile/BackupProof.h"
+
 namespace brindel::profile {
 
 // The names of a profile's files in the backup folder.
@@ -21,6 +23,27 @@ std::u16string LogFileName(std::u16string_view BackupFolder, std::u16string_view
 // export, so that the window can repaint.
 bool CreateBackup(std::u16string_view ProfileTree, std::u16string_view ProfilName,
                   std::u16string_view BackupFolder, const std::function<void()>& ProcessMessages);
+
+// How a backup ended.
+struct TBackupResult {
+  bool Ok = false;
+  // Why it failed, in German, naming the file or folder and the system's reason;
+  // empty when it worked.
+  std::u16string Reason;
+  // The current backup read back and compared with the registry; the repair may
+  // run only on a proven backup.
+  TBackupProof Proof;
+  std::u16string CurrentFile;
+  std::u16string FirstFile;
+};
+
+// CreateBackup, with why it failed and what proved it: after the export is written,
+// it is read back with the import's reader and compared with the registry key by key
+// and value by value; what the text cannot hold (a value name with a line break, a
+// lone line feed in a string) fails the backup there, before anything is deleted.
+TBackupResult MakeBackup(std::u16string_view ProfileTree, std::u16string_view ProfilName,
+                         std::u16string_view BackupFolder,
+                         const std::function<void()>& ProcessMessages);
 
 // Whether the bytes of a backup file are a whole export: a .reg header, a key line,
 // and the empty line that ends every export. A file cut short (by a run that was

@@ -5,8 +5,10 @@
 #include <vector>
 
 #include "platform/Errors.h"
+#include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "regfile/ExRegistry.h"
+#include "regfile/MemoryStream.h"
 #include "registry/store/MemoryStore.h"
 
 namespace brindel::profile {
@@ -174,16 +176,25 @@ class Comparison {
 }  // namespace
 
 TBackupProof ProveBackup(std::u16string_view FileName, std::u16string_view ProfileTree,
-                         RegistryStore& live) {
+                         RegistryStore& live, std::u16string_view DisplayName) {
   TBackupProof proof;
+  const std::u16string name(DisplayName.empty() ? FileName : DisplayName);
+  const auto bytes = platform::ReadFileBytes(platform::ToUtf8(FileName));
+  if (!bytes) {
+    proof.Difference = u"Die Sicherung " + Quoted(name) + u" lässt sich nicht lesen.";
+    return proof;
+  }
   MemoryStore file;
   try {
+    regfile::TMemoryStream stream;
+    stream.Write(*bytes);
+    stream.SetPosition(0);
     regfile::TExRegistry reader;
     reader.UseStore(file);
-    reader.ImportRegFile(FileName);
+    reader.ImportRegFile(name, &stream);
   } catch (const platform::Exception& error) {
-    proof.Difference = u"Die Sicherung " + Quoted(FileName) +
-                       u" lässt sich nicht wieder einlesen: " + error.Message();
+    proof.Difference =
+        u"Die Sicherung " + Quoted(name) + u" lässt sich nicht wieder einlesen: " + error.Message();
     return proof;
   }
   const std::u16string path = u"HKEY_CURRENT_USER\\" + std::u16string(ProfileTree);

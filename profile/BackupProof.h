@@ -24,9 +24,11 @@ struct TBackupProof {
 // names (without regard to letter case, as the registry finds them), types and bytes.
 // A string value (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) whose only difference is a
 // missing or extra terminating NUL counts as equal, since the text format cannot show
-// it. A file that cannot be read is a difference too. Never throws.
+// it. A file that cannot be read is a difference too. DisplayName names the file in
+// the messages (the file itself may still wait beside its final name). Never throws.
 TBackupProof ProveBackup(std::u16string_view FileName, std::u16string_view ProfileTree,
-                         registry::store::RegistryStore& live);
+                         registry::store::RegistryStore& live,
+                         std::u16string_view DisplayName = {});
 
 // The German line that brindel-cli prints for a proven backup.
 std::u16string ProvenBackupNote(const TBackupProof& Proof);

@@ -356,7 +356,9 @@ bool WriteFileBeside(std::u16string_view fileName,
       if (!error)
         target = std::move(named);
     }
-    const std::u16string temporary = target.u16string() + u".brindel-new";
+    // The same temporary name as every file written beside its target, so that the
+    // next run removes what a killed one left.
+    const std::string temporary = platform::TemporaryFileOf(platform::ToUtf8(target.u16string()));
     // Removed on every way out but the one that puts it in place, once it is closed.
     struct TemporaryFile {
       std::string name;
@@ -365,9 +367,10 @@ bool WriteFileBeside(std::u16string_view fileName,
         if (!kept)
           platform::DeleteFile(name);
       }
-    } beside{platform::ToUtf8(temporary)};
+    } beside{temporary};
     {
-      std::ofstream file(std::filesystem::path(temporary), std::ios::binary | std::ios::trunc);
+      std::ofstream file(std::filesystem::path(platform::FromUtf8(temporary)),
+                         std::ios::binary | std::ios::trunc);
       if (!file)
         return false;
       const bool written = write([&file](std::string_view bytes) {

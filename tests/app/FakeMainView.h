@@ -33,6 +33,12 @@ class FakeMainView : public app::TMainView {
   void ShowMessage(std::u16string_view Text, app::TMsgDlgType Kind) override {
     messages.push_back({std::u16string(Text), Kind});
   }
+  // The box's fixed text is kept as a message, the reason beside it.
+  void ShowBackupFailure(std::u16string_view Text, std::u16string_view Reason) override {
+    ShowMessage(Text, app::TMsgDlgType::mtInformation);
+    backupReasons.emplace_back(Reason);
+  }
+  void BackupProven(std::u16string_view Note) override { proven.emplace_back(Note); }
   void ProcessMessages() override {
     ++processed;
     if (onProcessMessages)
@@ -57,6 +63,8 @@ class FakeMainView : public app::TMainView {
   }
 
   std::vector<std::u16string> items;
+  std::vector<std::u16string> backupReasons;
+  std::vector<std::u16string> proven;
   int selected = -1;
   bool startEnabled = false;
   bool deleteEnabled = false;

@@ -156,10 +156,13 @@ TEST_F(CliTest, FullDiskFailsTheBackupBeforeTheFirstBackupIsLost) {
                            "sh", Path("docs"), Path("after"), kCli, size, kDamaged});
   const ProcessResult result = test::RunProcess(unshare, args);
   EXPECT_EQ(1, result.exitCode) << result.err;
-  EXPECT_EQ(
-      "Information: Daten können NICHT gelöscht werden, da das Anlegen eines Backups "
-      "fehlschlug\n",
-      result.err);
+  // Why, with the file and the system's words, on the line before the fixed message.
+  EXPECT_EQ("Fehler: Die Datei „" + Path("docs") + "/Brindel/" + kDamaged +
+                "-original.reg“ kann nicht geschrieben werden: Auf dem Datenträger ist kein "
+                "Platz mehr.\n"
+                "Information: Daten können NICHT gelöscht werden, da das Anlegen eines Backups "
+                "fehlschlug\n",
+            result.err);
   EXPECT_EQ(std::string::npos, result.out.find("GUIDs wurden gelöscht")) << "nothing repaired";
   std::vector<std::string> files;
   for (const auto& entry : fs::directory_iterator(dir_ / "after" / "Brindel"))

@@ -76,13 +76,24 @@ TEST_F(FileSystemTest, ReadOnlyFileIsReplacedAfterClearingItsAttribute) {
   EXPECT_FALSE(IsReadOnly(Path("backup.reg")));
   EXPECT_TRUE(WriteFileReplacing(Path("backup.reg"), "new"));
   EXPECT_EQ("new", Read(Path("backup.reg")));
-  EXPECT_FALSE(FileExists(Path("backup.reg.brindel-new")));
+  EXPECT_FALSE(FileExists(TemporaryFileOf(Path("backup.reg"))));
+}
+
+// The temporary file's name has a fixed length, so that a target whose name just fits
+// the system's limit can be written, and it differs from target to target.
+TEST_F(FileSystemTest, TemporaryNameDoesNotGrowWithTheTarget) {
+  const std::string longName = std::string(251, 'x') + ".reg";  // 255 bytes, the most
+  EXPECT_TRUE(WriteFileReplacing(Path(longName), "lang"));
+  EXPECT_EQ("lang", Read(Path(longName)));
+  EXPECT_EQ(TemporaryFileOf(Path("a.reg")).size(), TemporaryFileOf(Path(longName)).size());
+  EXPECT_NE(TemporaryFileOf(Path("a.reg")), TemporaryFileOf(Path("a.log")));
+  EXPECT_EQ(0u, TemporaryFileOf(Path("a.reg")).find(Path("")));
 }
 
 TEST_F(FileSystemTest, FailedWriteLeavesTheOldFile) {
   Write(Path("log"), "old");
   // The new file cannot be made: a folder stands where it would go.
-  fs::create_directory(Path("log.brindel-new"));
+  fs::create_directory(TemporaryFileOf(Path("log")));
   EXPECT_FALSE(WriteFileReplacing(Path("log"), "new"));
   EXPECT_EQ("old", Read(Path("log")));
 }

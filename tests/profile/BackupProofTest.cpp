@@ -153,10 +153,12 @@ TEST_F(BackupProofTest, AFileThatDiffersFromTheRegistryNamesTheDifference) {
 TEST_F(BackupProofTest, AMissingOrBrokenFileIsNoBackup) {
   TBackupProof proof = Prove();
   EXPECT_FALSE(proof.Proven);
-  EXPECT_EQ(0u, proof.Difference.find(u"Die Sicherung „")) << platform::ToUtf8(proof.Difference);
-  EXPECT_NE(std::u16string::npos, proof.Difference.find(u"lässt sich nicht wieder einlesen"));
+  EXPECT_EQ(u"Die Sicherung „" + file_ + u"“ lässt sich nicht lesen.", proof.Difference);
   std::ofstream(fs::path(file_), std::ios::binary) << "kein REGEDIT4\r\n";
-  EXPECT_FALSE(Prove().Proven);
+  proof = ProveBackup(file_, kTree, store_, u"Büro.reg");
+  EXPECT_FALSE(proof.Proven);
+  EXPECT_EQ(0u, proof.Difference.find(u"Die Sicherung „Büro.reg“ lässt sich nicht wieder einlesen"))
+      << platform::ToUtf8(proof.Difference);
 }
 
 }  // namespace

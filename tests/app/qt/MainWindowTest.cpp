@@ -251,9 +251,12 @@ void MainWindowTest::FailingBackupShowsTheInformationAndKeepsLoeschen() {
   const QStringList analysis = run.ShownLog();
   TWindowRun::Click(run.DeleteButton());
   QCOMPARE(run.user.boxes.size(), 1u);
-  QCOMPARE(run.user.boxes[0].text,
-           QStringLiteral(
-               "Daten können NICHT gelöscht werden, da das Anlegen eines Backups fehlschlug"));
+  // The fixed text, and why on a second line.
+  QCOMPARE(
+      run.user.boxes[0].text,
+      QStringLiteral("Daten können NICHT gelöscht werden, da das Anlegen eines Backups fehlschlug\n"
+                     "An der Stelle des Sicherungsordners „%1/Brindel/“ steht eine Datei.")
+          .arg(run.Documents()));
   QCOMPARE(run.user.boxes[0].title, QStringLiteral("Informationen"));
   QCOMPARE(run.user.boxes[0].icon, QMessageBox::Information);
   QVERIFY(run.DeleteButton()->isEnabled());

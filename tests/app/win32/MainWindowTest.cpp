@@ -270,8 +270,12 @@ TEST(MainWindowTest, FailingBackupShowsTheInformationAndKeepsLoeschen) {
   const Lines analysis = run.ShownLog();
   Click(run.DeleteButton());
   ASSERT_EQ(1u, run.user.boxes.size());
-  EXPECT_EQ(u"Daten können NICHT gelöscht werden, da das Anlegen eines Backups fehlschlug",
-            run.user.boxes[0].text);
+  // The fixed text, and why on a second line.
+  EXPECT_EQ(
+      u"Daten können NICHT gelöscht werden, da das Anlegen eines Backups fehlschlug\n"
+      u"An der Stelle des Sicherungsordners „" +
+          run.Documents() + u"\\Brindel\\“ steht eine Datei.",
+      run.user.boxes[0].text);
   EXPECT_EQ(u"Informationen", run.user.boxes[0].title);
   EXPECT_EQ(TBoxIcon::Information, run.user.boxes[0].icon);
   EXPECT_TRUE(Enabled(run.DeleteButton()));
