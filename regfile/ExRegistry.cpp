@@ -84,15 +84,17 @@ void TExRegistry::Walk(const TWalkProc& walkProc, bool valuesRequired) {
     return;
   WalkState state{walkProc, valuesRequired, {}};
   state.value.data.reserve(kWalkBufferStep);
-  VisitKey(state, CurrentPath());
+  VisitKey(state, RootKey(), CurrentPath(), CurrentPath());
 }
 
-void TExRegistry::VisitKey(WalkState& state, const std::u16string& path) {
+void TExRegistry::VisitKey(WalkState& state, HKEY parent, std::u16string_view subKey,
+                           const std::u16string& path) {
   RegistryStore& store = Store();
   HKEY key = 0;
   // The walk opens keys of its own, read-only and in the native view; the object's
-  // open key stays as it is.
-  if (store.OpenKey(RootKey(), path, KEY_READ, key) != ERROR_SUCCESS)
+  // open key stays as it is. A sub key is opened below its parent's handle, which
+  // names the same key as its path from the root without looking that path up again.
+  if (store.OpenKey(parent, subKey, KEY_READ, key) != ERROR_SUCCESS)
     return;
   KeyCloser closer(store, key);
 
@@ -140,7 +142,7 @@ void TExRegistry::VisitKey(WalkState& state, const std::u16string& path) {
   for (std::uint32_t i = 0; i < info.subKeys; ++i) {
     if (store.EnumKey(key, i, name) != ERROR_SUCCESS)
       continue;
-    VisitKey(state, path.empty() ? name : path + u'\\' + name);
+    VisitKey(state, key, name, path.empty() ? name : path + u'\\' + name);
   }
 }
 

@@ -174,7 +174,8 @@ class TExRegistry : public registry::TRegAccess {
   void ImportValueLine(const registry::store::RegTextOp& op);
   bool Matches(const std::u16string& name) const;
   struct WalkState;
-  void VisitKey(WalkState& state, const std::u16string& path);
+  void VisitKey(WalkState& state, HKEY parent, std::u16string_view subKey,
+                const std::u16string& path);
 
   // Encodes the lines of an export into bytes for its sink as they are made.
   class TRegTextWriter;
