@@ -117,6 +117,7 @@ TRegistrySource OpenHiveSource(const TRunOptions& Options, bool ReadOnly) {
                            : failure;
   };
   source.Discard = [hives] { hives->DiscardChanges(); };
+  source.CanDiscard = true;
   source.Commit = [hives] {
     // A key that could not be read makes what the run showed incomplete: that is an
     // error too, also for a run that only read.

@@ -53,6 +53,9 @@ struct TRegistrySource {
   std::function<std::u16string()> Flush = [] { return std::u16string(); };
   // Forgets the changes not yet written, after an action that failed half-way.
   std::function<void()> Discard = [] {};
+  // True when Discard really forgets: a store that keeps changes until they are
+  // written (hive files). The others change the registry at once.
+  bool CanDiscard = false;
   // Files the source made for the run (the demo's Windows folder); removed with it.
   std::shared_ptr<void> Scratch;
 };

@@ -92,9 +92,10 @@ bool OpenKeyLine(regfile::TExRegistry& Reg, const std::u16string& Key, CliView& 
 }
 
 void TCliRun::PrintLog() {
+  std::ostream& log = context_.Log ? *context_.Log : context_.Out;
   for (const auto& line : view_.LogLines())
-    context_.Out << ToUtf8(line) << '\n';
-  context_.Out.flush();
+    log << ToUtf8(line) << '\n';
+  log.flush();
 }
 
 }  // namespace brindel::cli

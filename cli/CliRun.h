@@ -23,6 +23,10 @@ struct TCliContext {
   std::optional<std::string> SaveReg;  // --save-reg
   std::ostream& Out;
   std::ostream& Err;
+  // Where the German log goes: standard output, or with --json standard error, or
+  // the file of --log.
+  std::ostream* Log = nullptr;
+  bool Json = false;  // --json: one JSON document on Out
 };
 
 // One run of the flow without a window: the registry source opened and installed as
@@ -43,6 +47,10 @@ class TCliRun {
   bool Finish();
   // Forgets the changes not yet written, after an action that failed half-way.
   void Discard() { source_.Discard(); }
+  // True when Discard really forgets (hive files); the live registry and a registry
+  // in memory change at once.
+  bool CanDiscard() const { return source_.CanDiscard; }
+  registry::store::RegistryStore& Store() { return *source_.Store; }
   void PrintLog();
 
  private:
@@ -68,12 +76,16 @@ struct TFindOptions {
 };
 
 int RunProfiles(const TCliContext& Context);
-int RunAnalyse(const TCliContext& Context, const std::string& Profile);
-int RunRepair(const TCliContext& Context, const std::string& Profile);
+// "Auslesen" (and with Repair "Löschen") of one profile, or with All of every profile
+// of the tree in turn, each with its own backup and log.
+int RunProfileAction(const TCliContext& Context, const std::string& Profile, bool All, bool Repair);
 int RunExport(const TCliContext& Context, const std::string& Key, const std::string& File);
 int RunVersions(const TCliContext& Context);
 int RunFileVersion(const TCliContext& Context, const std::string& File);
 int RunImport(const TCliContext& Context, const std::string& File);
 int RunFind(const TCliContext& Context, const TFindOptions& Find);
+// Puts a profile back exactly as a backup holds it (PROFIL-original.reg when no file
+// is named).
+int RunRestore(const TCliContext& Context, const std::string& Profile, const std::string& File);
 
 }  // namespace brindel::cli

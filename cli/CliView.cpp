@@ -14,8 +14,10 @@ void CliView::ClearProfiles() {
 }
 
 void CliView::ShowMessage(std::u16string_view Text, app::TMsgDlgType Kind) {
-  if (Kind == app::TMsgDlgType::mtError)
+  if (Kind == app::TMsgDlgType::mtError) {
     ++errorCount_;
+    errors_shown_.emplace_back(Text);
+  }
   errors_ << (Kind == app::TMsgDlgType::mtError ? "Fehler: " : "Information: ") << ToUtf8(Text)
           << '\n';
 }

@@ -41,6 +41,8 @@ class CliView : public app::TMainView {
   bool StartEnabled() const { return startEnabled_; }
   bool DeleteEnabled() const { return deleteEnabled_; }
   int ErrorCount() const { return errorCount_; }
+  // The error messages shown so far, for the report of --json.
+  const std::vector<std::u16string>& Errors() const { return errors_shown_; }
 
  private:
   std::ostream& errors_;
@@ -51,6 +53,7 @@ class CliView : public app::TMainView {
   std::vector<std::u16string> log_;
   std::function<void()> posted_;
   int errorCount_ = 0;
+  std::vector<std::u16string> errors_shown_;
 };
 
 }  // namespace brindel::cli

@@ -1,6 +1,7 @@
 #include <ostream>
 
 #include "cli/CliRun.h"
+#include "cli/JsonReport.h"
 #include "outlook/OutlookInstall.h"
 #include "platform/Text.h"
 
@@ -14,16 +15,27 @@ int RunVersions(const TCliContext& Context) {
   TCliRun run(Context, true, false);
   outlook::TOutlookDetection& detection = run.Dlg().Detection;
   detection.GetInstalledOutlookVersions();
+  TJsonReport report("versions");
   bool found = false;
   for (const auto& install : detection.OInstallList) {
     if (install->Version <= 0)
       continue;
-    Context.Out << ToUtf8(install->NameAndBit) << '\t' << ToUtf8(install->OutlookExeFile) << '\n';
+    if (Context.Json) {
+      report.AddInstallation(install->NameAndBit, install->Version, install->OutlookExeFile);
+    } else {
+      Context.Out << ToUtf8(install->NameAndBit) << '\t' << ToUtf8(install->OutlookExeFile) << '\n';
+    }
     found = true;
   }
   if (!found)
     run.View().ShowMessage(outlook::kOutlookNotFound, app::TMsgDlgType::mtError);
-  return run.Finish() && found ? kExitDone : kExitFailed;
+  const bool finished = run.Finish();
+  if (Context.Json) {
+    const auto& errors = run.View().Errors();
+    report.SetResult(finished && found, errors.empty() ? u"" : errors.back());
+    Context.Out << report.Text();
+  }
+  return finished && found ? kExitDone : kExitFailed;
 }
 
 }  // namespace brindel::cli

@@ -11,17 +11,34 @@ void ProfileArgument(CLI::App& Command, TCommandArguments& Arguments) {
   Command.add_option("PROFIL", Arguments.Profile, "Schlüsselname des Profils")->required();
 }
 
+// One profile, or with --all every profile of the tree.
+void ProfileOrAll(CLI::App& Command, TCommandArguments& Arguments) {
+  Command.add_option("PROFIL", Arguments.Profile, "Schlüsselname des Profils");
+  Command.add_flag("--all", Arguments.All,
+                   "jedes Profil des Profilbaums nacheinander, jedes mit eigener Sicherung und "
+                   "eigenem Protokoll");
+}
+
 const TCommand kCommands[] = {
     {"profiles", "die Profile auflisten, das Standardprofil markiert", NoArguments,
      [](const TCliContext& Context, const TCommandArguments&) { return RunProfiles(Context); }},
-    {"analyse", "ein Profil auslesen (ändert nichts)", ProfileArgument,
+    {"analyse", "ein Profil auslesen (ändert nichts)", ProfileOrAll,
      [](const TCliContext& Context, const TCommandArguments& Arguments) {
-       return RunAnalyse(Context, Arguments.Profile);
+       return RunProfileAction(Context, Arguments.Profile, Arguments.All, false);
      }},
-    {"repair", "ein Profil auslesen, sichern und reparieren (Auslesen, dann Löschen)",
-     ProfileArgument,
+    {"repair", "ein Profil auslesen, sichern und reparieren (Auslesen, dann Löschen)", ProfileOrAll,
      [](const TCliContext& Context, const TCommandArguments& Arguments) {
-       return RunRepair(Context, Arguments.Profile);
+       return RunProfileAction(Context, Arguments.Profile, Arguments.All, true);
+     }},
+    {"restore",
+     "ein Profil genau so wiederherstellen, wie eine Sicherung es hält (ohne DATEI: "
+     "PROFIL-original.reg); der jetzige Stand wird vorher gesichert",
+     [](CLI::App& Command, TCommandArguments& Arguments) {
+       ProfileArgument(Command, Arguments);
+       Command.add_option("DATEI", Arguments.File, "die Sicherung, eine .reg-Datei");
+     },
+     [](const TCliContext& Context, const TCommandArguments& Arguments) {
+       return RunRestore(Context, Arguments.Profile, Arguments.File);
      }},
     {"export", "einen Schlüssel als .reg-Datei exportieren",
      [](CLI::App& Command, TCommandArguments& Arguments) {

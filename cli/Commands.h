@@ -14,6 +14,7 @@ namespace brindel::cli {
 // What the commands' own arguments fill in.
 struct TCommandArguments {
   std::string Profile;
+  bool All = false;  // --all of analyse and repair
   std::string Key;
   std::string File;
   TFindOptions Find;

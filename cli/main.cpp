@@ -1,7 +1,10 @@
 // brindel-cli: the run of the window without one, for scripts and rescue systems.
 #include <CLI/CLI.hpp>
 
+#include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +14,7 @@
 #include "cli/Commands.h"
 #include "platform/Console.h"
 #include "platform/Errors.h"
+#include "platform/Text.h"
 
 int main(int argc, char** argv) {
   using namespace brindel;
@@ -32,6 +36,12 @@ int main(int argc, char** argv) {
   app.add_option("--save-reg", context.SaveReg,
                  "nach dem Befehl den ganzen Baum HKEY_CURRENT_USER als .reg-Datei schreiben")
       ->type_name("DATEI");
+  app.add_flag("--json", context.Json,
+               "profiles, analyse, repair, restore und versions: ein JSON-Bericht auf der "
+               "Standardausgabe; das Protokoll geht dann auf die Standardfehlerausgabe");
+  std::optional<std::string> logFile;
+  app.add_option("--log", logFile, "das Protokoll in diese Datei statt auf den Bildschirm")
+      ->type_name("DATEI");
 
   cli::TCommandArguments commandArguments;
   std::vector<std::pair<CLI::App*, const cli::TCommand*>> commands;
@@ -48,6 +58,19 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     const int status = app.exit(e);
     return status == 0 ? cli::kExitDone : cli::kExitUsage;
+  }
+  // The German log: into --log, else beside the JSON report on standard error, else on
+  // standard output.
+  std::ofstream logStream;
+  if (logFile) {
+    logStream.open(std::filesystem::path(platform::FromUtf8(*logFile)), std::ios::binary);
+    if (!logStream) {
+      std::cerr << "Fehler: Die Protokolldatei „" << *logFile << "“ kann nicht angelegt werden.\n";
+      return cli::kExitFailed;
+    }
+    context.Log = &logStream;
+  } else if (context.Json) {
+    context.Log = &std::cerr;
   }
   const cli::TCommand* chosen = nullptr;
   for (const auto& [sub, command] : commands) {

@@ -162,6 +162,26 @@ TEST_F(CliHiveTest, RepairLeavesWhatTheSameRepairLeavesInMemory) {
   EXPECT_EQ(Snapshot(dir_ / "memory-backups"), Snapshot(dir_ / "docs" / "Brindel"));
 }
 
+// restore on a hive: one commit, all or nothing. A repaired profile comes back as the
+// first backup holds it; a file that does not belong to the profile changes no byte.
+TEST_F(CliHiveTest, RestoreIsOneCommitOrNone) {
+  const auto exported = HivexExport(user_);
+  ASSERT_EQ(0, exported.exitCode) << exported.output;
+  ASSERT_EQ(0, Run(Hives({"repair", kDamaged})).exitCode);
+  ASSERT_NE(exported.output, HivexExport(user_).output);
+
+  std::ofstream(dir_ / "fremd.reg", std::ios::binary)
+      << "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Anderes]\r\n";
+  const std::string repaired = ReadWholeFile(user_);
+  const ProcessResult refused = Run(Hives({"restore", kDamaged, (dir_ / "fremd.reg").string()}));
+  EXPECT_EQ(1, refused.exitCode);
+  EXPECT_EQ(repaired, ReadWholeFile(user_)) << "not one byte written";
+
+  const ProcessResult result = Run(Hives({"restore", kDamaged}));
+  ASSERT_EQ(0, result.exitCode) << result.err;
+  EXPECT_EQ(exported.output, HivexExport(user_).output) << "as it was before the repair";
+}
+
 TEST_F(CliHiveTest, ReadingCommandsLeaveEveryFileAsItWas) {
   const auto before = Snapshot(dir_);
   ProcessResult result = Run(Hives({"profiles"}));
