@@ -236,6 +236,23 @@ TEST_F(LoeschenTest, BackupOfAProfileWithoutSectionsIsItsKeyLine) {
 
 // The log file holds what the view holds: a line the user changed, and a letter that
 // Windows-1252 lacks written as "?".
+// A profile name as long as the backup folder takes: "-original.reg" behind it just
+// fits the system's 255 bytes of a file name, so the temporary files written beside
+// the backups must not be longer than that.
+TEST_F(LoeschenTest, LongestProfileNameThatFitsIsBackedUp) {
+  const std::u16string name(242, u'x');
+  MakeKey(std::u16string(kOfficeTree) + u"\\" + name + u"\\0a0d020000000000c000000000000046");
+  Start(kOfficeTree, name);
+  dlg_.btnStartClick();
+  dlg_.btnDeleteClick();
+  EXPECT_TRUE(view_.messages.empty())
+      << ToUtf8(view_.messages.front().text) << " " << ToUtf8(view_.backupReasons.front());
+  EXPECT_EQ(TMainState::Repaired, dlg_.State());
+  const std::string file = ToUtf8(name);
+  for (const char* tail : {".reg", "-original.reg", ".log"})
+    EXPECT_TRUE(fs::exists(Backup() / (file + tail))) << tail;
+}
+
 TEST_F(LoeschenTest, LogFileIsWhatTheViewHolds) {
   Load("new.reg");
   Start(kOfficeTree, u"Neu");
