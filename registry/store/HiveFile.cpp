@@ -273,7 +273,7 @@ bool HiveFile::SubKeys(const KeyRecord& key, std::vector<SubKey>& subKeys) const
   if (key.subKeyCount > base_.binsSize / kLeastKeyCell)
     return false;
   std::vector<std::uint32_t> cells;
-  const auto readLeaf = [this, &key, &cells](std::span<const std::uint8_t> leaf) {
+  const auto readLeaf = [&key, &cells](std::span<const std::uint8_t> leaf) {
     if (leaf.size() < kListEntries || leaf[0] != 'l' ||
         (leaf[1] != 'i' && leaf[1] != 'f' && leaf[1] != 'h')) {
       return false;
