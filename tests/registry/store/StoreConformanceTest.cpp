@@ -33,13 +33,14 @@ struct UnderCurrentUser {
   static constexpr const char* kName = "CurrentUser";
   static constexpr HKEY kRoot = HKEY_CURRENT_USER;
   static constexpr std::u16string_view kPath = u"";
-  static constexpr std::u16string_view kScratch = u"Software\\BrindelTest";
+  // Only the live registry of Windows works in scratch keys.
+  [[maybe_unused]] static constexpr std::u16string_view kScratch = u"Software\\BrindelTest";
 };
 struct UnderMachineSoftware {
   static constexpr const char* kName = "MachineSoftware";
   static constexpr HKEY kRoot = HKEY_LOCAL_MACHINE;
   static constexpr std::u16string_view kPath = u"SOFTWARE";
-  static constexpr std::u16string_view kScratch = u"SOFTWARE\\BrindelTest";
+  [[maybe_unused]] static constexpr std::u16string_view kScratch = u"SOFTWARE\\BrindelTest";
 };
 
 // A maker builds the store of a test and names the key the test works below.
