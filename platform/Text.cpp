@@ -205,4 +205,8 @@ std::u16string Format(std::u16string_view pattern,
   return out;
 }
 
+std::u16string InGermanQuotes(std::u16string_view text) {
+  return u"„" + std::u16string(text) + u"“";
+}
+
 }  // namespace brindel::platform

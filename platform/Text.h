@@ -26,6 +26,9 @@ bool SameTextIgnoreCase(std::u16string_view a, std::u16string_view b);
 std::u16string AsciiLowerCase(std::u16string_view text);
 std::u16string AsciiUpperCase(std::u16string_view text);
 
+// The text in German quotation marks, „so“, as messages name a key or a file.
+std::u16string InGermanQuotes(std::u16string_view text);
+
 // A short literal as UTF-16, for code that builds texts from ASCII pieces.
 std::u16string Widen(std::string_view ascii);
 

@@ -18,6 +18,13 @@ const std::string& WindowsRoot();
 // nullopt when a component cannot be found.
 std::optional<std::string> LocalPathOf(std::u16string_view windowsPath);
 
+namespace detail {
+// The path of the entry of `folder` whose name equals `name` as the system compares
+// file names, or nullopt when there is none: the one step of LocalPathOf that differs
+// by system.
+std::optional<std::string> EntryBelow(const std::string& folder, std::u16string_view name);
+}  // namespace detail
+
 }  // namespace brindel::platform
 
 namespace brindel::platform {

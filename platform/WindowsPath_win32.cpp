@@ -6,11 +6,6 @@
 namespace brindel::platform {
 namespace {
 
-std::string& RootSetting() {
-  static std::string root;
-  return root;
-}
-
 std::u16string FromWide(const wchar_t* text, UINT length) {
   return std::u16string(reinterpret_cast<const char16_t*>(text), length);
 }
@@ -22,45 +17,21 @@ bool Exists(const std::u16string& path) {
 
 }  // namespace
 
-void SetWindowsRoot(std::string folder) {
-  RootSetting() = std::move(folder);
-}
+namespace detail {
 
-const std::string& WindowsRoot() {
-  return RootSetting();
-}
-
-// Windows compares file names without regard to letter case itself, so a path below
-// the root needs no search, only the refusal to climb out of it.
-std::optional<std::string> LocalPathOf(std::u16string_view windowsPath) {
-  const std::string& root = RootSetting();
-  if (root.empty())
-    return ToUtf8(windowsPath);
-  std::u16string_view rest = windowsPath;
-  if (rest.size() >= 2 && rest[1] == u':')
-    rest.remove_prefix(2);
-  std::u16string path = FromUtf8(root);
-  std::size_t start = 0;
-  while (start <= rest.size()) {
-    std::size_t end = rest.find_first_of(u"\\/", start);
-    if (end == std::u16string_view::npos)
-      end = rest.size();
-    const std::u16string_view part = rest.substr(start, end - start);
-    if (!part.empty() && part != u".") {
-      if (part == u"..")
-        return std::nullopt;
-      path += u'\\';
-      path += part;
-      if (!Exists(path))
-        return std::nullopt;
-    }
-    start = end + 1;
-  }
+// Windows compares file names without regard to letter case itself, so an entry
+// below the root needs no search, only a look whether it is there.
+std::optional<std::string> EntryBelow(const std::string& folder, std::u16string_view name) {
+  const std::u16string path = FromUtf8(folder) + u"\\" + std::u16string(name);
+  if (!Exists(path))
+    return std::nullopt;
   return ToUtf8(path);
 }
 
+}  // namespace detail
+
 std::u16string WindowsDirectory() {
-  if (!RootSetting().empty())
+  if (!WindowsRoot().empty())
     return u"C:\\Windows";
   wchar_t buffer[MAX_PATH + 1] = {};
   const UINT length = ::GetWindowsDirectoryW(buffer, MAX_PATH + 1);
@@ -68,7 +39,7 @@ std::u16string WindowsDirectory() {
 }
 
 std::u16string SystemDirectory() {
-  if (!RootSetting().empty())
+  if (!WindowsRoot().empty())
     return u"C:\\Windows\\System32";
   wchar_t buffer[MAX_PATH + 1] = {};
   const UINT length = ::GetSystemDirectoryW(buffer, MAX_PATH + 1);

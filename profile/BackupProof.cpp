@@ -68,10 +68,6 @@ bool SameValue(const RegValue& live, const RegValue& file) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end());
 }
 
-std::u16string Quoted(std::u16string_view text) {
-  return u"„" + std::u16string(text) + u"“";
-}
-
 class Comparison {
  public:
   Comparison(RegistryStore& live, RegistryStore& file, TBackupProof& proof)
@@ -80,18 +76,21 @@ class Comparison {
   // Compares the key at `path` below both handles; false at the first difference.
   bool Keys(HKEY liveKey, HKEY fileKey, const std::u16string& path, int depth) {
     if (depth > kMaxDepth)
-      return Differ(u"Der Schlüssel " + Quoted(path) + u" liegt tiefer, als die Registry erlaubt.");
+      return Differ(u"Der Schlüssel " + platform::InGermanQuotes(path) +
+                    u" liegt tiefer, als die Registry erlaubt.");
     ++proof_.Keys;
     if (!Values(liveKey, fileKey, path))
       return false;
     std::vector<std::u16string> liveNames;
     if (!Names(live_, liveKey, liveNames))
-      return Differ(u"Die Unterschlüssel von " + Quoted(path) + u" können nicht gelesen werden.");
+      return Differ(u"Die Unterschlüssel von " + platform::InGermanQuotes(path) +
+                    u" können nicht gelesen werden.");
     std::vector<std::u16string> fileNames;
     Names(file_, fileKey, fileNames);
     for (const std::u16string& name : fileNames) {
       if (!Contains(liveNames, name)) {
-        return Differ(u"Die Sicherung hält den Schlüssel " + Quoted(path + u"\\" + name) +
+        return Differ(u"Die Sicherung hält den Schlüssel " +
+                      platform::InGermanQuotes(path + u"\\" + name) +
                       u", den die Registry nicht hat.");
       }
     }
@@ -99,10 +98,12 @@ class Comparison {
       const std::u16string subPath = path + u"\\" + name;
       const OpenedKey liveSub(live_, liveKey, name);
       if (!liveSub.Open())
-        return Differ(u"Der Schlüssel " + Quoted(subPath) + u" kann nicht gelesen werden.");
+        return Differ(u"Der Schlüssel " + platform::InGermanQuotes(subPath) +
+                      u" kann nicht gelesen werden.");
       const OpenedKey fileSub(file_, fileKey, name);
       if (!fileSub.Open())
-        return Differ(u"Der Schlüssel " + Quoted(subPath) + u" fehlt in der Sicherung.");
+        return Differ(u"Der Schlüssel " + platform::InGermanQuotes(subPath) +
+                      u" fehlt in der Sicherung.");
       if (!Keys(liveSub.Handle(), fileSub.Handle(), subPath, depth + 1))
         return false;
     }
@@ -119,17 +120,18 @@ class Comparison {
       if (status == ERROR_NO_MORE_ITEMS)
         break;
       if (status != ERROR_SUCCESS) {
-        return Differ(u"Die Werte des Schlüssels " + Quoted(path) +
+        return Differ(u"Die Werte des Schlüssels " + platform::InGermanQuotes(path) +
                       u" können nicht gelesen werden.");
       }
       RegValue file;
       std::uint32_t size = 0;
       if (file_.QueryValue(fileKey, name, file.type, size, &file.data) != ERROR_SUCCESS) {
-        return Differ(u"Der Wert " + Quoted(name) + u" im Schlüssel " + Quoted(path) +
-                      u" fehlt in der Sicherung.");
+        return Differ(u"Der Wert " + platform::InGermanQuotes(name) + u" im Schlüssel " +
+                      platform::InGermanQuotes(path) + u" fehlt in der Sicherung.");
       }
       if (!SameValue(live, file)) {
-        return Differ(u"Der Wert " + Quoted(name) + u" im Schlüssel " + Quoted(path) +
+        return Differ(u"Der Wert " + platform::InGermanQuotes(name) + u" im Schlüssel " +
+                      platform::InGermanQuotes(path) +
                       u" steht in der Sicherung anders als in der Registry.");
       }
       ++proof_.Values;
@@ -138,8 +140,9 @@ class Comparison {
       std::uint32_t type = 0;
       std::uint32_t size = 0;
       if (live_.QueryValue(liveKey, name, type, size, nullptr) != ERROR_SUCCESS) {
-        return Differ(u"Die Sicherung hält den Wert " + Quoted(name) + u" im Schlüssel " +
-                      Quoted(path) + u", den die Registry nicht hat.");
+        return Differ(u"Die Sicherung hält den Wert " + platform::InGermanQuotes(name) +
+                      u" im Schlüssel " + platform::InGermanQuotes(path) +
+                      u", den die Registry nicht hat.");
       }
     }
     return true;
@@ -181,7 +184,8 @@ TBackupProof ProveBackup(std::u16string_view FileName, std::u16string_view Profi
   const std::u16string name(DisplayName.empty() ? FileName : DisplayName);
   const auto bytes = platform::ReadFileBytes(platform::ToUtf8(FileName));
   if (!bytes) {
-    proof.Difference = u"Die Sicherung " + Quoted(name) + u" lässt sich nicht lesen.";
+    proof.Difference =
+        u"Die Sicherung " + platform::InGermanQuotes(name) + u" lässt sich nicht lesen.";
     return proof;
   }
   MemoryStore file;
@@ -193,19 +197,21 @@ TBackupProof ProveBackup(std::u16string_view FileName, std::u16string_view Profi
     reader.UseStore(file);
     reader.ImportRegFile(name, &stream);
   } catch (const platform::Exception& error) {
-    proof.Difference =
-        u"Die Sicherung " + Quoted(name) + u" lässt sich nicht wieder einlesen: " + error.Message();
+    proof.Difference = u"Die Sicherung " + platform::InGermanQuotes(name) +
+                       u" lässt sich nicht wieder einlesen: " + error.Message();
     return proof;
   }
   const std::u16string path = u"HKEY_CURRENT_USER\\" + std::u16string(ProfileTree);
   const OpenedKey liveKey(live, HKEY_CURRENT_USER, ProfileTree);
   if (!liveKey.Open()) {
-    proof.Difference = u"Der Schlüssel " + Quoted(path) + u" kann nicht gelesen werden.";
+    proof.Difference =
+        u"Der Schlüssel " + platform::InGermanQuotes(path) + u" kann nicht gelesen werden.";
     return proof;
   }
   const OpenedKey fileKey(file, HKEY_CURRENT_USER, ProfileTree);
   if (!fileKey.Open()) {
-    proof.Difference = u"Der Schlüssel " + Quoted(path) + u" fehlt in der Sicherung.";
+    proof.Difference =
+        u"Der Schlüssel " + platform::InGermanQuotes(path) + u" fehlt in der Sicherung.";
     return proof;
   }
   Comparison comparison(live, file, proof);

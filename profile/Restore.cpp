@@ -15,10 +15,6 @@ namespace {
 
 using namespace registry::store;
 
-std::u16string Quoted(std::u16string_view text) {
-  return u"„" + std::u16string(text) + u"“";
-}
-
 // Every key of a root, with its path, and whether it holds values.
 void CollectKeys(RegistryStore& store, HKEY key, const std::u16string& path,
                  std::vector<std::pair<std::u16string, bool>>& keys, int depth) {
@@ -52,7 +48,8 @@ std::u16string CheckFile(std::u16string_view FileName, std::u16string_view Profi
     reader.UseStore(scratch);
     reader.ImportRegFile(FileName);
   } catch (const platform::Exception& error) {
-    return u"Die Datei " + Quoted(FileName) + u" lässt sich nicht einlesen: " + error.Message();
+    return u"Die Datei " + platform::InGermanQuotes(FileName) + u" lässt sich nicht einlesen: " +
+           error.Message();
   }
   bool holdsTree = false;
   for (const HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS,
@@ -65,15 +62,17 @@ std::u16string CheckFile(std::u16string_view FileName, std::u16string_view Profi
       const bool inTree = root == HKEY_CURRENT_USER && IsAtOrBelow(path, ProfileTree);
       const bool above = root == HKEY_CURRENT_USER && !hasValues && IsAtOrBelow(ProfileTree, path);
       if (!inTree && !above) {
-        return u"Die Datei " + Quoted(FileName) + u" enthält den Schlüssel " + Quoted(path) +
+        return u"Die Datei " + platform::InGermanQuotes(FileName) + u" enthält den Schlüssel " +
+               platform::InGermanQuotes(path) +
                u", der nicht zum Profil gehört; sie wird nicht eingelesen.";
       }
       holdsTree = holdsTree || inTree;
     }
   }
   if (!holdsTree) {
-    return u"Die Datei " + Quoted(FileName) + u" enthält das Profil " +
-           Quoted(u"HKEY_CURRENT_USER\\" + std::u16string(ProfileTree)) + u" nicht.";
+    return u"Die Datei " + platform::InGermanQuotes(FileName) + u" enthält das Profil " +
+           platform::InGermanQuotes(u"HKEY_CURRENT_USER\\" + std::u16string(ProfileTree)) +
+           u" nicht.";
   }
   return {};
 }
@@ -86,16 +85,24 @@ bool ProfileExists(RegistryStore& live, std::u16string_view ProfileTree) {
   return true;
 }
 
+// Deletes the profile's tree with everything below it; true when it is gone (or was
+// not there).
+bool DeleteProfile(RegistryStore& live, std::u16string_view ProfileTree) {
+  if (!ProfileExists(live, ProfileTree))
+    return true;
+  registry::TRegAccess registry;
+  registry.UseStore(live);
+  registry.UseRoot(HKEY_CURRENT_USER);
+  return registry.DeleteKey(u"\\" + std::u16string(ProfileTree));
+}
+
 // Deletes the profile's tree and imports the file; the German reason when that failed.
 std::u16string Replace(std::u16string_view ProfileTree, std::u16string_view FileName,
                        RegistryStore& live) {
   try {
-    registry::TRegAccess registry;
-    registry.UseStore(live);
-    registry.UseRoot(HKEY_CURRENT_USER);
-    if (ProfileExists(live, ProfileTree) &&
-        !registry.DeleteKey(u"\\" + std::u16string(ProfileTree))) {
-      return u"Der Schlüssel " + Quoted(ProfileTree) + u" kann nicht gelöscht werden.";
+    if (!DeleteProfile(live, ProfileTree)) {
+      return u"Der Schlüssel " + platform::InGermanQuotes(ProfileTree) +
+             u" kann nicht gelöscht werden.";
     }
     regfile::TExRegistry importer;
     importer.UseStore(live);
@@ -123,7 +130,7 @@ TRestoreResult RestoreProfile(std::u16string_view ProfileTree, std::u16string_vi
   // The state before: saved, and proven, before anything is deleted.
   if (ProfileExists(Live, ProfileTree)) {
     if (!platform::IsPlainFileName(ProfilName)) {
-      result.Message = Quoted(ProfilName) +
+      result.Message = platform::InGermanQuotes(ProfilName) +
                        u" taugt nicht als Dateiname; der jetzige Stand "
                        u"kann nicht gesichert werden.";
       return result;
@@ -134,7 +141,8 @@ TRestoreResult RestoreProfile(std::u16string_view ProfileTree, std::u16string_vi
     exporter.UseRoot(HKEY_CURRENT_USER);
     if (!exporter.Open(ProfileTree, false) || !exporter.ExportKey(result.SavedFile)) {
       result.Message = u"Der jetzige Stand des Profils kann nicht nach " +
-                       Quoted(result.SavedFile) + u" gesichert werden; es wurde nichts geändert.";
+                       platform::InGermanQuotes(result.SavedFile) +
+                       u" gesichert werden; es wurde nichts geändert.";
       return result;
     }
     exporter.Close();
@@ -157,7 +165,8 @@ TRestoreResult RestoreProfile(std::u16string_view ProfileTree, std::u16string_vi
     }
     failure = result.RestoredProof.Difference;
   }
-  result.Message = u"Die Wiederherstellung aus " + Quoted(FileName) + u" schlug fehl: " + failure;
+  result.Message = u"Die Wiederherstellung aus " + platform::InGermanQuotes(FileName) +
+                   u" schlug fehl: " + failure;
   if (Discard && Discard()) {
     result.Message += u" Es wurde nichts geändert.";
     return result;
@@ -165,11 +174,7 @@ TRestoreResult RestoreProfile(std::u16string_view ProfileTree, std::u16string_vi
   // A store without a transaction: the saved state goes back the same way; with no
   // profile before, what the import made is removed again.
   if (result.SavedFile.empty()) {
-    registry::TRegAccess registry;
-    registry.UseStore(Live);
-    registry.UseRoot(HKEY_CURRENT_USER);
-    if (!ProfileExists(Live, ProfileTree) ||
-        registry.DeleteKey(u"\\" + std::u16string(ProfileTree))) {
+    if (DeleteProfile(Live, ProfileTree)) {
       result.SavedStateImported = true;
       result.Message += u" Was eingelesen war, wurde wieder entfernt.";
     }
@@ -178,10 +183,10 @@ TRestoreResult RestoreProfile(std::u16string_view ProfileTree, std::u16string_vi
   if (Replace(ProfileTree, result.SavedFile, Live).empty() &&
       ProveBackup(result.SavedFile, ProfileTree, Live).Proven) {
     result.SavedStateImported = true;
-    result.Message +=
-        u" Der vorige Stand wurde aus " + Quoted(result.SavedFile) + u" wieder eingelesen.";
+    result.Message += u" Der vorige Stand wurde aus " + platform::InGermanQuotes(result.SavedFile) +
+                      u" wieder eingelesen.";
   } else {
-    result.Message += u" Der vorige Stand liegt in " + Quoted(result.SavedFile) +
+    result.Message += u" Der vorige Stand liegt in " + platform::InGermanQuotes(result.SavedFile) +
                       u"; er konnte nicht wieder eingelesen werden.";
   }
   return result;

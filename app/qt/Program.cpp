@@ -4,22 +4,20 @@
 
 #include <QApplication>
 
-#include <exception>
 #include <iostream>
 #include <sstream>
 
 #include "app/RunOptions.h"
+#include "app/WindowProgram.h"
 #include "app/qt/MsgDlg.h"
 #include "platform/Errors.h"
 #include "platform/Text.h"
-#include "registry/store/RegistryStore.h"
 
 namespace brindel::app::qt {
 
 namespace {
 
 constexpr int kUsageError = 2;
-constexpr int kFailure = 1;
 
 constexpr char16_t kNoSource[] =
     u"Brindel braucht eine Registry, mit der es arbeiten soll. Bitte beim Aufruf eine "
@@ -58,36 +56,12 @@ int RunProgram(int argc, char** argv) {
     return kUsageError;
   }
 
-  TRegistrySource source;
-  try {
-    // "Löschen" writes to the registry, so hives are opened for writing.
-    source = OpenRegistrySource(options, false);
-  } catch (const platform::Exception& error) {
-    ShowMsgDlg(error.Message(), TMsgDlgType::mtError);
-    return kFailure;
-  } catch (const std::exception& error) {
-    ShowMsgDlg(platform::FromUtf8(error.what()), TMsgDlgType::mtError);
-    return kFailure;
-  }
-  const registry::store::ScopedCurrentStore current(*source.Store);
-  for (const std::u16string& notice : source.Notices) {
-    ShowMsgDlg(notice, TMsgDlgType::mtInformation);
-  }
-
-  int code = 0;
-  {
+  const auto show = [](std::u16string_view Text, TMsgDlgType Kind) { ShowMsgDlg(Text, Kind); };
+  return RunOnRegistrySource(options, show, [&](const TRegistrySource& source) {
     TProgramWindows windows([&](TMainDlg& Dlg) { return ApplyRunOptions(options, source, Dlg); });
     windows.MainDlg.show();
-    code = QApplication::exec();
-  }
-  // Hives keep what "Löschen" did not flush yet (an action that ended in an error)
-  // until they are closed, as the live registry would have kept it.
-  const std::u16string problem = source.Commit();
-  if (!problem.empty()) {
-    ShowMsgDlg(problem, TMsgDlgType::mtError);
-    return kFailure;
-  }
-  return code;
+    return QApplication::exec();
+  });
 }
 
 }  // namespace brindel::app::qt

@@ -38,6 +38,18 @@ class TScopeExit {
 
 // What escapes a handler of the flow (which shows its own errors) is shown here, since
 // an exception must not leave a window procedure.
+// Whether a released mouse button ends a click on Window: it was pressed there (the
+// window holds the capture) and is released over it. Releases the capture.
+bool ClickEnds(HWND Window, LPARAM LParam) {
+  if (GetCapture() != Window)
+    return false;
+  ReleaseCapture();
+  RECT client{};
+  GetClientRect(Window, &client);
+  const POINT at{static_cast<short>(LOWORD(LParam)), static_cast<short>(HIWORD(LParam))};
+  return PtInRect(&client, at) != FALSE;
+}
+
 void ShowEscapedError(HWND Owner) {
   try {
     throw;
@@ -121,15 +133,8 @@ class TMainWindowProc {
           SetCapture(Window);
           return 0;
         case WM_LBUTTONUP:
-          if (GetCapture() == Window) {
-            ReleaseCapture();
-            // A click: the button released over the window it was pressed on.
-            RECT client{};
-            GetClientRect(Window, &client);
-            const POINT at{static_cast<short>(LOWORD(LParam)), static_cast<short>(HIWORD(LParam))};
-            if (PtInRect(&client, at))
-              window->Handle([window] { window->dlg_.FormClick(); });
-          }
+          if (ClickEnds(Window, LParam))
+            window->Handle([window] { window->dlg_.FormClick(); });
           return 0;
         case WM_CLOSE:
           // Closing while a handler runs would end the program half-way through an action.
@@ -178,17 +183,11 @@ class TMainWindowProc {
         SetCapture(Window);
         return 0;
       case WM_LBUTTONUP:
-        if (GetCapture() == Window) {
-          ReleaseCapture();
-          RECT client{};
-          GetClientRect(Window, &client);
-          const POINT at{static_cast<short>(LOWORD(LParam)), static_cast<short>(HIWORD(LParam))};
-          if (PtInRect(&client, at)) {
-            try {
-              window->Handle([window] { window->dlg_.Panel1Click(); });
-            } catch (...) {
-              ShowEscapedError(window->hwnd_);
-            }
+        if (ClickEnds(Window, LParam)) {
+          try {
+            window->Handle([window] { window->dlg_.Panel1Click(); });
+          } catch (...) {
+            ShowEscapedError(window->hwnd_);
           }
         }
         return 0;

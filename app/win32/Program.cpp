@@ -6,10 +6,10 @@
 #include <sstream>
 
 #include "app/RunOptions.h"
+#include "app/WindowProgram.h"
 #include "app/win32/MsgDlg.h"
 #include "platform/Errors.h"
 #include "platform/Text.h"
-#include "registry/store/RegistryStore.h"
 
 namespace brindel::app::win32 {
 
@@ -45,39 +45,18 @@ int RunProgram(const std::vector<std::string>& Utf8Args) {
   }
 
   // Without a registry option the program works on the live registry of this Windows.
-  TRegistrySource source;
-  try {
-    // "Löschen" writes to the registry, so it is opened for writing.
-    source = OpenRegistrySource(options, false);
-  } catch (const platform::Exception& error) {
-    ShowMsgDlg(error.Message(), TMsgDlgType::mtError);
-    return kFailure;
-  } catch (const std::exception& error) {
-    ShowMsgDlg(platform::FromUtf8(error.what()), TMsgDlgType::mtError);
-    return kFailure;
-  }
-  const registry::store::ScopedCurrentStore current(*source.Store);
-  for (const std::u16string& notice : source.Notices) {
-    ShowMsgDlg(notice, TMsgDlgType::mtInformation);
-  }
-
-  int code = 0;
-  try {
-    TProgramWindows windows([&](TMainDlg& Dlg) { return ApplyRunOptions(options, source, Dlg); });
-    windows.MainDlg.SetQuitOnClose(true);
-    windows.MainDlg.Show();
-    code = windows.MainDlg.RunMessageLoop();
-  } catch (const platform::Exception& error) {
-    ShowMsgDlg(error.Message(), TMsgDlgType::mtError);
-    code = kFailure;
-  }
-  // A store that keeps changes until it is closed writes them now.
-  const std::u16string problem = source.Commit();
-  if (!problem.empty()) {
-    ShowMsgDlg(problem, TMsgDlgType::mtError);
-    return kFailure;
-  }
-  return code;
+  const auto show = [](std::u16string_view Text, TMsgDlgType Kind) { ShowMsgDlg(Text, Kind); };
+  return RunOnRegistrySource(options, show, [&](const TRegistrySource& source) {
+    try {
+      TProgramWindows windows([&](TMainDlg& Dlg) { return ApplyRunOptions(options, source, Dlg); });
+      windows.MainDlg.SetQuitOnClose(true);
+      windows.MainDlg.Show();
+      return windows.MainDlg.RunMessageLoop();
+    } catch (const platform::Exception& error) {
+      ShowMsgDlg(error.Message(), TMsgDlgType::mtError);
+      return kFailure;
+    }
+  });
 }
 
 }  // namespace brindel::app::win32

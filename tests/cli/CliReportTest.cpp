@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/Text.h"
-#include "support/Process.h"
+#include "support/CliRun.h"
 
 namespace brindel::cli {
 namespace {
@@ -21,29 +21,16 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 using test::ProcessResult;
 using test::ReadWholeFile;
+using test::Utf8Path;
 
-const std::string kCli = BRINDEL_CLI;
-constexpr const char* kDamaged = "B\xC3\xBCro";
+constexpr const char* kDamaged = test::kDamagedProfile;
 constexpr const char* kProfileKey =
     "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\16.0\\Outlook\\Profiles\\";
 
-fs::path Utf8Path(const std::string& name) {
-  return fs::path(platform::FromUtf8(name));
-}
-
-class CliReportTest : public ::testing::Test {
+class CliReportTest : public test::CliRunFixture {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("brindel-report-" +
-            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_ / "docs");
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  CliReportTest() : CliRunFixture("brindel-report-") {}
 
-  ProcessResult Run(std::vector<std::string> args) { return test::RunProcess(kCli, args); }
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
   // The profile's tree as .reg text, from a registry saved as a file.
   std::string ProfileText(const std::string& registry, const std::string& profile) {
     const std::string out = Path("profile-" + std::to_string(++exports_) + ".reg");
@@ -51,7 +38,6 @@ class CliReportTest : public ::testing::Test {
     return ReadWholeFile(out);
   }
 
-  fs::path dir_;
   int exports_ = 0;
 };
 
@@ -174,7 +160,7 @@ TEST_F(CliReportTest, AllRepairsEveryProfileOnItsOwn) {
       << "the healthy profile is unchanged";
   EXPECT_NE(ProfileText(Path("demo.reg"), kDamaged), ProfileText(Path("after.reg"), kDamaged));
   for (const std::string& name : {std::string(kDamaged) + ".reg", std::string(kDamaged) + ".log",
-                                 std::string("Outlook.reg"), std::string("Outlook.log")}) {
+                                  std::string("Outlook.reg"), std::string("Outlook.log")}) {
     EXPECT_TRUE(fs::exists(dir_ / "docs" / "Brindel" / Utf8Path(name))) << name;
   }
   // Naming a profile and --all at once, or neither, is wrong usage.

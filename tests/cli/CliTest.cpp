@@ -6,7 +6,7 @@
 
 #include "platform/AnsiCodePage.h"
 #include "platform/Text.h"
-#include "support/Process.h"
+#include "support/CliRun.h"
 
 namespace brindel::cli {
 namespace {
@@ -15,29 +15,17 @@ namespace fs = std::filesystem;
 using test::ProcessResult;
 using test::ReadWholeFile;
 
+using test::Utf8Path;
+
 const std::string kCli = BRINDEL_CLI;
-constexpr const char* kDamaged = "B\xC3\xBCro";  // "Büro" in UTF-8, as a shell passes it
+constexpr const char* kDamaged = test::kDamagedProfile;
 constexpr const char* kTree =
     "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\16.0\\Outlook\\Profiles";
 
-// A file name given in UTF-8, as the program gets it on every system.
-fs::path Utf8Path(const std::string& name) {
-  return fs::path(platform::FromUtf8(name));
-}
-
-class CliTest : public ::testing::Test {
+class CliTest : public test::CliRunFixture {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("brindel-cli-" +
-            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_ / "docs");
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  CliTest() : CliRunFixture("brindel-cli-") {}
 
-  ProcessResult Run(std::vector<std::string> args) { return test::RunProcess(kCli, args); }
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
   void Write(const std::string& name, const std::string& text) {
     std::ofstream(dir_ / name, std::ios::binary) << text;
   }
@@ -47,8 +35,6 @@ class CliTest : public ::testing::Test {
     EXPECT_EQ(0, saved.exitCode) << saved.err;
     return Path("demo.reg");
   }
-
-  fs::path dir_;
 };
 
 TEST_F(CliTest, ProfilesListsTheDisplayFormsWithTheDefaultMarked) {

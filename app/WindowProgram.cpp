@@ -1,0 +1,43 @@
+#include "app/WindowProgram.h"
+
+#include <exception>
+#include <string>
+
+#include "platform/Errors.h"
+#include "platform/Text.h"
+#include "registry/store/RegistryStore.h"
+
+namespace brindel::app {
+
+namespace {
+constexpr int kFailure = 1;
+}  // namespace
+
+int RunOnRegistrySource(const TRunOptions& Options,
+                        const std::function<void(std::u16string_view, TMsgDlgType)>& ShowMessage,
+                        const std::function<int(const TRegistrySource&)>& RunWindow) {
+  TRegistrySource source;
+  try {
+    source = OpenRegistrySource(Options, false);
+  } catch (const platform::Exception& error) {
+    ShowMessage(error.Message(), TMsgDlgType::mtError);
+    return kFailure;
+  } catch (const std::exception& error) {
+    ShowMessage(platform::FromUtf8(error.what()), TMsgDlgType::mtError);
+    return kFailure;
+  }
+  const registry::store::ScopedCurrentStore current(*source.Store);
+  for (const std::u16string& notice : source.Notices)
+    ShowMessage(notice, TMsgDlgType::mtInformation);
+  const int code = RunWindow(source);
+  // Hives keep what "Löschen" did not flush yet (an action that ended in an error)
+  // until they are closed, as the live registry would have kept it.
+  const std::u16string problem = source.Commit();
+  if (!problem.empty()) {
+    ShowMessage(problem, TMsgDlgType::mtError);
+    return kFailure;
+  }
+  return code;
+}
+
+}  // namespace brindel::app
