@@ -138,6 +138,10 @@ std::optional<std::string> ReadFileBytes(const std::string& path) {
   if (fd < 0)
     return std::nullopt;
   std::string bytes;
+  // Read in one piece where the size is known: a backup can hold hundreds of MB.
+  struct stat status {};
+  if (::fstat(fd, &status) == 0 && status.st_size > 0)
+    bytes.reserve(static_cast<std::size_t>(status.st_size));
   char buffer[65536];
   ssize_t got = 0;
   while ((got = ::read(fd, buffer, sizeof buffer)) > 0)

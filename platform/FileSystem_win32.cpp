@@ -121,6 +121,10 @@ std::optional<std::string> ReadFileBytes(const std::string& path) {
   if (file == INVALID_HANDLE_VALUE)
     return std::nullopt;
   std::string bytes;
+  // Read in one piece where the size is known: a backup can hold hundreds of MB.
+  LARGE_INTEGER size{};
+  if (::GetFileSizeEx(file, &size) != FALSE && size.QuadPart > 0)
+    bytes.reserve(static_cast<std::size_t>(size.QuadPart));
   char buffer[65536];
   DWORD got = 0;
   bool ok = true;

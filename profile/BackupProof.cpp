@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "platform/Errors.h"
@@ -182,7 +183,7 @@ TBackupProof ProveBackup(std::u16string_view FileName, std::u16string_view Profi
                          RegistryStore& live, std::u16string_view DisplayName) {
   TBackupProof proof;
   const std::u16string name(DisplayName.empty() ? FileName : DisplayName);
-  const auto bytes = platform::ReadFileBytes(platform::ToUtf8(FileName));
+  auto bytes = platform::ReadFileBytes(platform::ToUtf8(FileName));
   if (!bytes) {
     proof.Difference =
         u"Die Sicherung " + platform::InGermanQuotes(name) + u" lässt sich nicht lesen.";
@@ -190,9 +191,7 @@ TBackupProof ProveBackup(std::u16string_view FileName, std::u16string_view Profi
   }
   MemoryStore file;
   try {
-    regfile::TMemoryStream stream;
-    stream.Write(*bytes);
-    stream.SetPosition(0);
+    regfile::TMemoryStream stream(std::move(*bytes));
     regfile::TExRegistry reader;
     reader.UseStore(file);
     reader.ImportRegFile(name, &stream);

@@ -20,6 +20,7 @@
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
+#include "platform/WriteBehind.h"
 #include "regfile/ExRegistry.h"
 
 namespace brindel::regfile {
@@ -373,10 +374,13 @@ bool WriteFileBeside(std::u16string_view fileName,
                          std::ios::binary | std::ios::trunc);
       if (!file)
         return false;
-      const bool written = write([&file](std::string_view bytes) {
+      // The lines of the next piece are made while the system copies the last one.
+      platform::TWriteBehind behind([&file](std::string_view bytes) {
         file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         return static_cast<bool>(file);
       });
+      const bool made = write([&behind](std::string_view bytes) { return behind.Put(bytes); });
+      const bool written = behind.Finish() && made;
       file.close();
       if (!written || !file)
         return false;

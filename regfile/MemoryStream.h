@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace brindel::regfile {
 
@@ -10,6 +11,10 @@ namespace brindel::regfile {
 // them. Writing replaces and extends from the position and moves it past the bytes.
 class TMemoryStream {
  public:
+  TMemoryStream() = default;
+  // A stream over bytes read elsewhere, taken over without a copy.
+  explicit TMemoryStream(std::string bytes) : bytes_(std::move(bytes)) {}
+
   void Write(std::string_view bytes);
   // Copies up to count bytes from the position; returns how many.
   std::size_t Read(char* buffer, std::size_t count);

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace brindel::platform {
+
+// Hands pieces of a file's bytes to a thread of their own that writes them in order,
+// so that making the next piece and the system's copying of the last one overlap. A
+// few pieces wait at most; a producer that is faster waits for a free place.
+//
+// The write function runs on that thread only. Once it returns false, it is called no
+// more, and Put and Finish return false.
+class TWriteBehind {
+ public:
+  explicit TWriteBehind(std::function<bool(std::string_view bytes)> write);
+  // Waits for what was put; call Finish to learn whether it was written.
+  ~TWriteBehind();
+  TWriteBehind(const TWriteBehind&) = delete;
+  TWriteBehind& operator=(const TWriteBehind&) = delete;
+
+  // Copies the bytes into a waiting place; false when an earlier write failed. One
+  // thread puts.
+  bool Put(std::string_view bytes);
+  // Waits until everything put is written; true when every write worked.
+  bool Finish();
+
+ private:
+  static constexpr std::size_t kPlaces = 4;
+
+  void Run();
+
+  std::function<bool(std::string_view)> write_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::string> waiting_;  // in the order they were put
+  std::vector<std::string> spare_;   // written pieces, their memory kept for reuse
+  bool writing_ = false;             // the thread holds a piece outside the queue
+  bool failed_ = false;
+  bool stop_ = false;
+  std::thread thread_;
+};
+
+}  // namespace brindel::platform
