@@ -306,8 +306,8 @@ class StatementParser {
                {piece});
   }
 
-  // REGEDIT4 holds the text of REG_EXPAND_SZ and REG_MULTI_SZ one number per
-  // character; the registry holds UTF-16.
+  // REGEDIT4 holds the text of REG_EXPAND_SZ and REG_MULTI_SZ one byte of the ANSI
+  // code page per character; the registry holds UTF-16.
   void WidenText(RegValue& value) const {
     if (format_ != RegTextFormat::Regedit4 ||
         (value.type != REG_EXPAND_SZ && value.type != REG_MULTI_SZ)) {
