@@ -6,7 +6,7 @@
 #include "platform/Text.h"
 #include "profile/StoreWatch.h"
 #include "regfile/ExRegistry.h"
-#include "registry/store/RegText.h"
+#include "registry/store/RegLineReader.h"
 
 namespace brindel::profile {
 

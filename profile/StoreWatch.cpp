@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "platform/ErrorText.h"
-#include "registry/store/RegText.h"
+#include "registry/store/RegTextReader.h"
 
 namespace brindel::profile {
 

@@ -8,7 +8,6 @@
 #include "platform/Errors.h"
 #include "platform/LastError.h"
 #include "platform/Text.h"
-#include "registry/store/RegText.h"
 
 namespace brindel::regfile {
 
@@ -43,15 +42,6 @@ class KeyCloser {
 };
 
 }  // namespace
-
-// The table is the one the import reads key lines by.
-std::u16string_view RootKeyName(HKEY root) {
-  return PredefinedRootName(root);
-}
-
-std::optional<HKEY> RootKeyFromName(std::u16string_view name) {
-  return PredefinedRootFromName(name);
-}
 
 // The search position is released before the key object part.
 TExRegistry::~TExRegistry() {

@@ -11,22 +11,16 @@
 
 #include "regfile/ExRegistryException.h"
 #include "regfile/MemoryStream.h"
+#include "regfile/RootKeyName.h"
 #include "regfile/SearchNode.h"
 #include "registry/RegAccess.h"
 #include "registry/StringList.h"
-
-namespace brindel::registry::store {
-struct RegTextOp;
-}
 
 namespace brindel::regfile {
 
 using registry::store::HKEY;
 
-// The names of the predefined roots in .reg key lines. A handle outside the table has
-// the empty name; a name outside it (compared with letter case) has no handle.
-std::u16string_view RootKeyName(HKEY root);
-std::optional<HKEY> RootKeyFromName(std::u16string_view name);
+struct RegImportStatement;
 
 // Called by Walk for every value of a key tree, and once with an empty value name,
 // type 0 and no data for every key that has no values. keyName is the key's path from
@@ -170,8 +164,8 @@ class TExRegistry : public registry::TRegAccess {
   HKEY PositionKey() const { return CurrentKey() != 0 ? CurrentKey() : RootKey(); }
 
  private:
-  void ImportKeyLine(const registry::store::RegTextOp& op);
-  void ImportValueLine(const registry::store::RegTextOp& op);
+  void ImportKeyLine(const RegImportStatement& statement);
+  void ImportValueLine(const RegImportStatement& statement);
   bool Matches(const std::u16string& name) const;
   struct WalkState;
   void VisitKey(WalkState& state, HKEY parent, std::u16string_view subKey,

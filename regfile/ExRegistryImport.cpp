@@ -1,5 +1,5 @@
-// The import of a REGEDIT4 text. It reads with the import rules of the .reg reader
-// (registry/store/RegText.h), which take back what the export writes and refuse
+// The import of a REGEDIT4 text. It reads with the import grammar
+// (regfile/RegImportReader.h), which takes back what the export writes and refuses
 // anything else, and applies every line as soon as it is read.
 
 #include <string>
@@ -9,7 +9,8 @@
 #include "platform/LastError.h"
 #include "platform/Text.h"
 #include "regfile/ExRegistry.h"
-#include "registry/store/RegText.h"
+#include "regfile/RegImportReader.h"
+#include "registry/store/RegTextDecode.h"
 
 namespace brindel::regfile {
 
@@ -29,13 +30,13 @@ std::vector<std::uint8_t> ImportBytes(std::u16string_view fileName, TMemoryStrea
 
 void TExRegistry::ImportRegFile(std::u16string_view fileName, TMemoryStream* Stream) {
   const std::vector<std::uint8_t> bytes = ImportBytes(fileName, Stream);
-  RegTextReader reader(bytes, RegTextRules::Import(), fileName);
-  RegTextOp op;
-  while (reader.Next(op)) {
-    if (op.kind == RegTextOpKind::CreateKey) {
-      ImportKeyLine(op);
+  RegImportReader reader(bytes, fileName);
+  RegImportStatement statement;
+  while (reader.Next(statement)) {
+    if (statement.kind == RegImportStatement::Kind::Key) {
+      ImportKeyLine(statement);
     } else {
-      ImportValueLine(op);
+      ImportValueLine(statement);
     }
   }
 }
@@ -50,16 +51,16 @@ void TExRegistry::CheckRegFile(std::u16string_view fileName, TMemoryStream* Stre
   } else {
     bytes = ImportBytes(fileName, nullptr);
   }
-  RegTextReader reader(bytes, RegTextRules::Import(), fileName);
-  RegTextOp op;
-  while (reader.Next(op)) {
+  RegImportReader reader(bytes, fileName);
+  RegImportStatement statement;
+  while (reader.Next(statement)) {
   }
 }
 
-void TExRegistry::ImportKeyLine(const RegTextOp& op) {
+void TExRegistry::ImportKeyLine(const RegImportStatement& statement) {
   // A key line on a remote machine connects anew.
-  SetRoot(op.root, fSaveServer);
-  if (op.path.empty()) {
+  SetRoot(statement.root, fSaveServer);
+  if (statement.path.empty()) {
     // "[root]", as the export writes a whole root: the root itself takes the place
     // of a key, so that the root's own values that follow land on it.
     Close();
@@ -68,23 +69,25 @@ void TExRegistry::ImportKeyLine(const RegTextOp& op) {
   }
   // Values of a key that could not be made would go into whichever key is still
   // open; the import stops instead.
-  if (!Open(u"\\" + op.path, true)) {
+  if (!Open(u"\\" + statement.path, true)) {
     platform::SetLastErrorCode(LastError());
-    throw EExRegistryException::CreateLastError(
-        u"Unable to create key " + std::u16string(RootKeyName(op.root)) + u"\\" + op.path);
+    throw EExRegistryException::CreateLastError(u"Unable to create key " +
+                                                std::u16string(RootKeyName(statement.root)) +
+                                                u"\\" + statement.path);
   }
 }
 
-void TExRegistry::ImportValueLine(const RegTextOp& op) {
-  switch (op.form) {
-    case RegTextDataForm::String:
-    case RegTextDataForm::Dword:
+void TExRegistry::ImportValueLine(const RegImportStatement& statement) {
+  switch (statement.form) {
+    case RegImportStatement::Form::String:
+    case RegImportStatement::Form::Dword:
       // The bytes are those WriteString and WriteInteger set, NUL included.
-      PutData(op.name, op.value.type, op.value.data);
+      PutData(statement.name, statement.value.type, statement.value.data);
       return;
-    case RegTextDataForm::Hex:
-      WriteTypedBinaryData(op.name, static_cast<std::int32_t>(op.value.type), op.value.data,
-                           static_cast<std::int32_t>(op.value.data.size()));
+    case RegImportStatement::Form::Hex:
+      WriteTypedBinaryData(statement.name, static_cast<std::int32_t>(statement.value.type),
+                           statement.value.data,
+                           static_cast<std::int32_t>(statement.value.data.size()));
       return;
   }
 }

@@ -1,0 +1,280 @@
+#include "regfile/RegImportReader.h"
+
+#include <algorithm>
+#include <array>
+
+#include "platform/Errors.h"
+#include "platform/Text.h"
+#include "regfile/RootKeyName.h"
+#include "registry/store/RegTextData.h"
+#include "registry/store/RegTextError.h"
+
+namespace brindel::regfile {
+
+using namespace registry::store;
+using platform::Format;
+
+namespace {
+
+// A comment line is a line like any other while joining: it continues and is
+// joined. A line that begins a value or key is never joined, so that nothing the
+// export writes after a byte list can be swallowed by it.
+constexpr RegLineRules kImportLines{.continuationStops = u"\"@[",
+                                    .commentsContinue = true,
+                                    .skipCommentsInContinuation = false,
+                                    .lineBreakEscapes = true};
+
+enum class DataKind { Dword, Hex };
+
+struct DataType {
+  std::u16string_view name;  // compared without regard to letter case
+  DataKind kind;
+};
+
+// A type is known by its name, which ends at a blank, "(" or ":".
+constexpr std::array<DataType, 2> kDataTypeNames = {{
+    {u"dword", DataKind::Dword},
+    {u"hex", DataKind::Hex},
+}};
+constexpr std::u16string_view kDataTypeNameStops = u" (:";
+
+// Reads one logical line, knowing where each character came from.
+class StatementParser {
+ public:
+  StatementParser(const RegLogicalLine& line, const std::u16string& sourceName, int headerLine)
+      : line_(line), text_(line.text), sourceName_(sourceName), headerLine_(headerLine) {}
+
+  // "[root\path]" or "[root]". The root alone selects that root with no key below it.
+  RegImportStatement ParseKey() const {
+    RegImportStatement statement;
+    statement.kind = RegImportStatement::Kind::Key;
+    std::u16string_view rest = text_.substr(1);
+    if (rest.empty() || rest.back() != u']')
+      SyntaxError(rest);
+    rest.remove_suffix(1);
+    const std::size_t slash = rest.find(u'\\');
+    const std::u16string_view rootName = rest.substr(0, slash);
+    if (slash != std::u16string_view::npos) {
+      rest = rest.substr(slash + 1);
+      if (rest.empty())
+        SyntaxError(rest);
+    }
+    const auto root = RootKeyFromName(rootName);
+    if (!root)
+      SyntaxError(rest);
+    statement.root = *root;
+    if (slash != std::u16string_view::npos)
+      statement.path = rest;
+    return statement;
+  }
+
+  // '"name"=data' or '@=data'.
+  RegImportStatement ParseValue() {
+    RegImportStatement statement;
+    statement.kind = RegImportStatement::Kind::Value;
+    pos_ = 1;
+    if (text_.front() == u'"') {
+      // \\ and \" stand for the character after the backslash, as the export writes
+      // them; any other backslash is kept.
+      std::u16string name;
+      while (pos_ < text_.size() && text_[pos_] != u'"') {
+        if (text_[pos_] == u'\\' && pos_ + 1 < text_.size() &&
+            (text_[pos_ + 1] == u'\\' || text_[pos_ + 1] == u'"')) {
+          ++pos_;
+        }
+        name += text_[pos_++];
+      }
+      if (pos_ >= text_.size())
+        SyntaxError(text_.substr(1));
+      ++pos_;
+      statement.name = std::move(name);
+    }
+    SkipControls();
+    if (pos_ >= text_.size() || text_[pos_] != u'=')
+      SyntaxError(text_.substr(pos_));
+    ++pos_;
+    SkipControls();
+    if (pos_ >= text_.size())
+      SyntaxError({});
+    RegValue& value = statement.value;
+    if (text_[pos_] == u'"') {
+      statement.form = RegImportStatement::Form::String;
+      value.type = REG_SZ;
+      value.data = Utf16LEBytes(BetweenEnds(text_.substr(pos_)), true);
+      return statement;
+    }
+    std::size_t stop = text_.find_first_of(kDataTypeNameStops, pos_);
+    if (stop == std::u16string_view::npos)
+      stop = text_.size();
+    const std::u16string_view typeName = text_.substr(pos_, stop - pos_);
+    pos_ = stop;
+    SkipControls();
+    if (pos_ >= text_.size())
+      SyntaxError({});
+    const DataType* type = nullptr;
+    for (const DataType& candidate : kDataTypeNames) {
+      if (platform::SameTextIgnoreCase(candidate.name, typeName))
+        type = &candidate;
+    }
+    if (type == nullptr)
+      SyntaxError(text_.substr(pos_));
+    if (type->kind == DataKind::Dword) {
+      if (text_[pos_] != u':')
+        SyntaxError(text_.substr(pos_));
+      ++pos_;
+      SkipControls();
+      statement.form = RegImportStatement::Form::Dword;
+      value.type = REG_DWORD;
+      value.data = DwordBytes(NumberOrConvertError(text_.substr(pos_)));
+      return statement;
+    }
+    statement.form = RegImportStatement::Form::Hex;
+    value.type = REG_BINARY;
+    if (text_[pos_] == u'(') {
+      std::size_t close = text_.find(u')', pos_ + 1);
+      if (close == std::u16string_view::npos)
+        close = text_.size();
+      value.type = NumberOrConvertError(text_.substr(pos_ + 1, close - pos_ - 1));
+      pos_ = std::min(close + 1, text_.size());
+      SkipControls();
+    }
+    if (pos_ >= text_.size() || text_[pos_] != u':')
+      SyntaxError(text_.substr(pos_));
+    ++pos_;
+    value.data = ParseHexRuns();
+    WidenText(value);
+    return statement;
+  }
+
+  // The line of the file counted from the header line as 0; a joined line is known
+  // by its last part.
+  int ImportLine() const { return line_.LastLine() - headerLine_; }
+
+  [[noreturn]] void SyntaxError(std::u16string_view rest) const {
+    throw ERegTextError(line_.LastLine(),
+                        Format(u"Syntax error in reg file %s at line %d with string: %s",
+                               {sourceName_, RegTextNumber(ImportLine()), rest}));
+  }
+
+ private:
+  void SkipControls() {
+    while (pos_ < text_.size() && IsRegBlank(text_[pos_]))
+      ++pos_;
+  }
+
+  // The characters between the first and the last, whatever those are. A backslash
+  // is dropped and the character after it taken as it is, unless that is the last.
+  static std::u16string BetweenEnds(std::u16string_view data) {
+    std::u16string text;
+    if (data.size() < 2)
+      return text;
+    const std::u16string_view inner = data.substr(1, data.size() - 2);
+    for (std::size_t i = 0; i < inner.size(); ++i) {
+      if (inner[i] == u'\\') {
+        if (++i >= inner.size())
+          break;
+      }
+      text += inner[i];
+    }
+    return text;
+  }
+
+  // Every run of hex digits is one number; anything else ends a run. The numbers
+  // are kept whole until WidenText has looked at them, then taken modulo 256.
+  std::vector<std::uint8_t> ParseHexRuns() {
+    std::vector<std::uint8_t> bytes;
+    runNumbers_.clear();
+    while (pos_ < text_.size()) {
+      if (!IsRegHexDigit(text_[pos_])) {
+        ++pos_;
+        continue;
+      }
+      const std::size_t start = pos_;
+      while (pos_ < text_.size() && IsRegHexDigit(text_[pos_]))
+        ++pos_;
+      const std::uint32_t number = NumberOrConvertError(text_.substr(start, pos_ - start));
+      runNumbers_.push_back(number);
+      bytes.push_back(static_cast<std::uint8_t>(number & 0xFF));
+    }
+    return bytes;
+  }
+
+  // REGEDIT4 holds the text of REG_EXPAND_SZ and REG_MULTI_SZ one number per
+  // character; the registry holds UTF-16. The export wrote the low byte of every
+  // code unit, so a number is a code unit (its low 16 bits).
+  void WidenText(RegValue& value) const {
+    if (value.type != REG_EXPAND_SZ && value.type != REG_MULTI_SZ)
+      return;
+    std::u16string units;
+    for (const std::uint32_t number : runNumbers_)
+      units += static_cast<char16_t>(number & 0xFFFF);
+    value.data = Utf16LEBytes(units, false);
+  }
+
+  std::uint32_t NumberOrConvertError(std::u16string_view digits) const {
+    const auto number = ParseRegHexNumber(digits);
+    if (!number) {
+      throw platform::EConvertError(Format(u"'%s' ist kein gültiger Integerwert (Zeile %d)",
+                                           {digits, RegTextNumber(ImportLine())}));
+    }
+    return *number;
+  }
+
+  const RegLogicalLine& line_;
+  std::u16string_view text_;
+  const std::u16string& sourceName_;
+  int headerLine_ = 0;
+  std::size_t pos_ = 0;
+  std::vector<std::uint32_t> runNumbers_;
+};
+
+}  // namespace
+
+RegImportReader::RegImportReader(std::span<const std::uint8_t> bytes,
+                                 std::u16string_view sourceName)
+    : sourceName_(sourceName), reader_({}, kImportLines) {
+  lines_ = DecodeRegText(bytes).lines;
+  // A NUL character ends the text: the lines after it are dropped, and the line it
+  // ends too when nothing is left of it.
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    const std::size_t nul = lines_[i].text.find(u'\0');
+    if (nul == std::u16string::npos)
+      continue;
+    lines_[i].text.resize(nul);
+    lines_.resize(lines_[i].text.empty() && i > 0 ? i : i + 1);
+    break;
+  }
+  reader_ = RegLineReader(lines_, kImportLines);
+
+  // Nothing but blank and comment lines has no header either.
+  const RegTextLine* header = reader_.ReadHeader();
+  if (header == nullptr || header->text != kRegedit4Header) {
+    throw ERegTextError(header == nullptr ? 0 : header->number,
+                        u"Bad file format.  Missing REGEDIT4 in first line.");
+  }
+  headerLine_ = header->number;
+}
+
+bool RegImportReader::Next(RegImportStatement& statement) {
+  RegLogicalLine line;
+  while (reader_.Next(line)) {
+    if (line.text.empty() || line.text.front() == u';')
+      continue;
+    StatementParser parser(line, sourceName_, headerLine_);
+    switch (line.text.front()) {
+      case u'[':
+        statement = parser.ParseKey();
+        return true;
+      case u'"':
+      case u'@':
+        statement = parser.ParseValue();
+        return true;
+      default:
+        // A line of no known kind.
+        parser.SyntaxError(line.text);
+    }
+  }
+  return false;
+}
+
+}  // namespace brindel::regfile

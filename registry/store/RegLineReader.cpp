@@ -1,0 +1,88 @@
+#include "registry/store/RegLineReader.h"
+
+namespace brindel::registry::store {
+
+namespace {
+
+// Every \r\n (four characters), from left to right, becomes CR LF, in one pass that
+// moves each character once: replacing the escapes one by one would move the rest of
+// the line once per escape, which a long value full of line breaks makes quadratic.
+void ReplaceLineBreakEscapes(std::u16string& text) {
+  static constexpr std::u16string_view kEscape = u"\\r\\n";
+  std::size_t at = text.find(kEscape);
+  if (at == std::u16string::npos)
+    return;
+  std::size_t out = at;
+  while (at != std::u16string::npos) {
+    text[out++] = u'\r';
+    text[out++] = u'\n';
+    const std::size_t from = at + kEscape.size();
+    at = text.find(kEscape, from);
+    const std::size_t end = at == std::u16string::npos ? text.size() : at;
+    std::u16string::traits_type::move(text.data() + out, text.data() + from, end - from);
+    out += end - from;
+  }
+  text.resize(out);
+}
+
+}  // namespace
+
+std::u16string_view TrimRegText(std::u16string_view text) {
+  while (!text.empty() && IsRegBlank(text.front()))
+    text.remove_prefix(1);
+  while (!text.empty() && IsRegBlank(text.back()))
+    text.remove_suffix(1);
+  return text;
+}
+
+int RegLogicalLine::LineAt(std::size_t offset) const {
+  int line = FirstLine();
+  for (const Part& part : parts) {
+    if (part.offset > offset)
+      break;
+    line = part.line;
+  }
+  return line;
+}
+
+RegLineReader::RegLineReader(std::span<const RegTextLine> lines, RegLineRules rules)
+    : lines_(lines), rules_(rules) {}
+
+const RegTextLine* RegLineReader::ReadHeader() {
+  while (index_ < lines_.size()) {
+    const std::u16string_view text = TrimRegText(lines_[index_].text);
+    if (!text.empty() && text.front() != u';')
+      return &lines_[index_++];
+    ++index_;
+  }
+  return nullptr;
+}
+
+bool RegLineReader::Next(RegLogicalLine& line) {
+  if (index_ >= lines_.size())
+    return false;
+  line.text = TrimRegText(lines_[index_].text);
+  line.parts.assign(1, {0, lines_[index_].number});
+  ++index_;
+  if (rules_.lineBreakEscapes)
+    ReplaceLineBreakEscapes(line.text);
+  if (!rules_.commentsContinue && !line.text.empty() && line.text.front() == u';')
+    return true;
+  while (!line.text.empty() && line.text.back() == u'\\' && index_ < lines_.size()) {
+    const std::u16string_view next = TrimRegText(lines_[index_].text);
+    if (!next.empty() && rules_.continuationStops.find(next.front()) != std::u16string_view::npos) {
+      break;
+    }
+    if (rules_.skipCommentsInContinuation && !next.empty() && next.front() == u';') {
+      ++index_;
+      continue;
+    }
+    line.text.pop_back();
+    line.parts.push_back({line.text.size(), lines_[index_].number});
+    line.text += next;
+    ++index_;
+  }
+  return true;
+}
+
+}  // namespace brindel::registry::store

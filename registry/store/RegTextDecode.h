@@ -1,0 +1,45 @@
+#pragma once
+
+// The first stage of reading a .reg text: its bytes to UTF-16 text lines, by
+// byte-order mark. The line reader (RegLineReader.h) and the grammars that read
+// statements from those lines come after it.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace brindel::registry::store {
+
+// The header lines of the two formats, as regedit writes them.
+inline constexpr std::u16string_view kRegedit4Header = u"REGEDIT4";
+inline constexpr std::u16string_view kVersion5Header = u"Windows Registry Editor Version 5.00";
+
+enum class RegTextEncoding { Ansi, Utf8, Utf16LE, Utf16BE };
+
+struct RegTextLine {
+  int number = 0;  // line of the file, from 1
+  std::u16string text;
+};
+
+struct RegTextDecoded {
+  RegTextEncoding encoding = RegTextEncoding::Ansi;
+  std::vector<RegTextLine> lines;
+};
+
+// Decodes by byte-order mark: FF FE is UTF-16LE, FE FF UTF-16BE, EF BB BF UTF-8.
+// Without a mark the bytes are the ANSI code page (Windows-1252), with one exception:
+// a file whose header is "Windows Registry Editor Version 5.00" and whose bytes are
+// valid UTF-8 is read as UTF-8, because editors and tools other than regedit save
+// Version 5.00 files so, and Windows-1252 text with letters beyond ASCII is almost
+// never valid UTF-8. Lines end at CR LF, LF or a lone CR; a break at the very end
+// starts no further line. NUL characters are kept; the grammar decides about them.
+// A dangling odd byte of a UTF-16 text becomes U+FFFD.
+RegTextDecoded DecodeRegText(std::span<const std::uint8_t> bytes);
+
+// The bytes of a .reg file. Throws ERegTextError, with a German text naming the
+// file, when it is missing, cannot be read or is too large to be a registry file.
+std::vector<std::uint8_t> ReadRegTextFile(std::u16string_view fileName);
+
+}  // namespace brindel::registry::store
