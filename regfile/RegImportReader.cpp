@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 #include "platform/Errors.h"
 #include "platform/Text.h"
@@ -230,22 +231,21 @@ class StatementParser {
 
 }  // namespace
 
+bool RegImportReader::Lines::Next(RegTextLine& line) {
+  if (ended_ || !decoded_.Next(line))
+    return false;
+  const bool first = std::exchange(first_, false);
+  const std::size_t nul = line.text.find(u'\0');
+  if (nul == std::u16string::npos)
+    return true;
+  ended_ = true;
+  line.text.resize(nul);
+  return !line.text.empty() || first;
+}
+
 RegImportReader::RegImportReader(std::span<const std::uint8_t> bytes,
                                  std::u16string_view sourceName)
-    : sourceName_(sourceName), reader_({}, kImportLines) {
-  lines_ = DecodeRegText(bytes).lines;
-  // A NUL character ends the text: the lines after it are dropped, and the line it
-  // ends too when nothing is left of it.
-  for (std::size_t i = 0; i < lines_.size(); ++i) {
-    const std::size_t nul = lines_[i].text.find(u'\0');
-    if (nul == std::u16string::npos)
-      continue;
-    lines_[i].text.resize(nul);
-    lines_.resize(lines_[i].text.empty() && i > 0 ? i : i + 1);
-    break;
-  }
-  reader_ = RegLineReader(lines_, kImportLines);
-
+    : sourceName_(sourceName), lines_(bytes), reader_(lines_, kImportLines) {
   // Nothing but blank and comment lines has no header either.
   const RegTextLine* header = reader_.ReadHeader();
   if (header == nullptr || header->text != kRegedit4Header) {

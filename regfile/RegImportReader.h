@@ -52,8 +52,9 @@ struct RegImportStatement {
   Form form = Form::String;         // Value
 };
 
-// Reads an import text statement by statement. Decodes the bytes and checks the
-// header when it is made; throws ERegTextError or platform::EConvertError on the
+// Reads an import text statement by statement, decoding each line as it comes to it,
+// so that its memory does not grow with the text; the bytes must outlive it. Checks
+// the header when it is made; throws ERegTextError or platform::EConvertError on the
 // first fault. Changes nothing anywhere.
 class RegImportReader {
  public:
@@ -66,8 +67,21 @@ class RegImportReader {
   bool Next(RegImportStatement& statement);
 
  private:
+  // The decoded lines, one at a time, up to the first NUL character, which ends the
+  // text: the line it ends is dropped too when nothing is left of it.
+  class Lines : public registry::store::RegLineSource {
+   public:
+    explicit Lines(std::span<const std::uint8_t> bytes) : decoded_(bytes) {}
+    bool Next(registry::store::RegTextLine& line) override;
+
+   private:
+    registry::store::RegTextLines decoded_;
+    bool first_ = true;
+    bool ended_ = false;
+  };
+
   std::u16string sourceName_;
-  std::vector<registry::store::RegTextLine> lines_;
+  Lines lines_;
   registry::store::RegLineReader reader_;
   int headerLine_ = 0;
 };

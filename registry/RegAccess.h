@@ -103,8 +103,8 @@ class TRegAccess {
   // The registry type and size of a value of the open key; false when it cannot be
   // queried.
   bool GetDataInfo(std::u16string_view name, std::uint32_t& type, std::uint32_t& size);
-  // Reads the bytes of a value whose type was found to be one of `allowed`; raises
-  // the read error when the query fails now.
+  // The bytes of a value whose type the caller has checked with GetDataInfo. The
+  // value can have gone since: a query that fails now raises the read error.
   std::vector<std::uint8_t> GetData(std::u16string_view name);
   void PutData(std::u16string_view name, std::uint32_t type, std::span<const std::uint8_t> data);
   void SetLastError(LSTATUS status) { lastError_ = status; }

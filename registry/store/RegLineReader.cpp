@@ -48,39 +48,68 @@ int RegLogicalLine::LineAt(std::size_t offset) const {
 RegLineReader::RegLineReader(std::span<const RegTextLine> lines, RegLineRules rules)
     : lines_(lines), rules_(rules) {}
 
-const RegTextLine* RegLineReader::ReadHeader() {
-  while (index_ < lines_.size()) {
-    const std::u16string_view text = TrimRegText(lines_[index_].text);
-    if (!text.empty() && text.front() != u';')
-      return &lines_[index_++];
+RegLineReader::RegLineReader(RegLineSource& source, RegLineRules rules)
+    : rules_(rules), source_(&source) {}
+
+const RegTextLine* RegLineReader::Peek() {
+  if (source_ == nullptr)
+    return index_ < lines_.size() ? &lines_[index_] : nullptr;
+  if (!haveAhead_)
+    haveAhead_ = source_->Next(ahead_);
+  return haveAhead_ ? &ahead_ : nullptr;
+}
+
+void RegLineReader::Advance() {
+  if (source_ == nullptr)
     ++index_;
+  else
+    haveAhead_ = false;
+}
+
+const RegTextLine* RegLineReader::ReadHeader() {
+  while (const RegTextLine* line = Peek()) {
+    const std::u16string_view text = TrimRegText(line->text);
+    if (!text.empty() && text.front() != u';') {
+      if (source_ == nullptr) {
+        Advance();
+        return line;
+      }
+      header_ = std::move(ahead_);
+      Advance();
+      return &header_;
+    }
+    Advance();
   }
   return nullptr;
 }
 
 bool RegLineReader::Next(RegLogicalLine& line) {
-  if (index_ >= lines_.size())
+  const RegTextLine* first = Peek();
+  if (first == nullptr)
     return false;
-  line.text = TrimRegText(lines_[index_].text);
-  line.parts.assign(1, {0, lines_[index_].number});
-  ++index_;
+  line.text = TrimRegText(first->text);
+  line.parts.assign(1, {0, first->number});
+  Advance();
   if (rules_.lineBreakEscapes)
     ReplaceLineBreakEscapes(line.text);
   if (!rules_.commentsContinue && !line.text.empty() && line.text.front() == u';')
     return true;
-  while (!line.text.empty() && line.text.back() == u'\\' && index_ < lines_.size()) {
-    const std::u16string_view next = TrimRegText(lines_[index_].text);
+  while (!line.text.empty() && line.text.back() == u'\\') {
+    const RegTextLine* following = Peek();
+    if (following == nullptr)
+      break;
+    const std::u16string_view next = TrimRegText(following->text);
     if (!next.empty() && rules_.continuationStops.find(next.front()) != std::u16string_view::npos) {
       break;
     }
     if (rules_.skipCommentsInContinuation && !next.empty() && next.front() == u';') {
-      ++index_;
+      Advance();
       continue;
     }
     line.text.pop_back();
-    line.parts.push_back({line.text.size(), lines_[index_].number});
+    line.parts.push_back({line.text.size(), following->number});
     line.text += next;
-    ++index_;
+    Advance();
   }
   return true;
 }

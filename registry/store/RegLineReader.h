@@ -46,10 +46,12 @@ struct RegLineRules {
   bool lineBreakEscapes = false;
 };
 
-// Walks the lines of a decoded text. The lines must outlive the reader.
+// Walks the lines of a decoded text, or of a source that decodes them as they are
+// read. The lines, or the source, must outlive the reader.
 class RegLineReader {
  public:
   explicit RegLineReader(std::span<const RegTextLine> lines, RegLineRules rules = {});
+  explicit RegLineReader(RegLineSource& source, RegLineRules rules = {});
 
   // Passes over blank and comment lines and returns the next line as it stands
   // (untrimmed), or null at the end. Meant for the header, before the first Next.
@@ -58,9 +60,17 @@ class RegLineReader {
   bool Next(RegLogicalLine& line);
 
  private:
+  // The line the reader stands on, or null at the end; Advance moves past it.
+  const RegTextLine* Peek();
+  void Advance();
+
   std::span<const RegTextLine> lines_;
   RegLineRules rules_;
   std::size_t index_ = 0;
+  RegLineSource* source_ = nullptr;
+  RegTextLine ahead_;   // from the source: the line Peek returned
+  bool haveAhead_ = false;
+  RegTextLine header_;  // from the source: the line ReadHeader returned
 };
 
 // Leading and trailing characters up to U+0020 removed.

@@ -57,70 +57,98 @@ bool IsValidUtf8(std::span<const std::uint8_t> bytes) {
   return true;
 }
 
-std::u16string FromUtf16(std::span<const std::uint8_t> bytes, bool bigEndian) {
-  std::u16string text;
-  text.reserve(bytes.size() / 2 + 1);
-  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    const unsigned first = bytes[i];
-    const unsigned second = bytes[i + 1];
-    text += static_cast<char16_t>(bigEndian ? (first << 8) | second : (second << 8) | first);
-  }
-  if (bytes.size() % 2 != 0)
-    text += u'\uFFFD';
-  return text;
-}
-
 std::string_view AsChars(std::span<const std::uint8_t> bytes) {
   return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }
 
-std::vector<RegTextLine> SplitLines(std::u16string_view text) {
-  std::vector<RegTextLine> lines;
-  std::size_t start = 0;
-  int number = 1;
-  while (start < text.size()) {
-    std::size_t end = text.find_first_of(u"\r\n", start);
-    if (end == std::u16string_view::npos)
-      end = text.size();
-    lines.push_back({number++, std::u16string(text.substr(start, end - start))});
-    if (end < text.size() && text[end] == u'\r' && end + 1 < text.size() &&
-        text[end + 1] == u'\n') {
-      ++end;
+}  // namespace
+
+RegTextLines::RegTextLines(std::span<const std::uint8_t> bytes) : text_(bytes) {
+  if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
+    encoding_ = RegTextEncoding::Utf16LE;
+    text_ = bytes.subspan(2);
+  } else if (bytes.size() >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF) {
+    encoding_ = RegTextEncoding::Utf16BE;
+    text_ = bytes.subspan(2);
+  } else if (bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
+    encoding_ = RegTextEncoding::Utf8;
+    text_ = bytes.subspan(3);
+  } else {
+    // The header decides, read as ANSI: the first line that is neither blank nor a
+    // comment, as the line reader finds it.
+    RegTextLines ansi = *this;
+    RegTextLine line;
+    while (ansi.Next(line)) {
+      const std::u16string_view text = TrimRegText(line.text);
+      if (text.empty() || text.front() == u';')
+        continue;
+      // Only text beyond ASCII reads differently; pure ASCII stays "ANSI".
+      if (text == kVersion5Header && IsValidUtf8(bytes) &&
+          std::any_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b >= 0x80; })) {
+        encoding_ = RegTextEncoding::Utf8;
+      }
+      break;
     }
-    start = end + 1;
   }
-  return lines;
 }
 
-}  // namespace
+std::size_t RegTextLines::Units() const {
+  const bool wide = encoding_ == RegTextEncoding::Utf16LE || encoding_ == RegTextEncoding::Utf16BE;
+  // A dangling odd byte of a UTF-16 text is one more unit: U+FFFD.
+  return wide ? text_.size() / 2 + text_.size() % 2 : text_.size();
+}
+
+char16_t RegTextLines::Unit(std::size_t index) const {
+  switch (encoding_) {
+    case RegTextEncoding::Utf16LE:
+    case RegTextEncoding::Utf16BE: {
+      if (2 * index + 1 >= text_.size())
+        return u'\uFFFD';
+      const unsigned first = text_[2 * index];
+      const unsigned second = text_[2 * index + 1];
+      return static_cast<char16_t>(encoding_ == RegTextEncoding::Utf16BE ? (first << 8) | second
+                                                                          : (second << 8) | first);
+    }
+    default:
+      // Only compared with CR and LF, which no multi-byte character contains.
+      return text_[index];
+  }
+}
+
+bool RegTextLines::Next(RegTextLine& line) {
+  const std::size_t units = Units();
+  if (pos_ >= units)
+    return false;
+  std::size_t end = pos_;
+  while (end < units && Unit(end) != u'\r' && Unit(end) != u'\n')
+    ++end;
+  switch (encoding_) {
+    case RegTextEncoding::Ansi:
+      line.text = platform::FromAnsi(AsChars(text_.subspan(pos_, end - pos_)));
+      break;
+    case RegTextEncoding::Utf8:
+      line.text = platform::FromUtf8(AsChars(text_.subspan(pos_, end - pos_)));
+      break;
+    default:
+      line.text.clear();
+      line.text.reserve(end - pos_);
+      for (std::size_t i = pos_; i < end; ++i)
+        line.text += Unit(i);
+  }
+  line.number = ++number_;
+  if (end < units && Unit(end) == u'\r' && end + 1 < units && Unit(end + 1) == u'\n')
+    ++end;
+  pos_ = end + 1;
+  return true;
+}
 
 RegTextDecoded DecodeRegText(std::span<const std::uint8_t> bytes) {
   RegTextDecoded decoded;
-  std::u16string text;
-  if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
-    decoded.encoding = RegTextEncoding::Utf16LE;
-    text = FromUtf16(bytes.subspan(2), false);
-  } else if (bytes.size() >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF) {
-    decoded.encoding = RegTextEncoding::Utf16BE;
-    text = FromUtf16(bytes.subspan(2), true);
-  } else if (bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
-    decoded.encoding = RegTextEncoding::Utf8;
-    text = platform::FromUtf8(AsChars(bytes.subspan(3)));
-  } else {
-    text = platform::FromAnsi(AsChars(bytes));
-    decoded.lines = SplitLines(text);
-    RegLineReader reader(decoded.lines);
-    const RegTextLine* header = reader.ReadHeader();
-    if (header != nullptr && TrimRegText(header->text) == kVersion5Header && IsValidUtf8(bytes)) {
-      // Only text beyond ASCII reads differently; pure ASCII stays "ANSI".
-      if (std::any_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b >= 0x80; })) {
-        decoded.encoding = RegTextEncoding::Utf8;
-        decoded.lines = SplitLines(platform::FromUtf8(AsChars(bytes)));
-      }
-    }
-    return decoded;
-  }
-  decoded.lines = SplitLines(text);
+  RegTextLines lines(bytes);
+  decoded.encoding = lines.Encoding();
+  RegTextLine line;
+  while (lines.Next(line))
+    decoded.lines.push_back(std::move(line));
   return decoded;
 }
 

@@ -28,6 +28,34 @@ struct RegTextDecoded {
   std::vector<RegTextLine> lines;
 };
 
+// Where the line reader takes its lines from, one at a time.
+class RegLineSource {
+ public:
+  virtual ~RegLineSource() = default;
+  // The next line of the text; false at its end.
+  virtual bool Next(RegTextLine& line) = 0;
+};
+
+// The lines of a .reg text, decoded one at a time exactly as DecodeRegText decodes
+// them all, so that a large file is never held as text beside its bytes. The bytes
+// must outlive it.
+class RegTextLines : public RegLineSource {
+ public:
+  explicit RegTextLines(std::span<const std::uint8_t> bytes);
+
+  RegTextEncoding Encoding() const { return encoding_; }
+  bool Next(RegTextLine& line) override;
+
+ private:
+  std::size_t Units() const;
+  char16_t Unit(std::size_t index) const;
+
+  std::span<const std::uint8_t> text_;  // after the byte-order mark
+  RegTextEncoding encoding_ = RegTextEncoding::Ansi;
+  std::size_t pos_ = 0;  // in code units of the encoding
+  int number_ = 0;
+};
+
 // Decodes by byte-order mark: FF FE is UTF-16LE, FE FF UTF-16BE, EF BB BF UTF-8.
 // Without a mark the bytes are the ANSI code page (Windows-1252), with one exception:
 // a file whose header is "Windows Registry Editor Version 5.00" and whose bytes are

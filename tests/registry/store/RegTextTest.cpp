@@ -495,6 +495,48 @@ TEST(DecodeRegTextTest, NamesEncodingAndSplitsEveryLineEnd) {
   EXPECT_EQ(4, decoded.lines[3].number);
 }
 
+// Line ends, byte-order marks and the odd cases of each encoding. The lines are decoded
+// one at a time; a line end or a dangling byte misread there shifts every line after it.
+TEST(DecodeRegTextTest, DecodesEveryEncodingLineByLine) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    RegTextEncoding encoding;
+    std::vector<std::u16string> lines;
+  };
+  const Case cases[] = {
+      {"Empty", "", RegTextEncoding::Ansi, {}},
+      {"BreakAtTheEndStartsNoLine", "a\r", RegTextEncoding::Ansi, {u"a"}},
+      {"CrCrLf", "a\r\r\nb", RegTextEncoding::Ansi, {u"a", u"", u"b"}},
+      {"EmptyLinesKept", "\n\na", RegTextEncoding::Ansi, {u"", u"", u"a"}},
+      {"Utf16LeDanglingByte", std::string("\xFF\xFE" "a\0\r\0\n\0b", 9),
+       RegTextEncoding::Utf16LE, {u"a", u"\uFFFD"}},
+      {"Utf16Be", std::string("\xFE\xFF\0a\0\n\0b", 8), RegTextEncoding::Utf16BE,
+       {u"a", u"b"}},
+      {"Utf8MarkInvalidBeforeLineEnd", "\xEF\xBB\xBF" "a\xE2\r\nb", RegTextEncoding::Utf8,
+       {u"a\uFFFD", u"b"}},
+      {"Version5ValidUtf8AfterComments",
+       "\r\n; made by a tool\r\nWindows Registry Editor Version 5.00\r\n\"x\"=\"\xC3\xA4\"",
+       RegTextEncoding::Utf8,
+       {u"", u"; made by a tool", u"Windows Registry Editor Version 5.00", u"\"x\"=\"\u00e4\""}},
+      {"Version5InvalidUtf8StaysAnsi", "Windows Registry Editor Version 5.00\n\xE4",
+       RegTextEncoding::Ansi, {u"Windows Registry Editor Version 5.00", u"\u00e4"}},
+      {"Regedit4Utf8BytesStayAnsi", "REGEDIT4\n\xC3\xA4", RegTextEncoding::Ansi,
+       {u"REGEDIT4", u"\u00c3\u00a4"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const RegTextDecoded decoded = DecodeRegText(Raw(c.bytes));
+    EXPECT_EQ(c.encoding, decoded.encoding);
+    std::vector<std::u16string> lines;
+    for (std::size_t i = 0; i < decoded.lines.size(); ++i) {
+      lines.push_back(decoded.lines[i].text);
+      EXPECT_EQ(static_cast<int>(i + 1), decoded.lines[i].number);
+    }
+    EXPECT_EQ(c.lines, lines);
+  }
+}
+
 // --- A real profile's shape, in both formats --------------------------------------------------
 
 constexpr std::u16string_view kProfile =
