@@ -74,14 +74,13 @@ bool TMainDlg::GetOutlookVersionToUse() {
   Detection.GetInstalledOutlookVersions();
   const outlook::TOutlookInstall& first = *Detection.OInstallList[0];
   const outlook::TOutlookInstall& second = *Detection.OInstallList[1];
-  auto decimal = [](std::int32_t version) { return platform::Widen(std::to_string(version)); };
   if (first.Version > 0 && second.Version > 0) {
     // The close box has no cancel meaning: it chooses the higher version.
     const TVersionChoice choice = view_.ChooseOutlookVersion(first.NameAndBit, second.NameAndBit);
     outlook::SelectedOutlookVersion =
-        decimal(choice == TVersionChoice::Second ? second.Version : first.Version);
+        platform::Decimal(choice == TVersionChoice::Second ? second.Version : first.Version);
   } else if (first.Version > 0) {
-    outlook::SelectedOutlookVersion = decimal(first.Version);
+    outlook::SelectedOutlookVersion = platform::Decimal(first.Version);
   }
   if (first.Version > 0)
     return true;

@@ -4,14 +4,14 @@
 // first listing of every provider in the store-provider list 01023d00, the second in
 // 01023d00 (even providers) or in the transport list 01023d02 (odd ones), shuffled.
 // Every provider has a section with a display name, a data file, a flags value and its
-// service id; one in ten names a service that 01023d0e does not list, so phase 2
-// removes it and phase 1 deletes its section. There are n / 8 services (listed, with
+// service id; one in ten names a service that 01023d0e does not list, so the repair
+// removes it from the lists and deletes its section. There are n / 8 services (listed, with
 // sections), n / 20 orphan sections that nothing names, the protected sections, and
 // n / 100 accounts (plus one that no account list names, with its own sections).
 // Section ids are drawn from a fixed seed, so their order is random.
 //
 // BM_Auslesen: the whole analysis. BM_Loeschen: backup (export into a temporary
-// folder) and the four repair phases, as "Löschen" runs them. BM_Repair: the phases
+// folder) and the four repair steps, as "Löschen" runs them. BM_Repair: the steps
 // alone. Each reports the fit of its times over n.
 
 #include <benchmark/benchmark.h>
@@ -26,14 +26,14 @@
 #include "platform/Text.h"
 #include "profile/Backup.h"
 #include "profile/ProfileAnalysis.h"
+#include "profile/ProfileNames.h"
 #include "profile/Repair.h"
 #include "registry/store/MemoryStore.h"
 
 namespace {
 
 using namespace brindel::registry::store;
-using brindel::profile::TLogSink;
-using brindel::profile::TProfileAnalysis;
+using namespace brindel::profile;
 
 constexpr std::u16string_view kTree = u"Software\\Microsoft\\Office\\16.0\\Outlook\\Profiles";
 constexpr std::u16string_view kProfile = u"Outlook";
@@ -116,17 +116,17 @@ void BuildProfile(MemoryStore& store, int entries) {
   for (int s = 0; s < services; ++s) {
     serviceIds.push_back(RandomId(random));
     AppendIdBytes(serviceList, serviceIds.back());
-    profile.Put(serviceIds.back(), u"001f3001", REG_BINARY, Utf16(u"Dienst"));
+    profile.Put(serviceIds.back(), kDisplayNameValue, REG_BINARY, Utf16(u"Dienst"));
   }
   std::vector<std::u16string> providerIds;
   for (int p = 0; p < providers; ++p) {
     providerIds.push_back(RandomId(random));
     const std::u16string& id = providerIds.back();
     const std::u16string service = p % 10 == 9 ? RandomId(random) : serviceIds[p % services];
-    profile.Put(id, u"01023d0c", REG_BINARY, IdBytes(service));
-    profile.Put(id, u"001f3001", REG_BINARY, Utf16(u"Persönliche Ordner"));
-    profile.Put(id, u"001f6700", REG_BINARY, Utf16(u"C:\\Daten\\Outlook.pst"));
-    profile.Put(id, u"00033009", REG_BINARY, Dword(p == 0 ? 2 : 0));
+    profile.Put(id, kServiceUidValue, REG_BINARY, IdBytes(service));
+    profile.Put(id, kDisplayNameValue, REG_BINARY, Utf16(u"Persönliche Ordner"));
+    profile.Put(id, kDataFileValue, REG_BINARY, Utf16(u"C:\\Daten\\Outlook.pst"));
+    profile.Put(id, kResourceFlagsValue, REG_BINARY, Dword(p == 0 ? 2 : 0));
   }
   // Every provider once in the store list, then the repetitions.
   std::vector<std::u16string> store00 = providerIds;
@@ -141,16 +141,16 @@ void BuildProfile(MemoryStore& store, int entries) {
   Bytes bytes02;
   for (const auto& id : transport02)
     AppendIdBytes(bytes02, id);
-  const std::u16string providerSection = u"9207f3e0a3b11019908b08002b2a56c2";
-  profile.Put(providerSection, u"01023d00", REG_BINARY, bytes00);
-  profile.Put(providerSection, u"01023d02", REG_BINARY, bytes02);
-  profile.Put(providerSection, u"01023d0e", REG_BINARY, serviceList);
+  const std::u16string providerSection(kProviderSection);
+  profile.Put(providerSection, kStoreProviderList, REG_BINARY, bytes00);
+  profile.Put(providerSection, kTransportProviderList, REG_BINARY, bytes02);
+  profile.Put(providerSection, kServiceList, REG_BINARY, serviceList);
   for (int o = 0; o < entries / 20; ++o)
-    profile.Put(RandomId(random), u"001e3001", REG_SZ, Utf16(u"Verwaist"));
-  for (auto protectedId : brindel::profile::kKeyConstants)
+    profile.Put(RandomId(random), kDisplayNameAnsiValue, REG_SZ, Utf16(u"Verwaist"));
+  for (auto protectedId : kKeyConstants)
     profile.Put(protectedId, {}, REG_NONE, {});
 
-  const std::u16string accountSection = u"9375CFF0413111d3B88A00104B2A6676";
+  const std::u16string accountSection(kAccountSection);
   const int accounts = std::max(1, entries / 100);
   Bytes numbers;
   for (int a = 1; a <= accounts + 1; ++a) {
@@ -161,7 +161,7 @@ void BuildProfile(MemoryStore& store, int entries) {
     profile.Put(key, u"Account Name", REG_BINARY, Utf16(u"Konto"));
     profile.Put(key, u"Service UID", REG_BINARY, IdBytes(serviceIds[a % services]));
     const std::u16string prefs = RandomId(random);
-    profile.Put(prefs, u"001e3001", REG_SZ, Utf16(u"Einstellungen"));
+    profile.Put(prefs, kDisplayNameAnsiValue, REG_SZ, Utf16(u"Einstellungen"));
     profile.Put(key, u"Preferences UID", REG_BINARY, IdBytes(prefs));
     // The last account is named by no account list.
     if (a <= accounts) {
@@ -169,7 +169,7 @@ void BuildProfile(MemoryStore& store, int entries) {
       numbers.insert(numbers.end(), one.begin(), one.end());
     }
   }
-  profile.Put(accountSection, u"{ED475418-B0D6-11D2-8C3B-00104B2A6676}", REG_BINARY, numbers);
+  profile.Put(accountSection, kAccountList, REG_BINARY, numbers);
 }
 
 struct TRun {

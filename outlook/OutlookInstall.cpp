@@ -13,10 +13,6 @@ constexpr char16_t kAppPaths[] =
     u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\OUTLOOK.EXE";
 constexpr char16_t kUnknownVersion[] = u"unbekannte Outlook Version: ";
 
-std::u16string Decimal(std::int64_t value) {
-  return platform::Widen(std::to_string(value));
-}
-
 }  // namespace
 
 std::u16string OutlookLocationKey(unsigned installation) {
@@ -76,7 +72,7 @@ std::int32_t TOutlookDetection::CheckMSOutlook2(std::uint8_t iInstallation,
                                                 std::u16string& outlookExe) {
   Bit32or64.clear();
   const std::u16string key = OutlookLocationKey(iInstallation);
-  const std::u16string path = registry::RegReadStringAt(2, key, u"");
+  const std::u16string path = registry::RegReadStringAt(registry::rsLocalMachine, key, u"");
   KtFileInfo.SetFileName(path);
   outlookExe = KtFileInfo.FileName();
   if (outlookExe.empty())
@@ -87,7 +83,8 @@ std::int32_t TOutlookDetection::CheckMSOutlook2(std::uint8_t iInstallation,
   if (version < 14)
     return version;
   const std::u16string bitness = registry::RegReadStringAt(
-      2, platform::Format(u"Software\\Microsoft\\Office\\%s.0\\Outlook", {Decimal(version)}),
+      registry::rsLocalMachine,
+      platform::Format(u"Software\\Microsoft\\Office\\%s.0\\Outlook", {platform::Decimal(version)}),
       u"Bitness");
   Bit32or64 = platform::UpperCase(bitness) == u"X64" ? u" (64 Bit)" : u" (32 Bit)";
   return version;
@@ -106,7 +103,7 @@ void TOutlookDetection::GetInstalledOutlookVersions() {
         install->Version = 0;
     }
     if (install->Version > 0) {
-      install->Name = OutlookVersionName(Decimal(install->Version), showError_);
+      install->Name = OutlookVersionName(platform::Decimal(install->Version), showError_);
       install->NameAndBit = install->Name + Bit32or64;
       install->OutlookExeFile = outlookExe;
     }

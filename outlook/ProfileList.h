@@ -19,7 +19,7 @@ using TProfileList = profile::TRecordList<profile::TTavixFiles>;
 std::u16string GetProfilesRegTree();
 
 // One record per subkey of Key that opens for reading, in the registry's enumeration
-// order; only ProfilName is set. Empty when Key is empty, missing or unreadable.
+// order. Empty when Key is empty, missing or unreadable.
 TProfileList GetProfileList(std::u16string_view Key);
 
 // The name stored as the default profile of the profile tree in use (RegTreeToUse),

@@ -8,7 +8,7 @@ namespace brindel::platform {
 
 // The same form on every platform; only the system's message differs.
 std::u16string ErrorText(std::int32_t code) {
-  const std::u16string number = Widen(std::to_string(code));
+  const std::u16string number = Decimal(code);
   const std::u16string message = SystemMessage(code);
   if (message.empty())
     return Format(u"Error %d", {number});

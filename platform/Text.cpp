@@ -1,6 +1,7 @@
 #include "platform/Text.h"
 
 #include <cstdint>
+#include <string>
 
 namespace brindel::platform {
 
@@ -179,6 +180,18 @@ std::u16string AsciiUpperCase(std::u16string_view text) {
 
 std::u16string Widen(std::string_view ascii) {
   return std::u16string(ascii.begin(), ascii.end());
+}
+
+std::u16string Decimal(std::int64_t value) {
+  return Widen(std::to_string(value));
+}
+
+std::u16string_view Trim(std::u16string_view text) {
+  while (!text.empty() && text.front() <= u' ')
+    text.remove_prefix(1);
+  while (!text.empty() && text.back() <= u' ')
+    text.remove_suffix(1);
+  return text;
 }
 
 std::u16string Format(std::u16string_view pattern,

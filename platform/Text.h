@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -31,6 +32,14 @@ std::u16string InGermanQuotes(std::u16string_view text);
 
 // A short literal as UTF-16, for code that builds texts from ASCII pieces.
 std::u16string Widen(std::string_view ascii);
+
+// A whole number in decimal digits, with a minus sign when negative, as counts and
+// codes appear in logs and messages.
+std::u16string Decimal(std::int64_t value);
+
+// The text without the characters up to U+0020 at either end: blanks, tabs, line
+// breaks, NUL and the other control characters. A view into the text it was given.
+std::u16string_view Trim(std::u16string_view text);
 
 // printf-like formatting of UTF-16 text: each %s or %d takes the next argument,
 // already written as text; %% gives one percent sign.

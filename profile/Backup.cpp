@@ -35,7 +35,7 @@ bool IsCompleteBackup(std::string_view Bytes) {
   const registry::store::RegTextLine* header = reader.ReadHeader();
   if (header == nullptr)
     return false;
-  const std::u16string_view headerText = registry::store::TrimRegText(header->text);
+  const std::u16string_view headerText = platform::Trim(header->text);
   if (headerText != u"REGEDIT4" && headerText != u"Windows Registry Editor Version 5.00")
     return false;
   // After the header and blank lines comes the line of the exported key.

@@ -223,8 +223,8 @@ TBackupProof ProveBackup(std::u16string_view FileName, std::u16string_view Profi
 }
 
 std::u16string ProvenBackupNote(const TBackupProof& Proof) {
-  return u"Sicherung geprüft: " + platform::Widen(std::to_string(Proof.Keys)) + u" Schlüssel, " +
-         platform::Widen(std::to_string(Proof.Values)) + u" Werte";
+  return u"Sicherung geprüft: " + platform::Decimal(Proof.Keys) + u" Schlüssel, " +
+         platform::Decimal(Proof.Values) + u" Werte";
 }
 
 }  // namespace brindel::profile

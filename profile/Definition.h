@@ -1,8 +1,6 @@
 #pragma once
 
-#include <cstdint>
 #include <string>
-#include <vector>
 
 namespace brindel::profile {
 
@@ -19,10 +17,9 @@ using PRegKeys = TRegKeys*;
 struct TEntries {
   std::u16string Entry9702;     // the provider's section id as listed
   std::u16string EntryPendant;  // the linked service id, when it is a listed service
-  bool bCorrect = false;        // true exactly when EntryPendant was set
   std::u16string ContainerName;
   std::u16string DataFilePath;
-  bool isStandard = false;
+  bool isStandard = false;  // the default store
 };
 using PEntries = TEntries*;
 
@@ -34,27 +31,16 @@ struct TAccounts {
   std::u16string POP3Account;
   std::u16string ServiceUID;
   std::u16string PrefsUID;
+  // Nothing decides on it, but it is read like the others: a value that cannot be
+  // read ends the analysis there.
   std::u16string XPProviderUID;
-  std::u16string EntryPendant;  // never set; kept for the record's shape
-  std::u16string KeyAndSettingsID;
+  std::u16string KeyAndSettingsID;  // the account number in decimal, as the log shows it
 };
 using PAccounts = TAccounts*;
 
-// One mail profile of the profile list. Only ProfilName is used; the other fields
-// describe a profile's files and stay empty.
+// One mail profile of the profile list.
 struct TTavixFiles {
   std::u16string ProfilName;  // the raw key name under the profile tree
-  std::u16string MailPath;
-  std::vector<std::u16string> FDataFile;
-  std::vector<std::u16string> FDataFileRemarks;
-  std::vector<std::int64_t> FDataFileSize;
-  std::vector<bool> FAnsiFormat;
-  std::u16string FArchivPST;
-  std::vector<std::u16string> FSignaturen;
-  std::u16string FPAB, FRegeln, FOutlookleiste, FDruckeinstellung, FWindowsAdressbuch,
-      FSymbolleiste, FNavigationPane, FNK2, FViewsDat, FVBAotm;
-  std::u16string FBCMFileName;
-  std::u16string FRSS, FQuickParts, FWQParts, FOneNoteDBs, FZipFileName;
 };
 using PTavixFiles = TTavixFiles*;
 

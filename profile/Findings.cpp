@@ -4,7 +4,6 @@
 
 #include "platform/Errors.h"
 #include "platform/Text.h"
-#include "registry/Codecs.h"
 
 namespace brindel::profile {
 namespace {

@@ -7,8 +7,7 @@
 
 namespace brindel::profile {
 
-// A section id with the display name its section holds (001f3001 or 001e3001), empty
-// when it has none.
+// A section id with the display name its section holds, empty when it has none.
 struct TFoundSection {
   std::u16string Id;
   std::u16string Name;

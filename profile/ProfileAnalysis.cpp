@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/Text.h"
+#include "profile/ListValues.h"
 #include "registry/Codecs.h"
 #include "registry/Helpers.h"
 #include "registry/RegAccess.h"
@@ -11,13 +12,12 @@
 namespace brindel::profile {
 
 using platform::AsciiLowerCase;
-using platform::Widen;
+using platform::Decimal;
+using platform::Trim;
 using registry::BoolToText;
 using registry::BytesToHex;
 using registry::HexToInt;
 using registry::HexToText;
-using registry::kAccountSection;
-using registry::kProviderSection;
 using registry::RegReadBinaryAt;
 using registry::RegReadBinaryHexAt;
 using registry::RegReadStringAt;
@@ -30,26 +30,6 @@ using registry::store::KEY_READ;
 
 namespace {
 
-constexpr unsigned kCurrentUser = 1;
-
-// The section that holds the default store's settings section id.
-constexpr std::u16string_view kStoreSection = u"0a0d020000000000c000000000000046";
-// In that section, and in each service section, the id of the store settings section.
-constexpr std::u16string_view kStoreSettingsValue = u"01023d15";
-
-std::u16string Number(long long value) {
-  return Widen(std::to_string(value));
-}
-
-// Characters up to U+0020 removed at both ends.
-std::u16string_view Trimmed(std::u16string_view text) {
-  while (!text.empty() && text.front() <= u' ')
-    text.remove_prefix(1);
-  while (!text.empty() && text.back() <= u' ')
-    text.remove_suffix(1);
-  return text;
-}
-
 // How an account value becomes its field.
 enum class TFieldForm {
   Text,       // binary values are UTF-16 text
@@ -59,10 +39,10 @@ enum class TFieldForm {
 
 std::u16string ReadAccountField(std::u16string_view path, std::u16string_view name,
                                 TFieldForm form) {
-  if (!RegValueExistsAt(kCurrentUser, path, name))
+  if (!RegValueExistsAt(kProfileRoot, path, name))
     return {};
-  if (RegValueKindAt(kCurrentUser, path, name) == TRegValueKind::vkBinary) {
-    const std::u16string hex = RegReadBinaryHexAt(kCurrentUser, path, name);
+  if (RegValueKindAt(kProfileRoot, path, name) == TRegValueKind::vkBinary) {
+    const std::u16string hex = RegReadBinaryHexAt(kProfileRoot, path, name);
     switch (form) {
       case TFieldForm::Text:
         return HexToText(hex);
@@ -72,7 +52,7 @@ std::u16string ReadAccountField(std::u16string_view path, std::u16string_view na
         return hex;
     }
   }
-  const std::u16string text = RegReadStringAt(kCurrentUser, path, name);
+  const std::u16string text = RegReadStringAt(kProfileRoot, path, name);
   return form == TFieldForm::LowerCase ? AsciiLowerCase(text) : text;
 }
 
@@ -199,14 +179,14 @@ void TProfileAnalysis::ScanProfileKeys() {
       if (info.NumValues == 0) {
         RegKeys->bEmpty = true;
         line += u" -> leer";
-      } else if (reg.ValueExists(u"001f3001")) {
-        if (RegValueKindAt(kCurrentUser, path, u"001f3001") == TRegValueKind::vkBinary) {
-          line += u" -> " + HexToText(RegReadBinaryHexAt(kCurrentUser, path, u"001f3001"));
+      } else if (reg.ValueExists(kDisplayNameValue)) {
+        if (RegValueKindAt(kProfileRoot, path, kDisplayNameValue) == TRegValueKind::vkBinary) {
+          line += u" -> " + HexToText(RegReadBinaryHexAt(kProfileRoot, path, kDisplayNameValue));
         } else {
-          line += u" -> " + RegReadStringAt(kCurrentUser, path, u"001e3001");
+          line += u" -> " + RegReadStringAt(kProfileRoot, path, kDisplayNameAnsiValue);
         }
-      } else if (reg.ValueExists(u"001e3001")) {
-        line += u" -> " + RegReadStringAt(kCurrentUser, path, u"001e3001");
+      } else if (reg.ValueExists(kDisplayNameAnsiValue)) {
+        line += u" -> " + RegReadStringAt(kProfileRoot, path, kDisplayNameAnsiValue);
       }
       sink_.Log(line);
     }
@@ -224,7 +204,7 @@ void TProfileAnalysis::LogEmptySections() {
     sink_.Log(record->EntryName);
     ++toDelete;
   }
-  sink_.Log(Number(toDelete) + u" von " + Number(RegKeysList->Count()));
+  sink_.Log(Decimal(toDelete) + u" von " + Decimal(RegKeysList->Count()));
 }
 
 void TProfileAnalysis::ReadGroup(std::u16string_view Heading, std::u16string_view ValueName,
@@ -238,9 +218,9 @@ void TProfileAnalysis::ReadGroup(std::u16string_view Heading, std::u16string_vie
     Reader(ProfileTree, ValueName, List);
   }
   const int count = List.Count();
-  sink_.Log(u"Anzahl: " + Number(count - PreviousCount));
+  sink_.Log(u"Anzahl: " + Decimal(count - PreviousCount));
   for (int k = PreviousCount + 1; k <= count; ++k) {
-    sink_.Log(Number(k) + u": " + List[k - 1]);
+    sink_.Log(Decimal(k) + u": " + List[k - 1]);
   }
   PreviousCount = count;
 }
@@ -250,18 +230,18 @@ void TProfileAnalysis::ReadProviderLists() {
   sink_.Log(kProviderSection);
   sink_.Log(u"");
   int providers = 0;
-  ReadGroup(u"Auslesen der Store-Provider 01023d00:", u"01023d00", registry::ReadSectionIdList,
+  ReadGroup(u"Auslesen der Store-Provider 01023d00:", kStoreProviderList, ReadSectionIdList,
             *ProviderValues, providers);
   sink_.Log(u"");
-  ReadGroup(u"Auslesen der Adressbuch-Provider 01023d01:", u"01023d01", registry::ReadSectionIdList,
-            *ProviderValues, providers);
+  ReadGroup(u"Auslesen der Adressbuch-Provider 01023d01:", kAddressBookProviderList,
+            ReadSectionIdList, *ProviderValues, providers);
   sink_.Log(u"");
-  ReadGroup(u"Auslesen der Transport-Provider 01023d02:", u"01023d02", registry::ReadSectionIdList,
+  ReadGroup(u"Auslesen der Transport-Provider 01023d02:", kTransportProviderList, ReadSectionIdList,
             *ProviderValues, providers);
   sink_.Log(u"");
   int services = 0;
-  ReadGroup(u"Auslesen der Services 01023d0e:", u"01023d0e", registry::ReadSectionIdList,
-            *ServiceValues, services);
+  ReadGroup(u"Auslesen der Services 01023d0e:", kServiceList, ReadSectionIdList, *ServiceValues,
+            services);
 }
 
 void TProfileAnalysis::ReadAccountLists() {
@@ -269,17 +249,14 @@ void TProfileAnalysis::ReadAccountLists() {
   sink_.Log(kAccountSection);
   sink_.Log(u"");
   int accounts = 0;
-  ReadGroup(u"Auslesen der Accounts {ED475418-B0D6-11D2-8C3B-00104B2A6676}",
-            u"{ED475418-B0D6-11D2-8C3B-00104B2A6676}", registry::ReadAccountNumberList,
-            *AccountValues, accounts);
+  ReadGroup(u"Auslesen der Accounts {ED475418-B0D6-11D2-8C3B-00104B2A6676}", kAccountList,
+            ReadAccountNumberList, *AccountValues, accounts);
   sink_.Log(u"");
-  ReadGroup(u"Auslesen der Services {ED475419-B0D6-11D2-8C3B-00104B2A6676}",
-            u"{ED475419-B0D6-11D2-8C3B-00104B2A6676}", registry::ReadAccountNumberList,
-            *AccountValues, accounts);
+  ReadGroup(u"Auslesen der Services {ED475419-B0D6-11D2-8C3B-00104B2A6676}", kAccountServiceList,
+            ReadAccountNumberList, *AccountValues, accounts);
   sink_.Log(u"");
-  ReadGroup(u"Auslesen der Provider {ED475420-B0D6-11D2-8C3B-00104B2A6676}",
-            u"{ED475420-B0D6-11D2-8C3B-00104B2A6676}", registry::ReadAccountNumberList,
-            *AccountValues, accounts);
+  ReadGroup(u"Auslesen der Provider {ED475420-B0D6-11D2-8C3B-00104B2A6676}", kAccountProviderList,
+            ReadAccountNumberList, *AccountValues, accounts);
 }
 
 void TProfileAnalysis::CheckLinks() {
@@ -291,17 +268,17 @@ void TProfileAnalysis::CheckLinks() {
     Entries = record.get();
     Entries->Entry9702 = (*ProviderValues)[k];
     const std::u16string path = SectionPath(Entries->Entry9702);
-    const std::u16string service = RegReadBinaryHexAt(kCurrentUser, path, u"01023d0c");
+    const std::u16string service = RegReadBinaryHexAt(kProfileRoot, path, kServiceUidValue);
     int index = 0;
     if (ServiceValues->Find(service, index)) {
       Entries->EntryPendant = AsciiLowerCase(service);
-      Entries->bCorrect = true;
     }
     Entries->ContainerName = GetContainerName(path);
     Entries->DataFilePath = GetDataFilePath(path);
-    Entries->isStandard = RegReadBinaryHexAt(kCurrentUser, path, u"00033009") == u"02000000";
+    Entries->isStandard =
+        RegReadBinaryHexAt(kProfileRoot, path, kResourceFlagsValue) == kDefaultStoreFlags;
     EntriesList->Add(std::move(record));
-    sink_.Log(Number(k + 1) + u": " + Entries->Entry9702 + u" <=> " + Entries->EntryPendant +
+    sink_.Log(Decimal(k + 1) + u": " + Entries->Entry9702 + u" <=> " + Entries->EntryPendant +
               u" = " + Entries->ContainerName + u" => " + Entries->DataFilePath + u" (Standard = " +
               BoolToText(Entries->isStandard) + u")");
   }
@@ -311,11 +288,11 @@ std::u16string TProfileAnalysis::GetContainerName(std::u16string_view SectionPat
   TRegAccess reg;
   if (!reg.OpenReadOnly(SectionPath))
     return {};
-  if (reg.GetValueKind(u"001f3001") == TRegValueKind::vkBinary) {
-    return HexToText(RegReadBinaryHexAt(kCurrentUser, SectionPath, u"001f3001"));
+  if (reg.GetValueKind(kDisplayNameValue) == TRegValueKind::vkBinary) {
+    return HexToText(RegReadBinaryHexAt(kProfileRoot, SectionPath, kDisplayNameValue));
   }
-  if (reg.GetValueKind(u"001e3001") == TRegValueKind::vkString) {
-    return RegReadStringAt(kCurrentUser, SectionPath, u"001e3001");
+  if (reg.GetValueKind(kDisplayNameAnsiValue) == TRegValueKind::vkString) {
+    return RegReadStringAt(kProfileRoot, SectionPath, kDisplayNameAnsiValue);
   }
   return {};
 }
@@ -324,21 +301,21 @@ std::u16string TProfileAnalysis::GetDataFilePath(std::u16string_view SectionPath
   TRegAccess reg;
   if (!reg.OpenReadOnly(SectionPath))
     return {};
-  if (reg.ValueExists(u"001f6700")) {
-    switch (reg.GetValueKind(u"001f6700")) {
+  if (reg.ValueExists(kDataFileValue)) {
+    switch (reg.GetValueKind(kDataFileValue)) {
       case TRegValueKind::vkBinary:
-        return HexToText(RegReadBinaryHexAt(kCurrentUser, SectionPath, u"001f6700"));
+        return HexToText(RegReadBinaryHexAt(kProfileRoot, SectionPath, kDataFileValue));
       case TRegValueKind::vkString:
-        return reg.ReadString(u"001f6700");
+        return reg.ReadString(kDataFileValue);
       default:
         return {};
     }
   }
-  if (reg.GetValueKind(u"001e6700") == TRegValueKind::vkBinary) {
-    return HexToText(RegReadBinaryHexAt(kCurrentUser, SectionPath, u"001e6700"));
+  if (reg.GetValueKind(kDataFileAnsiValue) == TRegValueKind::vkBinary) {
+    return HexToText(RegReadBinaryHexAt(kProfileRoot, SectionPath, kDataFileAnsiValue));
   }
-  if (reg.ValueExists(u"001e6700"))
-    return reg.ReadString(u"001e6700");
+  if (reg.ValueExists(kDataFileAnsiValue))
+    return reg.ReadString(kDataFileAnsiValue);
   return {};
 }
 
@@ -363,7 +340,7 @@ void TProfileAnalysis::ReadAccountEntries() {
     auto record = std::make_unique<TAccounts>();
     Accounts = record.get();
     Accounts->RegKey = names[i];
-    Accounts->KeyAndSettingsID = Number(HexToInt(Accounts->RegKey));
+    Accounts->KeyAndSettingsID = Decimal(HexToInt(Accounts->RegKey));
     const std::u16string path = base + Accounts->RegKey;
     Accounts->Accountname = ReadAccountField(path, u"Account Name", TFieldForm::Text);
     Accounts->ServiceName = ReadAccountField(path, u"Service Name", TFieldForm::Text);
@@ -372,8 +349,8 @@ void TProfileAnalysis::ReadAccountEntries() {
     Accounts->POP3Account = ReadAccountField(path, u"POP3 Server", TFieldForm::AsRead);
     Accounts->XPProviderUID = ReadAccountField(path, u"XP Provider UID", TFieldForm::LowerCase);
     AccountsList->Add(std::move(record));
-    sink_.Log(Number(i + 1) + u": " + Accounts->RegKey + u"(" + Accounts->KeyAndSettingsID + u") " +
-              u" = " + Accounts->Accountname + u" (" + Accounts->ServiceName + u") = " +
+    sink_.Log(Decimal(i + 1) + u": " + Accounts->RegKey + u"(" + Accounts->KeyAndSettingsID +
+              u") " + u" = " + Accounts->Accountname + u" (" + Accounts->ServiceName + u") = " +
               Accounts->ServiceUID + u" & " + Accounts->PrefsUID);
   }
 }
@@ -392,8 +369,8 @@ void TProfileAnalysis::FillGUIDsUsedList() {
     // section; only the default account's copy is in the store section below. A
     // value of another kind names nothing and is passed over.
     const std::u16string service = SectionPath(entry->EntryPendant);
-    if (RegValueKindAt(kCurrentUser, service, kStoreSettingsValue) == TRegValueKind::vkBinary) {
-      std::vector<std::uint8_t> id = RegReadBinaryAt(kCurrentUser, service, kStoreSettingsValue);
+    if (RegValueKindAt(kProfileRoot, service, kStoreSettingsValue) == TRegValueKind::vkBinary) {
+      std::vector<std::uint8_t> id = RegReadBinaryAt(kProfileRoot, service, kStoreSettingsValue);
       if (id.size() >= 16) {
         id.resize(16);
         used.push_back(AsciiLowerCase(BytesToHex(id)));
@@ -401,24 +378,24 @@ void TProfileAnalysis::FillGUIDsUsedList() {
     }
   }
   for (const auto& account : *AccountsList) {
-    if (!Trimmed(account->ServiceUID).empty()) {
+    if (!Trim(account->ServiceUID).empty()) {
       used.push_back(account->ServiceUID);
       used.push_back(account->PrefsUID);
-    } else if (!Trimmed(account->POP3Account).empty()) {
+    } else if (!Trim(account->POP3Account).empty()) {
       used.push_back(account->PrefsUID);
     }
   }
   for (const std::u16string& constant : cArrKeyConstants)
     used.push_back(constant);
   const std::u16string store =
-      RegReadBinaryHexAt(kCurrentUser, SectionPath(kStoreSection), kStoreSettingsValue);
-  if (!Trimmed(store).empty())
+      RegReadBinaryHexAt(kProfileRoot, SectionPath(kStoreSection), kStoreSettingsValue);
+  if (!Trim(store).empty())
     used.push_back(store);
   AddAllSorted(*GUIDsUsedList, std::move(used));
 
   sink_.Log(u"");
   sink_.Log(kAsterisks);
-  sink_.Log(u"Liste der tatsächlich verwendeten " + Number(GUIDsUsedList->Count()) + u" GUIDs:");
+  sink_.Log(u"Liste der tatsächlich verwendeten " + Decimal(GUIDsUsedList->Count()) + u" GUIDs:");
   for (const std::u16string& id : GUIDsUsedList->Items())
     sink_.Log(AsciiLowerCase(id));
 }

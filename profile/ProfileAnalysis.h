@@ -8,6 +8,7 @@
 
 #include "profile/Definition.h"
 #include "profile/LogSink.h"
+#include "profile/ProfileNames.h"
 #include "profile/RecordList.h"
 #include "registry/StringList.h"
 
@@ -17,16 +18,6 @@ using registry::TStringList;
 
 // The line that stands before or after a heading of the report.
 inline constexpr std::u16string_view kAsterisks = u"*****************************************";
-
-// Sections that Outlook needs in every profile. The scan never marks them for
-// deletion and the list of sections in use always holds them. They are compared
-// exactly as written here, letter case, braces and hyphens included.
-inline constexpr std::array<std::u16string_view, 8> kKeyConstants = {
-    u"{D9734F19-8CFB-411D-BC59-833E334FCB5E}", u"0a0d020000000000c000000000000046",
-    u"13dbb0c8aa05101a9bb000aa002fc45a",       u"c02ebc5353d9cd11975200aa004ae40e",
-    u"3517490d76624c419a828607e2a54604",       u"8503020000000000c000000000000046",
-    u"9207f3e0a3b11019908b08002b2a56c2",       u"9375CFF0413111d3B88A00104B2A6676",
-};
 
 // Adds the texts to a sorted list and leaves it exactly as one Add per text, in this
 // order, would: with duplicates ignored the first of equal texts stays, with

@@ -6,6 +6,8 @@
 
 #include "platform/Errors.h"
 #include "platform/Text.h"
+#include "profile/ListValues.h"
+#include "profile/ProfileNames.h"
 #include "profile/StoreWatch.h"
 #include "registry/Codecs.h"
 #include "registry/Helpers.h"
@@ -14,19 +16,16 @@ namespace brindel::profile {
 
 using platform::AsciiLowerCase;
 using platform::AsciiUpperCase;
-using registry::kAccountSection;
-using registry::kProviderSection;
+using platform::Decimal;
 
 namespace {
 
-std::u16string Decimal(int value) {
-  return platform::Widen(std::to_string(value));
-}
-
-constexpr std::u16string_view kStoreProviderList[] = {u"01023d00"};
-constexpr std::u16string_view kProviderLists[] = {u"01023d00", u"01023d01", u"01023d02"};
-constexpr std::u16string_view kProviderAndServiceLists[] = {u"01023d00", u"01023d01", u"01023d02",
-                                                            u"01023d0e"};
+// The lists of the provider section that a step rewrites.
+constexpr std::u16string_view kStoreProvidersOnly[] = {kStoreProviderList};
+constexpr std::u16string_view kProviderLists[] = {kStoreProviderList, kAddressBookProviderList,
+                                                  kTransportProviderList};
+constexpr std::u16string_view kProviderAndServiceLists[] = {
+    kStoreProviderList, kAddressBookProviderList, kTransportProviderList, kServiceList};
 
 // What the registry answers when there is nothing to do: a key or value that is not
 // there, the end of a list, and the refusal to delete a key that has sub keys (or to
@@ -48,11 +47,11 @@ void ThrowIfFailed(const TStoreWatch& Watch) {
 // ends the repair.
 void DeleteKeyAt(std::u16string_view Path, std::u16string_view Name) {
   TStoreWatch watch = WatchRepair();
-  registry::RegDeleteKeyAt(1, Path, Name);
+  registry::RegDeleteKeyAt(kProfileRoot, Path, Name);
   ThrowIfFailed(watch);
 }
 
-void PhaseHeading(TLogSink& Sink, std::u16string_view Heading) {
+void StepHeading(TLogSink& Sink, std::u16string_view Heading) {
   Sink.Log(u"");
   Sink.Log(kAsterisks);
   Sink.Log(Heading);
@@ -78,10 +77,10 @@ void DeleteSection(const TProfileAnalysis& Analysis, std::u16string_view Section
   DeleteKeyAt(Analysis.ProfileTree, Section);
 }
 
-// Phase 1: the sections that nothing uses.
+// Deletes the sections that nothing uses.
 void DeleteUnusedSections(TProfileAnalysis& Analysis) {
   TLogSink& sink = Analysis.LogSink();
-  PhaseHeading(sink, u"Liste der zu löschenden GUIDs:");
+  StepHeading(sink, u"Liste der zu löschenden GUIDs:");
   int count = 0;
   for (const auto& record : *Analysis.RegKeysList) {
     if (Analysis.GUIDsUsedList->IndexOf(record->EntryName) >= 0)
@@ -115,10 +114,10 @@ void RemoveGUIDsInLists(const TProfileAnalysis& Analysis,
     RemoveGUIDsInList(Analysis.ProfileTree, list, rest, KeepFirst);
 }
 
-// Phase 2: the providers that no listed service links.
+// Removes the providers that no listed service links from every list.
 void RemoveUnlinkedProviders(TProfileAnalysis& Analysis) {
   TLogSink& sink = Analysis.LogSink();
-  PhaseHeading(sink, u"nicht verknüpfte Einträge aus 9207 und 9375 entfernen ");
+  StepHeading(sink, u"nicht verknüpfte Einträge aus 9207 und 9375 entfernen ");
   std::vector<std::u16string> unlinked;
   for (const auto& entry : *Analysis.EntriesList) {
     if (entry->EntryPendant.empty())
@@ -144,10 +143,10 @@ void RemoveUnlinkedProviders(TProfileAnalysis& Analysis) {
            u" GUIDs wurden korrigiert.");
 }
 
-// Phase 3: provider ids listed more than once keep their first place only.
+// Provider ids listed more than once keep their first place only.
 void RemoveRepeatedProviders(TProfileAnalysis& Analysis) {
   TLogSink& sink = Analysis.LogSink();
-  PhaseHeading(sink, u"mehrfache, gleiche 9207er Einträge entfernen");
+  StepHeading(sink, u"mehrfache, gleiche 9207er Einträge entfernen");
   const TStringList& providers = *Analysis.ProviderValues;
   // A position counts when a later position holds the same id (compared exactly).
   std::unordered_map<std::u16string, int> remaining;
@@ -172,15 +171,17 @@ void RemoveRepeatedProviders(TProfileAnalysis& Analysis) {
           Analysis, kProviderLists,
           std::vector<std::u16string>(repeated.Items().begin() + 1, repeated.Items().end()), true);
     }
+    // Counted on from the loop above on purpose: the number logged adds each repeated
+    // id once to its later listings, so the listing that stays counts too.
     ++count;
   }
   sink.Log(Decimal(count) + u" doppelte Einträge aus 9207 entfernt...");
 }
 
-// Phase 4: account entries without a service, and entries that no account list names.
+// Deletes account entries without a service, and entries that no account list names.
 void DeleteFaultyAccounts(TProfileAnalysis& Analysis) {
   TLogSink& sink = Analysis.LogSink();
-  PhaseHeading(sink, u"Fehlerhafte Accounteinträge löschen");
+  StepHeading(sink, u"Fehlerhafte Accounteinträge löschen");
   const std::u16string accountSection =
       Analysis.ProfileTree + u"\\" + std::u16string(kAccountSection);
   for (const auto& account : *Analysis.AccountsList) {
@@ -212,17 +213,17 @@ void DeleteFaultyAccounts(TProfileAnalysis& Analysis) {
       sink.Log(Analysis.ProfileTree + u" => " + account->PrefsUID);
       DeleteSection(Analysis, account->ServiceUID);
       DeleteSection(Analysis, account->PrefsUID);
-      sink.Log(u"01023d0e => " + account->ServiceUID);
-      RemoveGUIDInList(Analysis.ProfileTree, u"01023d0e", account->ServiceUID, false);
-      sink.Log(u"01023d00 => " + account->PrefsUID);
-      RemoveGUIDInList(Analysis.ProfileTree, u"01023d00", account->PrefsUID, false);
+      sink.Log(std::u16string(kServiceList) + u" => " + account->ServiceUID);
+      RemoveGUIDInList(Analysis.ProfileTree, kServiceList, account->ServiceUID, false);
+      sink.Log(std::u16string(kStoreProviderList) + u" => " + account->PrefsUID);
+      RemoveGUIDInList(Analysis.ProfileTree, kStoreProviderList, account->PrefsUID, false);
       // The providers of the removed service leave the store-provider list.
       std::vector<std::u16string> providers;
       for (const auto& entry : *Analysis.EntriesList) {
         if (entry->EntryPendant == account->ServiceUID)
           providers.push_back(entry->Entry9702);
       }
-      RemoveGUIDsInLists(Analysis, kStoreProviderList, providers, false);
+      RemoveGUIDsInLists(Analysis, kStoreProvidersOnly, providers, false);
     }
     // The entry goes last: it is what names the sections and list entries above, so
     // a repair that stops half-way leaves it for the next run to finish the work.
@@ -236,7 +237,7 @@ bool RemoveGUIDsInList(std::u16string_view ProfileTree, std::u16string_view Valu
                        const std::unordered_set<std::u16string>& UpperCaseGuids, bool KeepFirst) {
   TStoreWatch watch = WatchRepair();
   TStringList ids;
-  registry::ReadSectionIdList(ProfileTree, ValueName, ids);
+  ReadSectionIdList(ProfileTree, ValueName, ids);
   // A list that failed to read is not an empty one: written back, it would lose
   // every id.
   ThrowIfFailed(watch);
@@ -250,8 +251,8 @@ bool RemoveGUIDsInList(std::u16string_view ProfileTree, std::u16string_view Valu
     hex += ids[i];
   }
   const bool written = registry::RegWriteBinaryAt(
-      1, std::u16string(ProfileTree) + u"\\" + std::u16string(kProviderSection), ValueName,
-      registry::HexToBytes(hex));
+      kProfileRoot, std::u16string(ProfileTree) + u"\\" + std::u16string(kProviderSection),
+      ValueName, registry::HexToBytes(hex));
   ThrowIfFailed(watch);
   return written;
 }

@@ -19,9 +19,10 @@ bool RemoveGUIDInList(std::u16string_view ProfileTree, std::u16string_view Value
 bool RemoveGUIDsInList(std::u16string_view ProfileTree, std::u16string_view ValueName,
                        const std::unordered_set<std::u16string>& UpperCaseGuids, bool KeepFirst);
 
-// "Löschen" after a successful backup: the four repair phases on the lists of the
-// last analysis, each reported in the log. An error of a registry write or of a list
-// value of the wrong type ends the repair where it happens.
+// "Löschen" after a successful backup: on the lists of the last analysis, deletes the
+// unused sections, removes unlinked and repeated providers from the lists and deletes
+// the faulty account entries, each step reported in the log. An error of a registry
+// write or of a list value of the wrong type ends the repair where it happens.
 void RepairProfile(TProfileAnalysis& Analysis);
 
 }  // namespace brindel::profile

@@ -59,7 +59,7 @@ void TExRegistry::SetRoot(HKEY root, std::u16string_view server) {
     platform::SetLastErrorCode(LastError());
     throw platform::Exception(
         platform::Format(u"Unable to connect to the registry on %s (%d)",
-                         {server, platform::Widen(std::to_string(platform::LastErrorCode()))}));
+                         {server, platform::Decimal(platform::LastErrorCode())}));
   }
 }
 

@@ -525,9 +525,9 @@ void TExRegistry::ExportValue(std::u16string_view keyName, std::u16string_view v
       break;
     default:
       // The walk drops this error: the value is left out, its key line stays.
-      throw platform::ERegistryException(
-          u"Registry key " + std::u16string(keyName) + u" -> " + std::u16string(valueName) + u"=" +
-          platform::Widen(std::to_string(dataType)) + u": unknown datatype");
+      throw platform::ERegistryException(u"Registry key " + std::u16string(keyName) + u" -> " +
+                                         std::u16string(valueName) + u"=" +
+                                         platform::Decimal(dataType) + u": unknown datatype");
   }
 
   // A byte list. Whether its line is continued follows from the lengths alone: the

@@ -25,16 +25,6 @@ int DigitValue(char16_t c) {
   return -1;
 }
 
-std::u16string TrimControls(std::u16string_view text) {
-  std::size_t begin = 0;
-  std::size_t end = text.size();
-  while (begin < end && text[begin] <= u' ')
-    ++begin;
-  while (end > begin && text[end - 1] <= u' ')
-    --end;
-  return std::u16string(text.substr(begin, end - begin));
-}
-
 }  // namespace
 
 std::u16string BytesToHex(const std::vector<std::uint8_t>& bytes) {
@@ -83,7 +73,7 @@ std::u16string HexToText(std::u16string_view hex) {
     if (c != u',')
       digits += c;
   }
-  digits = TrimControls(digits);
+  digits = std::u16string(platform::Trim(digits));
   std::u16string text;
   // A trailing group of fewer than four digits is not a code unit; it is dropped.
   for (std::size_t i = 0; i + 4 <= digits.size(); i += 4) {
@@ -92,7 +82,7 @@ std::u16string HexToText(std::u16string_view hex) {
         static_cast<std::uint32_t>(HexToInt(std::u16string_view(digits).substr(i + 2, 2)));
     text += static_cast<char16_t>(low + 256 * high);
   }
-  return TrimControls(text);
+  return std::u16string(platform::Trim(text));
 }
 
 std::vector<std::uint8_t> HexToBytes(std::u16string_view hex) {
@@ -103,28 +93,6 @@ std::vector<std::uint8_t> HexToBytes(std::u16string_view hex) {
     bytes.push_back(static_cast<std::uint8_t>(HexToInt(hex.substr(i, 2))));
   }
   return bytes;
-}
-
-void ReadSectionIdList(std::u16string_view profileTree, std::u16string_view valueName,
-                       TStringList& list) {
-  const std::u16string path =
-      std::u16string(profileTree) + u"\\" + std::u16string(kProviderSection);
-  const std::u16string hex = RegReadBinaryHexAt(1, path, valueName);
-  for (std::size_t i = 0; i + 32 <= hex.size(); i += 32) {
-    list.Add(platform::AsciiLowerCase(std::u16string_view(hex).substr(i, 32)));
-  }
-}
-
-void ReadAccountNumberList(std::u16string_view profileTree, std::u16string_view valueName,
-                           TStringList& list) {
-  const std::u16string path = std::u16string(profileTree) + u"\\" + std::u16string(kAccountSection);
-  const std::u16string hex = RegReadBinaryHexAt(1, path, valueName);
-  for (std::size_t i = 0; i + 8 <= hex.size(); i += 8) {
-    std::u16string number;
-    for (std::size_t byte = 4; byte-- > 0;)
-      number += hex.substr(i + byte * 2, 2);
-    list.Add(platform::AsciiLowerCase(number));
-  }
 }
 
 std::u16string BoolToText(bool flag) {

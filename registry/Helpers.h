@@ -14,6 +14,10 @@ namespace brindel::registry {
 // 3 HKEY_CLASSES_ROOT, anything else no root), opens the key, does the one thing and
 // closes it again. A missing key or value is a result, never an error.
 
+// The selectors by name. The helpers take any number, so that one outside these
+// picks no root, as it always did.
+enum TRootSelector : unsigned { rsCurrentUser = 1, rsLocalMachine = 2, rsClassesRoot = 3 };
+
 HKEY RegRootFromSelector(unsigned selector);
 
 bool RegValueExistsAt(unsigned selector, std::u16string_view path, std::u16string_view name);

@@ -78,8 +78,8 @@ BaseBlock CheckBaseBlock(const std::filesystem::path& file, std::span<const std:
   }
   if (base.majorVersion != 1 || base.minorVersion < 2 || base.minorVersion > 6) {
     throw EHiveError(Format(u"Die Hive-Datei '%s' hat ein unbekanntes Format (Version %s.%s).",
-                            {DisplayName(file), Widen(std::to_string(base.majorVersion)),
-                             Widen(std::to_string(base.minorVersion))}));
+                            {DisplayName(file), platform::Decimal(base.majorVersion),
+                             platform::Decimal(base.minorVersion)}));
   }
   if (BaseBlockChecksum(block) != ReadLE32(block, kChecksum)) {
     Fail(file, u"Die Hive-Datei '%s' ist beschädigt: die Prüfsumme ihres Kopfblocks stimmt nicht.");

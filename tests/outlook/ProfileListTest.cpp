@@ -108,7 +108,6 @@ TEST_F(ProfileListTest, ListsOpenableProfilesInEnumerationOrder) {
   EXPECT_EQ(u"Büro[|u1", list[0].ProfilName);
   EXPECT_EQ(u"outlook", list[1].ProfilName);
   EXPECT_EQ(u"Zweit", list[2].ProfilName);
-  EXPECT_TRUE(list[0].MailPath.empty());
   EXPECT_EQ(0u, store_.OpenHandleCount());
 }
 

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "platform/AnsiCodePage.h"
 
 namespace brindel::platform {
@@ -46,6 +48,34 @@ TEST(TextTest, FormatInsertsArgumentsInOrder) {
   EXPECT_EQ(u"100% 'x'", Format(u"100%% '%s'", {u"x"}));
   EXPECT_EQ(u"a", Format(u"a%s", {}));
 }
+
+TEST(TextTest, DecimalWritesWholeNumbersWithTheirSign) {
+  EXPECT_EQ(u"0", Decimal(0));
+  EXPECT_EQ(u"-1", Decimal(-1));
+  EXPECT_EQ(u"4294967295", Decimal(std::uint32_t{0xFFFFFFFF})) << "an unsigned code stays positive";
+  EXPECT_EQ(u"-9223372036854775808", Decimal(INT64_MIN));
+}
+
+struct TrimCase {
+  const char* name;
+  std::u16string_view text;
+  std::u16string_view trimmed;
+};
+
+class TrimTest : public ::testing::TestWithParam<TrimCase> {};
+
+TEST_P(TrimTest, RemovesEverythingUpToU0020AtBothEnds) {
+  EXPECT_EQ(GetParam().trimmed, Trim(GetParam().text));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TrimTest,
+    ::testing::Values(TrimCase{"empty", u"", u""}, TrimCase{"only_blanks", u" \t\r\n ", u""},
+                      TrimCase{"nul_and_controls", std::u16string_view(u"\0\037a\001\0", 5), u"a"},
+                      TrimCase{"inner_blanks_kept", u" a b\tc ", u"a b\tc"},
+                      TrimCase{"no_break_space_and_delete_kept", u"\u00A0a\177", u"\u00A0a\177"},
+                      TrimCase{"nothing_to_trim", u"ab", u"ab"}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(AnsiCodePageTest, Windows1252BothWays) {
   EXPECT_EQ("\x80\xFC?", ToAnsi(u"€ü\x4E2D"));
