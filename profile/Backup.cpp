@@ -1,5 +1,7 @@
 #include "profile/Backup.h"
 
+#include <span>
+
 #include "platform/FileError.h"
 #include "platform/FileSystem.h"
 #include "platform/Path.h"
@@ -29,14 +31,16 @@ void ClearFileAttributes(std::u16string_view FileName) {
 }
 
 bool IsCompleteBackup(std::string_view Bytes) {
-  const registry::store::RegTextDecoded decoded = registry::store::DecodeRegText(
-      {reinterpret_cast<const std::uint8_t*>(Bytes.data()), Bytes.size()});
-  registry::store::RegLineReader reader(decoded.lines);
+  const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(Bytes.data()),
+                                            Bytes.size());
+  registry::store::RegTextLines lines(bytes);
+  registry::store::RegLineReader reader(lines);
   const registry::store::RegTextLine* header = reader.ReadHeader();
   if (header == nullptr)
     return false;
   const std::u16string_view headerText = platform::Trim(header->text);
-  if (headerText != u"REGEDIT4" && headerText != u"Windows Registry Editor Version 5.00")
+  if (headerText != registry::store::kRegedit4Header &&
+      headerText != registry::store::kVersion5Header)
     return false;
   // After the header and blank lines comes the line of the exported key.
   registry::store::RegLogicalLine line;
@@ -45,8 +49,13 @@ bool IsCompleteBackup(std::string_view Bytes) {
   if (line.text.size() < 3 || line.text.front() != u'[' || line.text.back() != u']')
     return false;
   // Every export ends with the empty line after its last key; a file cut short ends
-  // inside a line or right after one.
-  return decoded.lines.back().text.empty();
+  // inside a line or right after one. Read a line at a time: a backup can be large.
+  registry::store::RegTextLines all(bytes);
+  registry::store::RegTextLine last;
+  bool lastIsEmpty = false;
+  while (all.Next(last))
+    lastIsEmpty = last.text.empty();
+  return lastIsEmpty;
 }
 
 namespace {

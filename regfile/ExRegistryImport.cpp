@@ -2,6 +2,7 @@
 // (regfile/RegImportReader.h), which takes back what the export writes and refuses
 // anything else, and applies every line as soon as it is read.
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -18,18 +19,24 @@ using namespace registry::store;
 
 namespace {
 
-std::vector<std::uint8_t> ImportBytes(std::u16string_view fileName, TMemoryStream* Stream) {
-  if (Stream == nullptr)
-    return ReadRegTextFile(fileName);
-  std::vector<std::uint8_t> bytes(Stream->Size() - Stream->Position());
-  bytes.resize(Stream->Read(reinterpret_cast<char*>(bytes.data()), bytes.size()));
-  return bytes;
+// The text to read: the file's bytes, kept in `file`, or the rest of the stream, read
+// where it lies. The stream then stands at its end, as after reading it.
+std::span<const std::uint8_t> ImportBytes(std::u16string_view fileName, TMemoryStream* Stream,
+                                          std::vector<std::uint8_t>& file) {
+  if (Stream == nullptr) {
+    file = ReadRegTextFile(fileName);
+    return file;
+  }
+  const std::string_view rest = Stream->Bytes().substr(Stream->Position());
+  Stream->SetPosition(Stream->Size());
+  return {reinterpret_cast<const std::uint8_t*>(rest.data()), rest.size()};
 }
 
 }  // namespace
 
 void TExRegistry::ImportRegFile(std::u16string_view fileName, TMemoryStream* Stream) {
-  const std::vector<std::uint8_t> bytes = ImportBytes(fileName, Stream);
+  std::vector<std::uint8_t> file;
+  const std::span<const std::uint8_t> bytes = ImportBytes(fileName, Stream, file);
   RegImportReader reader(bytes, fileName);
   RegImportStatement statement;
   while (reader.Next(statement)) {
@@ -42,14 +49,15 @@ void TExRegistry::ImportRegFile(std::u16string_view fileName, TMemoryStream* Str
 }
 
 void TExRegistry::CheckRegFile(std::u16string_view fileName, TMemoryStream* Stream) {
-  std::vector<std::uint8_t> bytes;
+  std::vector<std::uint8_t> file;
+  std::span<const std::uint8_t> bytes;
   if (Stream != nullptr) {
     // Reading the stream must not move it, so that the import can read it next.
     const std::size_t position = Stream->Position();
-    bytes = ImportBytes(fileName, Stream);
+    bytes = ImportBytes(fileName, Stream, file);
     Stream->SetPosition(position);
   } else {
-    bytes = ImportBytes(fileName, nullptr);
+    bytes = ImportBytes(fileName, nullptr, file);
   }
   RegImportReader reader(bytes, fileName);
   RegImportStatement statement;

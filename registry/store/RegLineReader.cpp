@@ -1,5 +1,7 @@
 #include "registry/store/RegLineReader.h"
 
+#include "platform/Text.h"
+
 namespace brindel::registry::store {
 
 namespace {
@@ -26,14 +28,6 @@ void ReplaceLineBreakEscapes(std::u16string& text) {
 }
 
 }  // namespace
-
-std::u16string_view TrimRegText(std::u16string_view text) {
-  while (!text.empty() && IsRegBlank(text.front()))
-    text.remove_prefix(1);
-  while (!text.empty() && IsRegBlank(text.back()))
-    text.remove_suffix(1);
-  return text;
-}
 
 int RegLogicalLine::LineAt(std::size_t offset) const {
   int line = FirstLine();
@@ -68,7 +62,7 @@ void RegLineReader::Advance() {
 
 const RegTextLine* RegLineReader::ReadHeader() {
   while (const RegTextLine* line = Peek()) {
-    const std::u16string_view text = TrimRegText(line->text);
+    const std::u16string_view text = platform::Trim(line->text);
     if (!text.empty() && text.front() != u';') {
       if (source_ == nullptr) {
         Advance();
@@ -87,7 +81,7 @@ bool RegLineReader::Next(RegLogicalLine& line) {
   const RegTextLine* first = Peek();
   if (first == nullptr)
     return false;
-  line.text = TrimRegText(first->text);
+  line.text = platform::Trim(first->text);
   line.parts.assign(1, {0, first->number});
   Advance();
   if (rules_.lineBreakEscapes)
@@ -98,7 +92,7 @@ bool RegLineReader::Next(RegLogicalLine& line) {
     const RegTextLine* following = Peek();
     if (following == nullptr)
       break;
-    const std::u16string_view next = TrimRegText(following->text);
+    const std::u16string_view next = platform::Trim(following->text);
     if (!next.empty() && rules_.continuationStops.find(next.front()) != std::u16string_view::npos) {
       break;
     }

@@ -73,10 +73,7 @@ class RegLineReader {
   RegTextLine header_;  // from the source: the line ReadHeader returned
 };
 
-// Leading and trailing characters up to U+0020 removed.
-std::u16string_view TrimRegText(std::u16string_view text);
-
-// The characters that TrimRegText removes: U+0000 to U+0020.
+// The characters that platform::Trim removes: U+0000 to U+0020.
 inline bool IsRegBlank(char16_t unit) {
   return unit <= u' ';
 }

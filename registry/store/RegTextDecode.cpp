@@ -79,7 +79,7 @@ RegTextLines::RegTextLines(std::span<const std::uint8_t> bytes) : text_(bytes) {
     RegTextLines ansi = *this;
     RegTextLine line;
     while (ansi.Next(line)) {
-      const std::u16string_view text = TrimRegText(line.text);
+      const std::u16string_view text = platform::Trim(line.text);
       if (text.empty() || text.front() == u';')
         continue;
       // Only text beyond ASCII reads differently; pure ASCII stays "ANSI".

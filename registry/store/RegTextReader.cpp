@@ -299,7 +299,7 @@ class StatementParser {
     std::size_t end = text_.find(u',', start);
     if (end == std::u16string_view::npos)
       end = text_.size();
-    const std::u16string_view piece = TrimRegText(text_.substr(start, end - start));
+    const std::u16string_view piece = platform::Trim(text_.substr(start, end - start));
     if (piece.empty())
       FailAtLine(line_.LineAt(start), u"ungültige Hex-Daten: ein Byte fehlt vor „,“");
     FailAtLine(line_.LineAt(start), u"ungültige Hex-Daten „%s“ (zwei Hex-Ziffern je Byte erwartet)",
@@ -354,7 +354,7 @@ RegTextReader::RegTextReader(std::span<const std::uint8_t> bytes) : reader_({}) 
   if (header == nullptr) {
     throw ERegTextError(0, u"Die Datei ist leer: sie enthält keine Registrierungsdaten.");
   }
-  const std::u16string_view headerText = TrimRegText(header->text);
+  const std::u16string_view headerText = platform::Trim(header->text);
   if (headerText == kRegedit4Header) {
     format_ = RegTextFormat::Regedit4;
   } else if (headerText == kVersion5Header) {
