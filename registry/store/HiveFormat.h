@@ -131,6 +131,9 @@ std::uint32_t NameHash(std::u16string_view name);
 // counts as 0, and a shorter name is filled with 0.
 std::uint32_t NameHint(std::u16string_view name);
 
+// Now as a FILETIME, the time stamp of keys and base blocks: 100-ns intervals since 1601.
+std::uint64_t FileTimeNow();
+
 // The file name as the messages show it.
 std::u16string DisplayName(const std::filesystem::path& file);
 

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <chrono>
 #include <unordered_map>
 #include <utility>
 
@@ -20,14 +19,6 @@ namespace brindel::registry::store::hive {
 using platform::Format;
 
 namespace {
-
-// FILETIME of now: 100-ns intervals since 1601.
-std::uint64_t FileTimeNow() {
-  constexpr std::uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
-  const auto since1970 = std::chrono::duration_cast<std::chrono::microseconds>(
-      std::chrono::system_clock::now().time_since_epoch());
-  return kUnixEpochAsFileTime + static_cast<std::uint64_t>(since1970.count()) * 10;
-}
 
 void WriteLE64(std::span<std::uint8_t> bytes, std::size_t offset, std::uint64_t value) {
   WriteLE32(bytes, offset, static_cast<std::uint32_t>(value));
