@@ -50,8 +50,8 @@ std::u16string DecodeName(std::span<const std::uint8_t> bytes, bool latin1) {
 
 // The least a cell of each record takes, size field included: no list can name more
 // keys or values than the bins could hold, whatever a damaged count says.
-constexpr std::size_t kLeastKeyCell = 4 + nk::kName;
-constexpr std::size_t kLeastValueCell = 4 + vk::kName;
+constexpr std::size_t kLeastKeyCell = kCellSizeField + nk::kName;
+constexpr std::size_t kLeastValueCell = kCellSizeField + vk::kName;
 
 bool ReadAll(int fd, std::span<std::uint8_t> bytes, std::size_t& got) {
   got = 0;
@@ -151,10 +151,11 @@ std::unique_ptr<HiveFile> HiveFile::Open(const std::filesystem::path& file, bool
     const std::span<const std::uint8_t> bins(hive->map_ + kBaseBlockSize, base.binsSize);
     for (std::size_t bin = 0; bin < bins.size();) {
       if (bins.size() - bin < kBinHeaderSize || bins[bin] != 'h' || bins[bin + 1] != 'b' ||
-          bins[bin + 2] != 'i' || bins[bin + 3] != 'n' || ReadLE32(bins, bin + 4) != bin) {
+          bins[bin + 2] != 'i' || bins[bin + 3] != 'n' ||
+          ReadLE32(bins, bin + hbin::kOffset) != bin) {
         FailCorrupt(file);
       }
-      const std::size_t binSize = ReadLE32(bins, bin + 8);
+      const std::size_t binSize = ReadLE32(bins, bin + hbin::kSize);
       if (binSize < kBinAlignment || binSize % kBinAlignment != 0 || binSize > bins.size() - bin)
         FailCorrupt(file);
       const std::size_t binEnd = bin + binSize;

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <system_error>
 
 #include "platform/Text.h"
@@ -42,6 +43,13 @@ std::uint32_t BaseBlockChecksum(std::span<const std::uint8_t> baseBlock) {
   if (sum == 0)
     return 1;
   return sum;
+}
+
+std::uint64_t FileTimeNow() {
+  constexpr std::uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
+  const auto since1970 = std::chrono::duration_cast<std::chrono::microseconds>(
+      std::chrono::system_clock::now().time_since_epoch());
+  return kUnixEpochAsFileTime + static_cast<std::uint64_t>(since1970.count()) * 10;
 }
 
 std::u16string DisplayName(const std::filesystem::path& file) {

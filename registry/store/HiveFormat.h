@@ -49,6 +49,17 @@ inline constexpr std::uint32_t kNoCell = 0xFFFFFFFFu;
 // The registry keeps keys at most this many levels below the top of a hive.
 inline constexpr std::size_t kMaxKeyDepth = 512;
 
+// The header of a hive bin: its signature "hbin", its offset from the first bin, its
+// size, and in the first bin a time stamp.
+namespace hbin {
+inline constexpr std::size_t kOffset = 0x04;
+inline constexpr std::size_t kSize = 0x08;
+inline constexpr std::size_t kTimeStamp = 0x14;
+}  // namespace hbin
+
+// Every cell starts with its size, negative while the cell is used; its record follows.
+inline constexpr std::size_t kCellSizeField = 4;
+
 // Where the fields of the records lie, counted from the record's signature, that is
 // from the cell's data after its 4-byte size field.
 namespace nk {
@@ -130,6 +141,9 @@ std::uint32_t NameHash(std::u16string_view name);
 // An "lf" list keeps the first four characters instead; one that does not fit a byte
 // counts as 0, and a shorter name is filled with 0.
 std::uint32_t NameHint(std::u16string_view name);
+
+// Now as a FILETIME, the time stamp of keys and base blocks: 100-ns intervals since 1601.
+std::uint64_t FileTimeNow();
 
 // The file name as the messages show it.
 std::u16string DisplayName(const std::filesystem::path& file);

@@ -3,8 +3,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
-#include <iterator>
 #include <numeric>
 
 #include "platform/Text.h"
@@ -14,26 +12,6 @@
 
 namespace brindel::registry::store {
 
-namespace hive {
-
-// A hive file mounted at a root, with the keys of it that the store holds.
-struct Mounted {
-  std::unique_ptr<HiveFile> file;
-  HiveStore::MountPoint where = HiveStore::MountPoint::CurrentUser;
-  std::u16string rootName;  // where its top key appears: HKEY_CURRENT_USER, ...
-  bool readOnly = false;
-  bool damaged = false;       // a key could not be read: nothing more is written
-  std::u16string damagedKey;  // the first such key, as the messages name it
-  std::shared_ptr<Key> root;
-  // The nk cells of the keys read so far, and the cells of their values' data: a key
-  // or data that a second list leads to are damage, never read twice. This is what
-  // keeps a list that leads back up the tree from being followed without end.
-  CellSet reached;
-  bool changed = false;
-};
-
-}  // namespace hive
-
 using platform::CompareTextIgnoreCase;
 using platform::Format;
 using platform::SameTextIgnoreCase;
@@ -42,13 +20,6 @@ namespace {
 
 using Node = hive::Key;
 using Hive = hive::Mounted;
-
-std::uint64_t FileTimeNow() {
-  constexpr std::uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
-  const auto since1970 = std::chrono::duration_cast<std::chrono::microseconds>(
-      std::chrono::system_clock::now().time_since_epoch());
-  return kUnixEpochAsFileTime + static_cast<std::uint64_t>(since1970.count()) * 10;
-}
 
 // A name with a NUL cannot be given to the registry's API, and one with a lone
 // surrogate cannot be shown or written to a .reg file without changing it.
@@ -66,25 +37,6 @@ bool StorableName(std::u16string_view name) {
     }
   }
   return true;
-}
-
-std::vector<std::shared_ptr<Node>>::iterator LowerBound(Node& node, std::u16string_view name) {
-  return std::lower_bound(node.children.begin(), node.children.end(), name,
-                          [](const std::shared_ptr<Node>& child, std::u16string_view n) {
-                            return CompareTextIgnoreCase(child->name, n) < 0;
-                          });
-}
-
-std::shared_ptr<Node> Child(Node& node, std::u16string_view name) {
-  auto it = LowerBound(node, name);
-  if (it != node.children.end() && SameTextIgnoreCase((*it)->name, name))
-    return *it;
-  return nullptr;
-}
-
-std::vector<hive::KeyValue>::iterator FindValue(Node& node, std::u16string_view name) {
-  return std::find_if(node.values.begin(), node.values.end(),
-                      [name](const auto& value) { return SameTextIgnoreCase(value.name, name); });
 }
 
 bool Writable(const Node& node) {
@@ -224,6 +176,8 @@ std::shared_ptr<Node> TopKey(Hive& hive) {
 
 }  // namespace
 
+template class KeyTree<HiveStore, hive::Key>;
+
 HiveStore::HiveStore(Mode mode) : mode_(mode) {
   ResetRoots();
 }
@@ -339,259 +293,62 @@ LSTATUS HiveStore::Close() {
   return ERROR_SUCCESS;
 }
 
-LSTATUS HiveStore::Resolve(HKEY key, REGSAM needed, std::shared_ptr<Node>& node) const {
-  if (auto root = roots_.find(key); root != roots_.end()) {
-    node = root->second;
-    return ERROR_SUCCESS;
-  }
-  auto handle = handles_.find(key);
-  if (handle == handles_.end())
-    return ERROR_INVALID_HANDLE;
-  if (handle->second.node->deleted)
-    return ERROR_KEY_DELETED;
-  if ((handle->second.access & needed) != needed)
+LSTATUS HiveStore::Descend(Node& node) {
+  return Load(node);
+}
+
+LSTATUS HiveStore::Prepare(Node& node, KeyOperation /*operation*/) {
+  return Load(node);
+}
+
+LSTATUS HiveStore::CheckWrite(const Node& node, KeyOperation /*operation*/) const {
+  if (!Writable(node) || mode_ == Mode::ReadOnly)
     return ERROR_ACCESS_DENIED;
-  node = handle->second.node;
   return ERROR_SUCCESS;
 }
 
-HKEY HiveStore::NewHandle(std::shared_ptr<Node> node, REGSAM access) {
-  const HKEY handle = nextHandle_;
-  nextHandle_ += 4;
-  handles_[handle] = Handle{std::move(node), access};
-  return handle;
+bool HiveStore::Storable(std::u16string_view name) const {
+  return StorableName(name);
 }
 
-LSTATUS HiveStore::Find(HKEY key, std::u16string_view subKey, std::shared_ptr<Node>& node) const {
-  if (LSTATUS status = Resolve(key, 0, node); status != ERROR_SUCCESS)
-    return status;
-  for (auto part : SplitKeyPath(subKey)) {
-    if (LSTATUS status = Load(*node); status != ERROR_SUCCESS)
-      return status;
-    node = Child(*node, part);
-    if (!node)
-      return ERROR_FILE_NOT_FOUND;
-  }
-  return ERROR_SUCCESS;
-}
-
-LSTATUS HiveStore::OpenKey(HKEY parent, std::u16string_view subKey, REGSAM access, HKEY& result) {
-  result = 0;
-  std::shared_ptr<Node> node;
-  // Opening below a handle needs no right on that handle, as on Windows.
-  if (LSTATUS status = Find(parent, subKey, node); status != ERROR_SUCCESS)
-    return status;
-  result = NewHandle(std::move(node), access);
-  return ERROR_SUCCESS;
-}
-
-LSTATUS HiveStore::CreateKey(HKEY parent, std::u16string_view subKey, REGSAM access, HKEY& result,
-                             bool* created) {
-  result = 0;
-  if (created)
-    *created = false;
-  std::shared_ptr<Node> node;
-  if (LSTATUS status = Resolve(parent, 0, node); status != ERROR_SUCCESS)
-    return status;
-  const auto parts = SplitKeyPath(subKey);
-  for (auto part : parts) {
-    if (part.size() > kMaxKeyNameLength)
-      return ERROR_INVALID_PARAMETER;
-  }
-  // Creating a missing key needs the right to add sub keys on the handle for the
-  // first level, and a hive that takes changes.
-  bool firstLevel = true;
-  for (auto part : parts) {
-    if (LSTATUS status = Load(*node); status != ERROR_SUCCESS)
-      return status;
-    auto child = Child(*node, part);
-    if (!child) {
-      if (firstLevel && !IsPredefinedRoot(parent) &&
-          (handles_.at(parent).access & KEY_CREATE_SUB_KEY) == 0) {
-        return ERROR_ACCESS_DENIED;
-      }
-      if (!Writable(*node) || mode_ == Mode::ReadOnly)
-        return ERROR_ACCESS_DENIED;
-      // The registry is no deeper than this; a hive with deeper keys reads as damaged.
-      if (!StorableName(part) || node->depth >= hive::kMaxKeyDepth)
-        return ERROR_INVALID_PARAMETER;
-      child = std::make_shared<Node>();
-      child->name = std::u16string(part);
-      child->parent = node.get();
-      child->hive = node->hive;
-      child->depth = static_cast<std::uint16_t>(node->depth + 1);
-      child->loaded = true;
-      child->lastWrite = FileTimeNow();
-      child->touched = true;
-      node->children.insert(LowerBound(*node, part), child);
-      node->lastWrite = child->lastWrite;
-      node->touched = true;
-      node->hive->changed = true;
-      if (created)
-        *created = true;
-    }
-    node = child;
-    firstLevel = false;
-  }
-  result = NewHandle(std::move(node), access);
-  return ERROR_SUCCESS;
-}
-
-LSTATUS HiveStore::CloseKey(HKEY key) {
-  if (roots_.count(key))
-    return ERROR_SUCCESS;
-  return handles_.erase(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
-}
-
-LSTATUS HiveStore::QueryInfoKey(HKEY key, KeyInfo& info) {
-  info = KeyInfo{};
-  std::shared_ptr<Node> node;
-  if (LSTATUS status = Resolve(key, KEY_QUERY_VALUE, node); status != ERROR_SUCCESS) {
-    return status;
-  }
-  if (LSTATUS status = Load(*node); status != ERROR_SUCCESS)
-    return status;
-  info.subKeys = static_cast<std::uint32_t>(node->children.size());
-  info.values = static_cast<std::uint32_t>(node->values.size());
-  for (const auto& child : node->children) {
-    info.maxSubKeyLen = std::max(info.maxSubKeyLen, static_cast<std::uint32_t>(child->name.size()));
-  }
-  for (const auto& value : node->values) {
-    info.maxValueNameLen =
-        std::max(info.maxValueNameLen, static_cast<std::uint32_t>(value.name.size()));
-    info.maxValueLen = std::max(info.maxValueLen, value.size);
-  }
-  info.lastWriteTime = node->lastWrite;
-  return ERROR_SUCCESS;
-}
-
-LSTATUS HiveStore::EnumKey(HKEY key, std::uint32_t index, std::u16string& name) {
-  name.clear();
-  std::shared_ptr<Node> node;
-  if (LSTATUS status = Resolve(key, KEY_ENUMERATE_SUB_KEYS, node); status != ERROR_SUCCESS) {
-    return status;
-  }
-  if (LSTATUS status = Load(*node); status != ERROR_SUCCESS)
-    return status;
-  if (index >= node->children.size())
-    return ERROR_NO_MORE_ITEMS;
-  name = node->children[index]->name;
-  return ERROR_SUCCESS;
-}
-
-LSTATUS HiveStore::EnumValue(HKEY key, std::uint32_t index, std::u16string& name, RegValue* value) {
-  name.clear();
-  std::shared_ptr<Node> node;
-  if (LSTATUS status = Resolve(key, KEY_QUERY_VALUE, node); status != ERROR_SUCCESS) {
-    return status;
-  }
-  if (LSTATUS status = Load(*node); status != ERROR_SUCCESS)
-    return status;
-  if (index >= node->values.size())
-    return ERROR_NO_MORE_ITEMS;
-  const hive::KeyValue& entry = node->values[index];
-  if (value) {
-    value->type = entry.type;
-    if (!ValueData(*node, entry, value->data))
-      return ERROR_BADDB;
-  }
-  name = entry.name;
-  return ERROR_SUCCESS;
-}
-
-LSTATUS HiveStore::QueryValue(HKEY key, std::u16string_view name, std::uint32_t& type,
-                              std::uint32_t& size, std::vector<std::uint8_t>* data) {
-  type = REG_NONE;
-  size = 0;
-  if (data)
-    data->clear();
-  std::shared_ptr<Node> node;
-  if (LSTATUS status = Resolve(key, KEY_QUERY_VALUE, node); status != ERROR_SUCCESS) {
-    return status;
-  }
-  if (LSTATUS status = Load(*node); status != ERROR_SUCCESS)
-    return status;
-  auto it = FindValue(*node, name);
-  if (it == node->values.end())
-    return ERROR_FILE_NOT_FOUND;
-  if (data && !ValueData(*node, *it, *data))
-    return ERROR_BADDB;
-  type = it->type;
-  size = it->size;
-  return ERROR_SUCCESS;
-}
-
-LSTATUS HiveStore::SetValue(HKEY key, std::u16string_view name, std::uint32_t type,
-                            std::span<const std::uint8_t> data) {
-  std::shared_ptr<Node> node;
-  if (LSTATUS status = Resolve(key, KEY_SET_VALUE, node); status != ERROR_SUCCESS)
-    return status;
-  if (name.size() > kMaxValueNameLength)
+LSTATUS HiveStore::AddChild(Node& parent, std::u16string_view name, std::shared_ptr<Node>& child) {
+  // The registry is no deeper than this; a hive with deeper keys reads as damaged.
+  if (parent.depth >= hive::kMaxKeyDepth)
     return ERROR_INVALID_PARAMETER;
-  if (LSTATUS status = Load(*node); status != ERROR_SUCCESS)
-    return status;
-  if (!Writable(*node) || mode_ == Mode::ReadOnly)
-    return ERROR_ACCESS_DENIED;
-  if (!StorableName(name))
-    return ERROR_INVALID_PARAMETER;
-  auto it = FindValue(*node, name);
-  if (it == node->values.end()) {
-    node->values.emplace_back();
-    it = std::prev(node->values.end());
-    it->name = std::u16string(name);
-  }
-  // A replaced value keeps its place and its spelling.
-  it->type = type;
-  it->size = static_cast<std::uint32_t>(data.size());
-  it->cell = 0;
-  it->data.assign(data.begin(), data.end());
-  node->valuesChanged = true;
-  node->hive->changed = true;
-  node->lastWrite = FileTimeNow();
-  node->touched = true;
+  child = std::make_shared<Node>();
+  child->name = std::u16string(name);
+  child->parent = &parent;
+  child->hive = parent.hive;
+  child->depth = static_cast<std::uint16_t>(parent.depth + 1);
+  child->loaded = true;
+  child->lastWrite = hive::FileTimeNow();
+  child->touched = true;
+  parent.children.insert(LowerBound(parent, name), child);
+  parent.lastWrite = child->lastWrite;
+  parent.touched = true;
+  parent.hive->changed = true;
   return ERROR_SUCCESS;
 }
 
-LSTATUS HiveStore::DeleteKey(HKEY key, std::u16string_view subKey, REGSAM /*viewFlags*/) {
-  std::shared_ptr<Node> node;
-  if (LSTATUS status = Find(key, subKey, node); status != ERROR_SUCCESS)
-    return status;
-  if (node->fixed)
-    return ERROR_ACCESS_DENIED;
-  if (!Writable(*node) || mode_ == Mode::ReadOnly)
-    return ERROR_ACCESS_DENIED;
-  if (LSTATUS status = Load(*node); status != ERROR_SUCCESS)
-    return status;
-  // The registry deletes only keys without sub keys; Windows answers with access denied.
-  if (!node->children.empty())
-    return ERROR_ACCESS_DENIED;
-  Node* parent = node->parent;
-  parent->children.erase(LowerBound(*parent, node->name));
-  parent->lastWrite = FileTimeNow();
-  parent->touched = true;
-  node->hive->changed = true;
-  node->deleted = true;
-  node->parent = nullptr;
-  return ERROR_SUCCESS;
+void HiveStore::RemoveChild(Node& parent, const Node& child) {
+  parent.children.erase(LowerBound(parent, child.name));
 }
 
-LSTATUS HiveStore::DeleteValue(HKEY key, std::u16string_view name) {
-  std::shared_ptr<Node> node;
-  if (LSTATUS status = Resolve(key, KEY_SET_VALUE, node); status != ERROR_SUCCESS)
-    return status;
-  if (LSTATUS status = Load(*node); status != ERROR_SUCCESS)
-    return status;
-  if (!Writable(*node) || mode_ == Mode::ReadOnly)
-    return ERROR_ACCESS_DENIED;
-  auto it = FindValue(*node, name);
-  if (it == node->values.end())
-    return ERROR_FILE_NOT_FOUND;
-  node->values.erase(it);
-  node->valuesChanged = true;
-  node->hive->changed = true;
-  node->lastWrite = FileTimeNow();
-  node->touched = true;
-  return ERROR_SUCCESS;
+void HiveStore::Touch(Node& node, KeyChange change) {
+  if (change == KeyChange::Values)
+    node.valuesChanged = true;
+  node.hive->changed = true;
+  node.lastWrite = hive::FileTimeNow();
+  node.touched = true;
+}
+
+bool HiveStore::ReadData(const Node& node, const Value& value,
+                         std::vector<std::uint8_t>& data) const {
+  return ValueData(node, value, data);
+}
+
+std::uint32_t HiveStore::DataSize(const Value& value) {
+  return value.size;
 }
 
 std::u16string HiveStore::DamageNotice() const {
@@ -609,81 +366,6 @@ std::u16string HiveStore::DamageNotice() const {
     return notice;
   }
   return {};
-}
-
-LSTATUS HiveStore::ConnectRegistry(std::u16string_view /*machine*/, HKEY /*root*/, HKEY& result) {
-  result = 0;
-  return ERROR_BAD_NETPATH;
-}
-
-LSTATUS HiveStore::FlushKey(HKEY key) {
-  std::shared_ptr<Node> node;
-  if (LSTATUS status = Resolve(key, 0, node); status != ERROR_SUCCESS)
-    return status;
-  return FlushAll();
-}
-
-LSTATUS HiveStore::FlushAll() {
-  // One text for the whole flush: a later hive without changes must not clear the
-  // error of an earlier one.
-  lastWriteError_.clear();
-  LSTATUS result = ERROR_SUCCESS;
-  for (auto& hive : hives_) {
-    if (LSTATUS status = Write(*hive); status != ERROR_SUCCESS && result == ERROR_SUCCESS) {
-      result = status;
-    }
-  }
-  return result;
-}
-
-LSTATUS HiveStore::Write(Hive& hive) {
-  if (!hive.changed)
-    return ERROR_SUCCESS;
-  const auto fail = [this, &hive](std::u16string_view reason) {
-    lastWriteError_ = Format(
-        u"Die Änderungen können nicht in die Hive-Datei '%s' geschrieben werden (%s); "
-        u"die Datei ist unverändert.",
-        {hive::DisplayName(hive.file->Path()), reason});
-    return ERROR_CANTWRITE;
-  };
-  if (hive.damaged)
-    return fail(u"die Datei ist beschädigt");
-
-  std::unique_ptr<hive::HiveFile> written;
-  try {
-    written = hive::CommitHive(*hive.file, *hive.root, commitFault_);
-  } catch (const hive::ECommitError& error) {
-    if (const auto& key = error.DamagedKey()) {
-      // Damage below keys that were never read shows only now.
-      hive.damaged = true;
-      if (hive.damagedKey.empty())
-        hive.damagedKey = key->empty() ? hive.rootName : hive.rootName + u"\\" + *key;
-    }
-    return fail(error.Message());
-  }
-
-  // The new file is the hive now: every key and value the store holds moves to its
-  // cell there, and the data written no longer need to be held.
-  struct Settle {
-    void operator()(Node& node) const {
-      node.cell = node.newCell;
-      node.newCell = 0;
-      node.touched = false;
-      node.valuesChanged = false;
-      for (auto& value : node.values) {
-        value.cell = value.newCell;
-        value.newCell = 0;
-        std::vector<std::uint8_t>().swap(value.data);
-      }
-      for (auto& child : node.children)
-        (*this)(*child);
-    }
-  };
-  Settle{}(*hive.root);
-  hive.file = std::move(written);
-  hive.reached = hive::CellSet(hive.file->BinsSize());
-  hive.changed = false;
-  return ERROR_SUCCESS;
 }
 
 }  // namespace brindel::registry::store

@@ -8,12 +8,13 @@
 #include <vector>
 
 #include "registry/store/HiveFormat.h"
-#include "registry/store/RegistryStore.h"
+#include "registry/store/KeyTree.h"
 
 namespace brindel::registry::store {
 
 namespace hive {
 struct Key;
+struct KeyValue;
 struct Mounted;
 }  // namespace hive
 
@@ -39,7 +40,7 @@ struct Mounted;
 // found later, in a key first read then (a list that leads back to a key above it or
 // to a key listed elsewhere, more than 512 levels, an empty name), makes that key
 // unreadable (ERROR_BADDB) and the hive no longer written: see DamageNotice.
-class HiveStore : public RegistryStore {
+class HiveStore : public KeyTree<HiveStore, hive::Key> {
  public:
   enum class Mode {
     ReadWrite,
@@ -77,23 +78,6 @@ class HiveStore : public RegistryStore {
   // files: after an action that failed half-way, the files stay as they were.
   void DiscardChanges();
 
-  LSTATUS OpenKey(HKEY parent, std::u16string_view subKey, REGSAM access, HKEY& result) override;
-  LSTATUS CreateKey(HKEY parent, std::u16string_view subKey, REGSAM access, HKEY& result,
-                    bool* created = nullptr) override;
-  LSTATUS CloseKey(HKEY key) override;
-  LSTATUS QueryInfoKey(HKEY key, KeyInfo& info) override;
-  LSTATUS EnumKey(HKEY key, std::uint32_t index, std::u16string& name) override;
-  LSTATUS EnumValue(HKEY key, std::uint32_t index, std::u16string& name, RegValue* value) override;
-  LSTATUS QueryValue(HKEY key, std::u16string_view name, std::uint32_t& type, std::uint32_t& size,
-                     std::vector<std::uint8_t>* data) override;
-  LSTATUS SetValue(HKEY key, std::u16string_view name, std::uint32_t type,
-                   std::span<const std::uint8_t> data) override;
-  LSTATUS DeleteKey(HKEY key, std::u16string_view subKey, REGSAM viewFlags) override;
-  LSTATUS DeleteValue(HKEY key, std::u16string_view name) override;
-  LSTATUS ConnectRegistry(std::u16string_view machine, HKEY root, HKEY& result) override;
-  // Writes every hive that has changes, whichever key is given.
-  LSTATUS FlushKey(HKEY key) override;
-
   // The German text of the last failed write, for the front end's message; empty
   // when the last write succeeded.
   const std::u16string& LastWriteError() const { return lastWriteError_; }
@@ -109,20 +93,28 @@ class HiveStore : public RegistryStore {
     commitFault_ = std::move(fault);
   }
 
-  std::size_t OpenHandleCount() const { return handles_.size(); }
-
  private:
+  friend class KeyTree<HiveStore, hive::Key>;
   using Node = hive::Key;
+  using Value = hive::KeyValue;
   using Hive = hive::Mounted;
-  struct Handle {
-    std::shared_ptr<Node> node;
-    REGSAM access = 0;
-  };
 
-  LSTATUS Resolve(HKEY key, REGSAM needed, std::shared_ptr<Node>& node) const;
-  // The key below `key` at the sub key path, read from the file as far as needed.
-  LSTATUS Find(HKEY key, std::u16string_view subKey, std::shared_ptr<Node>& node) const;
-  HKEY NewHandle(std::shared_ptr<Node> node, REGSAM access);
+  // What the tree asks of its store; see KeyTree. A key's sub keys and values are
+  // read from the file the first time they are needed.
+  LSTATUS StartOperation() { return ERROR_SUCCESS; }
+  LSTATUS Descend(Node& node);
+  LSTATUS Prepare(Node& node, KeyOperation operation);
+  LSTATUS CheckOpen(const Node&, REGSAM) const { return ERROR_SUCCESS; }
+  LSTATUS CheckWrite(const Node& node, KeyOperation operation) const;
+  bool Storable(std::u16string_view name) const;
+  LSTATUS AddChild(Node& parent, std::u16string_view name, std::shared_ptr<Node>& child);
+  void RemoveChild(Node& parent, const Node& child);
+  void Touch(Node& node, KeyChange change);
+  bool ReadData(const Node& node, const Value& value, std::vector<std::uint8_t>& data) const;
+  static std::uint32_t DataSize(const Value& value);
+  // Writes every hive that has changes, whichever key is given.
+  LSTATUS Flush(Node&) { return FlushAll(); }
+
   LSTATUS FlushAll();
   void ResetRoots();
   // Puts the top key of a mounted hive in its place below the roots.
@@ -131,11 +123,11 @@ class HiveStore : public RegistryStore {
 
   Mode mode_;
   std::vector<std::unique_ptr<Hive>> hives_;
-  std::map<HKEY, std::shared_ptr<Node>> roots_;
-  std::map<HKEY, Handle> handles_;
-  HKEY nextHandle_ = 0x1000;
   std::u16string lastWriteError_;
   std::function<int(std::size_t)> commitFault_;
 };
+
+// Its code is made once, in HiveStore.cpp, where its keys are known.
+extern template class KeyTree<HiveStore, hive::Key>;
 
 }  // namespace brindel::registry::store

@@ -2,8 +2,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
+
+#include "registry/store/HiveFile.h"
+#include "registry/store/HiveStore.h"
 
 namespace brindel::registry::store::hive {
 
@@ -19,6 +23,14 @@ struct KeyValue {
   std::uint32_t cell = 0;     // its vk cell in the file; 0 for a value set since the last write
   std::uint32_t newCell = 0;  // the cell a write in progress gave it
   std::vector<std::uint8_t> data;  // a value set since the last write
+
+  // Sets type and data; the value is no longer the one in the file.
+  void Assign(std::uint32_t newType, std::span<const std::uint8_t> bytes) {
+    type = newType;
+    size = static_cast<std::uint32_t>(bytes.size());
+    cell = 0;
+    data.assign(bytes.begin(), bytes.end());
+  }
 };
 
 // A key of a mounted hive as the store holds it. A key whose sub keys and values
@@ -40,6 +52,24 @@ struct Key {
   std::vector<std::shared_ptr<Key>> children;  // sorted as the registry lists them
   std::vector<KeyValue> values;                // in stored order
   std::uint64_t lastWrite = 0;
+
+  bool HasChildren() const { return !children.empty(); }
+};
+
+// A hive file mounted at a root, with the keys of it that the store holds.
+struct Mounted {
+  std::unique_ptr<HiveFile> file;
+  HiveStore::MountPoint where = HiveStore::MountPoint::CurrentUser;
+  std::u16string rootName;  // where its top key appears: HKEY_CURRENT_USER, ...
+  bool readOnly = false;
+  bool damaged = false;       // a key could not be read: nothing more is written
+  std::u16string damagedKey;  // the first such key, as the messages name it
+  std::shared_ptr<Key> root;
+  // The nk cells of the keys read so far, and the cells of their values' data: a key
+  // or data that a second list leads to are damage, never read twice. This is what
+  // keeps a list that leads back up the tree from being followed without end.
+  CellSet reached;
+  bool changed = false;
 };
 
 }  // namespace brindel::registry::store::hive

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <chrono>
 #include <unordered_map>
 #include <utility>
 
@@ -20,14 +19,6 @@ namespace brindel::registry::store::hive {
 using platform::Format;
 
 namespace {
-
-// FILETIME of now: 100-ns intervals since 1601.
-std::uint64_t FileTimeNow() {
-  constexpr std::uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
-  const auto since1970 = std::chrono::duration_cast<std::chrono::microseconds>(
-      std::chrono::system_clock::now().time_since_epoch());
-  return kUnixEpochAsFileTime + static_cast<std::uint64_t>(since1970.count()) * 10;
-}
 
 void WriteLE64(std::span<std::uint8_t> bytes, std::size_t offset, std::uint64_t value) {
   WriteLE32(bytes, offset, static_cast<std::uint32_t>(value));
@@ -139,11 +130,10 @@ bool WriteAllAt(int fd, std::span<const std::uint8_t> bytes, off_t offset) {
 std::vector<std::uint8_t> EmptyHiveBytes() {
   constexpr std::size_t kRootKeyCell = kBinHeaderSize;  // right after the bin header
   static constexpr std::array<std::uint8_t, 4> kRootName{'R', 'O', 'O', 'T'};
-  constexpr std::size_t kNkFixedSize = 0x4C;  // nk record without its name
-  const std::size_t nkSize = RoundUp(4 + kNkFixedSize + kRootName.size(), 8);
+  const std::size_t nkSize = RoundUp(kCellSizeField + nk::kName + kRootName.size(), 8);
   const std::size_t skCell = kRootKeyCell + nkSize;
   const auto sd = RootSecurityDescriptor();
-  const std::size_t skSize = RoundUp(4 + 20 + sd.size(), 8);
+  const std::size_t skSize = RoundUp(kCellSizeField + sk::kDescriptor + sd.size(), 8);
   const std::size_t freeCell = skCell + skSize;
   const std::uint64_t now = FileTimeNow();
 
@@ -165,37 +155,39 @@ std::vector<std::uint8_t> EmptyHiveBytes() {
   WriteLE32(base, kChecksum, BaseBlockChecksum(base));
 
   bin[0] = 'h', bin[1] = 'b', bin[2] = 'i', bin[3] = 'n';
-  WriteLE32(bin, 4, 0);  // offset of this bin
-  WriteLE32(bin, 8, static_cast<std::uint32_t>(kBinAlignment));
-  WriteLE64(bin, 0x14, now);
+  WriteLE32(bin, hbin::kOffset, 0);
+  WriteLE32(bin, hbin::kSize, static_cast<std::uint32_t>(kBinAlignment));
+  WriteLE64(bin, hbin::kTimeStamp, now);
 
   // Root key: a hive entry that cannot be deleted, with an ASCII name.
-  auto nk = bin.subspan(kRootKeyCell, nkSize);
-  WriteLE32(nk, 0, static_cast<std::uint32_t>(-static_cast<std::int32_t>(nkSize)));
-  nk[4] = 'n', nk[5] = 'k';
-  WriteLE16(nk, 6, 0x002C);  // KEY_HIVE_ENTRY | KEY_NO_DELETE | KEY_COMP_NAME
-  WriteLE64(nk, 8, now);
-  WriteLE32(nk, 4 + 0x10, 0);        // parent
-  WriteLE32(nk, 4 + 0x14, 0);        // sub keys
-  WriteLE32(nk, 4 + 0x18, 0);        // volatile sub keys
-  WriteLE32(nk, 4 + 0x1C, kNoCell);  // sub key list
-  WriteLE32(nk, 4 + 0x20, kNoCell);  // volatile sub key list
-  WriteLE32(nk, 4 + 0x24, 0);        // values
-  WriteLE32(nk, 4 + 0x28, kNoCell);  // value list
-  WriteLE32(nk, 4 + 0x2C, static_cast<std::uint32_t>(skCell));
-  WriteLE32(nk, 4 + 0x30, kNoCell);  // class name
-  WriteLE16(nk, 4 + 0x48, static_cast<std::uint16_t>(kRootName.size()));
-  std::copy(kRootName.begin(), kRootName.end(), nk.begin() + 4 + kNkFixedSize);
+  auto rootCell = bin.subspan(kRootKeyCell, nkSize);
+  WriteLE32(rootCell, 0, static_cast<std::uint32_t>(-static_cast<std::int32_t>(nkSize)));
+  auto root = rootCell.subspan(kCellSizeField);
+  root[0] = 'n', root[1] = 'k';
+  WriteLE16(root, nk::kFlags, 0x002C);  // KEY_HIVE_ENTRY | KEY_NO_DELETE | KEY_COMP_NAME
+  WriteLE64(root, nk::kLastWrite, now);
+  WriteLE32(root, nk::kParent, 0);
+  WriteLE32(root, nk::kSubKeyCount, 0);
+  WriteLE32(root, nk::kVolatileSubKeyCount, 0);
+  WriteLE32(root, nk::kSubKeyList, kNoCell);
+  WriteLE32(root, nk::kVolatileSubKeyList, kNoCell);
+  WriteLE32(root, nk::kValueCount, 0);
+  WriteLE32(root, nk::kValueList, kNoCell);
+  WriteLE32(root, nk::kSecurity, static_cast<std::uint32_t>(skCell));
+  WriteLE32(root, nk::kClass, kNoCell);
+  WriteLE16(root, nk::kNameLength, static_cast<std::uint16_t>(kRootName.size()));
+  std::copy(kRootName.begin(), kRootName.end(), root.begin() + nk::kName);
 
   // Its security cell, the only one: the list of security cells links it to itself.
-  auto sk = bin.subspan(skCell, skSize);
-  WriteLE32(sk, 0, static_cast<std::uint32_t>(-static_cast<std::int32_t>(skSize)));
-  sk[4] = 's', sk[5] = 'k';
-  WriteLE32(sk, 8, static_cast<std::uint32_t>(skCell));   // next
-  WriteLE32(sk, 12, static_cast<std::uint32_t>(skCell));  // previous
-  WriteLE32(sk, 16, 1);                                   // reference count
-  WriteLE32(sk, 20, static_cast<std::uint32_t>(sd.size()));
-  std::copy(sd.begin(), sd.end(), sk.begin() + 24);
+  auto securityCell = bin.subspan(skCell, skSize);
+  WriteLE32(securityCell, 0, static_cast<std::uint32_t>(-static_cast<std::int32_t>(skSize)));
+  auto security = securityCell.subspan(kCellSizeField);
+  security[0] = 's', security[1] = 'k';
+  WriteLE32(security, sk::kNext, static_cast<std::uint32_t>(skCell));
+  WriteLE32(security, sk::kPrevious, static_cast<std::uint32_t>(skCell));
+  WriteLE32(security, sk::kReferences, 1);
+  WriteLE32(security, sk::kDescriptorSize, static_cast<std::uint32_t>(sd.size()));
+  std::copy(sd.begin(), sd.end(), security.begin() + sk::kDescriptor);
 
   // The rest of the bin is one free cell.
   WriteLE32(bin, freeCell, static_cast<std::uint32_t>(kBinAlignment - freeCell));
@@ -321,11 +313,11 @@ class Cells {
         throw ECommitError(u"die Hive-Datei würde größer, als das Format erlaubt");
       auto header = out_.Append(kBinHeaderSize);
       header[0] = 'h', header[1] = 'b', header[2] = 'i', header[3] = 'n';
-      WriteLE32(header, 4, static_cast<std::uint32_t>(binEnd_));
-      WriteLE32(header, 8, static_cast<std::uint32_t>(binSize));
+      WriteLE32(header, hbin::kOffset, static_cast<std::uint32_t>(binEnd_));
+      WriteLE32(header, hbin::kSize, static_cast<std::uint32_t>(binSize));
       // The first bin's time stands in for the base block's.
       if (binEnd_ == 0)
-        WriteLE64(header, 0x14, now_);
+        WriteLE64(header, hbin::kTimeStamp, now_);
       next_ = binEnd_ + kBinHeaderSize;
       binEnd_ += binSize;
     }
@@ -365,7 +357,7 @@ class Cells {
 
 // Where a cell's field lies in the file.
 std::uint64_t FieldAt(std::uint32_t cell, std::size_t field) {
-  return kBaseBlockSize + std::uint64_t{cell} + 4 + field;
+  return kBaseBlockSize + std::uint64_t{cell} + kCellSizeField + field;
 }
 
 bool FitsLatin1(std::u16string_view name) {

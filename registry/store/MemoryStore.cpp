@@ -6,63 +6,47 @@
 
 namespace brindel::registry::store {
 
-using platform::CompareTextIgnoreCase;
-using platform::SameTextIgnoreCase;
+namespace memory {
 
-struct MemoryStore::Node {
+struct Value {
   std::u16string name;
-  Node* parent = nullptr;
+  std::uint32_t type = REG_NONE;
+  std::vector<std::uint8_t> data;
+
+  void Assign(std::uint32_t newType, std::span<const std::uint8_t> bytes) {
+    type = newType;
+    data.assign(bytes.begin(), bytes.end());
+  }
+};
+
+struct Key {
+  std::u16string name;
+  Key* parent = nullptr;
   // Kept sorted as the registry enumerates sub keys: case-insensitively. A deleted
   // sub key stays in its place, marked deleted, until the list is next enumerated or
   // counted, so that deleting thousands of sub keys does not move the rest each time.
-  std::vector<std::shared_ptr<Node>> children;
+  std::vector<std::shared_ptr<Key>> children;
   std::size_t deletedChildren = 0;
-  std::vector<std::pair<std::u16string, RegValue>> values;
-  Protection protection = Protection::None;
-  std::map<Operation, LSTATUS> faults;
+  std::vector<Value> values;
+  MemoryStore::Protection protection = MemoryStore::Protection::None;
+  std::map<MemoryStore::Operation, LSTATUS> faults;
+  bool fixed = false;  // a root
   bool deleted = false;
   std::uint64_t lastWrite = 0;
-
-  std::vector<std::shared_ptr<Node>>::iterator LowerBound(std::u16string_view childName) {
-    return std::lower_bound(children.begin(), children.end(), childName,
-                            [](const std::shared_ptr<Node>& node, std::u16string_view n) {
-                              return CompareTextIgnoreCase(node->name, n) < 0;
-                            });
-  }
-
-  std::shared_ptr<Node> Child(std::u16string_view childName) {
-    auto it = LowerBound(childName);
-    if (it != children.end() && !(*it)->deleted && SameTextIgnoreCase((*it)->name, childName)) {
-      return *it;
-    }
-    return nullptr;
-  }
-
-  // Puts a new sub key in its place, taking the place of a deleted one of that name.
-  void InsertChild(std::shared_ptr<Node> child) {
-    auto it = LowerBound(child->name);
-    if (it != children.end() && (*it)->deleted && SameTextIgnoreCase((*it)->name, child->name)) {
-      *it = std::move(child);
-      --deletedChildren;
-    } else {
-      children.insert(it, std::move(child));
-    }
-  }
 
   void RemoveDeletedChildren() {
     if (deletedChildren == 0)
       return;
-    std::erase_if(children, [](const std::shared_ptr<Node>& child) { return child->deleted; });
+    std::erase_if(children, [](const std::shared_ptr<Key>& child) { return child->deleted; });
     deletedChildren = 0;
   }
 
   bool HasChildren() const { return children.size() > deletedChildren; }
-
-  std::vector<std::pair<std::u16string, RegValue>>::iterator FindValue(std::u16string_view n) {
-    return std::find_if(values.begin(), values.end(),
-                        [n](const auto& entry) { return SameTextIgnoreCase(entry.first, n); });
-  }
 };
+
+}  // namespace memory
+
+template class KeyTree<MemoryStore, memory::Key>;
 
 namespace {
 
@@ -79,313 +63,100 @@ std::uint64_t NextWriteTime() {
 
 MemoryStore::MemoryStore() {
   for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS}) {
-    roots_[root] = std::make_shared<Node>();
+    auto node = std::make_shared<Node>();
+    node->fixed = true;
+    roots_[root] = std::move(node);
   }
 }
 
 MemoryStore::~MemoryStore() = default;
-
-LSTATUS MemoryStore::Resolve(HKEY key, REGSAM needed, std::shared_ptr<Node>& node) const {
-  if (auto root = roots_.find(key); root != roots_.end()) {
-    node = root->second;
-    return ERROR_SUCCESS;
-  }
-  auto handle = handles_.find(key);
-  if (handle == handles_.end())
-    return ERROR_INVALID_HANDLE;
-  if (handle->second.node->deleted)
-    return ERROR_KEY_DELETED;
-  if ((handle->second.access & needed) != needed)
-    return ERROR_ACCESS_DENIED;
-  node = handle->second.node;
-  return ERROR_SUCCESS;
-}
 
 LSTATUS MemoryStore::Fault(const Node& node, Operation operation) const {
   auto fault = node.faults.find(operation);
   return fault == node.faults.end() ? ERROR_SUCCESS : fault->second;
 }
 
-LSTATUS MemoryStore::CountOperation() {
+LSTATUS MemoryStore::StartOperation() {
   ++operations_;
   return operations_ == failingOperation_ ? failingCode_ : ERROR_SUCCESS;
 }
 
-HKEY MemoryStore::NewHandle(std::shared_ptr<Node> node, REGSAM access) {
-  const HKEY handle = nextHandle_;
-  nextHandle_ += 4;
-  handles_[handle] = Handle{std::move(node), access};
-  return handle;
+LSTATUS MemoryStore::Prepare(Node& node, Operation operation) {
+  switch (operation) {
+    case Operation::Create:
+    case Operation::SetValue:
+    case Operation::DeleteKey:
+    case Operation::DeleteValue:
+      // A change meets its fault in CheckWrite, after the key's protection.
+      return ERROR_SUCCESS;
+    default:
+      break;
+  }
+  if (LSTATUS status = Fault(node, operation); status != ERROR_SUCCESS)
+    return status;
+  if (operation == Operation::QueryInfo || operation == Operation::EnumKey)
+    node.RemoveDeletedChildren();
+  return ERROR_SUCCESS;
 }
 
-namespace {
-
-LSTATUS CheckOpenRights(MemoryStore::Protection protection, REGSAM access) {
-  if (protection == MemoryStore::Protection::Unreadable)
+LSTATUS MemoryStore::CheckOpen(const Node& node, REGSAM access) const {
+  if (LSTATUS status = Fault(node, Operation::Open); status != ERROR_SUCCESS)
+    return status;
+  if (node.protection == Protection::Unreadable)
     return ERROR_ACCESS_DENIED;
-  if (protection == MemoryStore::Protection::ReadOnly && (access & ~kReadRights) != 0) {
+  if (node.protection == Protection::ReadOnly && (access & ~kReadRights) != 0)
     return ERROR_ACCESS_DENIED;
-  }
   return ERROR_SUCCESS;
 }
 
-}  // namespace
-
-LSTATUS MemoryStore::OpenKey(HKEY parent, std::u16string_view subKey, REGSAM access, HKEY& result) {
-  result = 0;
-  if (LSTATUS status = CountOperation(); status != ERROR_SUCCESS)
-    return status;
-  std::shared_ptr<Node> node;
-  // Opening below a handle needs no right on that handle, as on Windows.
-  if (LSTATUS status = Find(parent, subKey, node); status != ERROR_SUCCESS)
-    return status;
-  if (LSTATUS status = Fault(*node, Operation::Open); status != ERROR_SUCCESS)
-    return status;
-  if (LSTATUS status = CheckOpenRights(node->protection, access); status != ERROR_SUCCESS) {
-    return status;
-  }
-  result = NewHandle(std::move(node), access);
-  return ERROR_SUCCESS;
-}
-
-LSTATUS MemoryStore::CreateKey(HKEY parent, std::u16string_view subKey, REGSAM access, HKEY& result,
-                               bool* created) {
-  result = 0;
-  if (created)
-    *created = false;
-  if (LSTATUS status = CountOperation(); status != ERROR_SUCCESS)
-    return status;
-  std::shared_ptr<Node> node;
-  if (LSTATUS status = Resolve(parent, 0, node); status != ERROR_SUCCESS)
-    return status;
-  const auto parts = SplitKeyPath(subKey);
-  for (auto part : parts) {
-    if (part.size() > kMaxKeyNameLength)
-      return ERROR_INVALID_PARAMETER;
-  }
-  // Creating a missing key needs the right to add sub keys: on the handle for the
-  // first level, and on every key that gets a new child.
-  bool firstLevel = true;
-  for (auto part : parts) {
-    auto child = node->Child(part);
-    if (!child) {
-      if (firstLevel && !IsPredefinedRoot(parent) &&
-          (handles_.at(parent).access & KEY_CREATE_SUB_KEY) == 0) {
-        return ERROR_ACCESS_DENIED;
-      }
-      if (node->protection != Protection::None)
-        return ERROR_ACCESS_DENIED;
-      if (LSTATUS status = Fault(*node, Operation::Create); status != ERROR_SUCCESS) {
-        return status;
-      }
-      child = std::make_shared<Node>();
-      child->name = std::u16string(part);
-      child->parent = node.get();
-      child->lastWrite = NextWriteTime();
-      node->InsertChild(child);
-      node->lastWrite = NextWriteTime();
-      if (created)
-        *created = true;
-    }
-    node = child;
-    firstLevel = false;
-  }
-  if (LSTATUS status = Fault(*node, Operation::Open); status != ERROR_SUCCESS)
-    return status;
-  if (LSTATUS status = CheckOpenRights(node->protection, access); status != ERROR_SUCCESS) {
-    return status;
-  }
-  result = NewHandle(std::move(node), access);
-  return ERROR_SUCCESS;
-}
-
-LSTATUS MemoryStore::CloseKey(HKEY key) {
-  if (roots_.count(key))
-    return ERROR_SUCCESS;
-  return handles_.erase(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
-}
-
-LSTATUS MemoryStore::QueryInfoKey(HKEY key, KeyInfo& info) {
-  info = KeyInfo{};
-  if (LSTATUS status = CountOperation(); status != ERROR_SUCCESS)
-    return status;
-  std::shared_ptr<Node> node;
-  if (LSTATUS status = Resolve(key, KEY_QUERY_VALUE, node); status != ERROR_SUCCESS) {
-    return status;
-  }
-  if (LSTATUS status = Fault(*node, Operation::QueryInfo); status != ERROR_SUCCESS)
-    return status;
-  node->RemoveDeletedChildren();
-  info.subKeys = static_cast<std::uint32_t>(node->children.size());
-  info.values = static_cast<std::uint32_t>(node->values.size());
-  for (const auto& child : node->children) {
-    info.maxSubKeyLen = std::max(info.maxSubKeyLen, static_cast<std::uint32_t>(child->name.size()));
-  }
-  for (const auto& [name, value] : node->values) {
-    info.maxValueNameLen = std::max(info.maxValueNameLen, static_cast<std::uint32_t>(name.size()));
-    info.maxValueLen = std::max(info.maxValueLen, static_cast<std::uint32_t>(value.data.size()));
-  }
-  info.lastWriteTime = node->lastWrite;
-  return ERROR_SUCCESS;
-}
-
-LSTATUS MemoryStore::EnumKey(HKEY key, std::uint32_t index, std::u16string& name) {
-  name.clear();
-  if (LSTATUS status = CountOperation(); status != ERROR_SUCCESS)
-    return status;
-  std::shared_ptr<Node> node;
-  if (LSTATUS status = Resolve(key, KEY_ENUMERATE_SUB_KEYS, node); status != ERROR_SUCCESS) {
-    return status;
-  }
-  if (LSTATUS status = Fault(*node, Operation::EnumKey); status != ERROR_SUCCESS)
-    return status;
-  node->RemoveDeletedChildren();
-  if (index >= node->children.size())
-    return ERROR_NO_MORE_ITEMS;
-  name = node->children[index]->name;
-  return ERROR_SUCCESS;
-}
-
-LSTATUS MemoryStore::EnumValue(HKEY key, std::uint32_t index, std::u16string& name,
-                               RegValue* value) {
-  name.clear();
-  if (LSTATUS status = CountOperation(); status != ERROR_SUCCESS)
-    return status;
-  std::shared_ptr<Node> node;
-  if (LSTATUS status = Resolve(key, KEY_QUERY_VALUE, node); status != ERROR_SUCCESS) {
-    return status;
-  }
-  if (LSTATUS status = Fault(*node, Operation::EnumValue); status != ERROR_SUCCESS)
-    return status;
-  if (index >= node->values.size())
-    return ERROR_NO_MORE_ITEMS;
-  name = node->values[index].first;
-  if (value)
-    *value = node->values[index].second;
-  return ERROR_SUCCESS;
-}
-
-LSTATUS MemoryStore::QueryValue(HKEY key, std::u16string_view name, std::uint32_t& type,
-                                std::uint32_t& size, std::vector<std::uint8_t>* data) {
-  type = REG_NONE;
-  size = 0;
-  if (data)
-    data->clear();
-  if (LSTATUS status = CountOperation(); status != ERROR_SUCCESS)
-    return status;
-  std::shared_ptr<Node> node;
-  if (LSTATUS status = Resolve(key, KEY_QUERY_VALUE, node); status != ERROR_SUCCESS) {
-    return status;
-  }
-  if (LSTATUS status = Fault(*node, Operation::QueryValue); status != ERROR_SUCCESS) {
-    return status;
-  }
-  auto it = node->FindValue(name);
-  if (it == node->values.end())
-    return ERROR_FILE_NOT_FOUND;
-  if (data) {
-    if (LSTATUS status = Fault(*node, Operation::QueryValueData); status != ERROR_SUCCESS) {
-      return status;
-    }
-    *data = it->second.data;
-  }
-  type = it->second.type;
-  size = static_cast<std::uint32_t>(it->second.data.size());
-  return ERROR_SUCCESS;
-}
-
-LSTATUS MemoryStore::SetValue(HKEY key, std::u16string_view name, std::uint32_t type,
-                              std::span<const std::uint8_t> data) {
-  if (LSTATUS status = CountOperation(); status != ERROR_SUCCESS)
-    return status;
-  std::shared_ptr<Node> node;
-  if (LSTATUS status = Resolve(key, KEY_SET_VALUE, node); status != ERROR_SUCCESS)
-    return status;
-  if (name.size() > kMaxValueNameLength)
-    return ERROR_INVALID_PARAMETER;
-  if (node->protection != Protection::None)
+LSTATUS MemoryStore::CheckWrite(const Node& node, Operation operation) const {
+  if (node.protection != Protection::None)
     return ERROR_ACCESS_DENIED;
-  if (LSTATUS status = Fault(*node, Operation::SetValue); status != ERROR_SUCCESS)
-    return status;
-  RegValue value{type, std::vector<std::uint8_t>(data.begin(), data.end())};
-  if (auto it = node->FindValue(name); it != node->values.end()) {
-    it->second = std::move(value);
+  return Fault(node, operation);
+}
+
+LSTATUS MemoryStore::AddChild(Node& parent, std::u16string_view name,
+                              std::shared_ptr<Node>& child) {
+  child = std::make_shared<Node>();
+  child->name = std::u16string(name);
+  child->parent = &parent;
+  child->lastWrite = NextWriteTime();
+  // The new key takes the place of a deleted one of that name.
+  auto it = LowerBound(parent, child->name);
+  if (it != parent.children.end() && (*it)->deleted &&
+      platform::SameTextIgnoreCase((*it)->name, child->name)) {
+    *it = child;
+    --parent.deletedChildren;
   } else {
-    node->values.emplace_back(std::u16string(name), std::move(value));
+    parent.children.insert(it, child);
   }
-  node->lastWrite = NextWriteTime();
+  parent.lastWrite = NextWriteTime();
   return ERROR_SUCCESS;
 }
 
-LSTATUS MemoryStore::DeleteKey(HKEY key, std::u16string_view subKey, REGSAM /*viewFlags*/) {
-  if (LSTATUS status = CountOperation(); status != ERROR_SUCCESS)
-    return status;
-  std::shared_ptr<Node> node;
-  if (LSTATUS status = Find(key, subKey, node); status != ERROR_SUCCESS)
-    return status;
-  if (node->parent == nullptr)
-    return ERROR_ACCESS_DENIED;  // a root
-  if (node->protection != Protection::None)
-    return ERROR_ACCESS_DENIED;
-  if (LSTATUS status = Fault(*node, Operation::DeleteKey); status != ERROR_SUCCESS)
-    return status;
-  // The registry deletes only keys without sub keys; Windows answers with access denied.
-  if (node->HasChildren())
-    return ERROR_ACCESS_DENIED;
-  Node* parent = node->parent;
-  ++parent->deletedChildren;
-  parent->lastWrite = NextWriteTime();
-  node->deleted = true;
-  node->parent = nullptr;
-  return ERROR_SUCCESS;
+void MemoryStore::RemoveChild(Node& parent, const Node& /*child*/) {
+  ++parent.deletedChildren;
 }
 
-LSTATUS MemoryStore::DeleteValue(HKEY key, std::u16string_view name) {
-  if (LSTATUS status = CountOperation(); status != ERROR_SUCCESS)
-    return status;
-  std::shared_ptr<Node> node;
-  if (LSTATUS status = Resolve(key, KEY_SET_VALUE, node); status != ERROR_SUCCESS)
-    return status;
-  if (node->protection != Protection::None)
-    return ERROR_ACCESS_DENIED;
-  if (LSTATUS status = Fault(*node, Operation::DeleteValue); status != ERROR_SUCCESS) {
-    return status;
-  }
-  auto it = node->FindValue(name);
-  if (it == node->values.end())
-    return ERROR_FILE_NOT_FOUND;
-  node->values.erase(it);
-  node->lastWrite = NextWriteTime();
-  return ERROR_SUCCESS;
+void MemoryStore::Touch(Node& node, KeyChange /*change*/) {
+  node.lastWrite = NextWriteTime();
 }
 
-LSTATUS MemoryStore::ConnectRegistry(std::u16string_view /*machine*/, HKEY /*root*/, HKEY& result) {
-  result = 0;
-  return ERROR_BAD_NETPATH;
+bool MemoryStore::ReadData(const Node& /*node*/, const Value& value,
+                           std::vector<std::uint8_t>& data) const {
+  data = value.data;
+  return true;
 }
 
-LSTATUS MemoryStore::FlushKey(HKEY key) {
-  if (LSTATUS status = CountOperation(); status != ERROR_SUCCESS)
-    return status;
-  std::shared_ptr<Node> node;
-  if (LSTATUS status = Resolve(key, 0, node); status != ERROR_SUCCESS)
-    return status;
-  return Fault(*node, Operation::Flush);
+std::uint32_t MemoryStore::DataSize(const Value& value) {
+  return static_cast<std::uint32_t>(value.data.size());
 }
 
-LSTATUS MemoryStore::Find(HKEY key, std::u16string_view subKey, std::shared_ptr<Node>& node) const {
-  if (LSTATUS status = Resolve(key, 0, node); status != ERROR_SUCCESS)
-    return status;
-  for (auto part : SplitKeyPath(subKey)) {
-    node = node->Child(part);
-    if (!node)
-      return ERROR_FILE_NOT_FOUND;
-  }
-  return ERROR_SUCCESS;
+LSTATUS MemoryStore::Flush(Node& node) const {
+  return Fault(node, Operation::Flush);
 }
 
-std::shared_ptr<MemoryStore::Node> MemoryStore::FindPath(HKEY root,
-                                                         std::u16string_view path) const {
+std::shared_ptr<MemoryStore::Node> MemoryStore::FindPath(HKEY root, std::u16string_view path) {
   std::shared_ptr<Node> node;
   if (!roots_.count(root) || Find(root, path, node) != ERROR_SUCCESS)
     return nullptr;

@@ -4,9 +4,14 @@
 #include <memory>
 #include <vector>
 
-#include "registry/store/RegistryStore.h"
+#include "registry/store/KeyTree.h"
 
 namespace brindel::registry::store {
+
+namespace memory {
+struct Key;
+struct Value;
+}  // namespace memory
 
 // A complete registry in memory: the roots HKEY_CLASSES_ROOT, HKEY_CURRENT_USER,
 // HKEY_LOCAL_MACHINE and HKEY_USERS, case-insensitive names that keep their stored
@@ -14,21 +19,9 @@ namespace brindel::registry::store {
 // and handles that enforce their access rights. Keys can be made read-only or
 // unreadable, and single operations can be made to fail, so that missing rights and
 // failing calls behave as they do on Windows.
-class MemoryStore : public RegistryStore {
+class MemoryStore : public KeyTree<MemoryStore, memory::Key> {
  public:
-  enum class Operation {
-    Open,
-    Create,
-    QueryInfo,
-    EnumKey,
-    EnumValue,
-    QueryValue,      // every query of a value
-    QueryValueData,  // only a query that asks for the bytes
-    SetValue,
-    DeleteKey,
-    DeleteValue,
-    Flush,
-  };
+  using Operation = KeyOperation;
 
   enum class Protection {
     None,
@@ -38,22 +31,6 @@ class MemoryStore : public RegistryStore {
 
   MemoryStore();
   ~MemoryStore() override;
-
-  LSTATUS OpenKey(HKEY parent, std::u16string_view subKey, REGSAM access, HKEY& result) override;
-  LSTATUS CreateKey(HKEY parent, std::u16string_view subKey, REGSAM access, HKEY& result,
-                    bool* created = nullptr) override;
-  LSTATUS CloseKey(HKEY key) override;
-  LSTATUS QueryInfoKey(HKEY key, KeyInfo& info) override;
-  LSTATUS EnumKey(HKEY key, std::uint32_t index, std::u16string& name) override;
-  LSTATUS EnumValue(HKEY key, std::uint32_t index, std::u16string& name, RegValue* value) override;
-  LSTATUS QueryValue(HKEY key, std::u16string_view name, std::uint32_t& type, std::uint32_t& size,
-                     std::vector<std::uint8_t>* data) override;
-  LSTATUS SetValue(HKEY key, std::u16string_view name, std::uint32_t type,
-                   std::span<const std::uint8_t> data) override;
-  LSTATUS DeleteKey(HKEY key, std::u16string_view subKey, REGSAM viewFlags) override;
-  LSTATUS DeleteValue(HKEY key, std::u16string_view name) override;
-  LSTATUS ConnectRegistry(std::u16string_view machine, HKEY root, HKEY& result) override;
-  LSTATUS FlushKey(HKEY key) override;
 
   // Marks an existing key (root + path). Returns false when the key does not exist.
   bool SetProtection(HKEY root, std::u16string_view path, Protection protection);
@@ -67,32 +44,39 @@ class MemoryStore : public RegistryStore {
   void FailOperation(std::uint64_t number, LSTATUS code);
   // The operations counted since the store was made or FailOperation was last called.
   std::uint64_t OperationCount() const { return operations_; }
-  // Number of handles given out and not yet closed; a leak shows here.
-  std::size_t OpenHandleCount() const { return handles_.size(); }
 
  private:
-  struct Node;
-  struct Handle {
-    std::shared_ptr<Node> node;
-    REGSAM access = 0;
-  };
+  friend class KeyTree<MemoryStore, memory::Key>;
+  using Node = memory::Key;
+  using Value = memory::Value;
 
-  LSTATUS Resolve(HKEY key, REGSAM needed, std::shared_ptr<Node>& node) const;
-  LSTATUS Fault(const Node& node, Operation operation) const;
+  // What the tree asks of its store; see KeyTree.
   // Counts one operation; the result of the failure set by FailOperation when it is
   // this one.
-  LSTATUS CountOperation();
-  HKEY NewHandle(std::shared_ptr<Node> node, REGSAM access);
-  // The key below `key` at the sub key path; no right is needed on `key` for it.
-  LSTATUS Find(HKEY key, std::u16string_view subKey, std::shared_ptr<Node>& node) const;
-  std::shared_ptr<Node> FindPath(HKEY root, std::u16string_view path) const;
+  LSTATUS StartOperation();
+  // Every key is in memory: nothing to read before its sub keys are looked up.
+  LSTATUS Descend(Node&) { return ERROR_SUCCESS; }
+  LSTATUS Prepare(Node& node, Operation operation);
+  LSTATUS CheckOpen(const Node& node, REGSAM access) const;
+  LSTATUS CheckWrite(const Node& node, Operation operation) const;
+  // Any name the interface can pass is kept as given.
+  bool Storable(std::u16string_view) const { return true; }
+  LSTATUS AddChild(Node& parent, std::u16string_view name, std::shared_ptr<Node>& child);
+  void RemoveChild(Node& parent, const Node& child);
+  void Touch(Node& node, KeyChange change);
+  bool ReadData(const Node& node, const Value& value, std::vector<std::uint8_t>& data) const;
+  static std::uint32_t DataSize(const Value& value);
+  LSTATUS Flush(Node& node) const;
 
-  std::map<HKEY, std::shared_ptr<Node>> roots_;
-  std::map<HKEY, Handle> handles_;
-  HKEY nextHandle_ = 0x1000;
+  LSTATUS Fault(const Node& node, Operation operation) const;
+  std::shared_ptr<Node> FindPath(HKEY root, std::u16string_view path);
+
   std::uint64_t operations_ = 0;
   std::uint64_t failingOperation_ = 0;
   LSTATUS failingCode_ = ERROR_SUCCESS;
 };
+
+// Its code is made once, in MemoryStore.cpp, where its keys are known.
+extern template class KeyTree<MemoryStore, memory::Key>;
 
 }  // namespace brindel::registry::store

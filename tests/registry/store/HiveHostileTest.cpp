@@ -21,15 +21,8 @@ using testing::RawHive;
 using testing::ReadBytes;
 using testing::TempFolder;
 
-// nk fields, counted from the record's signature.
-constexpr std::size_t kSubKeyCount = 0x14;
-constexpr std::size_t kSubKeyList = 0x1C;
-constexpr std::size_t kSecurity = 0x2C;
-constexpr std::size_t kClass = 0x30;
-constexpr std::size_t kNameLength = 0x48;
-constexpr std::size_t kClassLength = 0x4A;
-// vk: where the data lie.
-constexpr std::size_t kValueData = 0x08;
+namespace nk = hive::nk;
+namespace vk = hive::vk;
 
 std::uint32_t Stored(std::size_t fileOffset) {
   return static_cast<std::uint32_t>(fileOffset - RawHive::kBins);
@@ -107,16 +100,16 @@ const HostileCase kHostileCases[] = {
        // C lists what A lists: B, above C, so B\C\B\C... without end.
        const std::size_t a = Key(raw, {u"Software", u"A"});
        const std::size_t c = Key(raw, {u"Software", u"A", u"B", u"C"});
-       raw.Set32(RawHive::Field(c, kSubKeyCount), 1);
-       raw.Set32(RawHive::Field(c, kSubKeyList), raw.U32(RawHive::Field(a, kSubKeyList)));
+       raw.Set32(RawHive::Field(c, nk::kSubKeyCount), 1);
+       raw.Set32(RawHive::Field(c, nk::kSubKeyList), raw.U32(RawHive::Field(a, nk::kSubKeyList)));
      },
      true, "Software\\A\\B\\C"},
     {"ListLeadsToItself",
      [](RawHive& raw) {
        const std::size_t b = Key(raw, {u"Software", u"A", u"B"});
        const std::size_t c = Key(raw, {u"Software", u"A", u"B", u"C"});
-       raw.Set32(RawHive::Field(c, kSubKeyCount), 1);
-       raw.Set32(RawHive::Field(c, kSubKeyList), raw.U32(RawHive::Field(b, kSubKeyList)));
+       raw.Set32(RawHive::Field(c, nk::kSubKeyCount), 1);
+       raw.Set32(RawHive::Field(c, nk::kSubKeyList), raw.U32(RawHive::Field(b, nk::kSubKeyList)));
      },
      true, "Software\\A\\B\\C"},
     {"KeyListedUnderTwoParents",
@@ -124,12 +117,13 @@ const HostileCase kHostileCases[] = {
        // Other lists B, which A lists too: read twice, a tree could grow without end.
        const std::size_t a = Key(raw, {u"Software", u"A"});
        const std::size_t other = Key(raw, {u"Software", u"Other"});
-       raw.Set32(RawHive::Field(other, kSubKeyList), raw.U32(RawHive::Field(a, kSubKeyList)));
+       raw.Set32(RawHive::Field(other, nk::kSubKeyList),
+                 raw.U32(RawHive::Field(a, nk::kSubKeyList)));
      },
      true, "Software\\Other"},
     {"EmptyKeyName",
      [](RawHive& raw) {
-       raw.Set16(RawHive::Field(Key(raw, {u"Software", u"A", u"B", u"C"}), kNameLength), 0);
+       raw.Set16(RawHive::Field(Key(raw, {u"Software", u"A", u"B", u"C"}), nk::kNameLength), 0);
      },
      true, "Software\\A\\B"},
     {"DeeperThanTheRegistryAllows",
@@ -137,13 +131,14 @@ const HostileCase kHostileCases[] = {
        // The deepest key gets Other's sub key: a level the registry does not have.
        const std::size_t other = Key(raw, {u"Software", u"Other"});
        const std::size_t deepest = DeepestKey(raw);
-       raw.Set32(RawHive::Field(deepest, kSubKeyCount), 1);
-       raw.Set32(RawHive::Field(deepest, kSubKeyList), raw.U32(RawHive::Field(other, kSubKeyList)));
+       raw.Set32(RawHive::Field(deepest, nk::kSubKeyCount), 1);
+       raw.Set32(RawHive::Field(deepest, nk::kSubKeyList),
+                 raw.U32(RawHive::Field(other, nk::kSubKeyList)));
      },
      true, DeepestPath()},
     {"AbsurdSubKeyCount",
      [](RawHive& raw) {
-       raw.Set32(RawHive::Field(Key(raw, {u"Software", u"Other"}), kSubKeyCount), 0x7FFFFFFF);
+       raw.Set32(RawHive::Field(Key(raw, {u"Software", u"Other"}), nk::kSubKeyCount), 0x7FFFFFFF);
      },
      true, "Software\\Other"},
     {"TwoValuesShareTheirData",
@@ -151,13 +146,13 @@ const HostileCase kHostileCases[] = {
        // Many values on one data cell would read the same bytes again and again.
        const std::size_t a = raw.Value(Key(raw, {u"Software", u"A"}), u"v");
        const std::size_t b = raw.Value(Key(raw, {u"Software", u"A", u"B"}), u"v");
-       raw.Set32(RawHive::Field(b, kValueData), raw.U32(RawHive::Field(a, kValueData)));
+       raw.Set32(RawHive::Field(b, vk::kData), raw.U32(RawHive::Field(a, vk::kData)));
      },
      true, "Software\\A\\B"},
     {"ValueDataOutsideTheFile",
      [](RawHive& raw) {
        const std::size_t v = raw.Value(Key(raw, {u"Software", u"A"}), u"v");
-       raw.Set32(RawHive::Field(v, kValueData), 0x7FFFFFF8);
+       raw.Set32(RawHive::Field(v, vk::kData), 0x7FFFFFF8);
      },
      true, "Software\\A"},
     // Below here the damage lies in records that only a write reads, or in keys the
@@ -165,22 +160,22 @@ const HostileCase kHostileCases[] = {
     {"ClassNameOutsideTheFile",
      [](RawHive& raw) {
        const std::size_t below = Key(raw, {u"Software", u"Other", u"Below"});
-       raw.Set32(RawHive::Field(below, kClass), 0x7FFFFFF8);
-       raw.Set16(RawHive::Field(below, kClassLength), 40);
+       raw.Set32(RawHive::Field(below, nk::kClass), 0x7FFFFFF8);
+       raw.Set16(RawHive::Field(below, nk::kClassLength), 40);
      },
      true, "Software\\Other\\Below"},
     {"SecurityIsNoSecurityRecord",
      [](RawHive& raw) {
        const std::size_t below = Key(raw, {u"Software", u"Other", u"Below"});
-       raw.Set32(RawHive::Field(below, kSecurity), Stored(Key(raw, {u"Software", u"A"})));
+       raw.Set32(RawHive::Field(below, nk::kSecurity), Stored(Key(raw, {u"Software", u"A"})));
      },
      true, "Software\\Other\\Below"},
     {"CycleInKeysNeverRead",
      [](RawHive& raw) {
        const std::size_t a = Key(raw, {u"Software", u"A"});
        const std::size_t c = Key(raw, {u"Software", u"A", u"B", u"C"});
-       raw.Set32(RawHive::Field(c, kSubKeyCount), 1);
-       raw.Set32(RawHive::Field(c, kSubKeyList), raw.U32(RawHive::Field(a, kSubKeyList)));
+       raw.Set32(RawHive::Field(c, nk::kSubKeyCount), 1);
+       raw.Set32(RawHive::Field(c, nk::kSubKeyList), raw.U32(RawHive::Field(a, nk::kSubKeyList)));
      },
      false, "Software\\A\\B\\C\\B"},
 };

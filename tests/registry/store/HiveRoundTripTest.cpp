@@ -28,13 +28,8 @@ using testing::ReadBytes;
 using testing::RegfExport;
 using testing::TempFolder;
 
-// nk and vk fields, counted from the record's signature.
-constexpr std::size_t kSecurity = 0x2C;
-constexpr std::size_t kClass = 0x30;
-constexpr std::size_t kClassLength = 0x4A;
-constexpr std::size_t kValueCount = 0x24;
-constexpr std::size_t kValueSize = 0x04;
-constexpr std::size_t kValueData = 0x08;
+namespace nk = hive::nk;
+namespace vk = hive::vk;
 
 Bytes Pattern(std::size_t size, std::uint8_t seed) {
   Bytes data(size);
@@ -102,7 +97,7 @@ struct KeyFacts {
 };
 
 Bytes Security(const RawHive& raw, std::size_t nk) {
-  const Bytes sk = raw.CellData(RawHive::kBins + raw.U32(RawHive::Field(nk, kSecurity)));
+  const Bytes sk = raw.CellData(RawHive::kBins + raw.U32(RawHive::Field(nk, nk::kSecurity)));
   const std::size_t size = sk.at(16) | sk.at(17) << 8 | sk.at(18) << 16 | sk.at(19) << 24;
   return Bytes(sk.begin() + 20, sk.begin() + 20 + static_cast<std::ptrdiff_t>(size));
 }
@@ -110,15 +105,15 @@ Bytes Security(const RawHive& raw, std::size_t nk) {
 // The data of a value as Windows reads them: in the record, in one cell, or in the
 // segments of a big-data record.
 Bytes ValueData(const RawHive& raw, std::size_t vk, bool bigData) {
-  const std::uint32_t size = raw.U32(RawHive::Field(vk, kValueSize));
+  const std::uint32_t size = raw.U32(RawHive::Field(vk, vk::kDataSize));
   if ((size & 0x80000000u) != 0) {
     const auto& bytes = raw.Data();
-    const auto at = static_cast<std::ptrdiff_t>(RawHive::Field(vk, kValueData));
+    const auto at = static_cast<std::ptrdiff_t>(RawHive::Field(vk, vk::kData));
     return Bytes(bytes.begin() + at, bytes.begin() + at + (size & 0x7FFFFFFF));
   }
   if (size == 0)
     return {};
-  const Bytes cell = raw.CellData(RawHive::kBins + raw.U32(RawHive::Field(vk, kValueData)));
+  const Bytes cell = raw.CellData(RawHive::kBins + raw.U32(RawHive::Field(vk, vk::kData)));
   if (!bigData || size <= hive::kMaxCellData)
     return Bytes(cell.begin(), cell.begin() + size);
   EXPECT_EQ('d', cell.at(0));
@@ -145,16 +140,16 @@ KeyFacts Facts(const RawHive& raw, std::size_t nk, bool bigData) {
   // The fields that hold offsets into the file and the counts that go with them.
   for (std::size_t field : {0x10, 0x14, 0x18, 0x1C, 0x20, 0x28, 0x2C, 0x30})
     std::fill_n(facts.record.begin() + static_cast<std::ptrdiff_t>(field), 4, 0);
-  if (const std::size_t length = raw.U16(RawHive::Field(nk, kClassLength)); length > 0) {
-    const Bytes name = raw.CellData(RawHive::kBins + raw.U32(RawHive::Field(nk, kClass)));
+  if (const std::size_t length = raw.U16(RawHive::Field(nk, nk::kClassLength)); length > 0) {
+    const Bytes name = raw.CellData(RawHive::kBins + raw.U32(RawHive::Field(nk, nk::kClass)));
     facts.className.assign(name.begin(), name.begin() + static_cast<std::ptrdiff_t>(length));
   }
   facts.security = Security(raw, nk);
   for (std::size_t vk : raw.Values(nk)) {
     const Bytes record = raw.CellData(vk);
     Bytes fixed(record.begin(), record.begin() + 0x14 + (record.at(2) | record.at(3) << 8));
-    if ((raw.U32(RawHive::Field(vk, kValueSize)) & 0x80000000u) == 0)
-      std::fill_n(fixed.begin() + kValueData, 4, 0);
+    if ((raw.U32(RawHive::Field(vk, vk::kDataSize)) & 0x80000000u) == 0)
+      std::fill_n(fixed.begin() + vk::kData, 4, 0);
     facts.values.emplace_back(fixed, ValueData(raw, vk, bigData));
   }
   return facts;
@@ -173,7 +168,7 @@ class HiveRoundTripTest : public ::testing::TestWithParam<std::uint32_t> {
     testing::WriteBytes(file_, bytes);
     // A second security descriptor: the root's with another group.
     Bytes otherSecurity = RawHive(file_).CellData(
-        RawHive::kBins + empty.U32(RawHive::Field(empty.Root(), kSecurity)));
+        RawHive::kBins + empty.U32(RawHive::Field(empty.Root(), nk::kSecurity)));
     otherSecurity.resize(20 + (otherSecurity[16] | otherSecurity[17] << 8));
     otherSecurity.back() ^= 0x01;
 
@@ -203,16 +198,16 @@ class HiveRoundTripTest : public ::testing::TestWithParam<std::uint32_t> {
     RawHive raw(file_);
     const std::size_t spare = raw.Find({u"Spare"});
     const auto dataOf = [&raw, spare](std::u16string_view name) {
-      return raw.U32(RawHive::Field(raw.Value(spare, name), kValueData));
+      return raw.U32(RawHive::Field(raw.Value(spare, name), vk::kData));
     };
     const std::size_t a = raw.Find({u"Rich", u"A"});
     const std::size_t c = raw.Find({u"Rich", u"C"});
-    raw.Set32(RawHive::Field(a, kClass), dataOf(u"classA"));
-    raw.Set16(RawHive::Field(a, kClassLength), 14);
-    raw.Set32(RawHive::Field(c, kClass), dataOf(u"classC"));
-    raw.Set16(RawHive::Field(c, kClassLength), 24);
-    raw.Set32(RawHive::Field(c, kSecurity), dataOf(u"security"));
-    raw.Set32(RawHive::Field(spare, kValueCount), 0);
+    raw.Set32(RawHive::Field(a, nk::kClass), dataOf(u"classA"));
+    raw.Set16(RawHive::Field(a, nk::kClassLength), 14);
+    raw.Set32(RawHive::Field(c, nk::kClass), dataOf(u"classC"));
+    raw.Set16(RawHive::Field(c, nk::kClassLength), 24);
+    raw.Set32(RawHive::Field(c, nk::kSecurity), dataOf(u"security"));
+    raw.Set32(RawHive::Field(spare, nk::kValueCount), 0);
     raw.Save(file_);
   }
 
@@ -290,15 +285,15 @@ TEST_P(HiveRoundTripTest, ARepairKeepsEveryKeyItDidNotTouch) {
     return after.Find(path);
   };
   // Keys that shared a security record share one still; C keeps its own.
-  EXPECT_EQ(after.U32(RawHive::Field(key({u"Rich", u"A"}), kSecurity)),
-            after.U32(RawHive::Field(key({u"Rich", u"B"}), kSecurity)));
-  EXPECT_EQ(after.U32(RawHive::Field(key({u"Rich", u"A"}), kSecurity)),
-            after.U32(RawHive::Field(after.Root(), kSecurity)));
-  EXPECT_NE(after.U32(RawHive::Field(key({u"Rich", u"A"}), kSecurity)),
-            after.U32(RawHive::Field(key({u"Rich", u"C"}), kSecurity)));
+  EXPECT_EQ(after.U32(RawHive::Field(key({u"Rich", u"A"}), nk::kSecurity)),
+            after.U32(RawHive::Field(key({u"Rich", u"B"}), nk::kSecurity)));
+  EXPECT_EQ(after.U32(RawHive::Field(key({u"Rich", u"A"}), nk::kSecurity)),
+            after.U32(RawHive::Field(after.Root(), nk::kSecurity)));
+  EXPECT_NE(after.U32(RawHive::Field(key({u"Rich", u"A"}), nk::kSecurity)),
+            after.U32(RawHive::Field(key({u"Rich", u"C"}), nk::kSecurity)));
   // New keys inherit their parent's.
-  EXPECT_EQ(after.U32(RawHive::Field(key({u"Profile"}), kSecurity)),
-            after.U32(RawHive::Field(key({u"Profile", u"Neu", u"Unter"}), kSecurity)));
+  EXPECT_EQ(after.U32(RawHive::Field(key({u"Profile"}), nk::kSecurity)),
+            after.U32(RawHive::Field(key({u"Profile", u"Neu", u"Unter"}), nk::kSecurity)));
   // Changed keys get the time of their change.
   for (auto changed : {key({u"Profile"}), key({u"Profile", u"Neu"})}) {
     EXPECT_LE(start, after.LastWrite(changed));
@@ -354,7 +349,7 @@ TEST_P(HiveRoundTripTest, TheNewFileIsACleanCompactHive) {
       if (stored > 0) {
         freeBytes += length;
       } else if (bytes[cell + 4] == 'n' && bytes[cell + 5] == 'k') {
-        ++securityUsers[RawHive::kBins + raw.U32(RawHive::Field(cell, kSecurity))];
+        ++securityUsers[RawHive::kBins + raw.U32(RawHive::Field(cell, nk::kSecurity))];
       } else if (bytes[cell + 4] == 's' && bytes[cell + 5] == 'k') {
         securityCells.push_back(cell);
       }

@@ -245,7 +245,8 @@ TEST_F(HiveStoreTest, ManyKeysCostSpaceInProportionToWhatWasAdded) {
 
   const testing::RawHive raw(hive_);
   const std::size_t import = raw.Find({u"Import"});
-  const std::size_t list = testing::RawHive::kBins + raw.U32(testing::RawHive::Field(import, 0x1C));
+  const std::size_t list =
+      testing::RawHive::kBins + raw.U32(testing::RawHive::Field(import, hive::nk::kSubKeyList));
   EXPECT_EQ('r', raw.Data().at(list + 4)) << "an index root";
   std::vector<std::u16string> expected;
   for (int i = 0; i < 10010; ++i)
@@ -407,7 +408,8 @@ const BadFileCase kBadFiles[] = {
      [](Bytes hive) {
        // The root's list of sub keys no longer says what it is.
        const std::size_t root = hive::kBaseBlockSize + hive::ReadLE32(hive, hive::kRootCell);
-       const std::size_t list = hive::kBaseBlockSize + hive::ReadLE32(hive, root + 4 + 0x1C);
+       const std::size_t list =
+           hive::kBaseBlockSize + hive::ReadLE32(hive, root + 4 + hive::nk::kSubKeyList);
        hive[list + 4] = 'q';
        hive[list + 5] = 'q';
        return hive;
