@@ -32,7 +32,7 @@ int RunOnRegistrySource(const TRunOptions& Options,
   const int code = RunWindow(source);
   // Hives keep what "Löschen" did not flush yet (an action that ended in an error)
   // until they are closed, as the live registry would have kept it.
-  const std::u16string problem = source.Commit();
+  const std::u16string problem = source.Session->Commit();
   if (!problem.empty()) {
     ShowMessage(problem, TMsgDlgType::mtError);
     return kFailure;

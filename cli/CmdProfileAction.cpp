@@ -57,15 +57,13 @@ int RunProfileAction(const TCliContext& Context, const std::string& Profile, boo
     const bool chosen = run.ChooseProfile(name);
     bool done = false;
     if (chosen) {
-      run.Dlg().btnStartClick();
-      done = run.Dlg().State() == app::TMainState::Analysed;
+      done = run.Dlg().Analyse();
     }
     if (done) {
       const profile::TFindings findings = profile::CollectFindings(run.Dlg().Analysis);
       report.SetFound(findings);
       if (Repair) {
-        run.Dlg().btnDeleteClick();
-        done = run.Dlg().State() == app::TMainState::Repaired;
+        done = run.Dlg().Repair();
         const profile::TBackupResult& backup = run.Dlg().LastBackup;
         if (!backup.CurrentFile.empty() && platform::FileExists(ToUtf8(backup.CurrentFile))) {
           report.AddBackupFile(u"current", backup.CurrentFile, backup.Ok);

@@ -365,11 +365,9 @@ void TMainWindow::DispatchLoopMessage(tagMSG& Msg) {
 }
 
 bool TMainWindow::Handle(const std::function<void()>& Handler) {
-  if (bHandling)
+  if (dlg_.Busy())
     return false;
-  bHandling = true;
   const TScopeExit done([this] {
-    bHandling = false;
     FlushLog();
     // A start message that came while the handler ran gets its turn now.
     if (bStartDeferred && hwnd_) {
@@ -433,7 +431,7 @@ void TMainWindow::RunStartMessage() {
   if (startHandlers_.empty())
     return;
   // A posted message waits for a running handler rather than being dropped.
-  if (bHandling) {
+  if (dlg_.Busy()) {
     bStartDeferred = true;
     return;
   }
@@ -496,7 +494,7 @@ void TMainWindow::AppendLog(std::u16string_view Line) {
   pendingLog_ += L"\r\n";
   // An edit control lays out its whole text again for each insertion: while a handler
   // runs, its lines are gathered and go in at once.
-  if (!bHandling)
+  if (!dlg_.Busy())
     FlushLog();
 }
 
