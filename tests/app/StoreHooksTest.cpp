@@ -128,5 +128,15 @@ TEST_F(StoreHooksTest, ReadOnlyRegistryRefusesLoeschenBeforeTheBackup) {
   EXPECT_EQ(0, session_.flushes);
 }
 
+TEST_F(StoreHooksTest, TheRefusalBoxStillBelongsToLoeschen) {
+  dlg_.cReadOnlyReason = u"Die Hive-Datei ist nur zum Lesen geöffnet.";
+  Analyse();
+  bool busyDuringBox = false;
+  view_.onShowMessage = [&] { busyDuringBox = dlg_.Busy(); };
+  EXPECT_FALSE(dlg_.Repair());
+  EXPECT_TRUE(busyDuringBox);
+  EXPECT_FALSE(dlg_.Busy());
+}
+
 }  // namespace
 }  // namespace brindel::app
