@@ -20,7 +20,6 @@ bool SameFile(const std::u16string& a, const std::u16string& b) {
   return first && second && *first == *second;
 }
 
-// The errors shown since `from`, as one text.
 std::u16string ErrorsSince(const CliView& View, std::size_t From) {
   std::u16string text;
   for (std::size_t i = From; i < View.Errors().size(); ++i)

@@ -23,7 +23,6 @@ constexpr int kPanelHeight = 81;
 // The drop-down list of the profile box shows this many pixels of items.
 constexpr int kProfileListHeight = 200;
 
-// Runs `Undo` when the scope is left, also by an exception.
 template <class F>
 class TScopeExit {
  public:
@@ -36,8 +35,6 @@ class TScopeExit {
   F undo_;
 };
 
-// What escapes a handler of the flow (which shows its own errors) is shown here, since
-// an exception must not leave a window procedure.
 // Whether a released mouse button ends a click on Window: it was pressed there (the
 // window holds the capture) and is released over it. Releases the capture.
 bool ClickEnds(HWND Window, LPARAM LParam) {
@@ -50,6 +47,8 @@ bool ClickEnds(HWND Window, LPARAM LParam) {
   return PtInRect(&client, at) != FALSE;
 }
 
+// What escapes a handler of the flow (which shows its own errors) is shown here, since
+// an exception must not leave a window procedure.
 void ShowEscapedError(HWND Owner) {
   try {
     throw;
