@@ -1,6 +1,6 @@
 #include <filesystem>
 
-#include "app/RegistrySources.h"
+#include "app/RegistrySource.h"
 #include "platform/Errors.h"
 #include "platform/Text.h"
 #include "platform/WindowsPath.h"
@@ -55,6 +55,40 @@ void Mount(HiveStore& store, TRegistrySource& source, HiveStore::MountPoint wher
     source.Notices.push_back(result.notice);
 }
 
+constexpr std::u16string_view kHiveWriteFailed =
+    u"Die Änderungen konnten nicht in die Hive-Dateien geschrieben werden.";
+
+// Hive files take the changes of a run in memory until they are flushed, so what an
+// action that failed half-way did can still be forgotten.
+class THiveSession final : public TStoreSession {
+ public:
+  explicit THiveSession(HiveStore& Hives) : hives_(Hives) {}
+
+  std::u16string Flush() override {
+    if (hives_.FlushKey(registry::store::HKEY_CURRENT_USER) == registry::store::ERROR_SUCCESS)
+      return {};
+    return WriteFailure();
+  }
+  std::u16string Commit() override {
+    // A key that could not be read makes what the run showed incomplete: that is an
+    // error too, also for a run that only read.
+    const std::u16string damage = hives_.DamageNotice();
+    if (hives_.Close() != registry::store::ERROR_SUCCESS)
+      return WriteFailure();
+    return damage;
+  }
+  void Discard() override { hives_.DiscardChanges(); }
+  bool CanDiscard() const override { return true; }
+
+ private:
+  std::u16string WriteFailure() const {
+    const std::u16string& failure = hives_.LastWriteError();
+    return failure.empty() ? std::u16string(kHiveWriteFailed) : failure;
+  }
+
+  HiveStore& hives_;
+};
+
 }  // namespace
 
 TRegistrySource OpenHiveSource(const TRunOptions& Options, bool ReadOnly) {
@@ -107,29 +141,7 @@ TRegistrySource OpenHiveSource(const TRunOptions& Options, bool ReadOnly) {
     }
     Mount(*store, source, point, hive.substr(equals + 1), ReadOnly);
   }
-  HiveStore* hives = store.get();
-  source.Flush = [hives]() -> std::u16string {
-    if (hives->FlushKey(registry::store::HKEY_CURRENT_USER) == registry::store::ERROR_SUCCESS) {
-      return {};
-    }
-    const std::u16string& failure = hives->LastWriteError();
-    return failure.empty() ? u"Die Änderungen konnten nicht in die Hive-Dateien geschrieben werden."
-                           : failure;
-  };
-  source.Discard = [hives] { hives->DiscardChanges(); };
-  source.CanDiscard = true;
-  source.Commit = [hives] {
-    // A key that could not be read makes what the run showed incomplete: that is an
-    // error too, also for a run that only read.
-    const std::u16string damage = hives->DamageNotice();
-    if (hives->Close() != registry::store::ERROR_SUCCESS) {
-      const std::u16string& failure = hives->LastWriteError();
-      return failure.empty()
-                 ? u"Die Änderungen konnten nicht in die Hive-Dateien geschrieben werden."
-                 : failure;
-    }
-    return damage;
-  };
+  source.Session = std::make_unique<THiveSession>(*store);
   source.Store = std::move(store);
   return source;
 }

@@ -1,4 +1,4 @@
-#include "app/RegistrySources.h"
+#include "app/RegistrySource.h"
 #include "platform/Errors.h"
 
 namespace brindel::app {

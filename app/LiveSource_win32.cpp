@@ -1,6 +1,4 @@
-#include "app/RegistrySources.h"
-#include "platform/ErrorText.h"
-#include "platform/Text.h"
+#include "app/RegistrySource.h"
 #include "registry/store/Win32Store.h"
 
 namespace brindel::app {
@@ -13,15 +11,8 @@ bool HasLiveRegistry() {
 // made for. Windows writes it itself; a flush only asks it to do so now.
 TRegistrySource OpenLiveSource() {
   auto store = std::make_unique<registry::store::Win32Store>();
-  registry::store::RegistryStore* live = store.get();
   TRegistrySource source;
-  source.Flush = [live]() -> std::u16string {
-    const auto status = live->FlushKey(registry::store::HKEY_CURRENT_USER);
-    if (status == registry::store::ERROR_SUCCESS)
-      return {};
-    return u"Die Änderungen konnten nicht in die Registry geschrieben werden: " +
-           platform::ErrorText(status);
-  };
+  source.Session = std::make_unique<TImmediateSession>(*store);
   source.Store = std::move(store);
   return source;
 }

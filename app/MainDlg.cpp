@@ -5,7 +5,6 @@
 #include "platform/AnsiCodePage.h"
 #include "platform/DocumentsFolder.h"
 #include "platform/Environment.h"
-#include "platform/ErrorText.h"
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
 #include "platform/Path.h"
@@ -39,22 +38,36 @@ TMainDlg::TMainDlg(TMainView& View)
 
 TMainDlg::~TMainDlg() = default;
 
-bool TMainDlg::RunHandler(const std::function<void()>& Body) {
+bool TMainDlg::RunGuarded(const std::function<void()>& Body) {
   if (bBusy)
     return false;
   bBusy = true;
   try {
     Body();
+  } catch (...) {
     bBusy = false;
+    throw;
+  }
+  bBusy = false;
+  return true;
+}
+
+bool TMainDlg::ShowingErrors(const std::function<void()>& Body) {
+  try {
+    Body();
     return true;
   } catch (const platform::Exception& error) {
-    bBusy = false;
     ShowMsgDlg(error.Message(), TMsgDlgType::mtError);
   } catch (const std::exception& error) {
-    bBusy = false;
     ShowMsgDlg(platform::FromUtf8(error.what()), TMsgDlgType::mtError);
   }
   return false;
+}
+
+bool TMainDlg::RunHandler(const std::function<void()>& Body) {
+  bool finished = false;
+  RunGuarded([&] { finished = ShowingErrors(Body); });
+  return finished;
 }
 
 void TMainDlg::FormCreate(std::optional<std::u16string> DocumentsFolder) {
@@ -136,11 +149,11 @@ void TMainDlg::cbProfilesChange() {
     SetState(TMainState::Ready);
 }
 
-void TMainDlg::btnStartClick() {
+bool TMainDlg::Analyse() {
   const int index = view_.SelectedProfile();
   if (index < 0 || index >= StrList.Count())
-    return;
-  RunHandler([this, index] {
+    return false;
+  return RunHandler([this, index] {
     // The lists are about to be replaced: until this analysis has finished, "Löschen"
     // must not work on them, or a failed analysis would leave it enabled over half
     // filled lists.
@@ -160,61 +173,62 @@ bool TMainDlg::CreateBackup() {
   return LastBackup.Ok;
 }
 
-void TMainDlg::btnDeleteClick() {
+bool TMainDlg::Repair() {
   // The repair needs the lists of the last "Auslesen", and runs once over them.
   if (state_ != TMainState::Analysed || !Analysis.bListsCreated || TavixFiles == nullptr)
-    return;
-  // A click let through while the backup handles messages finds this handler busy and
+    return false;
+  // A click let through while the backup handles messages finds the flow busy and
   // must not touch the buttons either.
-  if (bBusy)
-    return;
-  if (!cReadOnlyReason.empty()) {
-    ShowMsgDlg(cReadOnlyReason, TMsgDlgType::mtError);
-    return;
-  }
-  RunHandler([this] {
-    // Neither button may start anything while the backup lets messages through.
-    view_.SetStartEnabled(false);
-    view_.SetDeleteEnabled(false);
-    if (!CreateBackup()) {
-      view_.SetStartEnabled(true);
-      view_.SetDeleteEnabled(true);
-      view_.ShowBackupFailure(
-          u"Daten können NICHT gelöscht werden, da das Anlegen eines Backups fehlschlug",
-          LastBackup.Reason);
+  RunGuarded([this] {
+    if (!cReadOnlyReason.empty()) {
+      ShowMsgDlg(cReadOnlyReason, TMsgDlgType::mtError);
       return;
     }
-    view_.BackupProven(profile::ProvenBackupNote(LastBackup.Proof));
-    // From here on "Löschen" stays disabled until the next "Auslesen", also when the
-    // repair ends with an error.
-    SetState(TMainState::Ready);
-    view_.SetStartEnabled(true);
-    try {
-      profile::RepairProfile(Analysis);
-      Analysis.FreeLists();
-      FlushStore();
-    } catch (...) {
-      // A store that keeps changes until they are written (offline hives) forgets the
-      // half-done repair, so its files stay as the backup shows them.
-      if (cDiscardChanges)
-        cDiscardChanges();
-      throw;
-    }
-    SaveLog();
-    SetState(TMainState::Repaired);
+    ShowingErrors([this] { RepairBody(); });
+    // An error in the repair leaves "Auslesen" usable.
+    view_.SetStartEnabled(view_.SelectedProfile() >= 0);
   });
-  // An error in the repair leaves "Auslesen" usable.
-  view_.SetStartEnabled(view_.SelectedProfile() >= 0);
+  return state_ == TMainState::Repaired;
+}
+
+void TMainDlg::RepairBody() {
+  // Neither button may start anything while the backup lets messages through.
+  view_.SetStartEnabled(false);
+  view_.SetDeleteEnabled(false);
+  if (!CreateBackup()) {
+    view_.SetStartEnabled(true);
+    view_.SetDeleteEnabled(true);
+    view_.ShowBackupFailure(
+        u"Daten können NICHT gelöscht werden, da das Anlegen eines Backups fehlschlug",
+        LastBackup.Reason);
+    return;
+  }
+  view_.BackupProven(profile::ProvenBackupNote(LastBackup.Proof));
+  // From here on "Löschen" stays disabled until the next "Auslesen", also when the
+  // repair ends with an error.
+  SetState(TMainState::Ready);
+  view_.SetStartEnabled(true);
+  try {
+    profile::RepairProfile(Analysis);
+    Analysis.FreeLists();
+    FlushStore();
+  } catch (...) {
+    // A store that keeps changes until they are written (offline hives) forgets the
+    // half-done repair, so its files stay as the backup shows them.
+    if (cStoreSession)
+      cStoreSession->Discard();
+    throw;
+  }
+  SaveLog();
+  SetState(TMainState::Repaired);
 }
 
 void TMainDlg::FlushStore() {
   std::u16string failure;
-  if (cFlushStore) {
-    failure = cFlushStore();
+  if (cStoreSession) {
+    failure = cStoreSession->Flush();
   } else if (auto* store = registry::store::CurrentStore()) {
-    const auto status = store->FlushKey(registry::store::HKEY_CURRENT_USER);
-    if (status != registry::store::ERROR_SUCCESS)
-      failure = platform::ErrorText(status);
+    failure = TImmediateSession(*store).Flush();
   }
   if (!failure.empty()) {
     throw platform::Exception(u"Die Änderungen an der Registry konnten nicht gespeichert werden: " +
@@ -237,7 +251,8 @@ void TMainDlg::SaveLog() {
 }
 
 void TMainDlg::lblBackupFolderClick() {
-  view_.OpenFolder(cBackupFolder);
+  // Opening the folder may let messages through.
+  RunGuarded([this] { view_.OpenFolder(cBackupFolder); });
 }
 
 void TMainDlg::FormClick() {

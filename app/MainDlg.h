@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "app/MainView.h"
+#include "app/StoreSession.h"
 #include "outlook/OutlookInstall.h"
 #include "outlook/ProfileList.h"
 #include "profile/Backup.h"
@@ -33,7 +34,9 @@ std::u16string ExpandPath(std::u16string_view Path, bool TrailingDelimiter);
 // The flow of a run, without a toolkit: it owns everything a run needs and talks to
 // its window only through TMainView. Each handler runs to its end; an error that
 // escapes a step ends the handler, leaves the log as far as it got and is shown as
-// the error box.
+// the error box. Handlers run one at a time: one that would start while another runs
+// (a click let through while messages are handled) does not start, and a window asks
+// Busy() before it hands an event on.
 class TMainDlg : public profile::TLogSink {
  public:
   explicit TMainDlg(TMainView& View);
@@ -50,12 +53,15 @@ class TMainDlg : public profile::TLogSink {
   void WMStartUp();
   // The user changed the selected profile.
   void cbProfilesChange();
-  // "Auslesen": the analysis of the selected profile into the log.
-  void btnStartClick();
+  // "Auslesen": the analysis of the selected profile into the log; true when it
+  // finished.
+  bool Analyse();
   // "Löschen": the backup, and only when it worked the repair of the profile last
   // read, then the log saved beside the backup. It runs once over the lists of one
-  // "Auslesen".
-  void btnDeleteClick();
+  // "Auslesen". True when the repair was done and its log saved.
+  bool Repair();
+  void btnStartClick() { Analyse(); }
+  void btnDeleteClick() { Repair(); }
   void lblBackupFolderClick();
   // A click on the window's own background releases the analysis lists.
   void FormClick();
@@ -74,6 +80,9 @@ class TMainDlg : public profile::TLogSink {
 
   TMainState State() const { return state_; }
   TMainView& View() const { return view_; }
+  // True while a handler runs, its message boxes included. A window then drops what
+  // its event loop lets through, holds back its start message and stays open.
+  bool Busy() const { return bBusy; }
 
   // RegTreeToUse: the key below HKEY_CURRENT_USER that holds the profiles.
   std::u16string RegTreeToUse;
@@ -92,24 +101,25 @@ class TMainDlg : public profile::TLogSink {
   // version (no detection then) and the profile tree itself.
   std::optional<std::u16string> cOutlookVersion;
   std::optional<std::u16string> cProfilesTree;
-  // How the registry keeps the changes of "Löschen": writing them at its end (empty
-  // text, or the German reason it failed) and forgetting them when the action failed
-  // half-way. Without these, the current store is flushed and nothing is forgotten,
-  // as on the live registry.
-  std::function<std::u16string()> cFlushStore;
+  // How the registry keeps the changes of "Löschen": written at its end, forgotten
+  // when the action failed half-way. Without one, the current store takes each change
+  // at once, as the live registry does.
+  TStoreSession* cStoreSession = nullptr;
   // Why the registry cannot be changed in this run; "Löschen" then refuses at once.
   std::u16string cReadOnlyReason;
-  std::function<void()> cDiscardChanges;
-
- protected:
-  // Runs the body of a handler. A handler that would start while another one runs
-  // (a click let through while messages are handled) does not start. An error that
-  // escapes the body is shown as the error box. Returns true when the body finished.
-  bool RunHandler(const std::function<void()>& Body);
-  void SetState(TMainState State) { state_ = State; }
 
  private:
+  // Runs Body unless a handler runs already; false when it did not run. An error
+  // that escapes Body passes on.
+  bool RunGuarded(const std::function<void()>& Body);
+  // Runs Body, showing an error that escapes it as the error box; true when Body
+  // finished.
+  bool ShowingErrors(const std::function<void()>& Body);
+  // RunGuarded and ShowingErrors: the error box still counts as the handler.
+  bool RunHandler(const std::function<void()>& Body);
+  void SetState(TMainState State) { state_ = State; }
   void FillProfileBox();
+  void RepairBody();
   void SaveLog();
   void FlushStore();
 

@@ -30,9 +30,9 @@ int RunOnRegistrySource(const TRunOptions& Options,
   for (const std::u16string& notice : source.Notices)
     ShowMessage(notice, TMsgDlgType::mtInformation);
   const int code = RunWindow(source);
-  // Hives keep what "Löschen" did not flush yet (an action that ended in an error)
-  // until they are closed, as the live registry would have kept it.
-  const std::u16string problem = source.Commit();
+  // Hive files are closed only here; a write that fails then, or a key that could not
+  // be read, ends the program with an error.
+  const std::u16string problem = source.Session->Commit();
   if (!problem.empty()) {
     ShowMessage(problem, TMsgDlgType::mtError);
     return kFailure;

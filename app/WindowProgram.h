@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "app/MainView.h"
-#include "app/RunOptions.h"
+#include "app/RegistrySource.h"
 
 namespace brindel::app {
 

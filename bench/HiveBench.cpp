@@ -34,7 +34,7 @@
 
 #include "app/MainDlg.h"
 #include "app/MainView.h"
-#include "app/RunOptions.h"
+#include "app/RegistrySource.h"
 #include "platform/Text.h"
 #include "registry/store/HiveStore.h"
 #include "registry/store/HiveWriter.h"

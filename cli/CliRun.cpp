@@ -47,13 +47,13 @@ bool TCliRun::Finish() {
   // --save-reg shows the registry as the run leaves it: after the changes are
   // written, and before the store closes, since a closed hive store shows nothing.
   // When the changes could not be written, it would show what the files do not hold.
-  const std::u16string flushFailure = source_.Flush();
+  const std::u16string flushFailure = source_.Session->Flush();
   if (flushFailure.empty() && context_.SaveReg &&
       !SaveRegistry(*source_.Store, *context_.SaveReg, view_)) {
     ok = false;
   }
   // Closing tries the failed write once more; its message would be the same.
-  std::u16string failure = source_.Commit();
+  std::u16string failure = source_.Session->Commit();
   if (!flushFailure.empty())
     failure = flushFailure;
   if (!failure.empty()) {

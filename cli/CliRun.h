@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/MainDlg.h"
-#include "app/RunOptions.h"
+#include "app/RegistrySource.h"
 #include "cli/CliView.h"
 #include "regfile/ExRegistry.h"
 #include "registry/store/RegistryStore.h"
@@ -45,11 +45,8 @@ class TCliRun {
   // Makes the changes durable and writes --save-reg; false (with a message) when
   // something could not be written.
   bool Finish();
-  // Forgets the changes not yet written, after an action that failed half-way.
-  void Discard() { source_.Discard(); }
-  // True when Discard really forgets (hive files); the live registry and a registry
-  // in memory change at once.
-  bool CanDiscard() const { return source_.CanDiscard; }
+  void Discard() { source_.Session->Discard(); }
+  bool CanDiscard() const { return source_.Session->CanDiscard(); }
   registry::store::RegistryStore& Store() { return *source_.Store; }
   void PrintLog();
 

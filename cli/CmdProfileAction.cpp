@@ -20,7 +20,6 @@ bool SameFile(const std::u16string& a, const std::u16string& b) {
   return first && second && *first == *second;
 }
 
-// The errors shown since `from`, as one text.
 std::u16string ErrorsSince(const CliView& View, std::size_t From) {
   std::u16string text;
   for (std::size_t i = From; i < View.Errors().size(); ++i)
@@ -57,15 +56,13 @@ int RunProfileAction(const TCliContext& Context, const std::string& Profile, boo
     const bool chosen = run.ChooseProfile(name);
     bool done = false;
     if (chosen) {
-      run.Dlg().btnStartClick();
-      done = run.Dlg().State() == app::TMainState::Analysed;
+      done = run.Dlg().Analyse();
     }
     if (done) {
       const profile::TFindings findings = profile::CollectFindings(run.Dlg().Analysis);
       report.SetFound(findings);
       if (Repair) {
-        run.Dlg().btnDeleteClick();
-        done = run.Dlg().State() == app::TMainState::Repaired;
+        done = run.Dlg().Repair();
         const profile::TBackupResult& backup = run.Dlg().LastBackup;
         if (!backup.CurrentFile.empty() && platform::FileExists(ToUtf8(backup.CurrentFile))) {
           report.AddBackupFile(u"current", backup.CurrentFile, backup.Ok);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/RegistrySource.h"
 #include "app/RunOptions.h"
 #include "app/Version.h"
 #include "cli/CliRun.h"

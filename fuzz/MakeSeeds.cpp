@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/RunOptions.h"
+#include "app/RegistrySource.h"
 #include "platform/Errors.h"
 #include "registry/store/HiveStore.h"
 #include "registry/store/HiveWriter.h"

@@ -102,16 +102,9 @@ TMainWindow::TMainWindow(const TSettings& Settings, QWidget* Parent)
 TMainWindow::~TMainWindow() = default;
 
 bool TMainWindow::Handle(const std::function<void()>& Handler) {
-  if (bHandling)
+  if (dlg_.Busy())
     return false;
-  bHandling = true;
-  try {
-    Handler();
-  } catch (...) {
-    bHandling = false;
-    throw;
-  }
-  bHandling = false;
+  Handler();
   return true;
 }
 
@@ -136,7 +129,7 @@ void TMainWindow::showEvent(QShowEvent* Event) {
 
 void TMainWindow::closeEvent(QCloseEvent* Event) {
   // Closing while a handler runs would end the program half-way through an action.
-  if (bHandling) {
+  if (dlg_.Busy()) {
     Event->ignore();
     return;
   }
@@ -266,7 +259,7 @@ void TMainWindow::PostStartMessage(std::function<void()> Handler) {
 
 void TMainWindow::RunStartMessage(std::function<void()> Handler) {
   // A posted message waits for a running handler rather than being dropped.
-  if (bHandling) {
+  if (dlg_.Busy()) {
     PostStartMessage(std::move(Handler));
     return;
   }

@@ -58,8 +58,8 @@ class TMainWindow : public QWidget, public TMainView {
   bool eventFilter(QObject* Watched, QEvent* Event) override;
 
  private:
-  // Runs one handler of the flow for a widget. Handlers run one at a time: what the
-  // event loop lets through while one runs (the backup of "Löschen" handles pending
+  // Runs one handler of the flow for a widget, unless the flow is busy: what the event
+  // loop lets through while a handler runs (the backup of "Löschen" handles pending
   // messages) is dropped. Returns false when it was dropped.
   bool Handle(const std::function<void()>& Handler);
   void RunStartMessage(std::function<void()> Handler);
@@ -74,7 +74,6 @@ class TMainWindow : public QWidget, public TMainView {
 
   TMainDlg dlg_;
   bool bShown = false;
-  bool bHandling = false;
 };
 
 }  // namespace brindel::app::qt

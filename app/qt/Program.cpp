@@ -7,6 +7,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "app/RegistrySource.h"
 #include "app/RunOptions.h"
 #include "app/WindowProgram.h"
 #include "app/qt/MsgDlg.h"

@@ -23,7 +23,6 @@ constexpr int kPanelHeight = 81;
 // The drop-down list of the profile box shows this many pixels of items.
 constexpr int kProfileListHeight = 200;
 
-// Runs `Undo` when the scope is left, also by an exception.
 template <class F>
 class TScopeExit {
  public:
@@ -36,8 +35,6 @@ class TScopeExit {
   F undo_;
 };
 
-// What escapes a handler of the flow (which shows its own errors) is shown here, since
-// an exception must not leave a window procedure.
 // Whether a released mouse button ends a click on Window: it was pressed there (the
 // window holds the capture) and is released over it. Releases the capture.
 bool ClickEnds(HWND Window, LPARAM LParam) {
@@ -50,6 +47,8 @@ bool ClickEnds(HWND Window, LPARAM LParam) {
   return PtInRect(&client, at) != FALSE;
 }
 
+// What escapes a handler of the flow (which shows its own errors) is shown here, since
+// an exception must not leave a window procedure.
 void ShowEscapedError(HWND Owner) {
   try {
     throw;
@@ -365,11 +364,9 @@ void TMainWindow::DispatchLoopMessage(tagMSG& Msg) {
 }
 
 bool TMainWindow::Handle(const std::function<void()>& Handler) {
-  if (bHandling)
+  if (dlg_.Busy())
     return false;
-  bHandling = true;
   const TScopeExit done([this] {
-    bHandling = false;
     FlushLog();
     // A start message that came while the handler ran gets its turn now.
     if (bStartDeferred && hwnd_) {
@@ -433,7 +430,7 @@ void TMainWindow::RunStartMessage() {
   if (startHandlers_.empty())
     return;
   // A posted message waits for a running handler rather than being dropped.
-  if (bHandling) {
+  if (dlg_.Busy()) {
     bStartDeferred = true;
     return;
   }
@@ -496,7 +493,7 @@ void TMainWindow::AppendLog(std::u16string_view Line) {
   pendingLog_ += L"\r\n";
   // An edit control lays out its whole text again for each insertion: while a handler
   // runs, its lines are gathered and go in at once.
-  if (!bHandling)
+  if (!dlg_.Busy())
     FlushLog();
 }
 

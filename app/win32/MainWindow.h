@@ -73,15 +73,15 @@ class TMainWindow : public TMainView {
   void SizeLabelToText();
   // The panel across the top, the log below it, both as wide as the window.
   void Layout();
-  // Runs one handler of the flow for a control. Handlers run one at a time: what the
-  // event loop lets through while one runs (the backup of "Löschen" handles pending
-  // messages) is dropped. Returns false when it was dropped.
+  // Runs one handler of the flow for a control, unless the flow is busy: what the
+  // event loop lets through while a handler runs (the backup of "Löschen" handles
+  // pending messages) is dropped. Returns false when it was dropped.
   bool Handle(const std::function<void()>& Handler);
   void RunStartMessage();
   void OnCommand(int Id, int Code);
   void OnDelete();
   // Whether the window may close now: not while a handler runs.
-  bool CanClose() const { return !bHandling; }
+  bool CanClose() const { return !dlg_.Busy(); }
   void OnDestroyed();
   // Puts the log lines gathered during a handler into the log view.
   void FlushLog() const;
@@ -105,7 +105,6 @@ class TMainWindow : public TMainView {
   // The profile last selected, so that picking the same one again is no change.
   int lastSelected_ = -1;
   bool bShown = false;
-  bool bHandling = false;
   bool bStartDeferred = false;
   bool bQuitOnClose = false;
 };

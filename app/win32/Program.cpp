@@ -5,6 +5,7 @@
 #include <exception>
 #include <sstream>
 
+#include "app/RegistrySource.h"
 #include "app/RunOptions.h"
 #include "app/WindowProgram.h"
 #include "app/win32/MsgDlg.h"

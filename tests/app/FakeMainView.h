@@ -32,6 +32,8 @@ class FakeMainView : public app::TMainView {
   std::vector<std::u16string> LogLines() const override { return log; }
   void ShowMessage(std::u16string_view Text, app::TMsgDlgType Kind) override {
     messages.push_back({std::u16string(Text), Kind});
+    if (onShowMessage)
+      onShowMessage();
   }
   // The box's fixed text is kept as a message, the reason beside it.
   void ShowBackupFailure(std::u16string_view Text, std::u16string_view Reason) override {
@@ -79,6 +81,8 @@ class FakeMainView : public app::TMainView {
   app::TVersionChoice choice = app::TVersionChoice::Closed;
   // Runs during ProcessMessages, as a click waiting in the queue would.
   std::function<void()> onProcessMessages;
+  // Runs while a message box is up: its own event loop lets clicks through too.
+  std::function<void()> onShowMessage;
 };
 
 }  // namespace brindel::test

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "app/MainDlg.h"
-#include "app/RunOptions.h"
+#include "app/RegistrySource.h"
 #include "outlook/ProfileList.h"
 #include "platform/Text.h"
 #include "platform/Wine.h"

@@ -179,6 +179,27 @@ TEST_F(MainDlgTest, ErrorInAuslesenShowsTheBoxAndKeepsLoeschenDisabled) {
   EXPECT_TRUE(view_.deleteEnabled);
 }
 
+// A window asks the flow whether a handler runs: until its error box is closed, the
+// handler that shows it still does, and a click let through then starts nothing.
+TEST_F(MainDlgTest, TheErrorBoxStillBelongsToItsHandler) {
+  Load("healthy.reg");
+  Start();
+  Put(kOfficeTree + u"\\Outlook\\9207f3e0a3b11019908b08002b2a56c2", u"01023d01", REG_SZ,
+      Utf16Bytes(u"kaputt"));
+  int boxes = 0;
+  bool busyDuringBox = false;
+  view_.onShowMessage = [&] {
+    if (++boxes > 1)
+      return;
+    busyDuringBox = dlg_.Busy();
+    dlg_.btnStartClick();
+  };
+  EXPECT_FALSE(dlg_.Analyse());
+  EXPECT_TRUE(busyDuringBox);
+  EXPECT_EQ(1, boxes) << "the click during the box analysed again";
+  EXPECT_FALSE(dlg_.Busy());
+}
+
 TEST_F(MainDlgTest, SelectionChangeClearsTheLogAndLeavesLoeschen) {
   Load("healthy.reg");
   Load("new.reg");

@@ -19,6 +19,22 @@ namespace fs = std::filesystem;
 using registry::store::HKEY_CURRENT_USER;
 using registry::store::MemoryStore;
 
+// A session that counts what the flow asks of it and fails its flush on demand.
+class CountingSession : public TStoreSession {
+ public:
+  std::u16string Flush() override {
+    ++flushes;
+    return flushFailure;
+  }
+  std::u16string Commit() override { return {}; }
+  void Discard() override { ++discards; }
+  bool CanDiscard() const override { return true; }
+
+  int flushes = 0;
+  int discards = 0;
+  std::u16string flushFailure;
+};
+
 class StoreHooksTest : public test::StoreFixture {
  protected:
   void SetUp() override {
@@ -30,11 +46,7 @@ class StoreHooksTest : public test::StoreFixture {
     fs::remove_all(docs_);
     fs::create_directories(docs_);
     dlg_.cOutlookVersion = u"";  // the fixture keeps its profile in the Messaging tree
-    dlg_.cFlushStore = [this] {
-      ++flushes_;
-      return flushFailure_;
-    };
-    dlg_.cDiscardChanges = [this] { ++discards_; };
+    dlg_.cStoreSession = &session_;
   }
   void TearDown() override {
     fs::remove_all(docs_);
@@ -57,28 +69,26 @@ class StoreHooksTest : public test::StoreFixture {
     return false;
   }
 
+  CountingSession session_;
   test::FakeMainView view_;
   TMainDlg dlg_{view_};
   fs::path docs_;
-  int flushes_ = 0;
-  int discards_ = 0;
-  std::u16string flushFailure_;
 };
 
 TEST_F(StoreHooksTest, ChangesAreWrittenOnceAtTheEnd) {
   Analyse();
   dlg_.btnDeleteClick();
   EXPECT_EQ(TMainState::Repaired, dlg_.State());
-  EXPECT_EQ(1, flushes_);
-  EXPECT_EQ(0, discards_);
+  EXPECT_EQ(1, session_.flushes);
+  EXPECT_EQ(0, session_.discards);
   EXPECT_TRUE(LogSaved());
 }
 
 TEST_F(StoreHooksTest, AFailedWriteForgetsTheRepairAndSavesNoLog) {
-  flushFailure_ = u"Die Hive-Datei 'NTUSER.DAT' kann nicht geschrieben werden.";
+  session_.flushFailure = u"Die Hive-Datei 'NTUSER.DAT' kann nicht geschrieben werden.";
   Analyse();
   dlg_.btnDeleteClick();
-  EXPECT_EQ(1, discards_);
+  EXPECT_EQ(1, session_.discards);
   ASSERT_EQ(1u, view_.messages.size());
   EXPECT_EQ(
       u"Die Änderungen an der Registry konnten nicht gespeichert werden: Die Hive-Datei "
@@ -99,8 +109,8 @@ TEST_F(StoreHooksTest, ARepairEndedByTheRegistryIsForgottenToo) {
                                  MemoryStore::Operation::SetValue,
                                  registry::store::ERROR_ACCESS_DENIED));
   dlg_.btnDeleteClick();
-  EXPECT_EQ(0, flushes_);
-  EXPECT_EQ(1, discards_);
+  EXPECT_EQ(0, session_.flushes);
+  EXPECT_EQ(1, session_.discards);
   ASSERT_EQ(1u, view_.messages.size());
   EXPECT_EQ(0u, view_.messages[0].text.find(u"Fehler beim Setzen der Daten für '"));
 }
@@ -115,7 +125,17 @@ TEST_F(StoreHooksTest, ReadOnlyRegistryRefusesLoeschenBeforeTheBackup) {
   EXPECT_EQ(dlg_.cReadOnlyReason, view_.messages[0].text);
   EXPECT_EQ(TMainState::Analysed, dlg_.State());
   EXPECT_FALSE(fs::exists(docs_ / "Brindel")) << "no backup, no change";
-  EXPECT_EQ(0, flushes_);
+  EXPECT_EQ(0, session_.flushes);
+}
+
+TEST_F(StoreHooksTest, TheRefusalBoxStillBelongsToLoeschen) {
+  dlg_.cReadOnlyReason = u"Die Hive-Datei ist nur zum Lesen geöffnet.";
+  Analyse();
+  bool busyDuringBox = false;
+  view_.onShowMessage = [&] { busyDuringBox = dlg_.Busy(); };
+  EXPECT_FALSE(dlg_.Repair());
+  EXPECT_TRUE(busyDuringBox);
+  EXPECT_FALSE(dlg_.Busy());
 }
 
 }  // namespace

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "app/MainDlg.h"
-#include "app/RunOptions.h"
+#include "app/RegistrySource.h"
 #include "platform/Text.h"
 #include "registry/store/HiveFormat.h"
 #include "registry/store/HiveStore.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/MainDlg.h"
-#include "app/RunOptions.h"
+#include "app/RegistrySource.h"
 #include "app/win32/ControlIds.h"
 #include "app/win32/MainWindow.h"
 #include "registry/store/RegistryStore.h"

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/RunOptions.h"
+#include "app/StoreSession.h"
+#include "registry/store/RegistryStore.h"
+
+namespace brindel::app {
+
+// The registry of a run, opened.
+struct TRegistrySource {
+  std::unique_ptr<registry::store::RegistryStore> Store;
+  // How Store keeps the changes of the run; it works on Store, which outlives it.
+  std::unique_ptr<TStoreSession> Session;
+  // What the user should know about the source (a hive opened read-only and why).
+  std::vector<std::u16string> Notices;
+  // Why changes cannot be made, when the user's registry opened read-only although
+  // writing was asked for (a hive Windows did not close cleanly); empty otherwise.
+  std::u16string ReadOnlyReason;
+  // The documents folder the source implies (that user's on a mounted disk), if any.
+  std::optional<std::u16string> Documents;
+  // Files the source made for the run (the demo's Windows folder); removed with it.
+  std::shared_ptr<void> Scratch;
+};
+
+// True when the options name a registry, or the system has one of its own.
+bool HasRegistrySource(const TRunOptions& Options);
+
+// Opens the registry the options name: the demo and .reg files loaded into a memory
+// store, or hive files (read-only when `ReadOnly`). Raises platform::Exception with a
+// German message for wrong combinations and for files that cannot be used.
+TRegistrySource OpenRegistrySource(const TRunOptions& Options, bool ReadOnly);
+
+class TMainDlg;
+
+// Gives the flow object what the options and the source decide: the Outlook version,
+// the profile tree, the store session; returns the documents folder for FormCreate
+// (nullopt: ask the platform).
+std::optional<std::u16string> ApplyRunOptions(const TRunOptions& Options,
+                                              const TRegistrySource& Source, TMainDlg& Dlg);
+
+// The text of the built-in demo registry (.reg bytes), and the bytes of the
+// OUTLOOK.EXE that its installation names.
+std::string_view DemoRegistryText();
+std::string_view DemoOutlookExe();
+
+// The sources whose existence depends on the system the program runs on: hive files
+// (Linux, where the hive store maps and locks them) and the live registry (Windows).
+// Each comes in a _posix and a _win32 variant.
+
+// True where the program runs on the registry of the system itself, which is then
+// the source when no other is named.
+bool HasLiveRegistry();
+TRegistrySource OpenLiveSource();
+
+// Why hive files cannot be opened here, as a German sentence; empty where they can.
+std::u16string HiveUnavailableReason();
+// Opens the hive files that --hive and --windows-root name.
+TRegistrySource OpenHiveSource(const TRunOptions& Options, bool ReadOnly);
+
+}  // namespace brindel::app
