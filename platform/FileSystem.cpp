@@ -1,5 +1,8 @@
 #include <array>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <vector>
 
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
@@ -27,6 +30,27 @@ std::string TemporaryFileOf(const std::string& path) {
   for (int i = 15; i >= 0; --i, hash >>= 4)
     hex[static_cast<std::size_t>(i)] = kDigits[hash & 0xF];
   return folder + ".brindel-" + hex + ".tmp";
+}
+
+bool WriteFileReplacing(const std::string& path, std::string_view bytes) {
+  return WriteFileReplacing(path, TReplace::Durable,
+                            [bytes](const TFileSink& sink) { return sink(bytes); });
+}
+
+bool CopyFileReplacing(const std::string& from, const std::string& to) {
+  std::ifstream in(std::filesystem::path(FromUtf8(from)), std::ios::binary);
+  if (!in)
+    return false;
+  return WriteFileReplacing(to, TReplace::Durable, [&in](const TFileSink& sink) {
+    std::vector<char> buffer(std::size_t{1} << 18);
+    while (in) {
+      in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+      const auto got = static_cast<std::size_t>(in.gcount());
+      if (got > 0 && !sink(std::string_view(buffer.data(), got)))
+        return false;
+    }
+    return in.eof();
+  });
 }
 
 bool RemoveLeftoverOf(const std::string& path) {

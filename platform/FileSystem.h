@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,10 +22,30 @@ bool IsReadOnly(const std::string& path);
 bool DeleteFile(const std::string& path);
 // Copies a file; fails when the target exists.
 bool CopyFileNoOverwrite(const std::string& from, const std::string& to);
-// Writes the bytes to a new file beside `path`, makes them durable, and only then
-// puts the file in place of `path`, so that `path` is either the old file or the
-// complete new one.
+// Takes the next bytes of a file; false when they could not be written.
+using TFileSink = std::function<bool(std::string_view bytes)>;
+
+// How a new file takes the place of an old one.
+enum class TReplace {
+  // Once every byte is in the system's cache: an export the user asked for.
+  Cached,
+  // Only once every byte is on the disk, and over a read-only file too: backups and
+  // logs, which a crash must not leave half written.
+  Durable,
+};
+
+// Writes a new file beside `path` as `write` makes it, piece by piece through the
+// sink (a thread of its own writes each piece while the next is made), and puts it in
+// place of `path` only when `write` returned true and every byte was written: `path`
+// is either the old file or the complete new one, and no new file is left behind.
+// False when `path` stayed the old file; the system's reason, when it had one, is
+// LastFileErrorText's.
+bool WriteFileReplacing(const std::string& path, TReplace how,
+                        const std::function<bool(const TFileSink& sink)>& write);
+// The same for bytes at hand, durable.
 bool WriteFileReplacing(const std::string& path, std::string_view bytes);
+// A durable copy of the file `from` in place of `to`, as WriteFileReplacing writes.
+bool CopyFileReplacing(const std::string& from, const std::string& to);
 // Puts the complete file `from` in place of `to` in one step.
 bool ReplaceFile(const std::string& from, const std::string& to);
 // The file WriteFileReplacing writes before it puts it in place of `path`.

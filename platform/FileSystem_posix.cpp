@@ -7,8 +7,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <utility>
 
 #include "platform/FileSystem.h"
+#include "platform/WriteBehind.h"
 
 namespace brindel::platform {
 
@@ -114,22 +116,46 @@ bool ReplaceFile(const std::string& from, const std::string& to) {
   return true;
 }
 
-bool WriteFileReplacing(const std::string& path, std::string_view bytes) {
+bool WriteFileReplacing(const std::string& path, TReplace how,
+                        const std::function<bool(const TFileSink& sink)>& write) {
   const std::string temporary = TemporaryFileOf(path);
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-  if (fd < 0)
+  struct Written {
+    std::string name;
+    int fd;
+    bool kept = false;
+    ~Written() {
+      if (fd >= 0)
+        ::close(fd);
+      if (!kept) {
+        // The reason of the failure, not of the clean-up, is what the user should read.
+        const int reason = errno;
+        ::unlink(name.c_str());
+        errno = reason;
+      }
+    }
+  } file{temporary, ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)};
+  if (file.fd < 0)
     return false;
-  bool ok = WriteAll(fd, bytes);
-  ok = ::fsync(fd) == 0 && ok;
+  // errno belongs to the thread that failed.
+  int failure = 0;
+  bool ok = false;
+  {
+    TWriteBehind behind([fd = file.fd, &failure](std::string_view bytes) {
+      if (WriteAll(fd, bytes))
+        return true;
+      failure = errno;
+      return false;
+    });
+    const bool made = write([&behind](std::string_view bytes) { return behind.Put(bytes); });
+    ok = behind.Finish() && made;
+  }
+  errno = failure;
+  if (ok && how == TReplace::Durable)
+    ok = ::fsync(file.fd) == 0;
+  const int fd = std::exchange(file.fd, -1);
   ok = ::close(fd) == 0 && ok;
   if (ok)
-    ok = ReplaceFile(temporary, path);
-  if (!ok) {
-    // The reason of the failure, not of the clean-up, is what the user should read.
-    const int reason = errno;
-    ::unlink(temporary.c_str());
-    errno = reason;
-  }
+    ok = file.kept = ReplaceFile(temporary, path);
   return ok;
 }
 

@@ -5,9 +5,11 @@
 #undef ReplaceFile
 
 #include <string>
+#include <utility>
 
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
+#include "platform/WriteBehind.h"
 
 namespace brindel::platform {
 namespace {
@@ -91,26 +93,51 @@ bool ReplaceFile(const std::string& from, const std::string& to) {
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
-bool WriteFileReplacing(const std::string& path, std::string_view bytes) {
+bool WriteFileReplacing(const std::string& path, TReplace how,
+                        const std::function<bool(const TFileSink& sink)>& write) {
   const std::string temporary = TemporaryFileOf(path);
   const std::wstring wideTemporary = Wide(temporary);
-  const HANDLE file = ::CreateFileW(wideTemporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE)
+  struct Written {
+    const std::wstring& name;
+    HANDLE file;
+    bool kept = false;
+    ~Written() {
+      if (file != INVALID_HANDLE_VALUE)
+        ::CloseHandle(file);
+      if (!kept) {
+        // The reason of the failure, not of the clean-up, is what the user should read.
+        const DWORD reason = ::GetLastError();
+        ::DeleteFileW(name.c_str());
+        ::SetLastError(reason);
+      }
+    }
+  } file{wideTemporary, ::CreateFileW(wideTemporary.c_str(), GENERIC_WRITE, 0, nullptr,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)};
+  if (file.file == INVALID_HANDLE_VALUE)
     return false;
-  bool ok = WriteAll(file, bytes);
-  ok = ::FlushFileBuffers(file) != FALSE && ok;
-  ok = ::CloseHandle(file) != FALSE && ok;
-  if (ok) {
-    // A read-only target would refuse the replacement.
-    ClearFileAttributes(path);
-    ok = ReplaceFile(temporary, path);
+  // The last error belongs to the thread that failed.
+  DWORD failure = ERROR_SUCCESS;
+  bool ok = false;
+  {
+    TWriteBehind behind([handle = file.file, &failure](std::string_view bytes) {
+      if (WriteAll(handle, bytes))
+        return true;
+      failure = ::GetLastError();
+      return false;
+    });
+    const bool made = write([&behind](std::string_view bytes) { return behind.Put(bytes); });
+    ok = behind.Finish() && made;
   }
-  if (!ok) {
-    // The reason of the failure, not of the clean-up, is what the user should read.
-    const DWORD reason = ::GetLastError();
-    ::DeleteFileW(wideTemporary.c_str());
-    ::SetLastError(reason);
+  ::SetLastError(failure);
+  if (ok && how == TReplace::Durable)
+    ok = ::FlushFileBuffers(file.file) != FALSE;
+  const HANDLE handle = std::exchange(file.file, INVALID_HANDLE_VALUE);
+  ok = ::CloseHandle(handle) != FALSE && ok;
+  if (ok) {
+    // A read-only backup or log would refuse the replacement.
+    if (how == TReplace::Durable)
+      ClearFileAttributes(path);
+    ok = file.kept = ReplaceFile(temporary, path);
   }
   return ok;
 }

@@ -60,30 +60,46 @@ bool IsCompleteBackup(std::string_view Bytes) {
 
 namespace {
 
-// The export of the profile tree, or nothing when the key does not open, the export
+// Why a backup could not be written: the profile could not be exported, or the file
+// could not be written. Empty when it was written.
+struct TExportFailure {
+  std::u16string Export;
+  std::u16string Write;
+};
+
+// Exports the profile tree into File as it walks the tree, durable before it takes
+// the file's place. Nothing takes the place when the key does not open, the export
 // fails, or a key or value could not be read. The export leaves out what it cannot
 // read and still succeeds; for a backup before deleting, that would be a backup
 // without the very sections the repair may delete.
-std::optional<std::string> ExportProfile(std::u16string_view ProfileTree, std::u16string& Failure) {
+TExportFailure ExportProfile(std::u16string_view ProfileTree, const std::string& File) {
+  TExportFailure failure;
   TStoreWatch watch{registry::store::ERROR_NO_MORE_ITEMS};
   regfile::TExRegistry reg(registry::store::KEY_READ);
   reg.UseRoot(registry::store::HKEY_CURRENT_USER);
   const std::u16string path = u"HKEY_CURRENT_USER\\" + std::u16string(ProfileTree);
   if (!reg.Open(ProfileTree, false)) {
-    Failure = u"Der Schlüssel „" + path + u"“ lässt sich nicht öffnen.";
-    return std::nullopt;
+    failure.Export = u"Der Schlüssel „" + path + u"“ lässt sich nicht öffnen.";
+    return failure;
   }
-  std::unique_ptr<regfile::TMemoryStream> stream;
-  const bool exported = reg.ExportKey(u"", true, stream) && stream;
+  bool exported = false;
+  bool refused = false;  // the file took no more bytes
+  const bool written = platform::WriteFileReplacing(
+      File, platform::TReplace::Durable, [&](const platform::TFileSink& sink) {
+        exported = reg.ExportKeyText([&](std::string_view bytes) {
+          refused = !sink(bytes);
+          return !refused;
+        });
+        return exported && !watch.Failed();
+      });
   if (watch.Failed()) {
-    Failure = watch.FailureText();
-    return std::nullopt;
+    failure.Export = watch.FailureText();
+  } else if (!exported && !refused) {
+    failure.Export = u"Das Profil „" + path + u"“ lässt sich nicht als .reg-Text schreiben.";
+  } else if (!written) {
+    failure.Write = platform::LastFileErrorText();
   }
-  if (!exported) {
-    Failure = u"Das Profil „" + path + u"“ lässt sich nicht als .reg-Text schreiben.";
-    return std::nullopt;
-  }
-  return std::string(stream->Bytes());
+  return failure;
 }
 
 // True when the first backup is there and whole. One that cannot be read is not
@@ -142,27 +158,19 @@ TBackupResult MakeBackup(std::u16string_view ProfileTree, std::u16string_view Pr
        {currentFile, firstFile, ToUtf8(LogFileName(BackupFolder, ProfilName))}) {
     platform::RemoveLeftoverOf(file);
   }
-  std::u16string exportFailure;
-  const auto text = ExportProfile(ProfileTree, exportFailure);
   // The new backup is written and proven beside the old one, and takes its place only
   // then: a failed export, a full disk or a text that does not hold the profile never
   // replaces the previous backup.
   const std::string proving = platform::TemporaryFileOf(currentFile);
   platform::RemoveLeftoverOf(proving);
-  bool written = false;
-  std::u16string writeFailure;
-  if (text) {
-    written = platform::WriteFileReplacing(proving, *text);
-    if (!written)
-      writeFailure = platform::LastFileErrorText();
-  }
+  const TExportFailure failure = ExportProfile(ProfileTree, proving);
   if (ProcessMessages)
     ProcessMessages();
-  if (!text)
-    return fail(exportFailure);
-  if (!written) {
+  if (!failure.Export.empty())
+    return fail(failure.Export);
+  if (!failure.Write.empty() || !platform::FileExists(proving)) {
     return fail(u"Die Datei „" + result.CurrentFile + u"“ kann nicht geschrieben werden: " +
-                writeFailure);
+                failure.Write);
   }
   // What the file holds, read back as an import would read it.
   result.Proof = ProveBackup(platform::FromUtf8(proving), ProfileTree,
@@ -184,7 +192,7 @@ TBackupResult MakeBackup(std::u16string_view ProfileTree, std::u16string_view Pr
   // as safely as the other and the repair waits for it. One left empty or cut short
   // comes from a run that stopped before its repair; it is made anew from the
   // profile, which that run did not change.
-  if (!FirstBackupStands(firstFile) && !platform::WriteFileReplacing(firstFile, *text)) {
+  if (!FirstBackupStands(firstFile) && !platform::CopyFileReplacing(currentFile, firstFile)) {
     return fail(u"Die Datei „" + result.FirstFile + u"“ kann nicht geschrieben werden: " +
                 platform::LastFileErrorText());
   }

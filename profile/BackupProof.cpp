@@ -1,6 +1,7 @@
 #include "profile/BackupProof.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <span>
 #include <utility>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "regfile/ExRegistry.h"
 #include "regfile/MemoryStream.h"
 #include "registry/store/MemoryStore.h"
+#include "registry/store/RegTextDecode.h"
 
 namespace brindel::profile {
 namespace {
@@ -183,6 +185,16 @@ TBackupProof ProveBackup(std::u16string_view FileName, std::u16string_view Profi
                          RegistryStore& live, std::u16string_view DisplayName) {
   TBackupProof proof;
   const std::u16string name(DisplayName.empty() ? FileName : DisplayName);
+  // A restore reads the backup by the rules of an import; one it would refuse as too
+  // large is no backup.
+  std::error_code sizeError;
+  const auto size =
+      std::filesystem::file_size(std::filesystem::path(std::u16string(FileName)), sizeError);
+  if (!sizeError && size > registry::store::kMaxRegTextFileSize) {
+    proof.Difference = u"Die Sicherung " + platform::InGermanQuotes(name) +
+                       u" ist zu groß, um wieder eingelesen zu werden.";
+    return proof;
+  }
   auto bytes = platform::ReadFileBytes(platform::ToUtf8(FileName));
   if (!bytes) {
     proof.Difference =

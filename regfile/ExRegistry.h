@@ -75,6 +75,9 @@ class TExRegistry : public registry::TRegAccess {
   bool ExportKey(std::u16string_view fileName, bool InStream,
                  std::unique_ptr<TMemoryStream>& ExportStream);
   bool ExportKey(std::u16string_view fileName);
+  // The whole text ExportKey writes into a file, handed to sink as it is made. False
+  // when the tree could not be read or sink refused bytes.
+  bool ExportKeyText(const TExportSink& sink);
   // The key and value lines of the tree as ExportKey writes them, without the
   // "REGEDIT4" line before them and the empty line after them, handed to sink as
   // they are made. False when the tree could not be read or sink refused bytes; what

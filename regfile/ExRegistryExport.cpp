@@ -20,7 +20,6 @@
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
-#include "platform/WriteBehind.h"
 #include "regfile/ExRegistry.h"
 
 namespace brindel::regfile {
@@ -357,36 +356,8 @@ bool WriteFileBeside(std::u16string_view fileName,
       if (!error)
         target = std::move(named);
     }
-    // The same temporary name as every file written beside its target, so that the
-    // next run removes what a killed one left.
-    const std::string temporary = platform::TemporaryFileOf(platform::ToUtf8(target.u16string()));
-    // Removed on every way out but the one that puts it in place, once it is closed.
-    struct TemporaryFile {
-      std::string name;
-      bool kept = false;
-      ~TemporaryFile() {
-        if (!kept)
-          platform::DeleteFile(name);
-      }
-    } beside{temporary};
-    {
-      std::ofstream file(std::filesystem::path(platform::FromUtf8(temporary)),
-                         std::ios::binary | std::ios::trunc);
-      if (!file)
-        return false;
-      // The lines of the next piece are made while the system copies the last one.
-      platform::TWriteBehind behind([&file](std::string_view bytes) {
-        file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        return static_cast<bool>(file);
-      });
-      const bool made = write([&behind](std::string_view bytes) { return behind.Put(bytes); });
-      const bool written = behind.Finish() && made;
-      file.close();
-      if (!written || !file)
-        return false;
-    }
-    beside.kept = platform::ReplaceFile(beside.name, platform::ToUtf8(target.u16string()));
-    return beside.kept;
+    return platform::WriteFileReplacing(platform::ToUtf8(target.u16string()),
+                                        platform::TReplace::Cached, write);
   } catch (...) {
     return false;
   }
@@ -400,19 +371,8 @@ bool TExRegistry::ExportKey(std::u16string_view fileName) {
 bool TExRegistry::ExportKey(std::u16string_view fileName, bool InStream,
                             std::unique_ptr<TMemoryStream>& ExportStream) {
   if (!InStream) {
-    return WriteFileBeside(fileName, [this](const TExportSink& sink) {
-      try {
-        TRegTextWriter writer(sink);
-        writer.Ascii(kHeaderLine);
-        WalkExport(writer);
-        writer.Ascii(kLineBreak);
-        writer.Flush();
-        return true;
-      } catch (...) {
-        // The caller learns of a failure by the result alone.
-        return false;
-      }
-    });
+    return WriteFileBeside(fileName,
+                           [this](const TExportSink& sink) { return ExportKeyText(sink); });
   }
   try {
     auto stream = std::make_unique<TMemoryStream>();
@@ -429,6 +389,20 @@ bool TExRegistry::ExportKey(std::u16string_view fileName, bool InStream,
     writer.Flush();
     return true;
   } catch (...) {
+    return false;
+  }
+}
+
+bool TExRegistry::ExportKeyText(const TExportSink& sink) {
+  try {
+    TRegTextWriter writer(sink);
+    writer.Ascii(kHeaderLine);
+    WalkExport(writer);
+    writer.Ascii(kLineBreak);
+    writer.Flush();
+    return true;
+  } catch (...) {
+    // The caller learns of a failure by the result alone.
     return false;
   }
 }

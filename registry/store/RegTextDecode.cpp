@@ -15,10 +15,6 @@ using platform::Format;
 
 namespace {
 
-// A .reg file larger than this is no registry export; the limit keeps a wrong file
-// from filling the memory.
-constexpr std::uintmax_t kMaxFileSize = 256u * 1024u * 1024u;
-
 bool IsValidUtf8(std::span<const std::uint8_t> bytes) {
   std::size_t i = 0;
   while (i < bytes.size()) {
@@ -160,7 +156,7 @@ std::vector<std::uint8_t> ReadRegTextFile(std::u16string_view fileName) {
     throw ERegTextError(0, Format(u"Die Datei „%s“ wurde nicht gefunden.", {fileName}));
   }
   const std::uintmax_t size = std::filesystem::file_size(path, error);
-  if (!error && size > kMaxFileSize) {
+  if (!error && size > kMaxRegTextFileSize) {
     throw ERegTextError(
         0, Format(u"Die Datei „%s“ ist zu groß für eine Registrierungsdatei.", {fileName}));
   }

@@ -66,8 +66,12 @@ class RegTextLines : public RegLineSource {
 // A dangling odd byte of a UTF-16 text becomes U+FFFD.
 RegTextDecoded DecodeRegText(std::span<const std::uint8_t> bytes);
 
+// A .reg file larger than this is no registry export; the limit keeps a wrong file
+// from filling the memory.
+inline constexpr std::uintmax_t kMaxRegTextFileSize = 256u * 1024u * 1024u;
+
 // The bytes of a .reg file. Throws ERegTextError, with a German text naming the
-// file, when it is missing, cannot be read or is too large to be a registry file.
+// file, when it is missing, cannot be read or is larger than kMaxRegTextFileSize.
 std::vector<std::uint8_t> ReadRegTextFile(std::u16string_view fileName);
 
 }  // namespace brindel::registry::store

@@ -12,6 +12,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "regfile/ExRegistry.h"
+#include "registry/store/RegTextDecode.h"
 #include "support/StoreFixture.h"
 
 namespace brindel::profile {
@@ -159,6 +160,17 @@ TEST_F(BackupProofTest, AMissingOrBrokenFileIsNoBackup) {
   EXPECT_FALSE(proof.Proven);
   EXPECT_EQ(0u, proof.Difference.find(u"Die Sicherung „Büro.reg“ lässt sich nicht wieder einlesen"))
       << platform::ToUtf8(proof.Difference);
+}
+
+// A restore would refuse a file beyond the import's size limit, so the proof refuses it
+// too, before reading it. The file is sparse: its size costs no disk.
+TEST_F(BackupProofTest, AFileTooLargeToRestoreIsNoBackup) {
+  Export();
+  fs::resize_file(fs::path(file_), registry::store::kMaxRegTextFileSize + 1);
+  const TBackupProof proof = ProveBackup(file_, kTree, store_, u"Büro.reg");
+  EXPECT_FALSE(proof.Proven);
+  EXPECT_EQ(u"Die Sicherung „Büro.reg“ ist zu groß, um wieder eingelesen zu werden.",
+            proof.Difference);
 }
 
 }  // namespace
