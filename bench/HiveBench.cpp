@@ -286,7 +286,7 @@ void BM_HiveAuslesen(benchmark::State& state) {
   ReportMemory(state);
 }
 
-// "Löschen" as the window runs it: backup, the four repair phases and the flush.
+// "Löschen" as the window runs it: backup, the four repair steps and the flush.
 void BM_HiveLoeschen(benchmark::State& state) {
   TBenchHive::Get();
   for (auto _ : state) {

@@ -75,7 +75,8 @@ int main(int argc, char** argv) {
     const std::vector<std::u16string> after =
         listDeleted ? SectionNames(store, profile) : std::vector<std::u16string>();
     if (store.Close() != registry::store::ERROR_SUCCESS) {
-      std::fprintf(stderr, "repair_profile: %s\n", platform::ToUtf8(store.LastWriteError()).c_str());
+      std::fprintf(stderr, "repair_profile: %s\n",
+                   platform::ToUtf8(store.LastWriteError()).c_str());
       return 1;
     }
     if (listDeleted) {

@@ -13,7 +13,6 @@ class TLogSink {
  public:
   virtual ~TLogSink() = default;
 
-  // Appends Line as one new line at the end of the log.
   virtual void Log(std::u16string_view Line) = 0;
 
   // Formats Line printf-like (%s and %d take the next argument, already as text) and

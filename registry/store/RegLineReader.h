@@ -68,7 +68,7 @@ class RegLineReader {
   RegLineRules rules_;
   std::size_t index_ = 0;
   RegLineSource* source_ = nullptr;
-  RegTextLine ahead_;   // from the source: the line Peek returned
+  RegTextLine ahead_;  // from the source: the line Peek returned
   bool haveAhead_ = false;
   RegTextLine header_;  // from the source: the line ReadHeader returned
 };

@@ -103,7 +103,7 @@ char16_t RegTextLines::Unit(std::size_t index) const {
       const unsigned first = text_[2 * index];
       const unsigned second = text_[2 * index + 1];
       return static_cast<char16_t>(encoding_ == RegTextEncoding::Utf16BE ? (first << 8) | second
-                                                                          : (second << 8) | first);
+                                                                         : (second << 8) | first);
     }
     default:
       // Only compared with CR and LF, which no multi-byte character contains.

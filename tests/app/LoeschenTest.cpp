@@ -582,7 +582,8 @@ TEST_F(LoeschenTest, RefusedWriteEndsTheRepairUnsavedWithLoeschenDisabled) {
   ASSERT_EQ(1u, view_.messages.size());
   EXPECT_EQ(u"Fehler beim Setzen der Daten für '01023d00'", view_.messages[0].text);
   EXPECT_EQ(TMsgDlgType::mtError, view_.messages[0].kind);
-  // Phase 1 ran, phase 2 ended at its first entry.
+  // The unused sections were deleted; the removal of unlinked providers ended at its
+  // first entry.
   const Lines tail(view_.log.end() - 5, view_.log.end());
   EXPECT_EQ((Lines{u"4 von 14 GUIDs wurden gelöscht.", u"", std::u16string(41, u'*'),
                    u"nicht verknüpfte Einträge aus 9207 und 9375 entfernen ",

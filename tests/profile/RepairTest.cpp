@@ -1,5 +1,5 @@
-// The repair phases: the batched list rewrites against a straightforward one-call-per-
-// item repair on generated profiles, and the cases of single phases.
+// The repair steps: the batched list rewrites against a straightforward one-call-per-
+// item repair on generated profiles, and the cases of single steps.
 
 #include <gtest/gtest.h>
 
@@ -346,7 +346,7 @@ INSTANTIATE_TEST_SUITE_P(
                                    [](MemoryStore& store) { TurnIntoText(store, u"01023d0e"); }}),
     [](const ::testing::TestParamInfo<TDisturbance>& row) { return std::string(row.param.name); });
 
-// --- Single phases ----------------------------------------------------------------
+// --- Single steps -----------------------------------------------------------------
 
 class RepairTest : public test::StoreFixture {
  protected:
@@ -374,8 +374,8 @@ class RepairTest : public test::StoreFixture {
     return ids;
   }
 
-  // The lines of one phase: from its heading to the next empty line of a heading.
-  static Lines Phase(const Lines& lines, std::u16string_view heading) {
+  // The lines of one repair step: from its heading to the next empty line of a heading.
+  static Lines Step(const Lines& lines, std::u16string_view heading) {
     Lines part;
     auto it = std::find(lines.begin(), lines.end(), heading);
     for (++it; it < lines.end() &&
@@ -396,17 +396,18 @@ const std::u16string kS1 = u"51000000000000000000000000000001";
 // An I/O failure of the registry, which no repair step takes as an answer.
 constexpr registry::store::LSTATUS kIoFailed = 1016;
 
-// An unlinked provider listed twice: phase 2 logs and counts both entries, phase 3
-// (working on the lists as read) logs it once and counts both again.
-TEST_F(RepairTest, DoubleListedUnlinkedProviderCountsInPhasesTwoAndThree) {
+// An unlinked provider listed twice: the removal of unlinked providers logs and counts
+// both entries, the removal of repeated ones (working on the lists as read) logs it
+// once and counts both again.
+TEST_F(RepairTest, DoubleListedUnlinkedProviderCountsInBothListCleanUps) {
   Put(kProviders, u"01023d00", REG_BINARY, IdListBytes({kA2, kA1, kA2}));
   Put(kProviders, u"01023d0e", REG_BINARY, IdListBytes({kS1}));
   Put(kProfileTree + u"\\" + kA1, u"01023d0c", REG_BINARY, HexBytes(kS1));
   const Lines lines = AnalyseAndRepair();
   EXPECT_EQ((Lines{kA2, kA2, u"2 von 3 GUIDs wurden korrigiert."}),
-            Phase(lines, u"nicht verknüpfte Einträge aus 9207 und 9375 entfernen "));
+            Step(lines, u"nicht verknüpfte Einträge aus 9207 und 9375 entfernen "));
   EXPECT_EQ((Lines{kA2, u"2 doppelte Einträge aus 9207 entfernt..."}),
-            Phase(lines, u"mehrfache, gleiche 9207er Einträge entfernen"));
+            Step(lines, u"mehrfache, gleiche 9207er Einträge entfernen"));
   EXPECT_EQ(std::vector<std::u16string>{kA1}, List(u"01023d00"));
 }
 
@@ -420,7 +421,7 @@ TEST_F(RepairTest, RepeatedProvidersKeepTheirFirstPlaceInEachList) {
     Put(kProfileTree + u"\\" + id, u"01023d0c", REG_BINARY, HexBytes(kS1));
   const Lines lines = AnalyseAndRepair();
   EXPECT_EQ((Lines{kA1, kA3, u"7 doppelte Einträge aus 9207 entfernt..."}),
-            Phase(lines, u"mehrfache, gleiche 9207er Einträge entfernen"));
+            Step(lines, u"mehrfache, gleiche 9207er Einträge entfernen"));
   EXPECT_EQ((std::vector<std::u16string>{kA1, kA3}), List(u"01023d00"));
   EXPECT_EQ((std::vector<std::u16string>{kA3, kA2, kA1}), List(u"01023d02"));
 }
@@ -429,7 +430,7 @@ TEST_F(RepairTest, MissingListValueIsCreatedEmpty) {
   Put(kProviders, u"01023d00", REG_BINARY, IdListBytes({kA1}));
   const Lines lines = AnalyseAndRepair();
   ASSERT_EQ(u"1 von 1 GUIDs wurden korrigiert.",
-            Phase(lines, u"nicht verknüpfte Einträge aus 9207 und 9375 entfernen ").back());
+            Step(lines, u"nicht verknüpfte Einträge aus 9207 und 9375 entfernen ").back());
   for (auto value : {u"01023d00", u"01023d01", u"01023d02", u"01023d0e"})
     EXPECT_EQ(std::vector<std::u16string>{}, List(value)) << platform::ToUtf8(value);
 }
@@ -449,7 +450,7 @@ TEST_F(RepairTest, SectionInUseInAnotherLetterCaseStays) {
   Put(kProfileTree + u"\\A1000000000000000000000000000001", u"01023d0c", REG_BINARY, HexBytes(kS1));
   const Lines lines = AnalyseAndRepair();
   EXPECT_EQ(Lines{u"0 von 2 GUIDs wurden gelöscht."},
-            Phase(lines, u"Liste der zu löschenden GUIDs:"));
+            Step(lines, u"Liste der zu löschenden GUIDs:"));
   EXPECT_TRUE(KeyExists(kProfileTree + u"\\" + kA1));
 }
 
@@ -463,10 +464,11 @@ struct TFailureCase {
   MemoryStore::Operation operation;
   // The start of the error, or empty when the repair ends without one.
   std::u16string error;
-  bool sectionDeleted;  // the unused section, which phase 1 deletes
-  // 01023d00 afterwards: phase 2 removes a2, phase 4 a1 with the account's service.
+  bool sectionDeleted;  // the unused section, which the first step deletes
+  // 01023d00 afterwards: the removal of unlinked providers takes a2, the account
+  // clean-up a1 with the account's service.
   Lines storeProviders;
-  bool accountDeleted;  // the unlisted account entry, which phase 4 deletes
+  bool accountDeleted;  // the unlisted account entry, which the account clean-up deletes
 };
 
 void PrintTo(const TFailureCase& row, std::ostream* out) {
@@ -555,7 +557,7 @@ TEST_F(RepairTest, AccountSubkeyThatAppearedAfterAuslesenIsDeletedAlone) {
   const Lines lines = AnalyseAndRepair();
   EXPECT_EQ(
       (Lines{u"", u"Eintrag, der nicht als Dienst hinterlegt ist: ", kAccounts + u" => 00000007"}),
-      Phase(lines, u"Fehlerhafte Accounteinträge löschen"));
+      Step(lines, u"Fehlerhafte Accounteinträge löschen"));
   EXPECT_FALSE(KeyExists(kAccounts + u"\\00000007"));
   EXPECT_TRUE(KeyExists(kAccounts + u"\\00000001"));
   EXPECT_TRUE(KeyExists(kProfileTree + u"\\" + kS1));
@@ -583,9 +585,9 @@ TEST_P(ProtectedSectionTest, AccountNamingItDoesNotDeleteIt) {
   Put(kAccounts + u"\\00000002", u"Service UID", REG_SZ, Utf16Bytes(GetParam().serviceUid));
   MakeKey(kProfileTree + u"\\" + std::u16string(GetParam().kept));
   const Lines lines = AnalyseAndRepair();
-  const Lines phase = Phase(lines, u"Fehlerhafte Accounteinträge löschen");
-  ASSERT_EQ(8u, phase.size());
-  EXPECT_EQ(kProfileTree + u" => " + AsciiLowerCase(GetParam().serviceUid), phase[4]);
+  const Lines step = Step(lines, u"Fehlerhafte Accounteinträge löschen");
+  ASSERT_EQ(8u, step.size());
+  EXPECT_EQ(kProfileTree + u" => " + AsciiLowerCase(GetParam().serviceUid), step[4]);
   EXPECT_TRUE(KeyExists(kProfileTree + u"\\" + std::u16string(GetParam().kept)));
   EXPECT_FALSE(KeyExists(kAccounts + u"\\00000002"));
 }
