@@ -18,10 +18,7 @@ namespace brindel::app {
 using platform::kPathDelimiter;
 
 std::u16string ExpandPath(std::u16string_view Path, bool TrailingDelimiter) {
-  while (!Path.empty() && Path.front() <= u' ')
-    Path.remove_prefix(1);
-  while (!Path.empty() && Path.back() <= u' ')
-    Path.remove_suffix(1);
+  Path = platform::Trim(Path);
   if (Path.empty())
     return {};
   std::u16string result = platform::ExpandEnvironmentStrings(Path);

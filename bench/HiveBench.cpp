@@ -208,14 +208,13 @@ class TBenchHive {
                       key);
       for (int v = 0; v < shape.valuesPerSection; ++v) {
         value[0] = static_cast<std::uint8_t>(v);
-        store.SetValue(key, u"0102" + platform::Widen(std::to_string(1000 + v)),
-                       registry::store::REG_BINARY, value);
+        store.SetValue(key, u"0102" + platform::Decimal(1000 + v), registry::store::REG_BINARY,
+                       value);
       }
       store.CloseKey(key);
     };
     for (int p = 0; p < shape.fillerProfiles; ++p) {
-      const std::u16string profile =
-          std::u16string(kProfiles) + u"\\Filler" + platform::Widen(std::to_string(p));
+      const std::u16string profile = std::u16string(kProfiles) + u"\\Filler" + platform::Decimal(p);
       for (int s = 0; s < shape.sectionsPerProfile; ++s)
         fillSection(profile + u"\\" + RandomId(random));
     }

@@ -154,7 +154,7 @@ class StatementParser {
   [[noreturn]] void SyntaxError(std::u16string_view rest) const {
     throw ERegTextError(line_.LastLine(),
                         Format(u"Syntax error in reg file %s at line %d with string: %s",
-                               {sourceName_, RegTextNumber(ImportLine()), rest}));
+                               {sourceName_, platform::Decimal(ImportLine()), rest}));
   }
 
  private:
@@ -216,7 +216,7 @@ class StatementParser {
     const auto number = ParseRegHexNumber(digits);
     if (!number) {
       throw platform::EConvertError(Format(u"'%s' ist kein gültiger Integerwert (Zeile %d)",
-                                           {digits, RegTextNumber(ImportLine())}));
+                                           {digits, platform::Decimal(ImportLine())}));
     }
     return *number;
   }

@@ -11,7 +11,6 @@ namespace brindel::registry::store::hive {
 
 using platform::Format;
 using platform::FromUtf8;
-using platform::Widen;
 
 std::uint32_t ReadLE32(std::span<const std::uint8_t> bytes, std::size_t offset) {
   return static_cast<std::uint32_t>(bytes[offset]) |

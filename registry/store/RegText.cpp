@@ -190,13 +190,13 @@ class Applier {
 
   [[noreturn]] static void KeyRefused(const RegTextOp& op, std::u16string_view what,
                                       LSTATUS status) {
-    FailAtLine(op.line, what, {KeyText(op), RegTextNumber(status)});
+    FailAtLine(op.line, what, {KeyText(op), platform::Decimal(status)});
   }
 
   [[noreturn]] static void ValueRefused(const RegTextOp& op, std::u16string_view what,
                                         LSTATUS status) {
     FailAtLine(op.line, what,
-               {op.name.empty() ? u"@" : op.name, KeyText(op), RegTextNumber(status)});
+               {op.name.empty() ? u"@" : op.name, KeyText(op), platform::Decimal(status)});
   }
 
   void CreateKey(const RegTextOp& op) {

@@ -7,13 +7,9 @@ namespace brindel::registry::store {
 ERegTextError::ERegTextError(int line, std::u16string message)
     : Exception(std::move(message)), line_(line) {}
 
-std::u16string RegTextNumber(std::int64_t value) {
-  return platform::Widen(std::to_string(value));
-}
-
 void FailAtLine(int line, std::u16string_view detail,
                 std::initializer_list<std::u16string_view> texts) {
-  throw ERegTextError(line, platform::Format(u"Zeile %d: ", {RegTextNumber(line)}) +
+  throw ERegTextError(line, platform::Format(u"Zeile %d: ", {platform::Decimal(line)}) +
                                 platform::Format(detail, texts));
 }
 

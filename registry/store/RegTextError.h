@@ -26,7 +26,4 @@ class ERegTextError : public platform::Exception {
 [[noreturn]] void FailAtLine(int line, std::u16string_view detail,
                              std::initializer_list<std::u16string_view> texts = {});
 
-// A number as text for the messages.
-std::u16string RegTextNumber(std::int64_t value);
-
 }  // namespace brindel::registry::store

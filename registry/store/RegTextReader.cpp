@@ -97,7 +97,7 @@ class StatementParser {
         FailAtLine(op.line, u"ungültiger Schlüsselname „%s“", {name});
       if (end - start > kMaxKeyNameLength) {
         FailAtLine(op.line, u"Schlüsselname länger als %d Zeichen",
-                   {RegTextNumber(kMaxKeyNameLength)});
+                   {platform::Decimal(kMaxKeyNameLength)});
       }
       start = end + 1;
     }
@@ -116,7 +116,7 @@ class StatementParser {
       op.name = Unescape(u"schließendes Anführungszeichen des Wertnamens fehlt");
       if (op.name.size() > kMaxValueNameLength) {
         FailAtLine(op.line, u"Wertname länger als %d Zeichen",
-                   {RegTextNumber(kMaxValueNameLength)});
+                   {platform::Decimal(kMaxValueNameLength)});
       }
     }
     SkipBlanks();
