@@ -34,19 +34,19 @@ std::string TemporaryFileOf(const std::string& path) {
 
 bool WriteFileReplacing(const std::string& path, std::string_view bytes) {
   return WriteFileReplacing(path, TReplace::Durable,
-                            [bytes](const TFileSink& sink) { return sink(bytes); });
+                            [bytes](TFileSink& sink) { return sink.Write(bytes); });
 }
 
 bool CopyFileReplacing(const std::string& from, const std::string& to) {
   std::ifstream in(std::filesystem::path(FromUtf8(from)), std::ios::binary);
   if (!in)
     return false;
-  return WriteFileReplacing(to, TReplace::Durable, [&in](const TFileSink& sink) {
+  return WriteFileReplacing(to, TReplace::Durable, [&in](TFileSink& sink) {
     std::vector<char> buffer(std::size_t{1} << 18);
     while (in) {
       in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
       const auto got = static_cast<std::size_t>(in.gcount());
-      if (got > 0 && !sink(std::string_view(buffer.data(), got)))
+      if (got > 0 && !sink.Write(std::string_view(buffer.data(), got)))
         return false;
     }
     return in.eof();

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/WriteBehind.h"
+
 namespace brindel::platform {
 
 // File operations of the backup and the log, on local paths in UTF-8. None of them
@@ -22,8 +24,17 @@ bool IsReadOnly(const std::string& path);
 bool DeleteFile(const std::string& path);
 // Copies a file; fails when the target exists.
 bool CopyFileNoOverwrite(const std::string& from, const std::string& to);
-// Takes the next bytes of a file; false when they could not be written.
-using TFileSink = std::function<bool(std::string_view bytes)>;
+// Takes the bytes of a file as they are made; each call false when they could not be
+// written.
+class TFileSink {
+ public:
+  virtual ~TFileSink() = default;
+  // Copies the bytes.
+  virtual bool Write(std::string_view bytes) = 0;
+  // Takes the piece's memory with its bytes, which saves copying a large file; the
+  // piece is then one to fill again (size 0), or an empty one.
+  virtual bool Take(TPiece& piece) = 0;
+};
 
 // How a new file takes the place of an old one.
 enum class TReplace {
@@ -41,7 +52,7 @@ enum class TReplace {
 // False when `path` stayed the old file; the system's reason, when it had one, is
 // LastFileErrorText's.
 bool WriteFileReplacing(const std::string& path, TReplace how,
-                        const std::function<bool(const TFileSink& sink)>& write);
+                        const std::function<bool(TFileSink& sink)>& write);
 // The same for bytes at hand, durable.
 bool WriteFileReplacing(const std::string& path, std::string_view bytes);
 // A durable copy of the file `from` in place of `to`, as WriteFileReplacing writes.

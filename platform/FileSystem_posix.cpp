@@ -76,6 +76,17 @@ void SyncFolderOf(const std::string& path) {
   }
 }
 
+// The sink of WriteFileReplacing: the pieces go to the thread that writes them.
+class BehindSink : public TFileSink {
+ public:
+  explicit BehindSink(TWriteBehind& behind) : behind_(behind) {}
+  bool Write(std::string_view bytes) override { return behind_.Put(bytes); }
+  bool Take(TPiece& piece) override { return behind_.Take(piece); }
+
+ private:
+  TWriteBehind& behind_;
+};
+
 }  // namespace
 
 bool CopyFileNoOverwrite(const std::string& from, const std::string& to) {
@@ -117,7 +128,7 @@ bool ReplaceFile(const std::string& from, const std::string& to) {
 }
 
 bool WriteFileReplacing(const std::string& path, TReplace how,
-                        const std::function<bool(const TFileSink& sink)>& write) {
+                        const std::function<bool(TFileSink& sink)>& write) {
   const std::string temporary = TemporaryFileOf(path);
   struct Written {
     std::string name;
@@ -146,7 +157,8 @@ bool WriteFileReplacing(const std::string& path, TReplace how,
       failure = errno;
       return false;
     });
-    const bool made = write([&behind](std::string_view bytes) { return behind.Put(bytes); });
+    BehindSink sink(behind);
+    const bool made = write(sink);
     ok = behind.Finish() && made;
   }
   errno = failure;

@@ -35,6 +35,17 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
   return true;
 }
 
+// The sink of WriteFileReplacing: the pieces go to the thread that writes them.
+class BehindSink : public TFileSink {
+ public:
+  explicit BehindSink(TWriteBehind& behind) : behind_(behind) {}
+  bool Write(std::string_view bytes) override { return behind_.Put(bytes); }
+  bool Take(TPiece& piece) override { return behind_.Take(piece); }
+
+ private:
+  TWriteBehind& behind_;
+};
+
 }  // namespace
 
 bool FileExists(const std::string& path) {
@@ -94,7 +105,7 @@ bool ReplaceFile(const std::string& from, const std::string& to) {
 }
 
 bool WriteFileReplacing(const std::string& path, TReplace how,
-                        const std::function<bool(const TFileSink& sink)>& write) {
+                        const std::function<bool(TFileSink& sink)>& write) {
   const std::string temporary = TemporaryFileOf(path);
   const std::wstring wideTemporary = Wide(temporary);
   struct Written {
@@ -125,7 +136,8 @@ bool WriteFileReplacing(const std::string& path, TReplace how,
       failure = ::GetLastError();
       return false;
     });
-    const bool made = write([&behind](std::string_view bytes) { return behind.Put(bytes); });
+    BehindSink sink(behind);
+    const bool made = write(sink);
     ok = behind.Finish() && made;
   }
   ::SetLastError(failure);

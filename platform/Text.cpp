@@ -146,8 +146,17 @@ std::u16string UpperCase(std::u16string_view text) {
 int CompareTextIgnoreCase(std::u16string_view a, std::u16string_view b) {
   const std::size_t n = a.size() < b.size() ? a.size() : b.size();
   for (std::size_t i = 0; i < n; ++i) {
-    const char16_t x = UpperUnit(a[i]);
-    const char16_t y = UpperUnit(b[i]);
+    // Equal units need no table, and ASCII none either: the lookups of a registry
+    // walk compare long runs of both.
+    if (a[i] == b[i])
+      continue;
+    const auto upper = [](char16_t c) {
+      if (c >= 0x80)
+        return UpperUnit(c);
+      return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 0x20) : c;
+    };
+    const char16_t x = upper(a[i]);
+    const char16_t y = upper(b[i]);
     if (x != y)
       return x < y ? -1 : 1;
   }

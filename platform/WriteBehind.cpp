@@ -1,5 +1,6 @@
 #include "platform/WriteBehind.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace brindel::platform {
@@ -16,21 +17,43 @@ TWriteBehind::~TWriteBehind() {
   thread_.join();
 }
 
+bool TWriteBehind::WaitForPlace(std::unique_lock<std::mutex>& lock) {
+  changed_.wait(lock, [this] { return failed_ || waiting_.size() + (writing_ ? 1 : 0) < kPlaces; });
+  return !failed_;
+}
+
 bool TWriteBehind::Put(std::string_view bytes) {
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [this] { return failed_ || waiting_.size() + (writing_ ? 1 : 0) < kPlaces; });
-  if (failed_)
+  if (!WaitForPlace(lock))
     return false;
-  std::string piece;
+  TPiece piece;
   if (!spare_.empty()) {
     piece = std::move(spare_.back());
     spare_.pop_back();
   }
   // The place stays free while the bytes are copied: only this thread fills places.
   lock.unlock();
-  piece.assign(bytes);
+  if (piece.capacity < bytes.size())
+    piece = TPiece::WithRoom(bytes.size());
+  std::copy(bytes.begin(), bytes.end(), piece.bytes.get());
+  piece.size = bytes.size();
   lock.lock();
   waiting_.push_back(std::move(piece));
+  lock.unlock();
+  changed_.notify_all();
+  return true;
+}
+
+bool TWriteBehind::Take(TPiece& piece) {
+  std::unique_lock lock(mutex_);
+  if (!WaitForPlace(lock))
+    return false;
+  waiting_.push_back(std::move(piece));
+  piece = TPiece();
+  if (!spare_.empty()) {
+    piece = std::move(spare_.back());
+    spare_.pop_back();
+  }
   lock.unlock();
   changed_.notify_all();
   return true;
@@ -48,17 +71,18 @@ void TWriteBehind::Run() {
     changed_.wait(lock, [this] { return stop_ || (!waiting_.empty() && !failed_); });
     if (waiting_.empty() || failed_)
       return;
-    std::string piece = std::move(waiting_.front());
+    TPiece piece = std::move(waiting_.front());
     waiting_.pop_front();
     writing_ = true;
     lock.unlock();
-    const bool written = write_(piece);
+    const bool written = write_(piece.View());
     lock.lock();
     writing_ = false;
     if (!written) {
       failed_ = true;
       waiting_.clear();
     }
+    piece.size = 0;
     spare_.push_back(std::move(piece));
     changed_.notify_all();
   }

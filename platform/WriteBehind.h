@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -11,6 +12,20 @@
 #include <vector>
 
 namespace brindel::platform {
+
+// Bytes of a file in memory of their own, so that they can be handed on without a
+// copy.
+struct TPiece {
+  std::unique_ptr<char[]> bytes;
+  std::size_t capacity = 0;
+  std::size_t size = 0;
+
+  // An empty piece with room for `capacity` bytes, not cleared.
+  static TPiece WithRoom(std::size_t capacity) {
+    return {std::unique_ptr<char[]>(new char[capacity]), capacity, 0};
+  }
+  std::string_view View() const { return {bytes.get(), size}; }
+};
 
 // Hands pieces of a file's bytes to a thread of their own that writes them in order,
 // so that making the next piece and the system's copying of the last one overlap. A
@@ -27,8 +42,11 @@ class TWriteBehind {
   TWriteBehind& operator=(const TWriteBehind&) = delete;
 
   // Copies the bytes into a waiting place; false when an earlier write failed. One
-  // thread puts.
+  // thread puts or takes.
   bool Put(std::string_view bytes);
+  // Hands the piece on without a copy. `piece` is then one whose bytes were written,
+  // to be filled again (size 0), or an empty one. False when an earlier write failed.
+  bool Take(TPiece& piece);
   // Waits until everything put is written; true when every write worked.
   bool Finish();
 
@@ -36,13 +54,15 @@ class TWriteBehind {
   static constexpr std::size_t kPlaces = 4;
 
   void Run();
+  // Waits for a free place; false when a write failed.
+  bool WaitForPlace(std::unique_lock<std::mutex>& lock);
 
   std::function<bool(std::string_view)> write_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<std::string> waiting_;  // in the order they were put
-  std::vector<std::string> spare_;   // written pieces, their memory kept for reuse
-  bool writing_ = false;             // the thread holds a piece outside the queue
+  std::deque<TPiece> waiting_;  // in the order they were put
+  std::vector<TPiece> spare_;   // written pieces, their memory kept for reuse
+  bool writing_ = false;        // the thread holds a piece outside the queue
   bool failed_ = false;
   bool stop_ = false;
   std::thread thread_;

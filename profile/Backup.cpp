@@ -82,16 +82,30 @@ TExportFailure ExportProfile(std::u16string_view ProfileTree, const std::string&
     failure.Export = u"Der Schlüssel „" + path + u"“ lässt sich nicht öffnen.";
     return failure;
   }
+  // Tells a file that took no more bytes from an export that failed otherwise.
+  class RefusalWatch : public platform::TFileSink {
+   public:
+    explicit RefusalWatch(platform::TFileSink& file) : file_(file) {}
+    bool Write(std::string_view bytes) override { return Kept(file_.Write(bytes)); }
+    bool Take(platform::TPiece& piece) override { return Kept(file_.Take(piece)); }
+    bool refused = false;
+
+   private:
+    bool Kept(bool kept) {
+      refused = refused || !kept;
+      return kept;
+    }
+    platform::TFileSink& file_;
+  };
   bool exported = false;
-  bool refused = false;  // the file took no more bytes
-  const bool written = platform::WriteFileReplacing(
-      File, platform::TReplace::Durable, [&](const platform::TFileSink& sink) {
-        exported = reg.ExportKeyText([&](std::string_view bytes) {
-          refused = !sink(bytes);
-          return !refused;
-        });
-        return exported && !watch.Failed();
-      });
+  bool refused = false;
+  const bool written = platform::WriteFileReplacing(File, platform::TReplace::Durable,
+                                                    [&](platform::TFileSink& file) {
+                                                      RefusalWatch sink(file);
+                                                      exported = reg.ExportKeyText(sink);
+                                                      refused = sink.refused;
+                                                      return exported && !watch.Failed();
+                                                    });
   if (watch.Failed()) {
     failure.Export = watch.FailureText();
   } else if (!exported && !refused) {

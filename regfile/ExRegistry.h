@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/FileSystem.h"
 #include "regfile/ExRegistryException.h"
 #include "regfile/MemoryStream.h"
 #include "regfile/RootKeyName.h"
@@ -40,7 +41,7 @@ using TExportSink = std::function<bool(std::string_view bytes)>;
 // a device or a pipe takes the bytes directly. False when the file was not written;
 // no error escapes.
 bool WriteFileBeside(std::u16string_view fileName,
-                     const std::function<bool(const TExportSink& sink)>& write);
+                     const std::function<bool(platform::TFileSink& sink)>& write);
 
 // The registry key object with the operations on whole key trees: walking them and
 // exporting them as REGEDIT4 text. Like its base, it starts on HKEY_CURRENT_USER with
@@ -77,7 +78,7 @@ class TExRegistry : public registry::TRegAccess {
   bool ExportKey(std::u16string_view fileName);
   // The whole text ExportKey writes into a file, handed to sink as it is made. False
   // when the tree could not be read or sink refused bytes.
-  bool ExportKeyText(const TExportSink& sink);
+  bool ExportKeyText(platform::TFileSink& sink);
   // The key and value lines of the tree as ExportKey writes them, without the
   // "REGEDIT4" line before them and the empty line after them, handed to sink as
   // they are made. False when the tree could not be read or sink refused bytes; what

@@ -182,24 +182,27 @@ std::size_t PrefixLength(std::u16string_view valueName) {
 class TExRegistry::TRegTextWriter {
  public:
   explicit TRegTextWriter(TExportSink sink)
-      : sink_(std::move(sink)),
-        encoder_(platform::TAnsiEncoder::System()),
-        buffer_(std::make_unique<char[]>(kBufferSize)),
-        pos_(buffer_.get()),
-        end_(buffer_.get() + kBufferSize) {}
+      : sink_(std::move(sink)), encoder_(platform::TAnsiEncoder::System()) {
+    Reset();
+  }
+  // Into a file: each full buffer is handed over whole, not copied.
+  explicit TRegTextWriter(platform::TFileSink& file)
+      : file_(&file), encoder_(platform::TAnsiEncoder::System()) {
+    Reset();
+  }
 
   // Hands the buffered bytes to the sink.
   void Flush() {
-    const std::string_view bytes(buffer_.get(), static_cast<std::size_t>(pos_ - buffer_.get()));
-    pos_ = buffer_.get();
-    if (bytes.empty())
+    buffer_.size = static_cast<std::size_t>(pos_ - buffer_.bytes.get());
+    if (buffer_.size == 0)
       return;
     bool kept = false;
     try {
-      kept = sink_(bytes);
+      kept = file_ != nullptr ? file_->Take(buffer_) : sink_(buffer_.View());
     } catch (...) {
       kept = false;
     }
+    Reset();
     if (!kept)
       throw TExportAborted();
   }
@@ -310,11 +313,21 @@ class TExRegistry::TRegTextWriter {
     return pos_;
   }
 
+  // An empty buffer: the one the file gave back, unless it is too small.
+  void Reset() {
+    if (buffer_.capacity < kBufferSize)
+      buffer_ = platform::TPiece::WithRoom(kBufferSize);
+    buffer_.size = 0;
+    pos_ = buffer_.bytes.get();
+    end_ = pos_ + kBufferSize;
+  }
+
   TExportSink sink_;
+  platform::TFileSink* file_ = nullptr;
   const platform::TAnsiEncoder& encoder_;
-  std::unique_ptr<char[]> buffer_;
-  char* pos_;
-  char* const end_;
+  platform::TPiece buffer_;
+  char* pos_ = nullptr;
+  char* end_ = nullptr;
   std::u16string text_;
   std::vector<std::uint8_t> bytes_;
 };
@@ -323,14 +336,28 @@ namespace {
 
 // Writes the bytes straight into the file, for what cannot be replaced.
 bool WriteDirectly(const std::filesystem::path& file,
-                   const std::function<bool(const TExportSink& sink)>& write) {
+                   const std::function<bool(platform::TFileSink& sink)>& write) {
+  class StreamSink : public platform::TFileSink {
+   public:
+    explicit StreamSink(std::ofstream& out) : out_(out) {}
+    bool Write(std::string_view bytes) override {
+      out_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+      return static_cast<bool>(out_);
+    }
+    bool Take(platform::TPiece& piece) override {
+      const bool written = Write(piece.View());
+      piece.size = 0;
+      return written;
+    }
+
+   private:
+    std::ofstream& out_;
+  };
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   if (!out)
     return false;
-  const bool written = write([&out](std::string_view bytes) {
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(out);
-  });
+  StreamSink sink(out);
+  const bool written = write(sink);
   out.close();
   return written && static_cast<bool>(out);
 }
@@ -338,7 +365,7 @@ bool WriteDirectly(const std::filesystem::path& file,
 }  // namespace
 
 bool WriteFileBeside(std::u16string_view fileName,
-                     const std::function<bool(const TExportSink& sink)>& write) {
+                     const std::function<bool(platform::TFileSink& sink)>& write) {
   // Without a name the file beside it would be a hidden file in the working folder.
   if (fileName.empty())
     return false;
@@ -372,7 +399,7 @@ bool TExRegistry::ExportKey(std::u16string_view fileName, bool InStream,
                             std::unique_ptr<TMemoryStream>& ExportStream) {
   if (!InStream) {
     return WriteFileBeside(fileName,
-                           [this](const TExportSink& sink) { return ExportKeyText(sink); });
+                           [this](platform::TFileSink& sink) { return ExportKeyText(sink); });
   }
   try {
     auto stream = std::make_unique<TMemoryStream>();
@@ -393,7 +420,7 @@ bool TExRegistry::ExportKey(std::u16string_view fileName, bool InStream,
   }
 }
 
-bool TExRegistry::ExportKeyText(const TExportSink& sink) {
+bool TExRegistry::ExportKeyText(platform::TFileSink& sink) {
   try {
     TRegTextWriter writer(sink);
     writer.Ascii(kHeaderLine);

@@ -32,7 +32,8 @@ bool WriteStoreText(RegistryStore& store, const std::vector<HKEY>& roots, const 
 
 bool SaveStoreAsReg(RegistryStore& store, const std::vector<HKEY>& roots,
                     std::u16string_view fileName) {
-  return WriteFileBeside(fileName, [&](const TExportSink& sink) {
+  return WriteFileBeside(fileName, [&](platform::TFileSink& file) {
+    const TExportSink sink = [&file](std::string_view bytes) { return file.Write(bytes); };
     try {
       return WriteStoreText(store, roots, sink);
     } catch (...) {

@@ -12,17 +12,6 @@ namespace brindel::registry::store::hive {
 using platform::Format;
 using platform::FromUtf8;
 
-std::uint32_t ReadLE32(std::span<const std::uint8_t> bytes, std::size_t offset) {
-  return static_cast<std::uint32_t>(bytes[offset]) |
-         static_cast<std::uint32_t>(bytes[offset + 1]) << 8 |
-         static_cast<std::uint32_t>(bytes[offset + 2]) << 16 |
-         static_cast<std::uint32_t>(bytes[offset + 3]) << 24;
-}
-
-std::uint16_t ReadLE16(std::span<const std::uint8_t> bytes, std::size_t offset) {
-  return static_cast<std::uint16_t>(bytes[offset] | bytes[offset + 1] << 8);
-}
-
 void WriteLE32(std::span<std::uint8_t> bytes, std::size_t offset, std::uint32_t value) {
   for (int i = 0; i < 4; ++i)
     bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));

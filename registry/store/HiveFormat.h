@@ -121,8 +121,16 @@ struct BaseBlock {
   bool Dirty() const { return sequence1 != sequence2; }
 };
 
-std::uint32_t ReadLE32(std::span<const std::uint8_t> bytes, std::size_t offset);
-std::uint16_t ReadLE16(std::span<const std::uint8_t> bytes, std::size_t offset);
+// Inline: every cell the store reads goes through them.
+inline std::uint32_t ReadLE32(std::span<const std::uint8_t> bytes, std::size_t offset) {
+  return static_cast<std::uint32_t>(bytes[offset]) |
+         static_cast<std::uint32_t>(bytes[offset + 1]) << 8 |
+         static_cast<std::uint32_t>(bytes[offset + 2]) << 16 |
+         static_cast<std::uint32_t>(bytes[offset + 3]) << 24;
+}
+inline std::uint16_t ReadLE16(std::span<const std::uint8_t> bytes, std::size_t offset) {
+  return static_cast<std::uint16_t>(bytes[offset] | bytes[offset + 1] << 8);
+}
 void WriteLE32(std::span<std::uint8_t> bytes, std::size_t offset, std::uint32_t value);
 void WriteLE16(std::span<std::uint8_t> bytes, std::size_t offset, std::uint16_t value);
 

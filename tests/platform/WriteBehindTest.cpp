@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -46,6 +47,35 @@ TEST(WriteBehindTest, ReusedPlacesDoNotMixPieces) {
   ASSERT_TRUE(behind.Finish());
   ASSERT_EQ(pieces.size(), 2u);
   EXPECT_EQ(pieces[1], "short");
+}
+
+// Taken pieces are written as they are, in order with copied ones, and the piece given
+// back is one to fill again: the same memory goes round without a copy.
+TEST(WriteBehindTest, TakenPiecesGoRoundWithoutACopy) {
+  std::string written;
+  TWriteBehind behind([&written](std::string_view bytes) {
+    written.append(bytes);
+    return true;
+  });
+  TPiece piece = TPiece::WithRoom(16);
+  std::set<const char*> memory;
+  for (int i = 0; i < 50; ++i) {
+    if (piece.capacity < 16)
+      piece = TPiece::WithRoom(16);
+    memory.insert(piece.bytes.get());
+    EXPECT_EQ(0u, piece.size);
+    piece.bytes[0] = static_cast<char>('a' + i % 26);
+    piece.size = 1;
+    ASSERT_TRUE(behind.Take(piece));
+    ASSERT_TRUE(behind.Put("-"));
+  }
+  ASSERT_TRUE(behind.Finish());
+  std::string expected;
+  for (int i = 0; i < 50; ++i)
+    expected += std::string(1, static_cast<char>('a' + i % 26)) + "-";
+  EXPECT_EQ(expected, written);
+  // A few places' worth of memory, not one per piece.
+  EXPECT_LT(memory.size(), 20u);
 }
 
 // After a failed write nothing more is written, and both Put and Finish say so.
