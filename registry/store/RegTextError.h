@@ -11,7 +11,8 @@ namespace brindel::registry::store {
 
 // A fault in a .reg text, or a change that a store refused while loading one.
 // Line() is the line of the file, counted from 1; 0 when the fault is the file's
-// as a whole. The message is the complete German text, line number included.
+// as a whole. The message is the complete text, line number included: German from
+// the loader, the import's own English texts from the import.
 class ERegTextError : public platform::Exception {
  public:
   ERegTextError(int line, std::u16string message);

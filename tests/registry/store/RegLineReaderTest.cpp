@@ -62,7 +62,8 @@ TEST_P(RegLineReaderTest, JoinsLines) {
 // The rules of a reader that joins as plainly as possible: every next line that does
 // not open a key or name a value, comments included.
 constexpr RegLineRules kPlainRules{u"\"[", true, false};
-// The rules of the import: the four characters \r\n stand for a line break.
+// Line break escapes, as the import reads them: the four characters \r\n stand for a
+// line break.
 constexpr RegLineRules kEscapeRules{u"\"@[", false, true, true};
 
 const ReaderCase kReaderCases[] = {
