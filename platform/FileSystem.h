@@ -24,18 +24,6 @@ bool IsReadOnly(const std::string& path);
 bool DeleteFile(const std::string& path);
 // Copies a file; fails when the target exists.
 bool CopyFileNoOverwrite(const std::string& from, const std::string& to);
-// Takes the bytes of a file as they are made; each call false when they could not be
-// written.
-class TFileSink {
- public:
-  virtual ~TFileSink() = default;
-  // Copies the bytes.
-  virtual bool Write(std::string_view bytes) = 0;
-  // Takes the piece's memory with its bytes, which saves copying a large file; the
-  // piece is then one to fill again (size 0), or an empty one.
-  virtual bool Take(TPiece& piece) = 0;
-};
-
 // How a new file takes the place of an old one.
 enum class TReplace {
   // Once every byte is in the system's cache: an export the user asked for.

@@ -76,17 +76,6 @@ void SyncFolderOf(const std::string& path) {
   }
 }
 
-// The sink of WriteFileReplacing: the pieces go to the thread that writes them.
-class BehindSink : public TFileSink {
- public:
-  explicit BehindSink(TWriteBehind& behind) : behind_(behind) {}
-  bool Write(std::string_view bytes) override { return behind_.Put(bytes); }
-  bool Take(TPiece& piece) override { return behind_.Take(piece); }
-
- private:
-  TWriteBehind& behind_;
-};
-
 }  // namespace
 
 bool CopyFileNoOverwrite(const std::string& from, const std::string& to) {
@@ -157,8 +146,7 @@ bool WriteFileReplacing(const std::string& path, TReplace how,
       failure = errno;
       return false;
     });
-    BehindSink sink(behind);
-    const bool made = write(sink);
+    const bool made = write(behind);
     ok = behind.Finish() && made;
   }
   errno = failure;

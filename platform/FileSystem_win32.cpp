@@ -35,17 +35,6 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
   return true;
 }
 
-// The sink of WriteFileReplacing: the pieces go to the thread that writes them.
-class BehindSink : public TFileSink {
- public:
-  explicit BehindSink(TWriteBehind& behind) : behind_(behind) {}
-  bool Write(std::string_view bytes) override { return behind_.Put(bytes); }
-  bool Take(TPiece& piece) override { return behind_.Take(piece); }
-
- private:
-  TWriteBehind& behind_;
-};
-
 }  // namespace
 
 bool FileExists(const std::string& path) {
@@ -136,8 +125,7 @@ bool WriteFileReplacing(const std::string& path, TReplace how,
       failure = ::GetLastError();
       return false;
     });
-    BehindSink sink(behind);
-    const bool made = write(sink);
+    const bool made = write(behind);
     ok = behind.Finish() && made;
   }
   ::SetLastError(failure);

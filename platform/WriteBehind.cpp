@@ -22,7 +22,7 @@ bool TWriteBehind::WaitForPlace(std::unique_lock<std::mutex>& lock) {
   return !failed_;
 }
 
-bool TWriteBehind::Put(std::string_view bytes) {
+bool TWriteBehind::Write(std::string_view bytes) {
   std::unique_lock lock(mutex_);
   if (!WaitForPlace(lock))
     return false;

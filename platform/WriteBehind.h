@@ -27,27 +27,39 @@ struct TPiece {
   std::string_view View() const { return {bytes.get(), size}; }
 };
 
+// Takes the bytes of a file as they are made; each call false when they could not be
+// written.
+class TFileSink {
+ public:
+  virtual ~TFileSink() = default;
+  // Copies the bytes.
+  virtual bool Write(std::string_view bytes) = 0;
+  // Takes the piece's memory with its bytes, which saves copying a large file; the
+  // piece is then one to fill again (size 0), or an empty one.
+  virtual bool Take(TPiece& piece) = 0;
+};
+
 // Hands pieces of a file's bytes to a thread of their own that writes them in order,
 // so that making the next piece and the system's copying of the last one overlap. A
 // few pieces wait at most; a producer that is faster waits for a free place.
 //
 // The write function runs on that thread only. Once it returns false, it is called no
-// more, and Put and Finish return false.
-class TWriteBehind {
+// more, and Write, Take and Finish return false.
+class TWriteBehind : public TFileSink {
  public:
   explicit TWriteBehind(std::function<bool(std::string_view bytes)> write);
-  // Waits for what was put; call Finish to learn whether it was written.
-  ~TWriteBehind();
+  // Waits for what was handed over; call Finish to learn whether it was written.
+  ~TWriteBehind() override;
   TWriteBehind(const TWriteBehind&) = delete;
   TWriteBehind& operator=(const TWriteBehind&) = delete;
 
   // Copies the bytes into a waiting place; false when an earlier write failed. One
-  // thread puts or takes.
-  bool Put(std::string_view bytes);
+  // thread writes or takes.
+  bool Write(std::string_view bytes) override;
   // Hands the piece on without a copy. `piece` is then one whose bytes were written,
   // to be filled again (size 0), or an empty one. False when an earlier write failed.
-  bool Take(TPiece& piece);
-  // Waits until everything put is written; true when every write worked.
+  bool Take(TPiece& piece) override;
+  // Waits until everything handed over is written; true when every write worked.
   bool Finish();
 
  private:
@@ -60,7 +72,7 @@ class TWriteBehind {
   std::function<bool(std::string_view)> write_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<TPiece> waiting_;  // in the order they were put
+  std::deque<TPiece> waiting_;  // in the order they were handed over
   std::vector<TPiece> spare_;   // written pieces, their memory kept for reuse
   bool writing_ = false;        // the thread holds a piece outside the queue
   bool failed_ = false;

@@ -26,7 +26,7 @@ TEST(WriteBehindTest, WritesEveryPieceInOrder) {
     for (int i = 0; i < 200; ++i) {
       const std::string piece(static_cast<std::size_t>(i % 7 + 1), static_cast<char>('a' + i % 26));
       expected += piece;
-      ASSERT_TRUE(behind.Put(piece));
+      ASSERT_TRUE(behind.Write(piece));
     }
     ASSERT_TRUE(behind.Finish());
     EXPECT_EQ(written, expected);
@@ -41,9 +41,9 @@ TEST(WriteBehindTest, ReusedPlacesDoNotMixPieces) {
     pieces.emplace_back(bytes);
     return true;
   });
-  ASSERT_TRUE(behind.Put(std::string(1000, 'x')));
+  ASSERT_TRUE(behind.Write(std::string(1000, 'x')));
   ASSERT_TRUE(behind.Finish());
-  ASSERT_TRUE(behind.Put("short"));
+  ASSERT_TRUE(behind.Write("short"));
   ASSERT_TRUE(behind.Finish());
   ASSERT_EQ(pieces.size(), 2u);
   EXPECT_EQ(pieces[1], "short");
@@ -67,7 +67,7 @@ TEST(WriteBehindTest, TakenPiecesGoRoundWithoutACopy) {
     piece.bytes[0] = static_cast<char>('a' + i % 26);
     piece.size = 1;
     ASSERT_TRUE(behind.Take(piece));
-    ASSERT_TRUE(behind.Put("-"));
+    ASSERT_TRUE(behind.Write("-"));
   }
   ASSERT_TRUE(behind.Finish());
   std::string expected;
@@ -84,9 +84,9 @@ TEST(WriteBehindTest, StopsAtTheFirstFailedWrite) {
   TWriteBehind behind([&calls](std::string_view) { return ++calls < 3; });
   bool refused = false;
   for (int i = 0; i < 100 && !refused; ++i)
-    refused = !behind.Put("piece");
+    refused = !behind.Write("piece");
   EXPECT_FALSE(behind.Finish());
-  EXPECT_FALSE(behind.Put("more"));
+  EXPECT_FALSE(behind.Write("more"));
   EXPECT_EQ(calls.load(), 3);
 }
 
@@ -98,8 +98,8 @@ TEST(WriteBehindTest, EndWritesWhatWasPut) {
       written.append(bytes);
       return true;
     });
-    ASSERT_TRUE(behind.Put("ab"));
-    ASSERT_TRUE(behind.Put("cd"));
+    ASSERT_TRUE(behind.Write("ab"));
+    ASSERT_TRUE(behind.Write("cd"));
   }
   EXPECT_EQ(written, "abcd");
 }

@@ -11,6 +11,7 @@
 #include "ExportSupport.h"
 #include "platform/Errors.h"
 #include "regfile/ExRegistry.h"
+#include "support/NamedRows.h"
 #include "support/StoreFixture.h"
 #include "support/TreeDump.h"
 
@@ -23,18 +24,8 @@ using test::DwordBytes;
 using test::SameRegText;
 using test::Utf16Bytes;
 
-template <class Row>
-std::string RowName(const ::testing::TestParamInfo<Row>& row) {
-  return row.param.name;
-}
-
-template <class Row>
-requires requires(const Row& row) {
-  row.name;
-}
-void PrintTo(const Row& row, std::ostream* out) {
-  *out << row.name;
-}
+using test::PrintTo;
+using test::RowName;
 
 TMemoryStream StreamOf(std::string_view text) {
   TMemoryStream stream;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/NamedRows.h"
+
 #include <string>
 #include <vector>
 
@@ -12,19 +14,8 @@ namespace {
 
 using platform::ToUtf8;
 
-// Test rows carry their readable name; a failure shows it instead of the row's bytes.
-template <class Case>
-std::string RowName(const testing::TestParamInfo<Case>& row) {
-  return row.param.name;
-}
-
-template <class Case>
-requires requires(const Case& row) {
-  row.name;
-}
-void PrintTo(const Case& row, std::ostream* out) {
-  *out << row.name;
-}
+using test::PrintTo;
+using test::RowName;
 
 // --- The line reader, under the lenient rules and under other rules ---------------------------
 

@@ -12,6 +12,7 @@
 #include "registry/store/RegTextDecode.h"
 #include "support/Bytes.h"
 #include "support/Files.h"
+#include "support/NamedRows.h"
 #include "support/TreeDump.h"
 
 namespace brindel::registry::store {
@@ -24,19 +25,8 @@ using Bytes = std::vector<std::uint8_t>;
 // How a test text is put into bytes: the header it gets and its encoding.
 enum class Form { Regedit4, Version5Utf16, Version5Utf8Bom, Version5Utf8, Version5Utf16BE };
 
-// Test rows carry their readable name; a failure shows it instead of the row's bytes.
-template <class Case>
-std::string RowName(const testing::TestParamInfo<Case>& row) {
-  return row.param.name;
-}
-
-template <class Case>
-requires requires(const Case& row) {
-  row.name;
-}
-void PrintTo(const Case& row, std::ostream* out) {
-  *out << row.name;
-}
+using test::PrintTo;
+using test::RowName;
 
 // `text` is UTF-8 in the source; it is written in the encoding of `form`.
 Bytes Encode(Form form, std::string_view text) {
