@@ -77,7 +77,9 @@ void DropRepeatedValues(std::vector<hive::KeyValue>& values) {
   values.resize(kept);
 }
 
-bool ReadFromFile(Node& node) {
+// `claim` is false for a key read before: its sub keys and data are in `reached`
+// already, and the file has not changed since.
+bool ReadFromFile(Node& node, bool claim) {
   Hive& hive = *node.hive;
   const hive::HiveFile& file = *hive.file;
   const auto key = file.Key(node.cell);
@@ -87,7 +89,7 @@ bool ReadFromFile(Node& node) {
   if (!file.SubKeys(*key, subKeys) || (!subKeys.empty() && node.depth >= hive::kMaxKeyDepth))
     return false;
   for (auto& subKey : subKeys) {
-    if (!hive.reached.Insert(subKey.cell))
+    if (claim && !hive.reached.Insert(subKey.cell))
       return false;
     auto child = std::make_shared<Node>();
     child->name = std::move(subKey.name);
@@ -110,7 +112,7 @@ bool ReadFromFile(Node& node) {
       return false;
     }
     for (std::uint32_t dataCell : layout.cells) {
-      if (!hive.reached.Insert(dataCell))
+      if (claim && !hive.reached.Insert(dataCell))
         return false;
     }
     hive::KeyValue entry;
@@ -135,7 +137,9 @@ LSTATUS Load(Node& node) {
     node.loaded = true;
     return ERROR_SUCCESS;
   }
-  if (!ReadFromFile(node)) {
+  Hive& hive = *node.hive;
+  const bool claim = !hive.expanded.Contains(node.cell);
+  if (!ReadFromFile(node, claim)) {
     node.children.clear();
     node.values.clear();
     node.broken = true;
@@ -144,8 +148,16 @@ LSTATUS Load(Node& node) {
       node.hive->damagedKey = KeyPath(node);
     return ERROR_BADDB;
   }
+  if (claim)
+    hive.expanded.Insert(node.cell);
   node.loaded = true;
   return ERROR_SUCCESS;
+}
+
+// Marks a key that changed, and the keys above it, as not to be let go.
+void Keep(Node& node) {
+  for (Node* at = &node; at != nullptr && !at->kept; at = at->parent)
+    at->kept = true;
 }
 
 bool ValueData(const Node& node, const hive::KeyValue& value, std::vector<std::uint8_t>& data) {
@@ -171,6 +183,7 @@ std::shared_ptr<Node> TopKey(Hive& hive) {
   root->fixed = true;
   hive.reached = hive::CellSet(hive.file->BinsSize());
   hive.reached.Insert(root->cell);
+  hive.expanded = hive::CellSet(hive.file->BinsSize());
   return root;
 }
 
@@ -187,6 +200,8 @@ HiveStore::~HiveStore() {
 }
 
 void HiveStore::ResetRoots() {
+  closed_.clear();
+  nextClosed_ = 0;
   handles_.clear();
   roots_.clear();
   hives_.clear();
@@ -327,10 +342,14 @@ LSTATUS HiveStore::AddChild(Node& parent, std::u16string_view name, std::shared_
   parent.lastWrite = child->lastWrite;
   parent.touched = true;
   parent.hive->changed = true;
+  Keep(*child);
   return ERROR_SUCCESS;
 }
 
 void HiveStore::RemoveChild(Node& parent, const Node& child) {
+  // Handles still open on the deleted key no longer count for the keys above it.
+  for (Node* at = &parent; at != nullptr; at = at->parent)
+    at->handles -= child.handles;
   parent.children.erase(LowerBound(parent, child.name));
 }
 
@@ -340,6 +359,41 @@ void HiveStore::Touch(Node& node, KeyChange change) {
   node.hive->changed = true;
   node.lastWrite = hive::FileTimeNow();
   node.touched = true;
+  Keep(node);
+}
+
+void HiveStore::Opened(Node& node) {
+  for (Node* at = &node; at != nullptr; at = at->parent)
+    ++at->handles;
+}
+
+void HiveStore::Closed(const std::shared_ptr<Node>& node) {
+  // As many keys as a walk down a deep path holds at once, and a few more.
+  static constexpr std::size_t kClosedKept = 64;
+  for (Node* at = node.get(); at != nullptr; at = at->parent)
+    --at->handles;
+  if (node->handles != 0 || node->kept || !node->loaded)
+    return;
+  if (closed_.size() < kClosedKept) {
+    closed_.push_back(node);
+    return;
+  }
+  if (auto oldest = closed_[nextClosed_].lock())
+    Release(*oldest);
+  closed_[nextClosed_] = node;
+  nextClosed_ = (nextClosed_ + 1) % kClosedKept;
+}
+
+void HiveStore::Release(Node& node) {
+  // A key read again is read from the same file: a write gives the keys it holds their
+  // new cells, and a key not read stands for what that file holds below it.
+  if (!node.loaded || node.broken || node.fixed || node.kept || node.deleted || node.handles != 0 ||
+      node.hive == nullptr || node.cell == 0) {
+    return;
+  }
+  std::vector<std::shared_ptr<Node>>().swap(node.children);
+  std::vector<hive::KeyValue>().swap(node.values);
+  node.loaded = false;
 }
 
 bool HiveStore::ReadData(const Node& node, const Value& value,
@@ -349,6 +403,21 @@ bool HiveStore::ReadData(const Node& node, const Value& value,
 
 std::uint32_t HiveStore::DataSize(const Value& value) {
   return value.size;
+}
+
+std::size_t HiveStore::HeldKeyCount() const {
+  struct Count {
+    std::size_t operator()(const Node& node) const {
+      std::size_t count = 1;
+      for (const auto& child : node.children)
+        count += (*this)(*child);
+      return count;
+    }
+  };
+  std::size_t count = 0;
+  for (const auto& hive : hives_)
+    count += Count{}(*hive->root);
+  return count;
 }
 
 std::u16string HiveStore::DamageNotice() const {

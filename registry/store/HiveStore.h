@@ -86,6 +86,10 @@ class HiveStore : public KeyTree<HiveStore, hive::Key> {
   // key; empty when there is none. Such a hive is no longer written.
   std::u16string DamageNotice() const;
 
+  // The keys of every hive that the store holds in memory now, for tests and
+  // benchmarks: a walk over the whole tree holds only the keys it is in.
+  std::size_t HeldKeyCount() const;
+
   // For tests: calls `fault` before each file operation of every later write of a
   // hive with the operation's number in that write, counted from 1; a result other
   // than 0 makes the operation fail as with that errno. Null removes it.
@@ -114,6 +118,12 @@ class HiveStore : public KeyTree<HiveStore, hive::Key> {
   static std::uint32_t DataSize(const Value& value);
   // Writes every hive that has changes, whichever key is given.
   LSTATUS Flush(Node&) { return FlushAll(); }
+  void Opened(Node& node);
+  // A key whose last handle closed goes back to its state in the file once a number
+  // of other keys were closed after it, unless it was opened again; the delay keeps a
+  // key that is opened again and again, one value at a time, from being read each time.
+  void Closed(const std::shared_ptr<Node>& node);
+  void Release(Node& node);
 
   LSTATUS FlushAll();
   void ResetRoots();
@@ -123,6 +133,9 @@ class HiveStore : public KeyTree<HiveStore, hive::Key> {
 
   Mode mode_;
   std::vector<std::unique_ptr<Hive>> hives_;
+  // The keys whose last handle closed most recently, oldest first from `nextClosed_`.
+  std::vector<std::weak_ptr<Node>> closed_;
+  std::size_t nextClosed_ = 0;
   std::u16string lastWriteError_;
   std::function<int(std::size_t)> commitFault_;
 };

@@ -58,6 +58,7 @@ LSTATUS HiveStore::Write(Hive& hive) {
       node.newCell = 0;
       node.touched = false;
       node.valuesChanged = false;
+      node.kept = false;
       for (auto& value : node.values) {
         value.cell = value.newCell;
         value.newCell = 0;
@@ -70,6 +71,7 @@ LSTATUS HiveStore::Write(Hive& hive) {
   Settle{}(*hive.root);
   hive.file = std::move(written);
   hive.reached = hive::CellSet(hive.file->BinsSize());
+  hive.expanded = hive::CellSet(hive.file->BinsSize());
   hive.changed = false;
   return ERROR_SUCCESS;
 }

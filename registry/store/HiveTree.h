@@ -35,7 +35,9 @@ struct KeyValue {
 
 // A key of a mounted hive as the store holds it. A key whose sub keys and values
 // have not been read yet (`loaded` false) stands for everything below it in the file;
-// a write copies that from the file as it is.
+// a write copies that from the file as it is. A key that holds nothing the file does
+// not also hold can go back to that state when no handle is open on it or below it,
+// so that a walk over a large hive holds only the keys it is in.
 struct Key {
   std::u16string name;
   Key* parent = nullptr;
@@ -49,6 +51,9 @@ struct Key {
   bool valuesChanged = false;
   bool touched = false;  // changed since the last write: its last-write time is stored
   bool deleted = false;
+  // It or a key below it changed since the last write: it must stay as it is held.
+  bool kept = false;
+  std::uint32_t handles = 0;                   // handles open on it or on keys below it
   std::vector<std::shared_ptr<Key>> children;  // sorted as the registry lists them
   std::vector<KeyValue> values;                // in stored order
   std::uint64_t lastWrite = 0;
@@ -69,6 +74,9 @@ struct Mounted {
   // or data that a second list leads to are damage, never read twice. This is what
   // keeps a list that leads back up the tree from being followed without end.
   CellSet reached;
+  // The nk cells of the keys whose sub keys and data are in `reached`: such a key, read
+  // again after the store let it go, is known to list nothing twice.
+  CellSet expanded;
   bool changed = false;
 };
 

@@ -54,6 +54,8 @@ enum class KeyChange {
 //   bool ReadData(const Node&, const Value&, std::vector<std::uint8_t>&);
 //   static std::uint32_t DataSize(const Value&);
 //   LSTATUS Flush(Node&);
+//   void Opened(Node&);                       // a handle on the key was given out
+//   void Closed(const std::shared_ptr<Node>&);  // a handle on the key was closed
 //
 // A value is changed after Prepare and then CheckWrite; a key to be deleted is checked
 // before it is prepared, so that a store need not read a key it may not delete. These
@@ -167,6 +169,7 @@ template <class Store, class Node>
 HKEY KeyTree<Store, Node>::NewHandle(std::shared_ptr<Node> node, REGSAM access) {
   const HKEY handle = nextHandle_;
   nextHandle_ += 4;
+  Self().Opened(*node);
   handles_[handle] = Handle{std::move(node), access};
   return handle;
 }
@@ -239,7 +242,13 @@ template <class Store, class Node>
 LSTATUS KeyTree<Store, Node>::CloseKey(HKEY key) {
   if (roots_.count(key))
     return ERROR_SUCCESS;
-  return handles_.erase(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+  auto handle = handles_.find(key);
+  if (handle == handles_.end())
+    return ERROR_INVALID_HANDLE;
+  const std::shared_ptr<Node> node = std::move(handle->second.node);
+  handles_.erase(handle);
+  Self().Closed(node);
+  return ERROR_SUCCESS;
 }
 
 template <class Store, class Node>

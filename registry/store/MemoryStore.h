@@ -67,6 +67,9 @@ class MemoryStore : public KeyTree<MemoryStore, memory::Key> {
   bool ReadData(const Node& node, const Value& value, std::vector<std::uint8_t>& data) const;
   static std::uint32_t DataSize(const Value& value);
   LSTATUS Flush(Node& node) const;
+  // Every key stays in memory, whatever handles are open on it.
+  void Opened(Node&) {}
+  void Closed(const std::shared_ptr<Node>&) {}
 
   LSTATUS Fault(const Node& node, Operation operation) const;
   std::shared_ptr<Node> FindPath(HKEY root, std::u16string_view path);

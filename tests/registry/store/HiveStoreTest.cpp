@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -170,6 +171,124 @@ TEST_F(HiveStoreTest, KeysReadLaterStillReadRightAfterWrites) {
   reopened.Mount(HiveStore::MountPoint::CurrentUser, hive_);
   EXPECT_EQ(Bytes{3}, Query(reopened, u"Tree\\Key3\\Below", u"v"));
   EXPECT_EQ(Bytes{4}, Query(reopened, u"Tree\\Key3\\Neu", u"w"));
+}
+
+// A walk over a large hive must not hold the whole hive in memory: a key whose last
+// handle closed goes back to its state in the file, and is read from there, as it was,
+// when it is opened again. What a handle still reaches, and what changed, stays.
+class HiveReleaseTest : public HiveStoreTest {
+ protected:
+  static constexpr int kKeys = 300;
+
+  void SetUp() override {
+    HiveStoreTest::SetUp();
+    HiveStore store;
+    store.Mount(HiveStore::MountPoint::CurrentUser, hive_);
+    for (int i = 0; i < kKeys; ++i) {
+      const std::u16string key = KeyName(i);
+      SetBinary(store, key, u"v", Bytes{static_cast<std::uint8_t>(i), 1, 2, 3, 4, 5});
+      SetBinary(store, key + u"\\Below", u"w", Bytes(i == 7 ? 20000 : 8, 9));
+    }
+    ASSERT_EQ(ERROR_SUCCESS, store.Close());
+  }
+
+  static std::u16string KeyName(int i) {
+    return u"Tree\\Key" + platform::Widen(std::to_string(1000 + i));
+  }
+
+  // Every key below `key` with its values' types, sizes and a sum of their bytes, as
+  // a walk that closes each key's handle once it is done with it.
+  static void Dump(HiveStore& store, HKEY key, const std::string& path, std::string& out) {
+    out += "[" + path + "]\n";
+    std::u16string name;
+    RegValue value;
+    for (std::uint32_t i = 0; store.EnumValue(key, i, name, &value) == ERROR_SUCCESS; ++i) {
+      std::uint64_t sum = 0;
+      for (std::uint8_t byte : value.data)
+        sum = sum * 31 + byte;
+      out += platform::ToUtf8(name) + "=" + std::to_string(value.type) + "/" +
+             std::to_string(value.data.size()) + "/" + std::to_string(sum) + "\n";
+    }
+    for (std::uint32_t i = 0; store.EnumKey(key, i, name) == ERROR_SUCCESS; ++i) {
+      HKEY child = 0;
+      ASSERT_EQ(ERROR_SUCCESS, store.OpenKey(key, name, KEY_READ, child)) << path;
+      Dump(store, child, path + "\\" + platform::ToUtf8(name), out);
+      store.CloseKey(child);
+    }
+  }
+
+  static std::string Dump(HiveStore& store) {
+    std::string out;
+    Dump(store, HKEY_CURRENT_USER, "", out);
+    return out;
+  }
+};
+
+TEST_F(HiveReleaseTest, KeysLetGoAreReadAgainAsTheyWere) {
+  HiveStore store;
+  store.Mount(HiveStore::MountPoint::CurrentUser, hive_);
+  const std::string first = Dump(store);
+  EXPECT_EQ(2u + 2 * kKeys, static_cast<std::size_t>(std::count(first.begin(), first.end(), '[')));
+  EXPECT_NE(std::string::npos, first.find("[\\Tree\\Key1007\\Below]\nw=3/20000/")) << "big data";
+  // Tree, closed last, may still be held with the names of its sub keys; the keys
+  // below them are not.
+  EXPECT_LT(store.HeldKeyCount(), kKeys + 100u) << "of " << 2 * kKeys + 2 << " keys";
+
+  // Read again, each key was read before: that is no key listed twice.
+  EXPECT_EQ(first, Dump(store));
+  EXPECT_EQ(u"", store.DamageNotice());
+  EXPECT_EQ(0u, store.OpenHandleCount());
+}
+
+TEST_F(HiveReleaseTest, WhatAHandleReachesAndWhatChangedStays) {
+  {
+    HiveStore store;
+    store.Mount(HiveStore::MountPoint::CurrentUser, hive_);
+    // A handle below a key the walk closes: changes through it must reach the file.
+    HKEY below = 0;
+    ASSERT_EQ(ERROR_SUCCESS,
+              store.OpenKey(HKEY_CURRENT_USER, KeyName(5) + u"\\Below", KEY_ALL_ACCESS, below));
+    for (int i = 0; i < 100; ++i)
+      SetBinary(store, KeyName(i * 3) + u"\\Below", u"neu", Bytes{static_cast<std::uint8_t>(i)});
+    ASSERT_EQ(ERROR_SUCCESS, store.DeleteKey(HKEY_CURRENT_USER, KeyName(200) + u"\\Below", 0));
+    HKEY deleted = 0;
+    ASSERT_EQ(ERROR_SUCCESS, store.CreateKey(HKEY_CURRENT_USER, KeyName(202) + u"\\Below",
+                                             KEY_ALL_ACCESS, deleted));
+    ASSERT_EQ(ERROR_SUCCESS, store.DeleteKey(HKEY_CURRENT_USER, KeyName(202) + u"\\Below", 0));
+    Dump(store);
+
+    ASSERT_EQ(ERROR_SUCCESS, store.SetValue(below, u"spät", REG_DWORD, Bytes{5, 0, 0, 0}));
+    store.CloseKey(below);
+    std::uint32_t type = 0;
+    std::uint32_t size = 0;
+    EXPECT_EQ(ERROR_KEY_DELETED, store.QueryValue(deleted, u"w", type, size, nullptr));
+    store.CloseKey(deleted);
+    ASSERT_EQ(ERROR_SUCCESS, store.FlushKey(HKEY_CURRENT_USER));
+
+    // The keys written are let go too, and read from the new file.
+    const std::string written = Dump(store);
+    EXPECT_EQ(u"", store.DamageNotice());
+    EXPECT_NE(std::string::npos, written.find("[\\Tree\\Key1005\\Below]\nw=3/8/")) << written;
+    EXPECT_NE(std::string::npos, written.find("spät=4/4/")) << written;
+    SetBinary(store, KeyName(299), u"neu", Bytes{1});
+    ASSERT_EQ(ERROR_SUCCESS, store.Close());
+  }
+  const auto exported = HivexExport(hive_);
+  ASSERT_EQ(0, exported.exitCode) << exported.output.substr(0, 2000);
+  const std::string& text = exported.output;
+  for (int i = 0; i < 100; ++i) {
+    char expected[128];
+    std::snprintf(
+        expected, sizeof expected,
+        "[\\Tree\\Key%d\\Below]\n\"neu\"=hex(3):%02x\n\"w\"=hex(3):09,09,09,09,09,09,09,09\n",
+        1000 + i * 3, i);
+    EXPECT_NE(std::string::npos, text.find(expected)) << expected;
+  }
+  EXPECT_NE(std::string::npos, text.find("[\\Tree\\Key1299]\n\"neu\"=hex(3):01\n"));
+  EXPECT_NE(std::string::npos, text.find("\"sp\xE4t\"=dword:00000005")) << "through the handle";
+  EXPECT_EQ(std::string::npos, text.find("[\\Tree\\Key1200\\Below]"));
+  EXPECT_EQ(std::string::npos, text.find("[\\Tree\\Key1202\\Below]"));
+  EXPECT_NE(std::string::npos, text.find("[\\Tree\\Key1203\\Below]"));
 }
 
 // Data above 16,344 bytes must go into big-data records;
