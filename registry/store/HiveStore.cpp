@@ -56,6 +56,17 @@ std::u16string KeyPath(const Node& node) {
 
 // Of values listed twice under one name, the first.
 void DropRepeatedValues(std::vector<hive::KeyValue>& values) {
+  // A key has a few values as a rule: comparing each pair costs less than sorting.
+  static constexpr std::size_t kFewValues = 16;
+  if (values.size() <= kFewValues) {
+    bool any = false;
+    for (std::size_t i = 1; i < values.size() && !any; ++i) {
+      for (std::size_t j = 0; j < i && !any; ++j)
+        any = SameTextIgnoreCase(values[i].name, values[j].name);
+    }
+    if (!any)
+      return;
+  }
   std::vector<std::size_t> order(values.size());
   std::iota(order.begin(), order.end(), 0);
   std::stable_sort(order.begin(), order.end(), [&values](std::size_t a, std::size_t b) {
@@ -71,8 +82,12 @@ void DropRepeatedValues(std::vector<hive::KeyValue>& values) {
     return;
   std::size_t kept = 0;
   for (std::size_t i = 0; i < values.size(); ++i) {
-    if (!repeated[i])
-      values[kept++] = std::move(values[i]);
+    if (repeated[i])
+      continue;
+    // A value moved onto itself would lose its name.
+    if (kept != i)
+      values[kept] = std::move(values[i]);
+    ++kept;
   }
   values.resize(kept);
 }
@@ -85,7 +100,7 @@ bool ReadFromFile(Node& node, bool claim) {
   const auto key = file.Key(node.cell);
   if (!key)
     return false;
-  std::vector<hive::SubKey> subKeys;
+  auto& subKeys = hive.scratch.subKeys;
   if (!file.SubKeys(*key, subKeys) || (!subKeys.empty() && node.depth >= hive::kMaxKeyDepth))
     return false;
   for (auto& subKey : subKeys) {
@@ -100,11 +115,11 @@ bool ReadFromFile(Node& node, bool claim) {
     node.children.push_back(std::move(child));
   }
 
-  std::vector<std::uint32_t> cells;
+  auto& cells = hive.scratch.valueCells;
   if (!file.ValueCells(*key, cells))
     return false;
   node.values.reserve(cells.size());
-  hive::DataLayout layout;
+  hive::DataLayout& layout = hive.scratch.layout;
   for (std::uint32_t cell : cells) {
     const auto value = file.Value(cell);
     if (!value || value->name.size() / (value->latin1Name ? 1 : 2) > kMaxValueNameLength ||
@@ -166,9 +181,13 @@ bool ValueData(const Node& node, const hive::KeyValue& value, std::vector<std::u
     return true;
   }
   const auto record = node.hive->file->Value(value.cell);
-  hive::DataLayout layout;
+  hive::DataLayout& layout = node.hive->scratch.layout;
   if (!record || !node.hive->file->Data(*record, layout))
     return false;
+  if (layout.pieces.size() == 1) {
+    data.assign(layout.pieces[0].begin(), layout.pieces[0].end());
+    return true;
+  }
   data.clear();
   data.reserve(record->size);
   for (const auto piece : layout.pieces)

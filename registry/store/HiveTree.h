@@ -78,6 +78,13 @@ struct Mounted {
   // again after the store let it go, is known to list nothing twice.
   CellSet expanded;
   bool changed = false;
+  // What reading a key or a value's data fills, kept between reads so that each read
+  // does not allocate them anew.
+  struct Scratch {
+    std::vector<SubKey> subKeys;
+    std::vector<std::uint32_t> valueCells;
+    DataLayout layout;
+  } scratch;
 };
 
 }  // namespace brindel::registry::store::hive

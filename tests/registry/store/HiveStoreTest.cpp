@@ -291,6 +291,65 @@ TEST_F(HiveReleaseTest, WhatAHandleReachesAndWhatChangedStays) {
   EXPECT_NE(std::string::npos, text.find("[\\Tree\\Key1203\\Below]"));
 }
 
+// A lesser writer may list a name twice in one key, in any case: the key reads as if
+// only the first were there, for keys with a few values and with many.
+TEST_F(HiveStoreTest, ValueListedTwiceReadsAsTheFirst) {
+  for (const int count : {3, 40}) {
+    SCOPED_TRACE(count);
+    const auto name = [](int i) {
+      char text[16];
+      std::snprintf(text, sizeof text, "w%02d", i);
+      return platform::Widen(text);
+    };
+    const std::filesystem::path file = folder_ / ("dup" + std::to_string(count) + ".dat");
+    hive::WriteEmptyHive(file);
+    {
+      HiveStore store;
+      store.Mount(HiveStore::MountPoint::CurrentUser, file);
+      HKEY key = Create(store, u"Dup");
+      for (int i = 0; i < count; ++i)
+        ASSERT_EQ(ERROR_SUCCESS,
+                  store.SetValue(key, name(i), REG_BINARY, Bytes{static_cast<std::uint8_t>(i)}));
+      store.CloseKey(key);
+      ASSERT_EQ(ERROR_SUCCESS, store.Close());
+    }
+    testing::RawHive raw(file);
+    const std::size_t dup = raw.Find({u"Dup"});
+    // w02 becomes W00, and the last value w01: both come after the names they repeat.
+    const std::size_t second = raw.Value(dup, name(2));
+    const std::size_t last = raw.Value(dup, name(count - 1));
+    // The names are stored as Latin-1, a byte each; each write keeps the byte after.
+    const auto rename = [&raw](std::size_t vk, const char* text) {
+      for (std::size_t i = 0; i < 3; ++i) {
+        const std::size_t at = testing::RawHive::Field(vk, hive::vk::kName + i);
+        raw.Set16(at, static_cast<std::uint16_t>((raw.U16(at) & 0xFF00) | text[i]));
+      }
+    };
+    rename(second, "W00");
+    rename(last, "w01");
+    raw.Save(file);
+
+    HiveStore store(HiveStore::Mode::ReadOnly);
+    store.Mount(HiveStore::MountPoint::CurrentUser, file);
+    std::vector<std::u16string> expected;
+    for (int i = 0; i < count - 1; ++i) {
+      if (i != 2)
+        expected.push_back(name(i));
+    }
+    HKEY key = 0;
+    ASSERT_EQ(ERROR_SUCCESS, store.OpenKey(HKEY_CURRENT_USER, u"Dup", KEY_READ, key));
+    std::vector<std::u16string> names;
+    std::u16string entry;
+    for (std::uint32_t i = 0; store.EnumValue(key, i, entry, nullptr) == ERROR_SUCCESS; ++i)
+      names.push_back(entry);
+    store.CloseKey(key);
+    EXPECT_EQ(expected, names);
+    EXPECT_EQ(Bytes{0}, Query(store, u"Dup", u"W00"));
+    EXPECT_EQ(Bytes{1}, Query(store, u"Dup", u"W01"));
+    EXPECT_EQ(u"", store.DamageNotice());
+  }
+}
+
 // Data above 16,344 bytes must go into big-data records;
 // regfexport refuses anything else in a hive of format 1.5.
 TEST_F(HiveStoreTest, LargeValuesAreWrittenAsBigDataRecords) {
