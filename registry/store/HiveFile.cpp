@@ -36,15 +36,18 @@ namespace {
        u"nichts geändert. Versuchen Sie es noch einmal, wenn jener Lauf beendet ist.");
 }
 
-std::u16string DecodeName(std::span<const std::uint8_t> bytes, bool latin1) {
-  std::u16string name;
+void DecodeName(std::span<const std::uint8_t> bytes, bool latin1, char16_t* out) {
   if (latin1) {
-    name.assign(bytes.begin(), bytes.end());
+    std::copy(bytes.begin(), bytes.end(), out);
   } else {
-    name.resize(bytes.size() / 2);
-    for (std::size_t i = 0; i < name.size(); ++i)
-      name[i] = static_cast<char16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+    for (std::size_t i = 0; i < bytes.size() / 2; ++i)
+      out[i] = static_cast<char16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
   }
+}
+
+std::u16string DecodeName(std::span<const std::uint8_t> bytes, bool latin1) {
+  std::u16string name(latin1 ? bytes.size() : bytes.size() / 2, u'\0');
+  DecodeName(bytes, latin1, name.data());
   return name;
 }
 
@@ -92,6 +95,10 @@ std::u16string KeyRecord::Name() const {
 
 std::u16string ValueRecord::Name() const {
   return DecodeName(name, latin1Name);
+}
+
+void ValueRecord::NameInto(char16_t* out) const {
+  DecodeName(name, latin1Name, out);
 }
 
 std::unique_ptr<HiveFile> HiveFile::Open(const std::filesystem::path& file, bool lock) {

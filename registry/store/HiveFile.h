@@ -66,6 +66,10 @@ struct ValueRecord {
   std::uint32_t dataCell = kNoCell;
 
   std::u16string Name() const;
+  // The name's length in UTF-16 units, and the name written to `out`, which has room
+  // for that many.
+  std::size_t NameLength() const { return latin1Name ? name.size() : name.size() / 2; }
+  void NameInto(char16_t* out) const;
 };
 
 // Where the data of a value lie: the pieces that make them up, in order, and the

@@ -122,20 +122,18 @@ bool ReadFromFile(Node& node, bool claim) {
   hive::DataLayout& layout = hive.scratch.layout;
   for (std::uint32_t cell : cells) {
     const auto value = file.Value(cell);
-    if (!value || value->name.size() / (value->latin1Name ? 1 : 2) > kMaxValueNameLength ||
-        !file.Data(*value, layout)) {
+    if (!value || value->NameLength() > kMaxValueNameLength || !file.Data(*value, layout)) {
       return false;
     }
     for (std::uint32_t dataCell : layout.cells) {
       if (claim && !hive.reached.Insert(dataCell))
         return false;
     }
-    hive::KeyValue entry;
-    entry.name = value->Name();
+    hive::KeyValue& entry = node.values.emplace_back();
+    value->NameInto(entry.name.Reset(value->NameLength()));
     entry.type = value->type;
     entry.size = value->size;
     entry.cell = cell;
-    node.values.push_back(std::move(entry));
   }
   DropRepeatedValues(node.values);
   node.lastWrite = key->lastWrite;

@@ -8,6 +8,7 @@
 
 #include "registry/store/HiveFile.h"
 #include "registry/store/HiveStore.h"
+#include "registry/store/ShortText.h"
 
 namespace brindel::registry::store::hive {
 
@@ -17,7 +18,7 @@ struct Mounted;
 // lie. The data are read from the file when they are asked for; only a value set
 // since the last write holds them here.
 struct KeyValue {
-  std::u16string name;
+  ShortText name;
   std::uint32_t type = 0;
   std::uint32_t size = 0;
   std::uint32_t cell = 0;     // its vk cell in the file; 0 for a value set since the last write
