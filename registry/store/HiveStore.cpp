@@ -84,7 +84,7 @@ void DropRepeatedValues(std::vector<hive::KeyValue>& values) {
   for (std::size_t i = 0; i < values.size(); ++i) {
     if (repeated[i])
       continue;
-    // A value moved onto itself would lose its name.
+    // A value moved onto itself may come out empty, as a std::vector does.
     if (kept != i)
       values[kept] = std::move(values[i]);
     ++kept;
@@ -385,7 +385,8 @@ void HiveStore::Opened(Node& node) {
 }
 
 void HiveStore::Closed(const std::shared_ptr<Node>& node) {
-  // As many keys as a walk down a deep path holds at once, and a few more.
+  // Enough for the keys that code reading one section or account opens again and
+  // again; few enough that what a walk over a whole hive holds stays small.
   static constexpr std::size_t kClosedKept = 64;
   for (Node* at = node.get(); at != nullptr; at = at->parent)
     --at->handles;

@@ -33,7 +33,6 @@ class ShortText {
     Assign(text);
     return *this;
   }
-  ~ShortText() = default;
 
   operator std::u16string_view() const noexcept { return {data(), size_}; }  // NOLINT
   const char16_t* data() const noexcept { return heap_ ? heap_.get() : inline_; }

@@ -58,17 +58,17 @@ TEST(ShortTextTest, KeepsEveryLengthThroughCopiesAndMoves) {
 }
 
 TEST(ShortTextTest, TakesAPartOfItself) {
-  // From the heap into place, and from the heap to a shorter heap text.
-  for (const std::size_t part : {4u, 20u}) {
-    SCOPED_TRACE(part);
-    const std::u16string text = Text(60);
+  struct Part {
+    std::size_t size, offset, length;
+  };
+  // From the heap into place, from the heap to a shorter heap text, and within place.
+  for (const Part part : {Part{60, 10, 4}, Part{60, 10, 20}, Part{12, 2, 5}}) {
+    SCOPED_TRACE(part.size * 100 + part.length);
+    const std::u16string text = Text(part.size);
     ShortText name(text);
-    name = static_cast<std::u16string_view>(name).substr(10, part);
-    EXPECT_EQ(text.substr(10, part), Of(name));
+    name = static_cast<std::u16string_view>(name).substr(part.offset, part.length);
+    EXPECT_EQ(text.substr(part.offset, part.length), Of(name));
   }
-  ShortText inPlace(Text(12));
-  inPlace = static_cast<std::u16string_view>(inPlace).substr(2, 5);
-  EXPECT_EQ(Text(12).substr(2, 5), Of(inPlace));
 }
 
 TEST(ShortTextTest, ResetGivesRoomToWriteInPlace) {
