@@ -3,10 +3,12 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QFontMetricsF>
 #include <QMetaObject>
 #include <QScrollBar>
 #include <QTest>
 
+#include "app/qt/Look.h"
 #include "tests/app/qt/QtTests.h"
 #include "tests/app/qt/WindowTestSupport.h"
 
@@ -41,6 +43,7 @@ class MainWindowTest : public QObject {
   void LaysOutTheControls_data();
   void LaysOutTheControls();
   void ShowsTheWindowFontsAndTheLogView();
+  void AProportionalMatchFallsBackToTheFixedFont();
   void NoProfileShowsTheInformationOnceAfterTheWindowIsShown();
   void OneProfileIsSelectedAndAuslesenEnabled();
   void TwoProfilesWaitForAChoice();
@@ -89,13 +92,26 @@ void MainWindowTest::ShowsTheWindowFontsAndTheLogView() {
   QVERIFY(!run.Profiles()->isEditable());
   QPlainTextEdit* memo = run.Memo();
   QCOMPARE(memo->font().pointSize(), 10);
-  QVERIFY(QFontInfo(memo->font()).fixedPitch());
+  // What the user sees: every character as wide as the next, whatever face the
+  // system gave for Courier New.
+  const QFontMetricsF metrics(memo->font());
+  QCOMPARE(metrics.horizontalAdvance(QLatin1Char('i')), metrics.horizontalAdvance(QLatin1Char('W')));
+  QCOMPARE(metrics.horizontalAdvance(QLatin1Char('0')), metrics.horizontalAdvance(QLatin1Char('W')));
   QVERIFY(!memo->isReadOnly());
   QCOMPARE(memo->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
   QCOMPARE(memo->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
   // The label shows the folder alone, at its place on the panel.
   QCOMPARE(run.Label()->text(), run.BackupFolder());
   QCOMPARE(run.Label()->pos(), QPoint(24, 56));
+}
+
+void MainWindowTest::AProportionalMatchFallsBackToTheFixedFont() {
+  // DejaVu Sans is installed with the build's packages and is proportional.
+  QFont proportional(QStringLiteral("DejaVu Sans"), 10);
+  QVERIFY(!app::qt::IsMonospaced(proportional));
+  const QFont chosen = app::qt::MonospacedOr(proportional);
+  QVERIFY(app::qt::IsMonospaced(chosen));
+  QCOMPARE(chosen.pointSize(), 10);
 }
 
 void MainWindowTest::NoProfileShowsTheInformationOnceAfterTheWindowIsShown() {
