@@ -4,7 +4,7 @@
 #include "platform/Errors.h"
 #include "platform/Text.h"
 #include "platform/WindowsPath.h"
-#include "registry/store/HiveStore.h"
+#include "registry/store/hive/HiveStore.h"
 
 namespace brindel::app {
 

@@ -9,7 +9,7 @@
 #include "platform/Text.h"
 #include "platform/WindowsPath.h"
 #include "registry/store/MemoryStore.h"
-#include "registry/store/RegText.h"
+#include "regfile/RegText.h"
 
 namespace brindel::app {
 
@@ -51,12 +51,12 @@ TRegistrySource OpenMemorySource(const TRunOptions& Options) {
   std::shared_ptr<void> scratch;
   if (Options.Demo) {
     const std::string_view demo = DemoRegistryText();
-    registry::store::LoadRegText(
+    regfile::LoadRegText(
         std::span(reinterpret_cast<const std::uint8_t*>(demo.data()), demo.size()), *store);
     scratch = MakeDemoWindowsFolder();
   }
   for (const std::string& file : Options.RegFiles) {
-    registry::store::LoadRegTextFile(FromUtf8(file), *store);
+    regfile::LoadRegTextFile(FromUtf8(file), *store);
   }
   TRegistrySource source;
   source.Session = std::make_unique<TImmediateSession>(*store);

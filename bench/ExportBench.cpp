@@ -33,7 +33,7 @@
 #include "regfile/ExRegistry.h"
 #include "registry/store/MemoryStore.h"
 #ifdef __linux__
-#include "registry/store/HiveStore.h"
+#include "registry/store/hive/HiveStore.h"
 #endif
 
 namespace {

@@ -36,9 +36,9 @@
 #include "app/MainView.h"
 #include "app/RegistrySource.h"
 #include "platform/Text.h"
-#include "registry/store/HiveStore.h"
-#include "registry/store/HiveWriter.h"
-#include "registry/store/RegText.h"
+#include "registry/store/hive/HiveStore.h"
+#include "registry/store/hive/EmptyHive.h"
+#include "regfile/RegText.h"
 
 namespace {
 
@@ -184,7 +184,7 @@ class TBenchHive {
         userPart += line;
       start = end;
     }
-    registry::store::LoadRegText(
+    regfile::LoadRegText(
         std::span(reinterpret_cast<const std::uint8_t*>(userPart.data()), userPart.size()), store);
 
     std::mt19937_64 random(8);

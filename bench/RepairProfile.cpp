@@ -22,7 +22,7 @@
 #include "platform/Text.h"
 #include "profile/ProfileAnalysis.h"
 #include "profile/Repair.h"
-#include "registry/store/HiveStore.h"
+#include "registry/store/hive/HiveStore.h"
 
 namespace {
 

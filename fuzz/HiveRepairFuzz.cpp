@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "fuzz/FuzzSupport.h"
-#include "registry/store/HiveStore.h"
+#include "registry/store/hive/HiveStore.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace brindel;

@@ -6,7 +6,7 @@
 
 #include "fuzz/FuzzSupport.h"
 #include "regfile/ExRegistry.h"
-#include "registry/store/HiveStore.h"
+#include "registry/store/hive/HiveStore.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace brindel;

@@ -16,9 +16,9 @@
 
 #include "app/RegistrySource.h"
 #include "platform/Errors.h"
-#include "registry/store/HiveStore.h"
-#include "registry/store/HiveWriter.h"
-#include "registry/store/RegText.h"
+#include "registry/store/hive/HiveStore.h"
+#include "registry/store/hive/EmptyHive.h"
+#include "regfile/RegText.h"
 
 namespace {
 
@@ -44,7 +44,7 @@ void WriteHive(const fs::path& file, std::string_view regText) {
   registry::store::HiveStore store;
   store.Mount(registry::store::HiveStore::MountPoint::CurrentUser, file);
   store.Mount(registry::store::HiveStore::MountPoint::MachineSoftware, software);
-  registry::store::LoadRegText(
+  regfile::LoadRegText(
       std::span(reinterpret_cast<const std::uint8_t*>(regText.data()), regText.size()), store);
   const bool written = store.Close() == registry::store::ERROR_SUCCESS;
   fs::remove(software);

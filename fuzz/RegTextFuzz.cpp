@@ -6,13 +6,13 @@
 
 #include "fuzz/FuzzSupport.h"
 #include "registry/store/MemoryStore.h"
-#include "registry/store/RegText.h"
+#include "regfile/RegText.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace brindel;
   registry::store::MemoryStore store;
   try {
-    registry::store::LoadRegText(std::span(data, size), store);
+    regfile::LoadRegText(std::span(data, size), store);
   } catch (const platform::Exception&) {
     return 0;
   }

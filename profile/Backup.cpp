@@ -8,7 +8,7 @@
 #include "platform/Text.h"
 #include "profile/StoreWatch.h"
 #include "regfile/ExRegistry.h"
-#include "registry/store/RegLineReader.h"
+#include "regfile/RegLineReader.h"
 
 namespace brindel::profile {
 
@@ -33,25 +33,25 @@ void ClearFileAttributes(std::u16string_view FileName) {
 bool IsCompleteBackup(std::string_view Bytes) {
   const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(Bytes.data()),
                                             Bytes.size());
-  registry::store::RegTextLines lines(bytes);
-  registry::store::RegLineReader reader(lines);
-  const registry::store::RegTextLine* header = reader.ReadHeader();
+  regfile::RegTextLines lines(bytes);
+  regfile::RegLineReader reader(lines);
+  const regfile::RegTextLine* header = reader.ReadHeader();
   if (header == nullptr)
     return false;
   const std::u16string_view headerText = platform::Trim(header->text);
-  if (headerText != registry::store::kRegedit4Header &&
-      headerText != registry::store::kVersion5Header)
+  if (headerText != regfile::kRegedit4Header &&
+      headerText != regfile::kVersion5Header)
     return false;
   // After the header and blank lines comes the line of the exported key.
-  registry::store::RegLogicalLine line;
+  regfile::RegLogicalLine line;
   while (reader.Next(line) && line.text.empty()) {
   }
   if (line.text.size() < 3 || line.text.front() != u'[' || line.text.back() != u']')
     return false;
   // Every export ends with the empty line after its last key; a file cut short ends
   // inside a line or right after one. Read a line at a time: a backup can be large.
-  registry::store::RegTextLines all(bytes);
-  registry::store::RegTextLine last;
+  regfile::RegTextLines all(bytes);
+  regfile::RegTextLine last;
   bool lastIsEmpty = false;
   while (all.Next(last))
     lastIsEmpty = last.text.empty();

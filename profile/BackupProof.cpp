@@ -12,7 +12,7 @@
 #include "regfile/ExRegistry.h"
 #include "regfile/MemoryStream.h"
 #include "registry/store/MemoryStore.h"
-#include "registry/store/RegTextDecode.h"
+#include "regfile/RegTextDecode.h"
 
 namespace brindel::profile {
 namespace {
@@ -190,7 +190,7 @@ TBackupProof ProveBackup(std::u16string_view FileName, std::u16string_view Profi
   std::error_code sizeError;
   const auto size =
       std::filesystem::file_size(std::filesystem::path(std::u16string(FileName)), sizeError);
-  if (!sizeError && size > registry::store::kMaxRegTextFileSize) {
+  if (!sizeError && size > regfile::kMaxRegTextFileSize) {
     proof.Difference = u"Die Sicherung " + platform::InGermanQuotes(name) +
                        u" ist zu groß, um wieder eingelesen zu werden.";
     return proof;

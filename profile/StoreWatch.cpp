@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "platform/ErrorText.h"
-#include "registry/store/RegTextReader.h"
+#include "regfile/RootKeyName.h"
 
 namespace brindel::profile {
 
@@ -17,7 +17,7 @@ TStoreWatch::~TStoreWatch() = default;
 std::u16string TStoreWatch::PathOf(HKEY key, std::u16string_view subKey) const {
   std::u16string path;
   if (IsPredefinedRoot(key)) {
-    path = std::u16string(RegRootName(key));
+    path = std::u16string(regfile::RootKeyName(key));
   } else if (auto known = paths_.find(key); known != paths_.end()) {
     path = known->second;
   }

@@ -11,7 +11,7 @@
 #include "platform/Text.h"
 #include "regfile/ExRegistry.h"
 #include "regfile/RegImportReader.h"
-#include "registry/store/RegTextDecode.h"
+#include "regfile/RegTextDecode.h"
 
 namespace brindel::regfile {
 

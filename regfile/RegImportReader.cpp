@@ -6,9 +6,9 @@
 
 #include "platform/Errors.h"
 #include "platform/Text.h"
+#include "regfile/RegTextData.h"
+#include "regfile/RegTextError.h"
 #include "regfile/RootKeyName.h"
-#include "registry/store/RegTextData.h"
-#include "registry/store/RegTextError.h"
 
 namespace brindel::regfile {
 

@@ -25,8 +25,8 @@
 #include <string_view>
 #include <vector>
 
-#include "registry/store/RegLineReader.h"
-#include "registry/store/RegTextDecode.h"
+#include "regfile/RegLineReader.h"
+#include "regfile/RegTextDecode.h"
 #include "registry/store/RegistryStore.h"
 
 namespace brindel::regfile {
@@ -69,20 +69,20 @@ class RegImportReader {
  private:
   // The decoded lines, one at a time, up to the first NUL character, which ends the
   // text: the line it ends is dropped too when nothing is left of it.
-  class Lines : public registry::store::RegLineSource {
+  class Lines : public regfile::RegLineSource {
    public:
     explicit Lines(std::span<const std::uint8_t> bytes) : decoded_(bytes) {}
-    bool Next(registry::store::RegTextLine& line) override;
+    bool Next(regfile::RegTextLine& line) override;
 
    private:
-    registry::store::RegTextLines decoded_;
+    regfile::RegTextLines decoded_;
     bool first_ = true;
     bool ended_ = false;
   };
 
   std::u16string sourceName_;
   Lines lines_;
-  registry::store::RegLineReader reader_;
+  regfile::RegLineReader reader_;
   int headerLine_ = 0;
 };
 

@@ -14,5 +14,9 @@ namespace brindel::regfile {
 // case) has no handle.
 std::u16string_view RootKeyName(registry::store::HKEY root);
 std::optional<registry::store::HKEY> RootKeyFromName(std::u16string_view name);
+// A root as a .reg text given with --reg may name it: the long names of
+// HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE and HKEY_USERS or their
+// short forms HKCR, HKCU, HKLM and HKU, in any letter case, as regedit reads them.
+std::optional<registry::store::HKEY> LenientRootKeyFromName(std::u16string_view name);
 
 }  // namespace brindel::regfile

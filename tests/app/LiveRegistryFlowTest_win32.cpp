@@ -25,7 +25,7 @@
 #include "platform/WindowsPath.h"
 #include "platform/Wine.h"
 #include "registry/store/MemoryStore.h"
-#include "registry/store/RegText.h"
+#include "regfile/RegText.h"
 #include "registry/store/Win32Store.h"
 #include "support/Files.h"
 #include "support/SameLog.h"
@@ -177,11 +177,11 @@ class LiveRegistryFlowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(platform::WindowsRoot().empty()) << "the run must see this system's drive C:";
-    const auto demo = registry::store::ParseRegText(AsBytes(DemoRegistryText()));
+    const auto demo = regfile::ParseRegText(AsBytes(DemoRegistryText()));
     // A registry with an Outlook 16 of its own, or with what a run that was killed
     // left behind, is not touched: the test fails and says what is in the way.
     for (const auto& op : demo.ops) {
-      if (op.kind == registry::store::RegTextOpKind::CreateKey &&
+      if (op.kind == regfile::RegTextOpKind::CreateKey &&
           KeyExists(live_, op.root, op.path)) {
         GTEST_FAIL() << "the registry already holds " << ToUtf8(op.path)
                      << "; this test needs a registry without Outlook 16";
@@ -225,8 +225,8 @@ class LiveRegistryFlowTest : public ::testing::Test {
     documents_ = temp_ / u"Dokumente";
     fs::create_directory(documents_);
 
-    registry::store::LoadRegText(AsBytes(DemoRegistryText()), live_);
-    registry::store::LoadRegText(AsBytes(DemoRegistryText()), memory_);
+    regfile::LoadRegText(AsBytes(DemoRegistryText()), live_);
+    regfile::LoadRegText(AsBytes(DemoRegistryText()), memory_);
   }
 
   void TearDown() override {

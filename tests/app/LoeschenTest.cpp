@@ -19,7 +19,7 @@
 #include "platform/Text.h"
 #include "regfile/ExRegistry.h"
 #include "regfile/StoreExport.h"
-#include "registry/store/RegText.h"
+#include "regfile/RegText.h"
 #include "support/Files.h"
 #include "support/SameLog.h"
 #include "support/StoreFixture.h"
@@ -110,7 +110,7 @@ class LoeschenTest : public test::StoreFixture {
   }
 
   void Load(const std::string& fixture) {
-    registry::store::LoadRegTextFile(FromUtf8(test::ProfileFixture(fixture)), store_);
+    regfile::LoadRegTextFile(FromUtf8(test::ProfileFixture(fixture)), store_);
   }
 
   // Start-up over the given profile tree, with the profile `name` chosen.
@@ -188,9 +188,9 @@ TEST_P(WholeRunTest, LogRegistryBackupAndLogFile) {
   EXPECT_TRUE(SameLog(expected, view_.log));
 
   MemoryStore repaired;
-  registry::store::LoadRegTextFile(FromUtf8(test::ProfileFixture(c.regFile)), repaired);
+  regfile::LoadRegTextFile(FromUtf8(test::ProfileFixture(c.regFile)), repaired);
   if (c.repairedReg)
-    registry::store::LoadRegTextFile(FromUtf8(test::ProfileFixture(c.repairedReg)), repaired);
+    regfile::LoadRegTextFile(FromUtf8(test::ProfileFixture(c.repairedReg)), repaired);
   EXPECT_EQ(ExportAll(repaired), ExportAll(store_));
 
   // Both backups hold the profile as it was before the repair.

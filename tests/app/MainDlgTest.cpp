@@ -8,7 +8,7 @@
 #include "app/MainDlg.h"
 #include "platform/Path.h"
 #include "platform/Text.h"
-#include "registry/store/RegText.h"
+#include "regfile/RegText.h"
 #include "support/Environment.h"
 #include "support/StoreFixture.h"
 #include "tests/app/FakeMainView.h"
@@ -31,7 +31,7 @@ class MainDlgTest : public test::StoreFixture {
   void TearDown() override { outlook::SelectedOutlookVersion.clear(); }
 
   void Load(const char* fixture) {
-    registry::store::LoadRegTextFile(
+    regfile::LoadRegTextFile(
         platform::FromUtf8(std::string(BRINDEL_FIXTURES) + "/profiles/" + fixture), store_);
   }
   void Profile(std::u16string_view name) { MakeKey(kOfficeTree + u"\\" + std::u16string(name)); }

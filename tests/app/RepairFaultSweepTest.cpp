@@ -21,7 +21,7 @@
 #include "platform/Text.h"
 #include "regfile/ExRegistry.h"
 #include "registry/store/MemoryStore.h"
-#include "registry/store/RegText.h"
+#include "regfile/RegText.h"
 #include "support/Files.h"
 #include "support/SameLog.h"
 #include "support/TreeDump.h"
@@ -148,7 +148,7 @@ class TSweepRun {
   TSweepRun(const TSweepCase& Case, fs::path Documents)
       : case_(Case), documents_(std::move(Documents)) {
     fs::create_directories(documents_);
-    registry::store::LoadRegTextFile(FromUtf8(test::ProfileFixture(Case.regFile)), store_);
+    regfile::LoadRegTextFile(FromUtf8(test::ProfileFixture(Case.regFile)), store_);
     dlg_.cProfilesTree = std::u16string(Case.tree);
     dlg_.FormCreate(FromUtf8(documents_.string()));
     dlg_.FormShow();

@@ -8,7 +8,7 @@
 
 #include "app/MainDlg.h"
 #include "platform/Text.h"
-#include "registry/store/RegText.h"
+#include "regfile/RegText.h"
 #include "support/StoreFixture.h"
 #include "tests/app/FakeMainView.h"
 
@@ -38,7 +38,7 @@ class CountingSession : public TStoreSession {
 class StoreHooksTest : public test::StoreFixture {
  protected:
   void SetUp() override {
-    registry::store::LoadRegTextFile(
+    regfile::LoadRegTextFile(
         platform::FromUtf8(std::string(BRINDEL_FIXTURES) + "/profiles/damaged.reg"), store_);
     docs_ = fs::temp_directory_path() /
             ("brindel-hooks-" +

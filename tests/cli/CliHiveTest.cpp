@@ -21,13 +21,13 @@
 #include "app/MainDlg.h"
 #include "app/RegistrySource.h"
 #include "platform/Text.h"
-#include "registry/store/HiveFormat.h"
-#include "registry/store/HiveStore.h"
-#include "registry/store/HiveWriter.h"
-#include "registry/store/RegText.h"
+#include "registry/store/hive/HiveFormat.h"
+#include "registry/store/hive/HiveStore.h"
+#include "registry/store/hive/EmptyHive.h"
+#include "regfile/RegText.h"
 #include "support/Process.h"
 #include "tests/app/FakeMainView.h"
-#include "tests/registry/store/HiveTestSupport.h"
+#include "tests/registry/store/hive/HiveTestSupport.h"
 
 namespace brindel::cli {
 namespace {
@@ -79,7 +79,7 @@ void MakeDemoHives(const fs::path& user, const fs::path& software) {
   store.Mount(HiveStore::MountPoint::CurrentUser, user);
   store.Mount(HiveStore::MountPoint::MachineSoftware, software);
   const std::string_view demo = app::DemoRegistryText();
-  registry::store::LoadRegText(
+  regfile::LoadRegText(
       std::span(reinterpret_cast<const std::uint8_t*>(demo.data()), demo.size()), store);
   ASSERT_EQ(registry::store::ERROR_SUCCESS, store.Close())
       << platform::ToUtf8(store.LastWriteError());
@@ -90,7 +90,7 @@ void MakeHiveFromReg(const fs::path& hive, const fs::path& reg) {
   registry::store::hive::WriteEmptyHive(hive);
   HiveStore store;
   store.Mount(HiveStore::MountPoint::CurrentUser, hive);
-  registry::store::LoadRegTextFile(platform::FromUtf8(reg.string()), store);
+  regfile::LoadRegTextFile(platform::FromUtf8(reg.string()), store);
   ASSERT_EQ(registry::store::ERROR_SUCCESS, store.Close());
 }
 

@@ -12,7 +12,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "regfile/ExRegistry.h"
-#include "registry/store/RegTextDecode.h"
+#include "regfile/RegTextDecode.h"
 #include "support/StoreFixture.h"
 
 namespace brindel::profile {
@@ -166,7 +166,7 @@ TEST_F(BackupProofTest, AMissingOrBrokenFileIsNoBackup) {
 // too, before reading it. The file is sparse: its size costs no disk.
 TEST_F(BackupProofTest, AFileTooLargeToRestoreIsNoBackup) {
   Export();
-  fs::resize_file(fs::path(file_), registry::store::kMaxRegTextFileSize + 1);
+  fs::resize_file(fs::path(file_), regfile::kMaxRegTextFileSize + 1);
   const TBackupProof proof = ProveBackup(file_, kTree, store_, u"Büro.reg");
   EXPECT_FALSE(proof.Proven);
   EXPECT_EQ(u"Die Sicherung „Büro.reg“ ist zu groß, um wieder eingelesen zu werden.",

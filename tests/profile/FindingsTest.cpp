@@ -11,7 +11,7 @@
 
 #include "platform/Text.h"
 #include "profile/Repair.h"
-#include "registry/store/RegText.h"
+#include "regfile/RegText.h"
 #include "support/RecordingLog.h"
 #include "support/SameLog.h"
 #include "support/StoreFixture.h"
@@ -55,7 +55,7 @@ class FindingsTest : public test::StoreFixture,
                      public ::testing::WithParamInterface<FixtureProfile> {};
 
 TEST_P(FindingsTest, NameWhatTheRepairDoes) {
-  registry::store::LoadRegTextFile(platform::FromUtf8(test::ProfileFixture(GetParam().file)),
+  regfile::LoadRegTextFile(platform::FromUtf8(test::ProfileFixture(GetParam().file)),
                                    store_);
   test::TRecordingLog log;
   TProfileAnalysis analysis(log);
@@ -91,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(Profiles, FindingsTest,
 class DamagedFindingsTest : public test::StoreFixture {};
 
 TEST_F(DamagedFindingsTest, CarryNamesCountsAndReasons) {
-  registry::store::LoadRegTextFile(platform::FromUtf8(test::ProfileFixture("damaged.reg")), store_);
+  regfile::LoadRegTextFile(platform::FromUtf8(test::ProfileFixture("damaged.reg")), store_);
   test::TRecordingLog log;
   TProfileAnalysis analysis(log);
   analysis.Analyse(kMessagingTree, u"Kaputt");

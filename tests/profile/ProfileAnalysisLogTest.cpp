@@ -12,7 +12,7 @@
 #include "platform/Text.h"
 #include "profile/ProfileAnalysis.h"
 #include "registry/store/MemoryStore.h"
-#include "registry/store/RegText.h"
+#include "regfile/RegText.h"
 #include "support/RecordingLog.h"
 #include "support/SameLog.h"
 
@@ -52,7 +52,7 @@ class WholeLogTest : public ::testing::TestWithParam<TLogCase> {
 
 TEST_P(WholeLogTest, MatchesTheExpectedLog) {
   const TLogCase& c = GetParam();
-  registry::store::LoadRegTextFile(FromUtf8(test::ProfileFixture(c.regFile)), store_);
+  regfile::LoadRegTextFile(FromUtf8(test::ProfileFixture(c.regFile)), store_);
   TRecordingLog log;
   TProfileAnalysis analysis(log);
   analysis.Analyse(c.tree, c.profile);
@@ -62,7 +62,7 @@ TEST_P(WholeLogTest, MatchesTheExpectedLog) {
 
 TEST_P(WholeLogTest, SecondRunGivesTheSameLog) {
   const TLogCase& c = GetParam();
-  registry::store::LoadRegTextFile(FromUtf8(test::ProfileFixture(c.regFile)), store_);
+  regfile::LoadRegTextFile(FromUtf8(test::ProfileFixture(c.regFile)), store_);
   TRecordingLog first;
   TRecordingLog second;
   TProfileAnalysis analysis(first);

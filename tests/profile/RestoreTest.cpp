@@ -16,7 +16,7 @@
 #include "profile/ProfileAnalysis.h"
 #include "profile/Repair.h"
 #include "regfile/ExRegistry.h"
-#include "registry/store/RegText.h"
+#include "regfile/RegText.h"
 #include "support/RecordingLog.h"
 #include "support/SameLog.h"
 #include "support/StoreFixture.h"
@@ -36,7 +36,7 @@ class RestoreTest : public test::StoreFixture {
   void SetUp() override {
     folder_ = platform::FromUtf8(*platform::MakeTemporaryFolder("brindel-restore-")) +
               platform::kPathDelimiter;
-    LoadRegTextFile(platform::FromUtf8(test::ProfileFixture("damaged.reg")), store_);
+    regfile::LoadRegTextFile(platform::FromUtf8(test::ProfileFixture("damaged.reg")), store_);
   }
   void TearDown() override { fs::remove_all(fs::path(folder_)); }
 

@@ -5,10 +5,10 @@
 #include <string>
 
 #include "regfile/ExRegistry.h"
-#include "registry/store/HiveStore.h"
-#include "registry/store/HiveWriter.h"
+#include "registry/store/hive/HiveStore.h"
+#include "registry/store/hive/EmptyHive.h"
 #include "support/StoreFixture.h"
-#include "tests/registry/store/HiveTestSupport.h"
+#include "tests/registry/store/hive/HiveTestSupport.h"
 
 namespace brindel::regfile {
 namespace {

@@ -28,7 +28,7 @@
 #include "outlook/ProfileList.h"
 #include "platform/Text.h"
 #include "registry/store/MemoryStore.h"
-#include "registry/store/RegText.h"
+#include "regfile/RegText.h"
 #include "support/Bytes.h"
 
 namespace brindel::test {
@@ -174,7 +174,7 @@ class TWindowRun {
 
   // Registry content.
   void Load(const char* fixture) {
-    registry::store::LoadRegTextFile(
+    regfile::LoadRegTextFile(
         platform::FromUtf8(std::string(BRINDEL_FIXTURES) + "/profiles/" + fixture), store);
   }
   void Put(const std::u16string& path, std::u16string_view name, const std::u16string& text,

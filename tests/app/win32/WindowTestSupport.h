@@ -19,7 +19,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "registry/store/MemoryStore.h"
-#include "registry/store/RegText.h"
+#include "regfile/RegText.h"
 #include "support/Bytes.h"
 #include "support/Files.h"
 #include "tests/app/win32/WindowDriver.h"
@@ -61,7 +61,7 @@ class TWindowRun {
 
   // Registry content.
   void Load(const char* fixture) {
-    registry::store::LoadRegTextFile(
+    regfile::LoadRegTextFile(
         platform::FromUtf8(std::string(BRINDEL_FIXTURES) + "/profiles/" + fixture), store);
   }
   void Put(const std::u16string& path, std::u16string_view name, const Bytes& data,

@@ -17,9 +17,9 @@
 
 #include "registry/store/Win32Store.h"
 #else
-#include "registry/store/HiveStore.h"
-#include "registry/store/HiveWriter.h"
-#include "tests/registry/store/HiveTestSupport.h"
+#include "registry/store/hive/HiveStore.h"
+#include "registry/store/hive/EmptyHive.h"
+#include "tests/registry/store/hive/HiveTestSupport.h"
 #endif
 
 namespace brindel::registry::store {
