@@ -6,8 +6,10 @@ endif()
 
 include(GNUInstallDirs)
 
-# The package needs a maintainer with an address; there is no project address yet.
-set(BRINDEL_PACKAGE_CONTACT "Brindel <brindel@example.org>"
+# The package's maintainer: the project's maintainers, at the address the project's
+# history gives them. Whoever builds the package for others puts their own in:
+# -DBRINDEL_PACKAGE_CONTACT="Name <address>".
+set(BRINDEL_PACKAGE_CONTACT "Brindel maintainers <maintainers@users.noreply.c-seed-1d9a0d99.example>"
     CACHE STRING "Maintainer of the Debian package, as \"Name <address>\"")
 
 # Debian expects every directory 0755, whatever the umask of the machine that builds.
