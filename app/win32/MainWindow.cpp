@@ -92,6 +92,9 @@ class TMainWindowProc {
     static const bool registered = [] {
       WNDCLASSEXW windowClass{};
       windowClass.cbSize = sizeof(windowClass);
+      // Drawn anew whole when the size changes: the panel's edge runs along its right
+      // side, which moves.
+      windowClass.style = CS_HREDRAW | CS_VREDRAW;
       windowClass.hInstance = GetModuleHandleW(nullptr);
       windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
       windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
@@ -150,7 +153,11 @@ class TMainWindowProc {
           SetWindowPos(Window, nullptr, suggested->left, suggested->top,
                        suggested->right - suggested->left, suggested->bottom - suggested->top,
                        SWP_NOZORDER | SWP_NOACTIVATE);
+          // The size suggested for the new scale may be more than the new monitor has.
+          FitIntoWorkArea(Window);
           window->PlaceControls();
+          // The fonts were set without drawing.
+          RedrawWindow(Window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
           return 0;
         }
         default:
@@ -235,6 +242,8 @@ TMainWindow::TMainWindow(const TSettings& Settings) : dlg_(*this) {
   dpi_ = WindowDpi(hwnd_);
   CreateControls();
   SetClientSize(hwnd_, Scale(kClientWidth, dpi_), Scale(kClientHeight, dpi_));
+  // At a large scale on a small screen the layout's size is more than the screen has.
+  FitIntoWorkArea(hwnd_);
   PlaceControls();
   try {
     dlg_.FormCreate(Settings ? Settings(dlg_) : std::nullopt);

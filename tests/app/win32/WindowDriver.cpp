@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "app/win32/ControlIds.h"
+#include "app/win32/Look.h"
 
 #include <windows.h>
 
@@ -18,6 +19,9 @@ std::u16string FromWide(const wchar_t* text, std::size_t length) {
 std::wstring ToWide(std::u16string_view text) {
   return std::wstring(reinterpret_cast<const wchar_t*>(text.data()), text.size());
 }
+
+// The test program is aware of each monitor's DPI, as brindel.exe is by its manifest.
+[[maybe_unused]] const bool dpiAware = (app::win32::BecomeDpiAware(), true);
 
 template <class F>
 BOOL CALLBACK VisitChild(HWND child, LPARAM param) {
@@ -150,6 +154,34 @@ TRect ClientRect(Window window) {
   RECT rect{};
   GetClientRect(window, &rect);
   return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
+}
+
+TRect FrameOnScreen(Window window) {
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
+}
+
+TRect WorkArea(Window window) {
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof(monitor);
+  GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
+  const RECT& area = monitor.rcWork;
+  return {area.left, area.top, area.right - area.left, area.bottom - area.top};
+}
+
+bool Inside(const TRect& inner, const TRect& outer) {
+  return inner.left >= outer.left && inner.top >= outer.top &&
+         inner.left + inner.width <= outer.left + outer.width &&
+         inner.top + inner.height <= outer.top + outer.height;
+}
+
+std::uint32_t Pixel(Window window, int x, int y) {
+  return PixelOf(window, x, y);
+}
+
+void PaintPending(Window window) {
+  RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
 int ScreenDpi() {

@@ -37,6 +37,16 @@ struct TRect {
 TRect PlaceInParent(Window control);
 // The size of the client area.
 TRect ClientRect(Window window);
+// The window's frame on the screen.
+TRect FrameOnScreen(Window window);
+// The work area of the monitor the window is on: the screen less the task bar.
+TRect WorkArea(Window window);
+// Whether `inner` lies wholly inside `outer`.
+bool Inside(const TRect& inner, const TRect& outer);
+// The colour of a pixel of the window's client area as it is on screen.
+std::uint32_t Pixel(Window window, int x, int y);
+// Draws what waits to be drawn, in the window and below it, and nothing else.
+void PaintPending(Window window);
 // The screen's DPI, asked of the screen itself.
 int ScreenDpi();
 // A length of the 96-DPI layout at the screen's DPI.
