@@ -280,6 +280,48 @@ void PressKey(Window control, unsigned virtualKey) {
   SendMessageW(control, WM_KEYUP, virtualKey, KeyParam(virtualKey, true));
 }
 
+void PostKey(unsigned virtualKey, bool alt) {
+  HWND target = GetFocus();
+  if (!target)
+    target = GetActiveWindow();
+  // Alt sets the context bit and makes the key a system key.
+  const LPARAM context = alt ? static_cast<LPARAM>(1u << 29) : 0;
+  PostMessageW(target, alt ? WM_SYSKEYDOWN : WM_KEYDOWN, virtualKey,
+               KeyParam(virtualKey, false) | context);
+  PostMessageW(target, alt ? WM_SYSKEYUP : WM_KEYUP, virtualKey,
+               KeyParam(virtualKey, true) | context);
+}
+
+Window Focus() {
+  return GetFocus();
+}
+
+Window ActiveWindow() {
+  return GetActiveWindow();
+}
+
+std::u16string ShownCaption(std::u16string_view text) {
+  std::u16string shown;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == u'&' && i + 1 < text.size())
+      ++i;
+    shown += text[i];
+  }
+  return shown;
+}
+
+char16_t AccessKey(std::u16string_view text) {
+  for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+    if (text[i] != u'&')
+      continue;
+    if (text[i + 1] != u'&')
+      return static_cast<char16_t>(reinterpret_cast<std::uintptr_t>(
+          CharUpperW(reinterpret_cast<LPWSTR>(static_cast<std::uintptr_t>(text[i + 1])))));
+    ++i;
+  }
+  return 0;
+}
+
 void SelectText(Window edit, int from, int to) {
   SendMessageW(edit, EM_SETSEL, static_cast<WPARAM>(from), to);
 }

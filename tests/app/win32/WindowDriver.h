@@ -86,6 +86,19 @@ void Close(Window window);
 void Type(Window control, std::u16string_view text);
 // A key press (down and up) of a virtual key code.
 void PressKey(Window control, unsigned virtualKey);
+// A key as the keyboard delivers it: posted to the control with the focus (to the
+// active window when none has it), for the program's own message loop to take.
+// `alt`: with Alt held, as for an access key.
+void PostKey(unsigned virtualKey, bool alt = false);
+// The window with the keyboard focus of this thread; null when none has it.
+Window Focus();
+// The active window of this thread: the one the user works in.
+Window ActiveWindow();
+// The caption a control shows: a single '&' marks the access key and is not shown,
+// "&&" shows one '&'.
+std::u16string ShownCaption(std::u16string_view text);
+// The access key of a caption, upper-case; 0 when it has none.
+char16_t AccessKey(std::u16string_view text);
 // Selects characters of an edit control.
 void SelectText(Window edit, int from, int to);
 // Where the line of an edit control starts and how long it is.
