@@ -11,6 +11,7 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   int failed = 0;
   failed += brindel::test::RunMainWindowTest(argc, argv);
+  failed += brindel::test::RunMainWindowKeyboardTest(argc, argv);
   failed += brindel::test::RunOutlookVersionDlgTest(argc, argv);
   failed += brindel::test::RunProgramTest(argc, argv);
   return failed == 0 ? 0 : 1;
