@@ -19,6 +19,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "app/qt/Look.h"
 #include "app/qt/MsgDlg.h"
@@ -173,6 +174,11 @@ void TMainWindow::showEvent(QShowEvent* Event) {
   if (bShown)
     return;
   bShown = true;
+  // At a large scale on a small screen the design's size is more than the screen has;
+  // the same after a move to another screen.
+  FitIntoScreen(*this);
+  if (QWindow* window = windowHandle())
+    connect(window, &QWindow::screenChanged, this, [this] { FitIntoScreen(*this); });
   dlg_.FormShow();
 }
 
