@@ -1,5 +1,7 @@
 #include "app/qt/Look.h"
 
+#include <algorithm>
+
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -45,6 +47,25 @@ QFont LogFont() {
   font.setStyleHint(QFont::TypeWriter);
   font.setFixedPitch(true);
   return MonospacedOr(font);
+}
+
+void FitIntoScreen(QWidget& Window) {
+  const QScreen* screen = Window.screen();
+  if (!screen)
+    return;
+  const QRect area = screen->availableGeometry();
+  const QRect frame = Window.frameGeometry();
+  // The frame around the window is known once it is on screen; before, it counts as
+  // none.
+  const QSize border = frame.size() - Window.size();
+  const QSize size = Window.size().boundedTo(area.size() - border);
+  const QSize outer = size + border;
+  const QPoint at(std::clamp(frame.x(), area.x(), area.x() + area.width() - outer.width()),
+                  std::clamp(frame.y(), area.y(), area.y() + area.height() - outer.height()));
+  if (size != Window.size())
+    Window.resize(size);
+  if (at != frame.topLeft())
+    Window.move(at);
 }
 
 void CenterOnScreen(QWidget& Window) {

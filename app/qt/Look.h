@@ -22,4 +22,8 @@ QFont MonospacedOr(const QFont& Wanted);
 // Moves a top-level window to the centre of its screen; called once it has its size.
 void CenterOnScreen(QWidget& Window);
 
+// Makes a top-level window no larger than the available area of its screen and moves
+// it inside that area where it stands out.
+void FitIntoScreen(QWidget& Window);
+
 }  // namespace brindel::app::qt

@@ -2,6 +2,9 @@
 
 #include "app/Version.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -16,6 +19,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "app/qt/Look.h"
 #include "app/qt/MsgDlg.h"
@@ -54,11 +58,12 @@ TMainWindow::TMainWindow(const TSettings& Settings, QWidget* Parent)
   cbProfiles->setEditable(false);
   cbProfiles->setGeometry(24, 23, 297, 21);
 
-  btnStart = new QPushButton(QStringLiteral("Auslesen"), Panel1);
+  // Alt+A and Alt+L; the '&' only underlines the letter.
+  btnStart = new QPushButton(QStringLiteral("&Auslesen"), Panel1);
   btnStart->setObjectName(QStringLiteral("btnStart"));
   btnStart->setGeometry(342, 21, 75, 25);
 
-  btnDelete = new QPushButton(QStringLiteral("Löschen"), Panel1);
+  btnDelete = new QPushButton(QStringLiteral("&Löschen"), Panel1);
   btnDelete->setObjectName(QStringLiteral("btnDelete"));
   btnDelete->setGeometry(423, 21, 75, 25);
 
@@ -81,6 +86,8 @@ TMainWindow::TMainWindow(const TSettings& Settings, QWidget* Parent)
   Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
   Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  // Tab moves on to the next control instead of going into the text.
+  Memo1->setTabChangesFocus(true);
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -92,8 +99,9 @@ TMainWindow::TMainWindow(const TSettings& Settings, QWidget* Parent)
   // signals blocked.
   connect(cbProfiles, &QComboBox::currentIndexChanged, this,
           [this] { Handle([this] { dlg_.cbProfilesChange(); }); });
+  // What "Auslesen" has found is for "Löschen", the next step.
   connect(btnStart, &QPushButton::clicked, this,
-          [this] { Handle([this] { dlg_.btnStartClick(); }); });
+          [this] { Handle([this] { dlg_.btnStartClick(); }, btnDelete); });
   connect(btnDelete, &QPushButton::clicked, this, [this] { OnDelete(); });
 
   dlg_.FormCreate(Settings ? Settings(dlg_) : std::nullopt);
@@ -101,11 +109,53 @@ TMainWindow::TMainWindow(const TSettings& Settings, QWidget* Parent)
 
 TMainWindow::~TMainWindow() = default;
 
-bool TMainWindow::Handle(const std::function<void()>& Handler) {
+bool TMainWindow::Handle(const std::function<void()>& Handler, QWidget* FocusAfter) {
   if (dlg_.Busy())
     return false;
+  QWidget* focusBefore = focusWidget();
   Handler();
+  SettleFocus(focusBefore, FocusAfter);
   return true;
+}
+
+void TMainWindow::EnableControl(QWidget* Control, bool Enabled) {
+  // A disabled widget hands the focus to the next one in the chain; here it goes to
+  // the control that stands in for it.
+  if (!Enabled && focusWidget() == Control)
+    FocusInsteadOf(Control)->setFocus(Qt::OtherFocusReason);
+  Control->setEnabled(Enabled);
+}
+
+bool TMainWindow::CanTakeFocus(const QWidget* Control) const {
+  return Control && Control->isEnabled() && Control->isVisibleTo(this);
+}
+
+QWidget* TMainWindow::FocusInsteadOf(const QWidget* Control) const {
+  // The tab order. A control that cannot hold the focus hands it back to the nearest
+  // one before it: "Löschen" to "Auslesen", "Auslesen" to the profile box. The report
+  // is never disabled.
+  QWidget* const order[] = {cbProfiles, btnStart, btnDelete, Memo1};
+  const auto canTake = [this](const QWidget* control) { return CanTakeFocus(control); };
+  const auto at = std::find(std::begin(order), std::end(order), Control);
+  if (at == std::end(order)) {
+    // None to stand in for: the first that can take it.
+    const auto first = std::find_if(std::begin(order), std::end(order), canTake);
+    return first != std::end(order) ? *first : Memo1;
+  }
+  const auto before = std::find_if(std::make_reverse_iterator(at), std::rend(order), canTake);
+  return before != std::rend(order) ? *before : Memo1;
+}
+
+void TMainWindow::SettleFocus(QWidget* Before, QWidget* Preferred) {
+  QWidget* target = Before;
+  if (CanTakeFocus(Preferred)) {
+    target = Preferred;
+  } else if (!CanTakeFocus(Before)) {
+    target = FocusInsteadOf(Before);
+  }
+  // A window that is not active gives the focus to this widget once it is.
+  if (focusWidget() != target)
+    target->setFocus(Qt::OtherFocusReason);
 }
 
 void TMainWindow::OnDelete() {
@@ -124,6 +174,11 @@ void TMainWindow::showEvent(QShowEvent* Event) {
   if (bShown)
     return;
   bShown = true;
+  // At a large scale on a small screen the design's size is more than the screen has;
+  // the same after a move to another screen.
+  FitIntoScreen(*this);
+  if (QWindow* window = windowHandle())
+    connect(window, &QWindow::screenChanged, this, [this] { FitIntoScreen(*this); });
   dlg_.FormShow();
 }
 
@@ -196,11 +251,11 @@ int TMainWindow::SelectedProfile() const {
 }
 
 void TMainWindow::SetStartEnabled(bool Enabled) {
-  btnStart->setEnabled(Enabled);
+  EnableControl(btnStart, Enabled);
 }
 
 void TMainWindow::SetDeleteEnabled(bool Enabled) {
-  btnDelete->setEnabled(Enabled);
+  EnableControl(btnDelete, Enabled);
 }
 
 void TMainWindow::SetBackupFolderCaption(std::u16string_view Caption) {

@@ -60,10 +60,20 @@ class TMainWindow : public QWidget, public TMainView {
  private:
   // Runs one handler of the flow for a widget, unless the flow is busy: what the event
   // loop lets through while a handler runs (the backup of "Löschen" handles pending
-  // messages) is dropped. Returns false when it was dropped.
-  bool Handle(const std::function<void()>& Handler);
+  // messages) is dropped. Returns false when it was dropped. Afterwards the focus is
+  // on `FocusAfter` when that is enabled, else where it was before.
+  bool Handle(const std::function<void()>& Handler, QWidget* FocusAfter = nullptr);
   void RunStartMessage(std::function<void()> Handler);
   void OnDelete();
+
+  // The keyboard focus: it never stays on a disabled control.
+  void EnableControl(QWidget* Control, bool Enabled);
+  bool CanTakeFocus(const QWidget* Control) const;
+  // Where the focus goes when `Control` cannot hold it.
+  QWidget* FocusInsteadOf(const QWidget* Control) const;
+  // After a handler: on `Preferred` when it can take the focus, else on `Before`, else
+  // on the control that stands in for it.
+  void SettleFocus(QWidget* Before, QWidget* Preferred);
 
   QFrame* Panel1;
   QComboBox* cbProfiles;

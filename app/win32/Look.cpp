@@ -1,5 +1,7 @@
 #include "app/win32/Look.h"
 
+#include <algorithm>
+
 #include <windows.h>
 
 namespace brindel::app::win32 {
@@ -20,6 +22,16 @@ std::u16string WindowText(HWND Window) {
   const int copied = GetWindowTextW(Window, text.data(), length + 1);
   text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
   return FromWide(text);
+}
+
+void BecomeDpiAware() {
+  using TSetContext = BOOL(WINAPI*)(HANDLE);
+  const auto setContext = reinterpret_cast<TSetContext>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetProcessDpiAwarenessContext")));
+  // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2
+  if (setContext && setContext(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4))))
+    return;
+  SetProcessDPIAware();
 }
 
 int WindowDpi(HWND Window) {
@@ -90,6 +102,25 @@ void CenterOnScreen(HWND Window) {
   SetWindowPos(Window, nullptr, area.left + (area.right - area.left - width) / 2,
                area.top + (area.bottom - area.top - height) / 2, 0, 0,
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void FitIntoWorkArea(HWND Window) {
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof(monitor);
+  if (!GetMonitorInfoW(MonitorFromWindow(Window, MONITOR_DEFAULTTONEAREST), &monitor))
+    return;
+  RECT frame{};
+  GetWindowRect(Window, &frame);
+  const RECT& area = monitor.rcWork;
+  const int width = std::min<int>(frame.right - frame.left, area.right - area.left);
+  const int height = std::min<int>(frame.bottom - frame.top, area.bottom - area.top);
+  const int left = std::clamp<int>(frame.left, area.left, area.right - width);
+  const int top = std::clamp<int>(frame.top, area.top, area.bottom - height);
+  if (left == frame.left && top == frame.top && width == frame.right - frame.left &&
+      height == frame.bottom - frame.top) {
+    return;
+  }
+  SetWindowPos(Window, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void SetClientSize(HWND Window, int Width, int Height) {

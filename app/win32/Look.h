@@ -17,6 +17,10 @@ std::u16string FromWide(std::wstring_view Text);
 // The text of a window or control.
 std::u16string WindowText(HWND__* Window);
 
+// Makes the process aware of each monitor's DPI, as the manifest does, where it runs
+// without the manifest, as far as the system allows. Before the first window.
+void BecomeDpiAware();
+
 // Dots per inch of the monitor the window is on: 96 at 100 %. Windows 10 tells it per
 // window; older systems have one value for the whole screen.
 int WindowDpi(HWND__* Window);
@@ -52,6 +56,10 @@ void SetControlFont(HWND__* Control, const TFont& Font);
 
 // Moves a top-level window to the centre of the work area of its monitor.
 void CenterOnScreen(HWND__* Window);
+
+// Makes a top-level window no larger than the work area of its monitor and moves it
+// inside that area where it stands out.
+void FitIntoWorkArea(HWND__* Window);
 
 // Sets the size of a top-level window so that its client area is this large.
 void SetClientSize(HWND__* Window, int Width, int Height);

@@ -1,6 +1,8 @@
 #include "app/win32/MainWindow.h"
 
+#include <algorithm>
 #include <exception>
+#include <iterator>
 #include <utility>
 
 #include "app/Version.h"
@@ -12,6 +14,8 @@
 #include "platform/Text.h"
 
 #include <windows.h>
+
+#include <commctrl.h>
 
 namespace brindel::app::win32 {
 
@@ -92,6 +96,9 @@ class TMainWindowProc {
     static const bool registered = [] {
       WNDCLASSEXW windowClass{};
       windowClass.cbSize = sizeof(windowClass);
+      // Drawn anew whole when the size changes: the panel's edge runs along its right
+      // side, which moves.
+      windowClass.style = CS_HREDRAW | CS_VREDRAW;
       windowClass.hInstance = GetModuleHandleW(nullptr);
       windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
       windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
@@ -135,6 +142,14 @@ class TMainWindowProc {
           if (ClickEnds(Window, LParam))
             window->Handle([window] { window->dlg_.FormClick(); });
           return 0;
+        case WM_ACTIVATE:
+          if (LOWORD(WParam) == WA_INACTIVE)
+            window->RememberFocus();
+          // The window then takes the focus itself and hands it on (WM_SETFOCUS).
+          break;
+        case WM_SETFOCUS:
+          window->RestoreFocus();
+          return 0;
         case WM_CLOSE:
           // Closing while a handler runs would end the program half-way through an action.
           if (window->CanClose())
@@ -150,7 +165,11 @@ class TMainWindowProc {
           SetWindowPos(Window, nullptr, suggested->left, suggested->top,
                        suggested->right - suggested->left, suggested->bottom - suggested->top,
                        SWP_NOZORDER | SWP_NOACTIVATE);
+          // The size suggested for the new scale may be more than the new monitor has.
+          FitIntoWorkArea(Window);
           window->PlaceControls();
+          // The fonts were set without drawing.
+          RedrawWindow(Window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
           return 0;
         }
         default:
@@ -214,6 +233,34 @@ class TMainWindowProc {
     return DefWindowProcW(Window, Msg, WParam, LParam);
   }
 
+  // The report is a multi-line edit, which wants every key: Tab would go into the
+  // text instead of to the next control, and Escape would close the window that holds
+  // it, as it closes a dialog. Here Tab moves on and Escape does nothing, as on the
+  // other controls.
+  static LRESULT CALLBACK Report(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam, UINT_PTR Id,
+                                 DWORD_PTR) {
+    switch (Msg) {
+      case WM_GETDLGCODE: {
+        LRESULT code = DefSubclassProc(Window, Msg, WParam, LParam);
+        const auto* key = reinterpret_cast<const MSG*>(LParam);
+        if (key && key->message == WM_KEYDOWN && key->wParam == VK_TAB)
+          code &= ~static_cast<LRESULT>(DLGC_WANTALLKEYS | DLGC_WANTTAB);
+        return code;
+      }
+      case WM_KEYDOWN:
+      case WM_CHAR:
+        if (WParam == VK_ESCAPE)
+          return 0;
+        break;
+      case WM_NCDESTROY:
+        RemoveWindowSubclass(Window, &Report, Id);
+        break;
+      default:
+        break;
+    }
+    return DefSubclassProc(Window, Msg, WParam, LParam);
+  }
+
   // A raised panel, as the window's top bar has always looked.
   static void DrawPanelEdge(HWND Window, HDC Dc) {
     RECT client{};
@@ -235,6 +282,8 @@ TMainWindow::TMainWindow(const TSettings& Settings) : dlg_(*this) {
   dpi_ = WindowDpi(hwnd_);
   CreateControls();
   SetClientSize(hwnd_, Scale(kClientWidth, dpi_), Scale(kClientHeight, dpi_));
+  // At a large scale on a small screen the layout's size is more than the screen has.
+  FitIntoWorkArea(hwnd_);
   PlaceControls();
   try {
     dlg_.FormCreate(Settings ? Settings(dlg_) : std::nullopt);
@@ -275,8 +324,9 @@ void TMainWindow::CreateControls() {
   Panel1 = child(hwnd_, WS_EX_CONTROLPARENT, kPanelClass, L"", WS_CLIPCHILDREN, kPanel1, this);
   cbProfiles =
       child(Panel1, 0, L"COMBOBOX", L"", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, kCbProfiles);
-  btnStart = child(Panel1, 0, L"BUTTON", L"Auslesen", BS_PUSHBUTTON | WS_TABSTOP, kBtnStart);
-  btnDelete = child(Panel1, 0, L"BUTTON", L"Löschen", BS_PUSHBUTTON | WS_TABSTOP, kBtnDelete);
+  // Alt+A and Alt+L; the '&' only underlines the letter.
+  btnStart = child(Panel1, 0, L"BUTTON", L"&Auslesen", BS_PUSHBUTTON | WS_TABSTOP, kBtnStart);
+  btnDelete = child(Panel1, 0, L"BUTTON", L"&Löschen", BS_PUSHBUTTON | WS_TABSTOP, kBtnDelete);
   lblBackupFolder = child(Panel1, 0, L"STATIC", L"Backupordner: ",
                           SS_LEFT | SS_NOPREFIX | SS_NOTIFY, kLblBackupFolder);
   // Long lines scroll sideways, so a log line is one line on screen too.
@@ -287,6 +337,7 @@ void TMainWindow::CreateControls() {
   // An edit control holds 32767 characters unless told otherwise; a log of a large
   // profile is longer.
   SendMessageW(Memo1, EM_SETLIMITTEXT, 0, 0);
+  SetWindowSubclass(Memo1, &TMainWindowProc::Report, 0, 0);
   CreateFonts();
 }
 
@@ -363,11 +414,13 @@ void TMainWindow::DispatchLoopMessage(tagMSG& Msg) {
   DispatchMessageW(&Msg);
 }
 
-bool TMainWindow::Handle(const std::function<void()>& Handler) {
+bool TMainWindow::Handle(const std::function<void()>& Handler, HWND FocusAfter) {
   if (dlg_.Busy())
     return false;
-  const TScopeExit done([this] {
+  const HWND focusBefore = FocusedControl() ? FocusedControl() : focus_;
+  const TScopeExit done([this, focusBefore, FocusAfter] {
     FlushLog();
+    SettleFocus(focusBefore, FocusAfter);
     // A start message that came while the handler ran gets its turn now.
     if (bStartDeferred && hwnd_) {
       bStartDeferred = false;
@@ -392,8 +445,9 @@ void TMainWindow::OnCommand(int Id, int Code) {
       }
       return;
     case kBtnStart:
+      // What "Auslesen" has found is for "Löschen", the next step.
       if (Code == BN_CLICKED)
-        Handle([this] { dlg_.btnStartClick(); });
+        Handle([this] { dlg_.btnStartClick(); }, btnDelete);
       return;
     case kBtnDelete:
       if (Code == BN_CLICKED)
@@ -421,6 +475,7 @@ void TMainWindow::OnDelete() {
 
 void TMainWindow::OnDestroyed() {
   hwnd_ = nullptr;
+  focus_ = nullptr;
   Panel1 = cbProfiles = btnStart = btnDelete = lblBackupFolder = Memo1 = nullptr;
   if (bQuitOnClose)
     PostQuitMessage(0);
@@ -462,11 +517,71 @@ int TMainWindow::SelectedProfile() const {
 }
 
 void TMainWindow::SetStartEnabled(bool Enabled) {
-  EnableWindow(btnStart, Enabled);
+  EnableControl(btnStart, Enabled);
 }
 
 void TMainWindow::SetDeleteEnabled(bool Enabled) {
-  EnableWindow(btnDelete, Enabled);
+  EnableControl(btnDelete, Enabled);
+}
+
+void TMainWindow::EnableControl(HWND Control, bool Enabled) {
+  // A disabled control would keep the focus, and Tab could not leave it: the focus
+  // moves on first.
+  if (!Enabled && Control && GetFocus() == Control)
+    SetFocus(FocusInsteadOf(Control));
+  EnableWindow(Control, Enabled);
+}
+
+bool TMainWindow::CanTakeFocus(HWND Control) const {
+  return Control && IsWindowEnabled(Control) && IsWindowVisible(Control);
+}
+
+HWND TMainWindow::FocusedControl() const {
+  const HWND focus = GetFocus();
+  return focus && hwnd_ && IsChild(hwnd_, focus) ? focus : nullptr;
+}
+
+HWND TMainWindow::FocusInsteadOf(HWND Control) const {
+  // The tab order. A control that cannot hold the focus hands it back to the nearest
+  // one before it: "Löschen" to "Auslesen", "Auslesen" to the profile box. The report
+  // is never disabled.
+  const HWND order[] = {cbProfiles, btnStart, btnDelete, Memo1};
+  const auto canTake = [this](HWND control) { return CanTakeFocus(control); };
+  const auto at = std::find(std::begin(order), std::end(order), Control);
+  if (at == std::end(order)) {
+    // None to stand in for: the first that can take it.
+    const auto first = std::find_if(std::begin(order), std::end(order), canTake);
+    return first != std::end(order) ? *first : Memo1;
+  }
+  const auto before = std::find_if(std::make_reverse_iterator(at), std::rend(order), canTake);
+  return before != std::rend(order) ? *before : Memo1;
+}
+
+void TMainWindow::SettleFocus(HWND Before, HWND Preferred) {
+  if (!hwnd_)
+    return;
+  HWND target = Before;
+  if (CanTakeFocus(Preferred)) {
+    target = Preferred;
+  } else if (!CanTakeFocus(Before)) {
+    target = FocusInsteadOf(Before);
+  }
+  focus_ = target;
+  // Only while the user works in this window: another program keeps its focus, and
+  // this window gives it to the control once it is active again.
+  if (GetActiveWindow() == hwnd_ && GetFocus() != target)
+    SetFocus(target);
+}
+
+void TMainWindow::RememberFocus() {
+  if (const HWND focus = FocusedControl())
+    focus_ = focus;
+}
+
+void TMainWindow::RestoreFocus() {
+  // The window itself takes no keys: the profile box at start, later the control
+  // that had the focus when the window last lost it.
+  SetFocus(CanTakeFocus(focus_) ? focus_ : FocusInsteadOf(focus_));
 }
 
 void TMainWindow::SetBackupFolderCaption(std::u16string_view Caption) {

@@ -75,8 +75,9 @@ class TMainWindow : public TMainView {
   void Layout();
   // Runs one handler of the flow for a control, unless the flow is busy: what the
   // event loop lets through while a handler runs (the backup of "Löschen" handles
-  // pending messages) is dropped. Returns false when it was dropped.
-  bool Handle(const std::function<void()>& Handler);
+  // pending messages) is dropped. Returns false when it was dropped. Afterwards the
+  // focus is on `FocusAfter` when that is enabled, else where it was before.
+  bool Handle(const std::function<void()>& Handler, HWND__* FocusAfter = nullptr);
   void RunStartMessage();
   void OnCommand(int Id, int Code);
   void OnDelete();
@@ -85,6 +86,20 @@ class TMainWindow : public TMainView {
   void OnDestroyed();
   // Puts the log lines gathered during a handler into the log view.
   void FlushLog() const;
+
+  // The keyboard focus: it never stays on a disabled control, and the window keeps
+  // it for its controls while another window is active.
+  void EnableControl(HWND__* Control, bool Enabled);
+  bool CanTakeFocus(HWND__* Control) const;
+  // The control of this window that has the focus; null when none has it.
+  HWND__* FocusedControl() const;
+  // Where the focus goes when `Control` cannot hold it.
+  HWND__* FocusInsteadOf(HWND__* Control) const;
+  // After a handler: on `Preferred` when it can take the focus, else on `Before`, else
+  // on the control that stands in for it.
+  void SettleFocus(HWND__* Before, HWND__* Preferred);
+  void RememberFocus();
+  void RestoreFocus();
 
   HWND__* hwnd_ = nullptr;
   HWND__* Panel1 = nullptr;
@@ -96,6 +111,8 @@ class TMainWindow : public TMainView {
   TFont windowFont_;
   TFont logFont_;
   int dpi_ = 96;
+  // The control that had the focus when the window last lost it.
+  HWND__* focus_ = nullptr;
 
   TMainDlg dlg_;
   // The posted start messages' handlers, run in the order posted.

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/win32/Look.h"
 #include "app/win32/Program.h"
 #include "platform/Text.h"
 
@@ -30,22 +31,10 @@ std::vector<std::string> Utf8Arguments() {
   return arguments;
 }
 
-// The manifest makes the program aware of each monitor's DPI; this does the same
-// where the program runs without it, as far as the system allows.
-void BecomeDpiAware() {
-  using TSetContext = BOOL(WINAPI*)(HANDLE);
-  const auto setContext = reinterpret_cast<TSetContext>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetProcessDpiAwarenessContext")));
-  // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2
-  if (setContext && setContext(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4))))
-    return;
-  SetProcessDPIAware();
-}
-
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  BecomeDpiAware();
+  brindel::app::win32::BecomeDpiAware();
   INITCOMMONCONTROLSEX controls{};
   controls.dwSize = sizeof(controls);
   controls.dwICC = ICC_STANDARD_CLASSES;

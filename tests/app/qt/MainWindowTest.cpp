@@ -87,8 +87,9 @@ void MainWindowTest::ShowsTheWindowFontsAndTheLogView() {
   QCOMPARE(run.Window().windowTitle(), QStringLiteral("Brindel 1.1 [170825]"));
   QCOMPARE(run.Window().font().family(), QStringLiteral("Tahoma"));
   QCOMPARE(run.Window().font().pointSize(), 8);
-  QCOMPARE(run.StartButton()->text(), QStringLiteral("Auslesen"));
-  QCOMPARE(run.DeleteButton()->text(), QStringLiteral("Löschen"));
+  // An '&' marks the access key and is not shown.
+  QCOMPARE(run.StartButton()->text(), QStringLiteral("&Auslesen"));
+  QCOMPARE(run.DeleteButton()->text(), QStringLiteral("&Löschen"));
   QVERIFY(!run.Profiles()->isEditable());
   QPlainTextEdit* memo = run.Memo();
   QCOMPARE(memo->font().pointSize(), 10);

@@ -4,6 +4,8 @@
 namespace brindel::test {
 
 int RunMainWindowTest(int argc, char** argv);
+int RunMainWindowKeyboardTest(int argc, char** argv);
+int RunMainWindowScreenTest(int argc, char** argv);
 int RunOutlookVersionDlgTest(int argc, char** argv);
 int RunProgramTest(int argc, char** argv);
 

@@ -206,12 +206,17 @@ class TWindowRun {
 
   // Creates and shows the window and waits until its start message has run.
   // `OutlookVersion` is given as a front end's option would; none means detection.
-  void Start(std::optional<std::u16string> OutlookVersion = u"16") {
+  // `Screen`: the screen it opens on, at its top left; none: where the platform puts it.
+  void Start(std::optional<std::u16string> OutlookVersion = u"16", QScreen* Screen = nullptr) {
     const std::u16string documents = FromQString(documents_.path());
     window_ = std::make_unique<app::qt::TMainWindow>([&](app::TMainDlg& Dlg) {
       Dlg.cOutlookVersion = OutlookVersion;
       return std::optional<std::u16string>(documents);
     });
+    if (Screen) {
+      window_->setScreen(Screen);
+      window_->move(Screen->availableGeometry().topLeft());
+    }
     window_->show();
     QTRY_VERIFY(window_->Dlg().State() != app::TMainState::Starting);
   }

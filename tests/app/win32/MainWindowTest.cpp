@@ -67,8 +67,8 @@ TEST(MainWindowTest, ShowsTheCaptionFontsAndTheLogView) {
     EXPECT_EQ(u"Tahoma", font.face);
     EXPECT_EQ(FontHeight(8), font.height);
   }
-  EXPECT_EQ(u"Auslesen", Text(run.StartButton()));
-  EXPECT_EQ(u"Löschen", Text(run.DeleteButton()));
+  EXPECT_EQ(u"Auslesen", ShownCaption(Text(run.StartButton())));
+  EXPECT_EQ(u"Löschen", ShownCaption(Text(run.DeleteButton())));
   // A list to pick from, without typing, in the order the items were added.
   EXPECT_EQ(static_cast<std::uint32_t>(CBS_DROPDOWNLIST), Style(run.Profiles()) & 3u);
   EXPECT_EQ(0u, Style(run.Profiles()) & CBS_SORT);

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "app/win32/ControlIds.h"
+#include "app/win32/Look.h"
 
 #include <windows.h>
 
@@ -18,6 +19,9 @@ std::u16string FromWide(const wchar_t* text, std::size_t length) {
 std::wstring ToWide(std::u16string_view text) {
   return std::wstring(reinterpret_cast<const wchar_t*>(text.data()), text.size());
 }
+
+// The test program is aware of each monitor's DPI, as brindel.exe is by its manifest.
+[[maybe_unused]] const bool dpiAware = (app::win32::BecomeDpiAware(), true);
 
 template <class F>
 BOOL CALLBACK VisitChild(HWND child, LPARAM param) {
@@ -152,6 +156,34 @@ TRect ClientRect(Window window) {
   return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
 }
 
+TRect FrameOnScreen(Window window) {
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
+}
+
+TRect WorkArea(Window window) {
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof(monitor);
+  GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
+  const RECT& area = monitor.rcWork;
+  return {area.left, area.top, area.right - area.left, area.bottom - area.top};
+}
+
+bool Inside(const TRect& inner, const TRect& outer) {
+  return inner.left >= outer.left && inner.top >= outer.top &&
+         inner.left + inner.width <= outer.left + outer.width &&
+         inner.top + inner.height <= outer.top + outer.height;
+}
+
+std::uint32_t Pixel(Window window, int x, int y) {
+  return PixelOf(window, x, y);
+}
+
+void PaintPending(Window window) {
+  RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
 int ScreenDpi() {
   HDC screen = GetDC(nullptr);
   const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
@@ -246,6 +278,48 @@ void Type(Window control, std::u16string_view text) {
 void PressKey(Window control, unsigned virtualKey) {
   SendMessageW(control, WM_KEYDOWN, virtualKey, KeyParam(virtualKey, false));
   SendMessageW(control, WM_KEYUP, virtualKey, KeyParam(virtualKey, true));
+}
+
+void PostKey(unsigned virtualKey, bool alt) {
+  HWND target = GetFocus();
+  if (!target)
+    target = GetActiveWindow();
+  // Alt sets the context bit and makes the key a system key.
+  const LPARAM context = alt ? static_cast<LPARAM>(1u << 29) : 0;
+  PostMessageW(target, alt ? WM_SYSKEYDOWN : WM_KEYDOWN, virtualKey,
+               KeyParam(virtualKey, false) | context);
+  PostMessageW(target, alt ? WM_SYSKEYUP : WM_KEYUP, virtualKey,
+               KeyParam(virtualKey, true) | context);
+}
+
+Window Focus() {
+  return GetFocus();
+}
+
+Window ActiveWindow() {
+  return GetActiveWindow();
+}
+
+std::u16string ShownCaption(std::u16string_view text) {
+  std::u16string shown;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == u'&' && i + 1 < text.size())
+      ++i;
+    shown += text[i];
+  }
+  return shown;
+}
+
+char16_t AccessKey(std::u16string_view text) {
+  for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+    if (text[i] != u'&')
+      continue;
+    if (text[i + 1] != u'&')
+      return static_cast<char16_t>(reinterpret_cast<std::uintptr_t>(
+          CharUpperW(reinterpret_cast<LPWSTR>(static_cast<std::uintptr_t>(text[i + 1])))));
+    ++i;
+  }
+  return 0;
 }
 
 void SelectText(Window edit, int from, int to) {

@@ -37,6 +37,16 @@ struct TRect {
 TRect PlaceInParent(Window control);
 // The size of the client area.
 TRect ClientRect(Window window);
+// The window's frame on the screen.
+TRect FrameOnScreen(Window window);
+// The work area of the monitor the window is on: the screen less the task bar.
+TRect WorkArea(Window window);
+// Whether `inner` lies wholly inside `outer`.
+bool Inside(const TRect& inner, const TRect& outer);
+// The colour of a pixel of the window's client area as it is on screen.
+std::uint32_t Pixel(Window window, int x, int y);
+// Draws what waits to be drawn, in the window and below it, and nothing else.
+void PaintPending(Window window);
 // The screen's DPI, asked of the screen itself.
 int ScreenDpi();
 // A length of the 96-DPI layout at the screen's DPI.
@@ -76,6 +86,19 @@ void Close(Window window);
 void Type(Window control, std::u16string_view text);
 // A key press (down and up) of a virtual key code.
 void PressKey(Window control, unsigned virtualKey);
+// A key as the keyboard delivers it: posted to the control with the focus (to the
+// active window when none has it), for the program's own message loop to take.
+// `alt`: with Alt held, as for an access key.
+void PostKey(unsigned virtualKey, bool alt = false);
+// The window with the keyboard focus of this thread; null when none has it.
+Window Focus();
+// The active window of this thread: the one the user works in.
+Window ActiveWindow();
+// The caption a control shows: a single '&' marks the access key and is not shown,
+// "&&" shows one '&'.
+std::u16string ShownCaption(std::u16string_view text);
+// The access key of a caption, upper-case; 0 when it has none.
+char16_t AccessKey(std::u16string_view text);
 // Selects characters of an edit control.
 void SelectText(Window edit, int from, int to);
 // Where the line of an edit control starts and how long it is.

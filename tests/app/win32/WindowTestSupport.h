@@ -131,6 +131,12 @@ class TWindowRun {
   test::Window Label() { return Find(app::win32::kLblBackupFolder); }
   test::Window Panel() { return Find(app::win32::kPanel1); }
 
+  // The user presses a key in the window; the window's own message loop takes it.
+  void Press(unsigned virtualKey, bool alt = false) {
+    PostKey(virtualKey, alt);
+    window_->ProcessMessages();
+  }
+
   std::vector<std::u16string> Items() { return ComboItems(Profiles()); }
   // The log as the view shows it: each line ends with CR LF.
   std::vector<std::u16string> ShownLog() {
