@@ -94,7 +94,8 @@ TMainWindow::TMainWindow(const TSettings& Settings, QWidget* Parent)
           [this] { Handle([this] { dlg_.cbProfilesChange(); }); });
   connect(btnStart, &QPushButton::clicked, this,
           [this] { Handle([this] { dlg_.btnStartClick(); }); });
-  connect(btnDelete, &QPushButton::clicked, this, [this] { OnDelete(); });
+  connect(btnDelete, &QPushButton::clicked, this,
+          [this] { Handle([this] { dlg_.btnDeleteClick(); }); });
 
   dlg_.FormCreate(Settings ? Settings(dlg_) : std::nullopt);
 }
@@ -106,17 +107,6 @@ bool TMainWindow::Handle(const std::function<void()>& Handler) {
     return false;
   Handler();
   return true;
-}
-
-void TMainWindow::OnDelete() {
-  Handle([this] {
-    // The backup lets pending messages through: the profile box must not change
-    // under "Löschen", or its log would be cleared before it is saved.
-    const bool comboEnabled = cbProfiles->isEnabled();
-    cbProfiles->setEnabled(false);
-    dlg_.btnDeleteClick();
-    cbProfiles->setEnabled(comboEnabled);
-  });
 }
 
 void TMainWindow::showEvent(QShowEvent* Event) {
@@ -193,6 +183,10 @@ void TMainWindow::SelectProfile(int Index) {
 
 int TMainWindow::SelectedProfile() const {
   return cbProfiles->currentIndex();
+}
+
+void TMainWindow::SetProfilesEnabled(bool Enabled) {
+  cbProfiles->setEnabled(Enabled);
 }
 
 void TMainWindow::SetStartEnabled(bool Enabled) {

@@ -37,6 +37,7 @@ class TMainWindow : public QWidget, public TMainView {
   void AddProfile(std::u16string_view Text) override;
   void SelectProfile(int Index) override;
   int SelectedProfile() const override;
+  void SetProfilesEnabled(bool Enabled) override;
   void SetStartEnabled(bool Enabled) override;
   void SetDeleteEnabled(bool Enabled) override;
   void SetBackupFolderCaption(std::u16string_view Caption) override;
@@ -63,7 +64,6 @@ class TMainWindow : public QWidget, public TMainView {
   // messages) is dropped. Returns false when it was dropped.
   bool Handle(const std::function<void()>& Handler);
   void RunStartMessage(std::function<void()> Handler);
-  void OnDelete();
 
   QFrame* Panel1;
   QComboBox* cbProfiles;
