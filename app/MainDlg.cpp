@@ -223,6 +223,11 @@ class TProfileBoxLock {
 constexpr std::u16string_view kNotSaved =
     u"Die Änderungen an der Registry konnten nicht gespeichert werden: ";
 
+// "... kann nicht geschrieben werden", with the system's reason when it gave one.
+std::u16string NotWritten(const std::u16string& File, const std::u16string& Why) {
+  return u"„" + File + u"“ kann nicht geschrieben werden" + (Why.empty() ? u"." : u": " + Why);
+}
+
 // How many keys and values a proof compared.
 std::u16string Counted(const profile::TBackupProof& Proof) {
   return platform::Decimal(static_cast<std::int64_t>(Proof.Keys)) + u" Schlüssel, " +
@@ -286,8 +291,7 @@ bool TMainDlg::RepairBody() {
   const bool logWritten = platform::WriteFileReplacing(staged, platform::ToAnsi(LogText()));
   const std::u16string logFailure = logWritten ? u"" : platform::LastFileErrorText();
   if (!logWritten && DiscardChanges()) {
-    throw platform::Exception(u"Die Protokolldatei „" + logFile +
-                              u"“ kann nicht geschrieben werden: " + logFailure +
+    throw platform::Exception(u"Die Protokolldatei " + NotWritten(logFile, logFailure) +
                               u" Die Reparatur wurde deshalb verworfen; die Registry ist "
                               u"unverändert.");
   }
@@ -302,17 +306,14 @@ bool TMainDlg::RepairBody() {
   if (logWritten) {
     if (platform::FileExists(file))
       platform::ClearFileAttributes(file);
-    if (!platform::ReplaceFile(staged, file)) {
-      missing = platform::LastFileErrorText();
-      platform::DeleteFile(staged);
-    }
+    if (platform::ReplaceFile(staged, file))
+      return true;
+    missing = platform::LastFileErrorText();
+    platform::DeleteFile(staged);
   }
-  if (logWritten && missing.empty())
-    return true;
-  throw platform::Exception(u"Die Reparatur ist in der Registry gespeichert, und „" +
-                            LastBackup.CurrentFile +
-                            u"“ hält den Stand davor. Nur die Protokolldatei „" + logFile +
-                            u"“ kann nicht geschrieben werden: " + missing);
+  throw platform::Exception(
+      u"Die Reparatur ist in der Registry gespeichert, und „" + LastBackup.CurrentFile +
+      u"“ hält den Stand davor. Nur die Protokolldatei " + NotWritten(logFile, missing));
 }
 
 std::u16string TMainDlg::FlushStore() {
