@@ -20,7 +20,8 @@ class CliView : public app::TMainView {
   void AddProfile(std::u16string_view Text) override { items_.emplace_back(Text); }
   void SelectProfile(int Index) override { selected_ = Index; }
   int SelectedProfile() const override { return selected_; }
-  void SetProfilesEnabled(bool Enabled) override { profilesEnabled_ = Enabled; }
+  // Nothing chooses another profile while an action of the command line runs.
+  void SetProfilesEnabled(bool) override {}
   void SetStartEnabled(bool Enabled) override { startEnabled_ = Enabled; }
   void SetDeleteEnabled(bool Enabled) override { deleteEnabled_ = Enabled; }
   void SetBackupFolderCaption(std::u16string_view) override {}
@@ -51,7 +52,6 @@ class CliView : public app::TMainView {
   std::ostream& errors_;
   std::vector<std::u16string> items_;
   int selected_ = -1;
-  bool profilesEnabled_ = true;
   bool startEnabled_ = false;
   bool deleteEnabled_ = false;
   std::vector<std::u16string> log_;
