@@ -1,11 +1,13 @@
 #include "app/MainDlg.h"
 
+#include <cstdint>
 #include <exception>
 
 #include "platform/AnsiCodePage.h"
 #include "platform/DocumentsFolder.h"
 #include "platform/Environment.h"
 #include "platform/Errors.h"
+#include "platform/FileError.h"
 #include "platform/FileSystem.h"
 #include "platform/Path.h"
 #include "platform/Text.h"
@@ -87,10 +89,10 @@ bool TMainDlg::GetOutlookVersionToUse() {
   if (first.Version > 0 && second.Version > 0) {
     // The close box has no cancel meaning: it chooses the higher version.
     const TVersionChoice choice = view_.ChooseOutlookVersion(first.NameAndBit, second.NameAndBit);
-    outlook::SelectedOutlookVersion =
+    SelectedOutlookVersion =
         platform::Decimal(choice == TVersionChoice::Second ? second.Version : first.Version);
   } else if (first.Version > 0) {
-    outlook::SelectedOutlookVersion = platform::Decimal(first.Version);
+    SelectedOutlookVersion = platform::Decimal(first.Version);
   }
   if (first.Version > 0)
     return true;
@@ -101,11 +103,12 @@ bool TMainDlg::GetOutlookVersionToUse() {
 void TMainDlg::WMStartUp() {
   RunHandler([this] {
     if (cOutlookVersion) {
-      outlook::SelectedOutlookVersion = *cOutlookVersion;
+      SelectedOutlookVersion = *cOutlookVersion;
     } else if (!cProfilesTree) {
       GetOutlookVersionToUse();
     }
-    RegTreeToUse = cProfilesTree ? *cProfilesTree : outlook::GetProfilesRegTree();
+    RegTreeToUse =
+        cProfilesTree ? *cProfilesTree : outlook::GetProfilesRegTree(SelectedOutlookVersion);
     StrList = outlook::GetProfileList(RegTreeToUse);
     if (StrList.Count() == 0) {
       SetState(TMainState::NoProfile);
@@ -146,6 +149,38 @@ void TMainDlg::cbProfilesChange() {
     SetState(TMainState::Ready);
 }
 
+int TMainDlg::FindProfile(std::u16string_view Name) const {
+  for (int i = 0; i < StrList.Count(); ++i) {
+    if (StrList[i].ProfilName == Name)
+      return i;
+  }
+  for (int i = 0; i < StrList.Count(); ++i) {
+    if (platform::SameTextIgnoreCase(StrList[i].ProfilName, Name))
+      return i;
+  }
+  return -1;
+}
+
+bool TMainDlg::SelectProfile(std::u16string_view Name) {
+  if (bBusy)
+    return false;
+  const int index = FindProfile(Name);
+  if (index < 0) {
+    ShowMsgDlg(
+        u"Ein Profil „" + std::u16string(Name) + u"“ gibt es in " + RegTreeToUse + u" nicht.",
+        TMsgDlgType::mtError);
+    return false;
+  }
+  view_.SelectProfile(index);
+  cbProfilesChange();
+  return true;
+}
+
+const profile::TTavixFiles* TMainDlg::SelectedProfile() const {
+  const int index = view_.SelectedProfile();
+  return index >= 0 && index < StrList.Count() ? &StrList[index] : nullptr;
+}
+
 bool TMainDlg::Analyse() {
   const int index = view_.SelectedProfile();
   if (index < 0 || index >= StrList.Count())
@@ -170,25 +205,58 @@ bool TMainDlg::CreateBackup() {
   return LastBackup.Ok;
 }
 
+namespace {
+
+// Locks the profile box for the life of an action that changes a profile, and
+// unlocks it on every way out.
+class TProfileBoxLock {
+ public:
+  explicit TProfileBoxLock(TMainView& View) : view_(View) { view_.SetProfilesEnabled(false); }
+  ~TProfileBoxLock() { view_.SetProfilesEnabled(true); }
+  TProfileBoxLock(const TProfileBoxLock&) = delete;
+  TProfileBoxLock& operator=(const TProfileBoxLock&) = delete;
+
+ private:
+  TMainView& view_;
+};
+
+constexpr std::u16string_view kNotSaved =
+    u"Die Änderungen an der Registry konnten nicht gespeichert werden: ";
+
+// "... kann nicht geschrieben werden", with the system's reason when it gave one.
+std::u16string NotWritten(const std::u16string& File, const std::u16string& Why) {
+  return u"„" + File + u"“ kann nicht geschrieben werden" + (Why.empty() ? u"." : u": " + Why);
+}
+
+// How many keys and values a proof compared.
+std::u16string Counted(const profile::TBackupProof& Proof) {
+  return platform::Decimal(static_cast<std::int64_t>(Proof.Keys)) + u" Schlüssel, " +
+         platform::Decimal(static_cast<std::int64_t>(Proof.Values)) + u" Werte";
+}
+
+}  // namespace
+
 bool TMainDlg::Repair() {
   // The repair needs the lists of the last "Auslesen", and runs once over them.
   if (state_ != TMainState::Analysed || !Analysis.bListsCreated || TavixFiles == nullptr)
     return false;
+  bool saved = false;
   // A click let through while the backup handles messages finds the flow busy and
   // must not touch the buttons either.
-  RunGuarded([this] {
+  RunGuarded([this, &saved] {
+    const TProfileBoxLock lock(view_);
     if (!cReadOnlyReason.empty()) {
       ShowMsgDlg(cReadOnlyReason, TMsgDlgType::mtError);
       return;
     }
-    ShowingErrors([this] { RepairBody(); });
+    ShowingErrors([this, &saved] { saved = RepairBody(); });
     // An error in the repair leaves "Auslesen" usable.
     view_.SetStartEnabled(view_.SelectedProfile() >= 0);
   });
-  return state_ == TMainState::Repaired;
+  return saved;
 }
 
-void TMainDlg::RepairBody() {
+bool TMainDlg::RepairBody() {
   // Neither button may start anything while the backup lets messages through.
   view_.SetStartEnabled(false);
   view_.SetDeleteEnabled(false);
@@ -198,7 +266,7 @@ void TMainDlg::RepairBody() {
     view_.ShowBackupFailure(
         u"Daten können NICHT gelöscht werden, da das Anlegen eines Backups fehlschlug",
         LastBackup.Reason);
-    return;
+    return false;
   }
   view_.BackupProven(profile::ProvenBackupNote(LastBackup.Proof));
   // From here on "Löschen" stays disabled until the next "Auslesen", also when the
@@ -208,43 +276,153 @@ void TMainDlg::RepairBody() {
   try {
     profile::RepairProfile(Analysis);
     Analysis.FreeLists();
-    FlushStore();
   } catch (...) {
     // A store that keeps changes until they are written (offline hives) forgets the
     // half-done repair, so its files stay as the backup shows them.
-    if (cStoreSession)
-      cStoreSession->Discard();
+    DiscardChanges();
     throw;
   }
-  SaveLog();
+  // The log is written beside its file first: a store that can still forget the
+  // repair does so when there is no room for its log.
+  const std::u16string logFile = profile::LogFileName(cBackupFolder, TavixFiles->ProfilName);
+  const std::string file = platform::ToUtf8(logFile);
+  const std::string staged = platform::TemporaryFileOf(file);
+  platform::RemoveLeftoverOf(staged);
+  const bool logWritten = platform::WriteFileReplacing(staged, platform::ToAnsi(LogText()));
+  const std::u16string logFailure = logWritten ? u"" : platform::LastFileErrorText();
+  if (!logWritten && DiscardChanges()) {
+    throw platform::Exception(u"Die Protokolldatei " + NotWritten(logFile, logFailure) +
+                              u" Die Reparatur wurde deshalb verworfen; die Registry ist "
+                              u"unverändert.");
+  }
+  if (const std::u16string failure = FlushStore(); !failure.empty()) {
+    platform::DeleteFile(staged);
+    DiscardChanges();
+    throw platform::Exception(std::u16string(kNotSaved) + failure);
+  }
   SetState(TMainState::Repaired);
+  // The repair is in the registry now, whatever happens to its log.
+  std::u16string missing = logFailure;
+  if (logWritten) {
+    if (platform::FileExists(file))
+      platform::ClearFileAttributes(file);
+    if (platform::ReplaceFile(staged, file))
+      return true;
+    missing = platform::LastFileErrorText();
+    platform::DeleteFile(staged);
+  }
+  throw platform::Exception(
+      u"Die Reparatur ist in der Registry gespeichert, und „" + LastBackup.CurrentFile +
+      u"“ hält den Stand davor. Nur die Protokolldatei " + NotWritten(logFile, missing));
 }
 
-void TMainDlg::FlushStore() {
-  std::u16string failure;
-  if (cStoreSession) {
-    failure = cStoreSession->Flush();
-  } else if (auto* store = registry::store::CurrentStore()) {
-    failure = TImmediateSession(*store).Flush();
-  }
-  if (!failure.empty()) {
-    throw platform::Exception(u"Die Änderungen an der Registry konnten nicht gespeichert werden: " +
-                              failure);
-  }
+std::u16string TMainDlg::FlushStore() {
+  if (cStoreSession)
+    return cStoreSession->Flush();
+  if (auto* store = registry::store::CurrentStore())
+    return TImmediateSession(*store).Flush();
+  return {};
 }
 
-void TMainDlg::SaveLog() {
+bool TMainDlg::DiscardChanges() {
+  if (!cStoreSession || !cStoreSession->CanDiscard())
+    return false;
+  cStoreSession->Discard();
+  return true;
+}
+
+std::u16string TMainDlg::LogText() const {
   // What the view holds now is what the user sees, edits included.
   std::u16string text;
   for (const std::u16string& line : view_.LogLines())
     text += line + u"\r\n";
-  const std::u16string file = profile::LogFileName(cBackupFolder, TavixFiles->ProfilName);
-  const std::string localFile = platform::ToUtf8(file);
-  if (platform::FileExists(localFile))
-    platform::ClearFileAttributes(localFile);
-  if (!platform::WriteFileReplacing(localFile, platform::ToAnsi(text))) {
-    throw platform::Exception(u"Die Protokolldatei „" + file + u"“ kann nicht geschrieben werden.");
+  return text;
+}
+
+std::vector<profile::TBackupFile> TMainDlg::SelectedProfileBackups() const {
+  const profile::TTavixFiles* selected = SelectedProfile();
+  if (selected == nullptr)
+    return {};
+  return profile::ProfileBackups(cBackupFolder, selected->ProfilName);
+}
+
+bool TMainDlg::Restore(std::u16string_view File, const std::optional<std::u16string>& ProfilName) {
+  std::u16string name;
+  if (ProfilName) {
+    const int index = FindProfile(*ProfilName);
+    name = index >= 0 ? StrList[index].ProfilName : *ProfilName;
+  } else if (const profile::TTavixFiles* selected = SelectedProfile()) {
+    name = selected->ProfilName;
+  } else {
+    return false;
   }
+  bool restored = false;
+  RunGuarded([&] {
+    const TProfileBoxLock lock(view_);
+    LastRestore = {};
+    LastRestoreFile.clear();
+    if (!cReadOnlyReason.empty()) {
+      ShowMsgDlg(cReadOnlyReason, TMsgDlgType::mtError);
+      return;
+    }
+    const bool startEnabled = view_.SelectedProfile() >= 0;
+    view_.SetStartEnabled(false);
+    view_.SetDeleteEnabled(false);
+    ShowingErrors([&] { restored = RestoreBody(name, File); });
+    // The lists of the profile last read no longer show it once it may have changed.
+    if (TavixFiles != nullptr && TavixFiles->ProfilName == name) {
+      Analysis.FreeLists();
+      if (state_ == TMainState::Analysed)
+        SetState(TMainState::Ready);
+    }
+    view_.SetStartEnabled(startEnabled);
+    view_.SetDeleteEnabled(state_ == TMainState::Analysed);
+  });
+  return restored;
+}
+
+bool TMainDlg::RestoreBody(const std::u16string& ProfilName, std::u16string_view File) {
+  LastRestoreFile =
+      File.empty() ? profile::FirstBackupName(cBackupFolder, ProfilName) : std::u16string(File);
+  const std::u16string& file = LastRestoreFile;
+  view_.ClearLog();
+  Log(profile::kAsterisks);
+  Log(u"Wiederherstellen des Profils \"" + ProfilName + u"\"");
+  Log(profile::kAsterisks);
+  Log(u"aus " + platform::InGermanQuotes(file));
+  auto* store = registry::store::CurrentStore();
+  if (store == nullptr)
+    throw platform::Exception(u"Es ist keine Registry geöffnet.");
+  profile::TRestoreResult& result = LastRestore;
+  result =
+      profile::RestoreProfile(profile::ProfileTreeOf(RegTreeToUse, ProfilName), ProfilName,
+                              cBackupFolder, file, *store, [this] { return DiscardChanges(); });
+  if (result.Restored) {
+    // The registry has not taken the restore until it is written.
+    if (const std::u16string failure = FlushStore(); !failure.empty()) {
+      result.Restored = false;
+      result.Message = DiscardChanges()
+                           ? u"Die Wiederherstellung aus " + platform::InGermanQuotes(file) +
+                                 u" schlug fehl: " + failure + u" Es wurde nichts geändert."
+                           : std::u16string(kNotSaved) + failure;
+    }
+  }
+  if (!result.SavedFile.empty() && result.SavedProof.Proven) {
+    Log(u"Der vorige Stand ist gesichert in " + platform::InGermanQuotes(result.SavedFile) + u" (" +
+        Counted(result.SavedProof) + u").");
+  }
+  if (!result.Restored) {
+    Log(u"Nicht wiederhergestellt.");
+    ShowMsgDlg(result.Message, TMsgDlgType::mtError);
+    return false;
+  }
+  Log(u"Wiederhergestellt: " + Counted(result.RestoredProof) + u" wie in der Datei.");
+  std::u16string note = u"Profil „" + ProfilName + u"“ aus „" + file + u"“ wiederhergestellt";
+  if (!result.SavedFile.empty())
+    note += u"; der vorige Stand liegt in „" + result.SavedFile + u"“";
+  ShowMsgDlg(note + u".", TMsgDlgType::mtInformation);
+  view_.BackupProven(profile::ProvenBackupNote(result.RestoredProof));
+  return true;
 }
 
 void TMainDlg::lblBackupFolderClick() {

@@ -23,8 +23,8 @@ inline std::u16string_view MsgDlgCaption(TMsgDlgType kind) {
 }
 
 // What the flow object TMainDlg needs of its window: the profile box, the two
-// buttons, the backup folder label, the log and message boxes. The Qt window, the
-// command line and tests implement it. Nothing here calls back into TMainDlg except
+// buttons, the backup folder label, the log and message boxes. Both windows (Qt and
+// Win32), the command line and tests implement it. Nothing here calls back into TMainDlg except
 // PostStartMessage and the front end's own event handling.
 class TMainView {
  public:
@@ -37,6 +37,10 @@ class TMainView {
   virtual void AddProfile(std::u16string_view Text) = 0;
   virtual void SelectProfile(int Index) = 0;
   virtual int SelectedProfile() const = 0;
+  // Locks and unlocks the profile box. The flow locks it while an action changes a
+  // profile and lets messages through: a selection changed then would clear the log
+  // that the action writes and saves.
+  virtual void SetProfilesEnabled(bool Enabled) = 0;
 
   // "Auslesen" (btnStart) and "Löschen" (btnDelete).
   virtual void SetStartEnabled(bool Enabled) = 0;

@@ -75,6 +75,7 @@ class TNullView : public app::TMainView {
   void AddProfile(std::u16string_view) override {}
   void SelectProfile(int Index) override { selected_ = Index; }
   int SelectedProfile() const override { return selected_; }
+  void SetProfilesEnabled(bool) override {}
   void SetStartEnabled(bool) override {}
   void SetDeleteEnabled(bool) override {}
   void SetBackupFolderCaption(std::u16string_view) override {}
@@ -246,11 +247,7 @@ struct TFlow {
     dlg.FormCreate(platform::FromUtf8((hive.parent_path() / "docs").string()));
     dlg.FormShow();
     view.RunPosted();
-    for (int i = 0; i < dlg.StrList.Count(); ++i) {
-      if (dlg.StrList[i].ProfilName == kDamaged)
-        view.SelectProfile(i);
-    }
-    dlg.cbProfilesChange();
+    dlg.SelectProfile(kDamaged);
   }
   HiveStore store;
   registry::store::ScopedCurrentStore current;

@@ -29,19 +29,6 @@ TCliRun::TCliRun(const TCliContext& Context, bool ReadOnly, bool StartUp)
 
 TCliRun::~TCliRun() = default;
 
-bool TCliRun::ChooseProfile(const std::u16string& Name) {
-  for (int i = 0; i < dlg_.StrList.Count(); ++i) {
-    if (dlg_.StrList[i].ProfilName == Name) {
-      view_.SelectProfile(i);
-      dlg_.cbProfilesChange();
-      return true;
-    }
-  }
-  view_.ShowMessage(u"Ein Profil „" + Name + u"“ gibt es in " + dlg_.RegTreeToUse + u" nicht.",
-                    app::TMsgDlgType::mtError);
-  return false;
-}
-
 bool TCliRun::Finish() {
   bool ok = true;
   // --save-reg shows the registry as the run leaves it: after the changes are

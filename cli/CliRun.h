@@ -39,15 +39,14 @@ class TCliRun {
 
   app::TMainDlg& Dlg() { return dlg_; }
   CliView& View() { return view_; }
-  // Selects the profile whose raw key name is `Name` as the user would; false when
-  // the list has none of that name.
-  bool ChooseProfile(const std::u16string& Name);
   // Makes the changes durable and writes --save-reg; false (with a message) when
   // something could not be written.
   bool Finish();
   void Discard() { source_.Session->Discard(); }
   bool CanDiscard() const { return source_.Session->CanDiscard(); }
   registry::store::RegistryStore& Store() { return *source_.Store; }
+  // Writes the log as the view holds it: to standard output, or where --log and
+  // --json send it.
   void PrintLog();
 
  private:
@@ -81,8 +80,8 @@ int RunVersions(const TCliContext& Context);
 int RunFileVersion(const TCliContext& Context, const std::string& File);
 int RunImport(const TCliContext& Context, const std::string& File);
 int RunFind(const TCliContext& Context, const TFindOptions& Find);
-// Puts a profile back exactly as a backup holds it (PROFIL-original.reg when no file
-// is named).
+// Puts a profile back exactly as a backup holds it (its first backup when no file is
+// named).
 int RunRestore(const TCliContext& Context, const std::string& Profile, const std::string& File);
 
 }  // namespace brindel::cli

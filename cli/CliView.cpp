@@ -22,6 +22,13 @@ void CliView::ShowMessage(std::u16string_view Text, app::TMsgDlgType Kind) {
           << '\n';
 }
 
+std::u16string CliView::ErrorsSince(std::size_t From) const {
+  std::u16string text;
+  for (std::size_t i = From; i < errors_shown_.size(); ++i)
+    text += (text.empty() ? u"" : u" ") + errors_shown_[i];
+  return text;
+}
+
 // The reason first, on a line of its own, so that scripts can keep reading the fixed
 // message as the last line.
 void CliView::ShowBackupFailure(std::u16string_view Message, std::u16string_view Reason) {

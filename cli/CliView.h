@@ -20,6 +20,8 @@ class CliView : public app::TMainView {
   void AddProfile(std::u16string_view Text) override { items_.emplace_back(Text); }
   void SelectProfile(int Index) override { selected_ = Index; }
   int SelectedProfile() const override { return selected_; }
+  // Nothing chooses another profile while an action of the command line runs.
+  void SetProfilesEnabled(bool) override {}
   void SetStartEnabled(bool Enabled) override { startEnabled_ = Enabled; }
   void SetDeleteEnabled(bool Enabled) override { deleteEnabled_ = Enabled; }
   void SetBackupFolderCaption(std::u16string_view) override {}
@@ -43,6 +45,8 @@ class CliView : public app::TMainView {
   int ErrorCount() const { return errorCount_; }
   // The error messages shown so far, for the report of --json.
   const std::vector<std::u16string>& Errors() const { return errors_shown_; }
+  // Those shown since there were `From` of them, in one line.
+  std::u16string ErrorsSince(std::size_t From) const;
 
  private:
   std::ostream& errors_;

@@ -5,6 +5,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "profile/Findings.h"
+#include "profile/ProfileNames.h"
 
 namespace brindel::cli {
 
@@ -20,13 +21,6 @@ bool SameFile(const std::u16string& a, const std::u16string& b) {
   return first && second && *first == *second;
 }
 
-std::u16string ErrorsSince(const CliView& View, std::size_t From) {
-  std::u16string text;
-  for (std::size_t i = From; i < View.Errors().size(); ++i)
-    text += (text.empty() ? u"" : u" ") + View.Errors()[i];
-  return text;
-}
-
 }  // namespace
 
 // "Auslesen", and for a repair "Löschen", as the window runs them: one profile, or
@@ -40,30 +34,35 @@ int RunProfileAction(const TCliContext& Context, const std::string& Profile, boo
     return kExitUsage;
   }
   TCliRun run(Context, !Repair);
+  app::TMainDlg& dlg = run.Dlg();
   std::vector<std::u16string> names;
   if (All) {
-    for (int i = 0; i < run.Dlg().StrList.Count(); ++i)
-      names.push_back(run.Dlg().StrList[i].ProfilName);
+    for (int i = 0; i < dlg.StrList.Count(); ++i)
+      names.push_back(dlg.StrList[i].ProfilName);
   } else {
     names.push_back(FromUtf8(Profile));
   }
   TJsonReport report(Repair ? "repair" : "analyse");
   // A tree without profiles has nothing to do; the start-up has said so.
   bool allDone = !names.empty();
-  for (const std::u16string& name : names) {
+  // The command's message is every error of its runs and of writing their changes.
+  const std::size_t errorsOfRuns = run.View().Errors().size();
+  for (const std::u16string& given : names) {
     const std::size_t errorsBefore = run.View().Errors().size();
-    report.BeginRun(name, run.Dlg().RegTreeToUse + u"\\" + name);
-    const bool chosen = run.ChooseProfile(name);
+    const bool chosen = dlg.SelectProfile(given);
+    // The key name as the registry spells it, which names the files too.
+    const std::u16string name = chosen ? dlg.SelectedProfile()->ProfilName : given;
+    report.BeginRun(name, profile::ProfileTreeOf(dlg.RegTreeToUse, name));
     bool done = false;
     if (chosen) {
-      done = run.Dlg().Analyse();
+      done = dlg.Analyse();
     }
     if (done) {
-      const profile::TFindings findings = profile::CollectFindings(run.Dlg().Analysis);
+      const profile::TFindings findings = profile::CollectFindings(dlg.Analysis);
       report.SetFound(findings);
       if (Repair) {
-        done = run.Dlg().Repair();
-        const profile::TBackupResult& backup = run.Dlg().LastBackup;
+        done = dlg.Repair();
+        const profile::TBackupResult& backup = dlg.LastBackup;
         if (!backup.CurrentFile.empty() && platform::FileExists(ToUtf8(backup.CurrentFile))) {
           report.AddBackupFile(u"current", backup.CurrentFile, backup.Ok);
           report.AddBackupFile(u"first", backup.FirstFile,
@@ -71,19 +70,20 @@ int RunProfileAction(const TCliContext& Context, const std::string& Profile, boo
         }
         if (backup.Proof.Proven)
           report.SetBackupProof(backup.Proof.Keys, backup.Proof.Values);
-        if (done)
+        // A repair that is in the registry counts as done even when its log file could
+        // not be written; the run's result says so.
+        if (dlg.State() == app::TMainState::Repaired)
           report.SetDone(findings);
       }
     }
     if (chosen)
       run.PrintLog();
-    report.EndRun(done, ErrorsSince(run.View(), errorsBefore));
+    report.EndRun(done, run.View().ErrorsSince(errorsBefore));
     allDone = allDone && done;
   }
-  const std::size_t errorsBefore = run.View().Errors().size();
   const bool finished = run.Finish();
   if (Context.Json) {
-    report.SetResult(allDone && finished, ErrorsSince(run.View(), errorsBefore));
+    report.SetResult(allDone && finished, run.View().ErrorsSince(errorsOfRuns));
     Context.Out << report.Text();
   }
   return allDone && finished ? kExitDone : kExitFailed;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "profile/ProfileNames.h"
 #include "registry/RegAccess.h"
 #include "registry/StringList.h"
 
@@ -12,8 +13,6 @@ using registry::TRegAccess;
 using registry::TStringList;
 using registry::store::HKEY_CURRENT_USER;
 using registry::store::KEY_READ;
-
-std::u16string SelectedOutlookVersion;
 
 namespace {
 
@@ -59,9 +58,10 @@ std::u16string HexOf(int value) {
 
 }  // namespace
 
-std::u16string GetProfilesRegTree() {
-  if (VersionNumber(SelectedOutlookVersion) >= 15) {
-    return u"Software\\Microsoft\\Office\\" + SelectedOutlookVersion + u".0\\Outlook\\Profiles";
+std::u16string GetProfilesRegTree(std::u16string_view OutlookVersion) {
+  if (VersionNumber(OutlookVersion) >= 15) {
+    return u"Software\\Microsoft\\Office\\" + std::u16string(OutlookVersion) +
+           u".0\\Outlook\\Profiles";
   }
   return std::u16string(kMessagingSubsystemTree);
 }
@@ -83,7 +83,7 @@ TProfileList GetProfileList(std::u16string_view Key) {
   reg.GetSubKeyNames(names);
   for (const std::u16string& name : names.Items()) {
     reg.Close();
-    if (!reg.Open(std::u16string(Key) + u"\\" + name, false))
+    if (!reg.Open(profile::ProfileTreeOf(Key, name), false))
       continue;
     auto record = std::make_unique<profile::TTavixFiles>();
     record->ProfilName = name;

@@ -8,15 +8,12 @@
 
 namespace brindel::outlook {
 
-// The major version of the Outlook installation chosen for this run, in decimal
-// ("16"); empty while none is chosen. Set by the version choice or by a front end.
-extern std::u16string SelectedOutlookVersion;
-
 using TProfileList = profile::TRecordList<profile::TTavixFiles>;
 
-// The key below HKEY_CURRENT_USER that holds the mail profiles of the chosen version:
-// the Office key of version 15 and later, else the Windows Messaging Subsystem's.
-std::u16string GetProfilesRegTree();
+// The key below HKEY_CURRENT_USER that holds the mail profiles of an Outlook version,
+// given as its major version in decimal ("16"; empty while none is chosen): the Office
+// key of version 15 and later, else the Windows Messaging Subsystem's.
+std::u16string GetProfilesRegTree(std::u16string_view OutlookVersion);
 
 // One record per subkey of Key that opens for reading, in the registry's enumeration
 // order. Empty when Key is empty, missing or unreadable.

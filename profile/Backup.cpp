@@ -1,5 +1,7 @@
 #include "profile/Backup.h"
 
+#include <filesystem>
+#include <optional>
 #include <span>
 
 #include "platform/FileError.h"
@@ -14,40 +16,117 @@ namespace brindel::profile {
 
 using platform::ToUtf8;
 
+namespace {
+
+// The tails that make the names of a profile's other files from its stem.
+constexpr std::u16string_view kFirstTail = u"-original";
+constexpr std::u16string_view kSavedStateTail = u"-vor-Wiederherstellung";
+
+bool EndsWithIgnoringCase(std::u16string_view text, std::u16string_view tail) {
+  return text.size() >= tail.size() &&
+         platform::SameTextIgnoreCase(text.substr(text.size() - tail.size()), tail);
+}
+
+std::u16string FileOf(std::u16string_view BackupFolder, std::u16string_view ProfilName,
+                      std::u16string_view Tail) {
+  return std::u16string(BackupFolder) + BackupStem(ProfilName) + std::u16string(Tail);
+}
+
+}  // namespace
+
+std::u16string BackupStem(std::u16string_view ProfilName) {
+  std::u16string_view core = ProfilName;
+  while (!core.empty() && core.back() == u'~')
+    core.remove_suffix(1);
+  if (EndsWithIgnoringCase(core, kFirstTail) || EndsWithIgnoringCase(core, kSavedStateTail))
+    return std::u16string(ProfilName) + u"~";
+  return std::u16string(ProfilName);
+}
+
 std::u16string CurrentBackupName(std::u16string_view BackupFolder, std::u16string_view ProfilName) {
-  return std::u16string(BackupFolder) + std::u16string(ProfilName) + u".reg";
+  return FileOf(BackupFolder, ProfilName, u".reg");
 }
 
 std::u16string FirstBackupName(std::u16string_view BackupFolder, std::u16string_view ProfilName) {
-  return std::u16string(BackupFolder) + std::u16string(ProfilName) + u"-original.reg";
+  return FileOf(BackupFolder, ProfilName, std::u16string(kFirstTail) + u".reg");
 }
 
 std::u16string LogFileName(std::u16string_view BackupFolder, std::u16string_view ProfilName) {
-  return std::u16string(BackupFolder) + std::u16string(ProfilName) + u".log";
+  return FileOf(BackupFolder, ProfilName, u".log");
+}
+
+std::u16string SavedStateName(std::u16string_view BackupFolder, std::u16string_view ProfilName) {
+  return FileOf(BackupFolder, ProfilName, std::u16string(kSavedStateTail) + u".reg");
+}
+
+std::u16string_view BackupRoleText(TBackupRole Role) {
+  switch (Role) {
+    case TBackupRole::First:
+      return u"Stand vor der ersten Reparatur";
+    case TBackupRole::Current:
+      return u"Stand vor der letzten Reparatur";
+    case TBackupRole::SavedState:
+      return u"Stand vor der letzten Wiederherstellung";
+  }
+  return {};
+}
+
+std::vector<TBackupFile> ProfileBackups(std::u16string_view BackupFolder,
+                                        std::u16string_view ProfilName) {
+  namespace fs = std::filesystem;
+  std::vector<TBackupFile> files;
+  const std::pair<TBackupRole, std::u16string> roles[] = {
+      {TBackupRole::First, FirstBackupName(BackupFolder, ProfilName)},
+      {TBackupRole::Current, CurrentBackupName(BackupFolder, ProfilName)},
+      {TBackupRole::SavedState, SavedStateName(BackupFolder, ProfilName)},
+  };
+  for (const auto& [role, name] : roles) {
+    const fs::path path(name);
+    std::error_code error;
+    if (!fs::is_regular_file(path, error))
+      continue;
+    TBackupFile file;
+    file.Role = role;
+    file.Description = BackupRoleText(role);
+    file.FileName = name;
+    file.Size = fs::file_size(path, error);
+    if (error)
+      file.Size = 0;
+    const fs::file_time_type written = fs::last_write_time(path, error);
+    if (!error) {
+      file.Written = std::chrono::time_point_cast<std::chrono::system_clock::duration>(
+          std::chrono::file_clock::to_sys(written));
+    }
+    files.push_back(std::move(file));
+  }
+  return files;
 }
 
 void ClearFileAttributes(std::u16string_view FileName) {
   platform::ClearFileAttributes(ToUtf8(FileName));
 }
 
-bool IsCompleteBackup(std::string_view Bytes) {
+namespace {
+
+// The path of the first key line of a whole backup (root name included); nullopt when
+// the bytes are no whole backup.
+std::optional<std::u16string> WholeBackupKey(std::string_view Bytes) {
   const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(Bytes.data()),
                                             Bytes.size());
   regfile::RegTextLines lines(bytes);
   regfile::RegLineReader reader(lines);
   const regfile::RegTextLine* header = reader.ReadHeader();
   if (header == nullptr)
-    return false;
+    return std::nullopt;
   const std::u16string_view headerText = platform::Trim(header->text);
-  if (headerText != regfile::kRegedit4Header &&
-      headerText != regfile::kVersion5Header)
-    return false;
+  if (headerText != regfile::kRegedit4Header && headerText != regfile::kVersion5Header)
+    return std::nullopt;
   // After the header and blank lines comes the line of the exported key.
   regfile::RegLogicalLine line;
   while (reader.Next(line) && line.text.empty()) {
   }
   if (line.text.size() < 3 || line.text.front() != u'[' || line.text.back() != u']')
-    return false;
+    return std::nullopt;
   // Every export ends with the empty line after its last key; a file cut short ends
   // inside a line or right after one. Read a line at a time: a backup can be large.
   regfile::RegTextLines all(bytes);
@@ -55,7 +134,27 @@ bool IsCompleteBackup(std::string_view Bytes) {
   bool lastIsEmpty = false;
   while (all.Next(last))
     lastIsEmpty = last.text.empty();
-  return lastIsEmpty;
+  if (!lastIsEmpty)
+    return std::nullopt;
+  return line.text.substr(1, line.text.size() - 2);
+}
+
+// The last name of a key path: the profile's key name in a profile's backup.
+std::u16string LastName(std::u16string_view Key) {
+  const std::size_t backslash = Key.rfind(u'\\');
+  return backslash == std::u16string_view::npos ? std::u16string()
+                                                : std::u16string(Key.substr(backslash + 1));
+}
+
+}  // namespace
+
+bool IsCompleteBackup(std::string_view Bytes) {
+  return WholeBackupKey(Bytes).has_value();
+}
+
+std::u16string BackupProfileName(std::string_view Bytes) {
+  const std::optional<std::u16string> key = WholeBackupKey(Bytes);
+  return key ? LastName(*key) : std::u16string();
 }
 
 namespace {
@@ -116,14 +215,30 @@ TExportFailure ExportProfile(std::u16string_view ProfileTree, const std::string&
   return failure;
 }
 
-// True when the first backup is there and whole. One that cannot be read is not
-// replaced either: what it holds cannot be known, and it may be the only copy of the
-// profile as it was before the first repair.
-bool FirstBackupStands(const std::string& File) {
+// What stands in the place of the first backup.
+struct TFirstBackupState {
+  // A whole one, or one that cannot be read: it is not replaced. What an unreadable
+  // one holds cannot be known, and it may be the only copy of the profile as it was
+  // before the first repair.
+  bool Stands = false;
+  // The profile that a whole one holds.
+  std::u16string Holder;
+};
+
+TFirstBackupState ExamineFirstBackup(const std::string& File) {
+  TFirstBackupState state;
   if (!platform::FileExists(File))
-    return false;
+    return state;
   const auto bytes = platform::ReadFileBytes(File);
-  return !bytes || IsCompleteBackup(*bytes);
+  if (!bytes) {
+    state.Stands = true;
+    return state;
+  }
+  const std::optional<std::u16string> key = WholeBackupKey(*bytes);
+  state.Stands = key.has_value();
+  if (key)
+    state.Holder = LastName(*key);
+  return state;
 }
 
 }  // namespace
@@ -166,6 +281,17 @@ TBackupResult MakeBackup(std::u16string_view ProfileTree, std::u16string_view Pr
   }
   const std::string currentFile = ToUtf8(result.CurrentFile);
   const std::string firstFile = ToUtf8(result.FirstFile);
+  // Before the names of two profiles' files could no longer meet, the current backup of
+  // "Outlook-original" was written as the first backup of "Outlook". Such a file is
+  // not this profile's state before its first repair, and may be the other's only copy.
+  const TFirstBackupState first = ExamineFirstBackup(firstFile);
+  if (!first.Holder.empty() && !platform::SameTextIgnoreCase(first.Holder, ProfilName)) {
+    if (ProcessMessages)
+      ProcessMessages();
+    return fail(u"Die Datei „" + result.FirstFile + u"“ hält das Profil „" + first.Holder +
+                u"“, nicht „" + std::u16string(ProfilName) +
+                u"“; sie wird nicht ersetzt. Bitte sie an einen anderen Ort legen.");
+  }
   // A run killed between writing one of this profile's files and renaming it into
   // place left the new file beside it.
   for (const std::string& file :
@@ -206,7 +332,7 @@ TBackupResult MakeBackup(std::u16string_view ProfileTree, std::u16string_view Pr
   // as safely as the other and the repair waits for it. One left empty or cut short
   // comes from a run that stopped before its repair; it is made anew from the
   // profile, which that run did not change.
-  if (!FirstBackupStands(firstFile) && !platform::CopyFileReplacing(currentFile, firstFile)) {
+  if (!first.Stands && !platform::CopyFileReplacing(currentFile, firstFile)) {
     return fail(u"Die Datei „" + result.FirstFile + u"“ kann nicht geschrieben werden: " +
                 platform::LastFileErrorText());
   }

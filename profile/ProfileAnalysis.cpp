@@ -116,7 +116,7 @@ void TProfileAnalysis::Analyse(std::u16string_view RegTreeToUse, std::u16string_
   sink_.Log(kAsterisks);
   FreeLists();
   CreateLists();
-  ProfileTree = std::u16string(RegTreeToUse) + u"\\" + std::u16string(ProfilName);
+  ProfileTree = ProfileTreeOf(RegTreeToUse, ProfilName);
   ScanProfileKeys();
   LogEmptySections();
   ReadProviderLists();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <string>
 #include <string_view>
 
 #include "registry/Helpers.h"
@@ -9,6 +10,13 @@ namespace brindel::profile {
 
 // Every profile lives below HKEY_CURRENT_USER.
 inline constexpr registry::TRootSelector kProfileRoot = registry::rsCurrentUser;
+
+// The key of the profile ProfilName (its raw key name) below the profile tree
+// RegTreeToUse: the ProfileTree from which every path of the profile is built.
+inline std::u16string ProfileTreeOf(std::u16string_view RegTreeToUse,
+                                    std::u16string_view ProfilName) {
+  return std::u16string(RegTreeToUse) + u"\\" + std::u16string(ProfilName);
+}
 
 // The sections of a profile are sub keys named by a 16-byte id in hex digits. These
 // three are the ones the analysis and the repair read by name, written exactly so:

@@ -7,6 +7,8 @@
 #include "platform/Text.h"
 #include "profile/Backup.h"
 #include "regfile/ExRegistry.h"
+#include "regfile/MemoryStream.h"
+#include "regfile/RegTextDecode.h"
 #include "registry/RegAccess.h"
 #include "registry/store/MemoryStore.h"
 
@@ -43,10 +45,19 @@ bool IsAtOrBelow(std::u16string_view path, std::u16string_view tree) {
 // above it, or no tree of the profile at all; empty when it can.
 std::u16string CheckFile(std::u16string_view FileName, std::u16string_view ProfileTree) {
   MemoryStore scratch;
+  // A file that is missing or cannot be read: the reason names the file already.
+  std::vector<std::uint8_t> bytes;
   try {
+    bytes = regfile::ReadRegTextFile(FileName);
+  } catch (const platform::Exception& error) {
+    return error.Message();
+  }
+  try {
+    regfile::TMemoryStream stream(std::string(bytes.begin(), bytes.end()));
+    bytes = {};
     regfile::TExRegistry reader;
     reader.UseStore(scratch);
-    reader.ImportRegFile(FileName);
+    reader.ImportRegFile(FileName, &stream);
   } catch (const platform::Exception& error) {
     return u"Die Datei " + platform::InGermanQuotes(FileName) + u" lässt sich nicht einlesen: " +
            error.Message();
@@ -114,10 +125,6 @@ std::u16string Replace(std::u16string_view ProfileTree, std::u16string_view File
 }
 
 }  // namespace
-
-std::u16string SavedStateName(std::u16string_view BackupFolder, std::u16string_view ProfilName) {
-  return std::u16string(BackupFolder) + std::u16string(ProfilName) + u"-vor-Wiederherstellung.reg";
-}
 
 TRestoreResult RestoreProfile(std::u16string_view ProfileTree, std::u16string_view ProfilName,
                               std::u16string_view BackupFolder, std::u16string_view FileName,

@@ -9,9 +9,6 @@
 
 namespace brindel::profile {
 
-// The name of the state a restore saves before it changes anything.
-std::u16string SavedStateName(std::u16string_view BackupFolder, std::u16string_view ProfilName);
-
 // How a restore ended.
 struct TRestoreResult {
   bool Restored = false;
@@ -30,7 +27,7 @@ struct TRestoreResult {
 // Puts the profile below HKEY_CURRENT_USER\ProfileTree back exactly as the .reg file
 // holds it; an import only merges, a restore also removes what came since.
 //  1. The file must hold this profile's tree and nothing outside it.
-//  2. The current state is saved to SavedStateName and proven.
+//  2. The current state is saved to SavedStateName (profile/Backup.h) and proven.
 //  3. The profile's tree is deleted and the file imported.
 //  4. The tree is compared with the file.
 // When 3 or 4 fails, `Discard` is asked to forget the changes (a store that can, like

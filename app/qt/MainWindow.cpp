@@ -102,7 +102,8 @@ TMainWindow::TMainWindow(const TSettings& Settings, QWidget* Parent)
   // What "Auslesen" has found is for "Löschen", the next step.
   connect(btnStart, &QPushButton::clicked, this,
           [this] { Handle([this] { dlg_.btnStartClick(); }, btnDelete); });
-  connect(btnDelete, &QPushButton::clicked, this, [this] { OnDelete(); });
+  connect(btnDelete, &QPushButton::clicked, this,
+          [this] { Handle([this] { dlg_.btnDeleteClick(); }); });
 
   dlg_.FormCreate(Settings ? Settings(dlg_) : std::nullopt);
 }
@@ -156,17 +157,6 @@ void TMainWindow::SettleFocus(QWidget* Before, QWidget* Preferred) {
   // A window that is not active gives the focus to this widget once it is.
   if (focusWidget() != target)
     target->setFocus(Qt::OtherFocusReason);
-}
-
-void TMainWindow::OnDelete() {
-  Handle([this] {
-    // The backup lets pending messages through: the profile box must not change
-    // under "Löschen", or its log would be cleared before it is saved.
-    const bool comboEnabled = cbProfiles->isEnabled();
-    cbProfiles->setEnabled(false);
-    dlg_.btnDeleteClick();
-    cbProfiles->setEnabled(comboEnabled);
-  });
 }
 
 void TMainWindow::showEvent(QShowEvent* Event) {
@@ -248,6 +238,10 @@ void TMainWindow::SelectProfile(int Index) {
 
 int TMainWindow::SelectedProfile() const {
   return cbProfiles->currentIndex();
+}
+
+void TMainWindow::SetProfilesEnabled(bool Enabled) {
+  EnableControl(cbProfiles, Enabled);
 }
 
 void TMainWindow::SetStartEnabled(bool Enabled) {

@@ -37,6 +37,7 @@ class TMainWindow : public QWidget, public TMainView {
   void AddProfile(std::u16string_view Text) override;
   void SelectProfile(int Index) override;
   int SelectedProfile() const override;
+  void SetProfilesEnabled(bool Enabled) override;
   void SetStartEnabled(bool Enabled) override;
   void SetDeleteEnabled(bool Enabled) override;
   void SetBackupFolderCaption(std::u16string_view Caption) override;
@@ -64,7 +65,6 @@ class TMainWindow : public QWidget, public TMainView {
   // on `FocusAfter` when that is enabled, else where it was before.
   bool Handle(const std::function<void()>& Handler, QWidget* FocusAfter = nullptr);
   void RunStartMessage(std::function<void()> Handler);
-  void OnDelete();
 
   // The keyboard focus: it never stays on a disabled control.
   void EnableControl(QWidget* Control, bool Enabled);

@@ -451,7 +451,7 @@ void TMainWindow::OnCommand(int Id, int Code) {
       return;
     case kBtnDelete:
       if (Code == BN_CLICKED)
-        OnDelete();
+        Handle([this] { dlg_.btnDeleteClick(); });
       return;
     case kLblBackupFolder:
       if (Code == STN_CLICKED)
@@ -460,17 +460,6 @@ void TMainWindow::OnCommand(int Id, int Code) {
     default:
       return;
   }
-}
-
-void TMainWindow::OnDelete() {
-  Handle([this] {
-    // The backup lets pending messages through: the profile box must not change
-    // under "Löschen", or its log would be cleared before it is saved.
-    const bool comboEnabled = IsWindowEnabled(cbProfiles) != FALSE;
-    EnableWindow(cbProfiles, FALSE);
-    const TScopeExit restore([this, comboEnabled] { EnableWindow(cbProfiles, comboEnabled); });
-    dlg_.btnDeleteClick();
-  });
 }
 
 void TMainWindow::OnDestroyed() {
@@ -514,6 +503,11 @@ void TMainWindow::SelectProfile(int Index) {
 int TMainWindow::SelectedProfile() const {
   const LRESULT selected = SendMessageW(cbProfiles, CB_GETCURSEL, 0, 0);
   return selected == CB_ERR ? -1 : static_cast<int>(selected);
+}
+
+void TMainWindow::SetProfilesEnabled(bool Enabled) {
+  if (cbProfiles)
+    EnableControl(cbProfiles, Enabled);
 }
 
 void TMainWindow::SetStartEnabled(bool Enabled) {

@@ -50,6 +50,7 @@ class TMainWindow : public TMainView {
   void AddProfile(std::u16string_view Text) override;
   void SelectProfile(int Index) override;
   int SelectedProfile() const override;
+  void SetProfilesEnabled(bool Enabled) override;
   void SetStartEnabled(bool Enabled) override;
   void SetDeleteEnabled(bool Enabled) override;
   void SetBackupFolderCaption(std::u16string_view Caption) override;
@@ -80,7 +81,6 @@ class TMainWindow : public TMainView {
   bool Handle(const std::function<void()>& Handler, HWND__* FocusAfter = nullptr);
   void RunStartMessage();
   void OnCommand(int Id, int Code);
-  void OnDelete();
   // Whether the window may close now: not while a handler runs.
   bool CanClose() const { return !dlg_.Busy(); }
   void OnDestroyed();

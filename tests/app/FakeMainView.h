@@ -24,6 +24,7 @@ class FakeMainView : public app::TMainView {
   void AddProfile(std::u16string_view Text) override { items.emplace_back(Text); }
   void SelectProfile(int Index) override { selected = Index; }
   int SelectedProfile() const override { return selected; }
+  void SetProfilesEnabled(bool Enabled) override { profilesEnabled = Enabled; }
   void SetStartEnabled(bool Enabled) override { startEnabled = Enabled; }
   void SetDeleteEnabled(bool Enabled) override { deleteEnabled = Enabled; }
   void SetBackupFolderCaption(std::u16string_view Caption) override { caption = Caption; }
@@ -68,6 +69,7 @@ class FakeMainView : public app::TMainView {
   std::vector<std::u16string> backupReasons;
   std::vector<std::u16string> proven;
   int selected = -1;
+  bool profilesEnabled = true;
   bool startEnabled = false;
   bool deleteEnabled = false;
   std::u16string caption = u"Backupordner: ";

@@ -24,8 +24,8 @@
 #include "platform/Text.h"
 #include "platform/WindowsPath.h"
 #include "platform/Wine.h"
-#include "registry/store/MemoryStore.h"
 #include "regfile/RegText.h"
+#include "registry/store/MemoryStore.h"
 #include "registry/store/Win32Store.h"
 #include "support/Files.h"
 #include "support/SameLog.h"
@@ -147,14 +147,9 @@ TRunOutcome RunDemo(RegistryStore& store, const fs::path& documents) {
   dlg.FormCreate(documents.u16string());
   dlg.FormShow();
   view.RunPosted();
-  outcome.outlookVersion = outlook::SelectedOutlookVersion;
+  outcome.outlookVersion = dlg.SelectedOutlookVersion;
   outcome.items = view.items;
-  for (int i = 0; i < dlg.StrList.Count(); ++i) {
-    if (dlg.StrList[i].ProfilName == kProfile) {
-      view.SelectProfile(i);
-      dlg.cbProfilesChange();
-    }
-  }
+  dlg.SelectProfile(kProfile);
   dlg.btnStartClick();
   dlg.btnDeleteClick();
   outcome.log = view.log;
@@ -169,7 +164,6 @@ TRunOutcome RunDemo(RegistryStore& store, const fs::path& documents) {
           test::ReadWholeFile(entry.path());
     }
   }
-  outlook::SelectedOutlookVersion.clear();
   return outcome;
 }
 
@@ -181,8 +175,7 @@ class LiveRegistryFlowTest : public ::testing::Test {
     // A registry with an Outlook 16 of its own, or with what a run that was killed
     // left behind, is not touched: the test fails and says what is in the way.
     for (const auto& op : demo.ops) {
-      if (op.kind == regfile::RegTextOpKind::CreateKey &&
-          KeyExists(live_, op.root, op.path)) {
+      if (op.kind == regfile::RegTextOpKind::CreateKey && KeyExists(live_, op.root, op.path)) {
         GTEST_FAIL() << "the registry already holds " << ToUtf8(op.path)
                      << "; this test needs a registry without Outlook 16";
       }

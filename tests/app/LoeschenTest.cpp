@@ -18,8 +18,8 @@
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "regfile/ExRegistry.h"
-#include "regfile/StoreExport.h"
 #include "regfile/RegText.h"
+#include "regfile/StoreExport.h"
 #include "support/Files.h"
 #include "support/SameLog.h"
 #include "support/StoreFixture.h"
@@ -102,7 +102,6 @@ class LoeschenTest : public test::StoreFixture {
     fs::create_directory(documents_);
   }
   void TearDown() override {
-    outlook::SelectedOutlookVersion.clear();
     // Read-only files and folders do not stop the clean-up.
     for (const auto& entry : fs::recursive_directory_iterator(temp_))
       fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add);
@@ -632,10 +631,12 @@ TEST_F(LoeschenTest, ClicksDuringTheBackupDoNothing) {
   struct {
     bool startEnabled = true;
     bool deleteEnabled = true;
+    bool profilesEnabled = true;
     std::size_t logLines = 0;
   } during;
   view_.onProcessMessages = [&] {
     during.logLines = view_.log.size();
+    during.profilesEnabled = view_.profilesEnabled;
     dlg_.btnDeleteClick();
     dlg_.btnStartClick();
     dlg_.FormClick();
@@ -650,6 +651,8 @@ TEST_F(LoeschenTest, ClicksDuringTheBackupDoNothing) {
   EXPECT_EQ(1, view_.processed);
   EXPECT_FALSE(during.startEnabled);
   EXPECT_FALSE(during.deleteEnabled);
+  EXPECT_FALSE(during.profilesEnabled);
+  EXPECT_TRUE(view_.profilesEnabled);
   EXPECT_TRUE(view_.messages.empty());
   // The selection change cleared the log, as it always does; the repair logged once.
   Lines expected = test::ReadProfileLog("damaged.repair.txt");
@@ -658,6 +661,68 @@ TEST_F(LoeschenTest, ClicksDuringTheBackupDoNothing) {
   EXPECT_TRUE(view_.startEnabled);
   EXPECT_FALSE(view_.deleteEnabled);
 }
+
+// The profile box is locked while "Löschen" runs, its boxes included, and unlocked on
+// every way out of it.
+struct TWayOutCase {
+  const char* name;
+  // Prepares the way out, once "Auslesen" ran.
+  void (*prepare)(TMainDlg& dlg, MemoryStore& store, const fs::path& backupFolder);
+  TMainState state;
+};
+
+void PrintTo(const TWayOutCase& row, std::ostream* out) {
+  *out << row.name;
+}
+
+class ProfileBoxLockTest : public LoeschenTest,
+                           public ::testing::WithParamInterface<TWayOutCase> {};
+
+TEST_P(ProfileBoxLockTest, IsUnlockedOnEveryWayOut) {
+  Load("damaged.reg");
+  Start(kMessagingTree, u"Kaputt");
+  dlg_.btnStartClick();
+  GetParam().prepare(dlg_, store_, Backup());
+  int calls = 0;
+  int unlocked = 0;
+  const auto look = [&] {
+    ++calls;
+    unlocked += view_.profilesEnabled ? 1 : 0;
+  };
+  view_.onProcessMessages = look;
+  view_.onShowMessage = look;
+  dlg_.btnDeleteClick();
+  EXPECT_GT(calls, 0);
+  EXPECT_EQ(0, unlocked) << "the box was open while Löschen ran";
+  EXPECT_TRUE(view_.profilesEnabled);
+  EXPECT_EQ(GetParam().state, dlg_.State());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    WaysOut, ProfileBoxLockTest,
+    ::testing::Values(TWayOutCase{"Repaired", [](TMainDlg&, MemoryStore&, const fs::path&) {},
+                                  TMainState::Repaired},
+                      TWayOutCase{"BackupFailed",
+                                  [](TMainDlg&, MemoryStore&, const fs::path& backupFolder) {
+                                    // A file where the backup folder would be.
+                                    std::ofstream(backupFolder) << "x";
+                                  },
+                                  TMainState::Analysed},
+                      TWayOutCase{"RepairError",
+                                  [](TMainDlg& dlg, MemoryStore& store, const fs::path&) {
+                                    store.InjectFault(HKEY_CURRENT_USER,
+                                                      dlg.Analysis.ProfileTree +
+                                                          u"\\9207f3e0a3b11019908b08002b2a56c2",
+                                                      MemoryStore::Operation::SetValue, 5);
+                                  },
+                                  TMainState::Ready},
+                      TWayOutCase{"ReadOnly",
+                                  [](TMainDlg& dlg, MemoryStore&, const fs::path&) {
+                                    dlg.cReadOnlyReason =
+                                        u"Die Hive-Datei ist nur zum Lesen geöffnet.";
+                                  },
+                                  TMainState::Analysed}),
+    [](const ::testing::TestParamInfo<TWayOutCase>& row) { return std::string(row.param.name); });
 
 TEST_F(LoeschenTest, AfterTheBackgroundClickLoeschenDoesNothing) {
   Load("damaged.reg");
@@ -704,6 +769,96 @@ TEST_F(LoeschenTest, LoeschenAfterASelectionChangeRepairsTheProfileLastRead) {
   EXPECT_FALSE(fs::exists(File("Neu", ".log")));
   EXPECT_EQ(Windows1252Lines(test::ReadProfileLog("healthy.repair.txt")),
             ReadWholeFile(File("Outlook", ".log")));
+}
+
+// The registry took the repair at once (the live registry does); its log file cannot
+// be written then. The box says what happened: the repair is saved, the backup holds
+// the state before it, only the log file is missing.
+TEST_F(LoeschenTest, ALogThatCannotBeWrittenAfterTheRepairSaysTheRepairIsSaved) {
+  Load("damaged.reg");
+  Start(kMessagingTree, u"Kaputt");
+  dlg_.btnStartClick();
+  const std::string before = ExportTree(store_, dlg_.Analysis.ProfileTree);
+  // A folder where the log file would be.
+  fs::create_directories(File("Kaputt", ".log"));
+  EXPECT_FALSE(dlg_.Repair());
+  ASSERT_EQ(1u, view_.messages.size());
+  EXPECT_EQ(TMsgDlgType::mtError, view_.messages[0].kind);
+  const std::u16string expected = u"Die Reparatur ist in der Registry gespeichert, und „" +
+                                  FromUtf8(File("Kaputt", ".reg").string()) +
+                                  u"“ hält den Stand davor. Nur die Protokolldatei „" +
+                                  FromUtf8(File("Kaputt", ".log").string()) +
+                                  u"“ kann nicht geschrieben werden: ";
+  EXPECT_EQ(expected, view_.messages[0].text.substr(0, expected.size()));
+  EXPECT_GT(view_.messages[0].text.size(), expected.size()) << "the system's reason";
+  EXPECT_EQ(TMainState::Repaired, dlg_.State());
+  EXPECT_FALSE(view_.deleteEnabled);
+  EXPECT_TRUE(view_.startEnabled);
+  EXPECT_FALSE(KeyExists(dlg_.Analysis.ProfileTree + u"\\e0000000000000000000000000000001"));
+  EXPECT_EQ(before, ReadWholeFile(File("Kaputt", ".reg")));
+  EXPECT_TRUE(fs::is_directory(File("Kaputt", ".log")));
+  EXPECT_EQ((std::vector<std::string>{"Kaputt-original.reg", "Kaputt.reg"}), FilesBelow(Backup()))
+      << "no log left beside its place";
+}
+
+// --- Profiles whose file names would meet ---------------------------------------------
+
+// "Outlook-original.reg" is the first backup of "Outlook" and nothing else: the profile
+// "Outlook-original" keeps its files under a name of its own, and "Outlook" can be
+// restored from its first backup after both were repaired.
+TEST_F(LoeschenTest, ProfilesWhoseFileNamesWouldMeetKeepTheirOwnBackups) {
+  const std::u16string tree(kOfficeTree);
+  for (const auto* name : {u"Outlook", u"Outlook-original"}) {
+    Put(tree + u"\\" + name + u"\\0a0d020000000000c000000000000046", u"Marke",
+        registry::store::REG_SZ, test::Utf16Bytes(name));
+    // An unused section, which the repair deletes.
+    MakeKey(tree + u"\\" + name + u"\\e0000000000000000000000000000001");
+  }
+  const std::string outlook = ExportTree(store_, tree + u"\\Outlook");
+  const std::string other = ExportTree(store_, tree + u"\\Outlook-original");
+  Start(kOfficeTree, u"Outlook");
+  for (const auto* name : {u"Outlook", u"Outlook-original"}) {
+    ASSERT_TRUE(dlg_.SelectProfile(name));
+    ASSERT_TRUE(dlg_.Analyse());
+    ASSERT_TRUE(dlg_.Repair()) << ToUtf8(view_.messages.at(0).text);
+  }
+  EXPECT_EQ((std::vector<std::string>{"Outlook-original.reg", "Outlook-original~-original.reg",
+                                      "Outlook-original~.log", "Outlook-original~.reg",
+                                      "Outlook.log", "Outlook.reg"}),
+            FilesBelow(Backup()));
+  EXPECT_EQ(outlook, ReadWholeFile(File("Outlook", "-original.reg")));
+  EXPECT_EQ(other, ReadWholeFile(File("Outlook-original~", "-original.reg")));
+
+  ASSERT_TRUE(dlg_.SelectProfile(u"Outlook"));
+  EXPECT_TRUE(dlg_.Restore(u"")) << ToUtf8(view_.messages.back().text);
+  EXPECT_EQ(outlook, ExportTree(store_, tree + u"\\Outlook"));
+}
+
+// A first backup that an earlier version wrote for another profile under this one's
+// name is neither replaced nor taken as this profile's: the backup fails and says so.
+TEST_F(LoeschenTest, AFirstBackupOfAnotherProfileIsNeitherReplacedNorTaken) {
+  const std::u16string tree(kOfficeTree);
+  Put(tree + u"\\Outlook\\e0000000000000000000000000000001", u"Marke", registry::store::REG_SZ,
+      test::Utf16Bytes(u"x"));
+  fs::create_directories(Backup());
+  const std::string others =
+      "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\" + ToUtf8(tree) + "\\Outlook-original]\r\n\r\n";
+  std::ofstream(File("Outlook", "-original.reg"), std::ios::binary) << others;
+  Start(kOfficeTree, u"Outlook");
+  dlg_.btnStartClick();
+  const std::string before = ExportAll(store_);
+  dlg_.btnDeleteClick();
+  ASSERT_EQ(1u, view_.messages.size());
+  EXPECT_EQ(kBackupFailed, view_.messages[0].text);
+  EXPECT_EQ(before, ExportAll(store_));
+  EXPECT_EQ(TMainState::Analysed, dlg_.State());
+  ASSERT_EQ(1u, view_.backupReasons.size());
+  EXPECT_EQ(u"Die Datei „" + FromUtf8(File("Outlook", "-original.reg").string()) +
+                u"“ hält das Profil „Outlook-original“, nicht „Outlook“; sie wird nicht "
+                u"ersetzt. Bitte sie an einen anderen Ort legen.",
+            view_.backupReasons[0]);
+  EXPECT_EQ(others, ReadWholeFile(File("Outlook", "-original.reg")));
+  EXPECT_FALSE(fs::exists(File("Outlook", ".reg")));
 }
 
 TEST_F(LoeschenTest, RefusedFlushLeavesTheLogUnsaved) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 #include <ostream>
 #include <string>
 
@@ -28,7 +29,6 @@ class MainDlgTest : public test::StoreFixture {
  protected:
   // The version is given, as a front end's option does, so no detection runs.
   void SetUp() override { dlg_.cOutlookVersion = u"16"; }
-  void TearDown() override { outlook::SelectedOutlookVersion.clear(); }
 
   void Load(const char* fixture) {
     regfile::LoadRegTextFile(
@@ -212,6 +212,82 @@ TEST_F(MainDlgTest, SelectionChangeClearsTheLogAndLeavesLoeschen) {
   EXPECT_TRUE(view_.deleteEnabled);
   // "Löschen" still belongs to the profile last read.
   EXPECT_EQ(u"Outlook", dlg_.TavixFiles->ProfilName);
+}
+
+// --- Choosing a profile by name -----------------------------------------------------
+
+struct TSelectCase {
+  const char* name;
+  std::u16string_view given;
+  int selected;  // -1: refused
+};
+
+void PrintTo(const TSelectCase& row, std::ostream* out) {
+  *out << row.name;
+}
+
+class SelectProfileTest : public MainDlgTest, public ::testing::WithParamInterface<TSelectCase> {};
+
+// The command line names a profile: it is matched as the registry matches key names,
+// and chosen as the user would choose it in the box.
+TEST_P(SelectProfileTest, MatchesAsTheRegistryDoes) {
+  Profile(u"Büro");
+  Profile(u"Outlook");
+  Start();
+  view_.log = {u"vom letzten Mal"};
+  EXPECT_EQ(GetParam().selected >= 0, dlg_.SelectProfile(GetParam().given));
+  EXPECT_EQ(GetParam().selected, view_.selected);
+  if (GetParam().selected < 0) {
+    ASSERT_EQ(1u, view_.messages.size());
+    EXPECT_EQ(u"Ein Profil „" + std::u16string(GetParam().given) + u"“ gibt es in " + kOfficeTree +
+                  u" nicht.",
+              view_.messages[0].text);
+    EXPECT_EQ(TMsgDlgType::mtError, view_.messages[0].kind);
+    EXPECT_FALSE(view_.startEnabled);
+    EXPECT_EQ(nullptr, dlg_.SelectedProfile());
+    return;
+  }
+  EXPECT_TRUE(view_.messages.empty());
+  EXPECT_TRUE(view_.startEnabled);
+  EXPECT_TRUE(view_.log.empty()) << "a change of the selection clears the log";
+  EXPECT_EQ(TMainState::Ready, dlg_.State());
+  ASSERT_NE(nullptr, dlg_.SelectedProfile());
+  EXPECT_EQ(dlg_.StrList[GetParam().selected].ProfilName, dlg_.SelectedProfile()->ProfilName);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, SelectProfileTest,
+    ::testing::Values(TSelectCase{"Exact", u"Outlook", 1}, TSelectCase{"LowerCase", u"outlook", 1},
+                      TSelectCase{"UmlautInCapitals", u"BÜRO", 0},
+                      TSelectCase{"MixedCase", u"bÜrO", 0}, TSelectCase{"Unknown", u"Privat", -1},
+                      TSelectCase{"Part", u"Outloo", -1}, TSelectCase{"Empty", u"", -1}),
+    [](const ::testing::TestParamInfo<TSelectCase>& row) { return std::string(row.param.name); });
+
+// A registry keeps one of two names that differ only in case; a list that holds both
+// (made here by hand) gives the exact spelling, whichever comes first.
+TEST_F(MainDlgTest, TheExactSpellingWinsOverAnotherCase) {
+  for (const auto* name : {u"OUTLOOK", u"Outlook", u"outlook"}) {
+    auto record = std::make_unique<profile::TTavixFiles>();
+    record->ProfilName = name;
+    dlg_.StrList.Add(std::move(record));
+  }
+  EXPECT_EQ(1, dlg_.FindProfile(u"Outlook"));
+  EXPECT_EQ(2, dlg_.FindProfile(u"outlook"));
+  EXPECT_EQ(0, dlg_.FindProfile(u"OutLook"));
+  EXPECT_EQ(-1, dlg_.FindProfile(u"Outlook2"));
+}
+
+TEST_F(MainDlgTest, NoChoiceWhileAHandlerRuns) {
+  Load("healthy.reg");
+  Load("new.reg");
+  Start();
+  dlg_.SelectProfile(u"Outlook");
+  dlg_.btnStartClick();
+  bool chosen = true;
+  view_.onProcessMessages = [&] { chosen = dlg_.SelectProfile(u"Neu"); };
+  dlg_.btnDeleteClick();
+  EXPECT_FALSE(chosen);
+  EXPECT_EQ(1, view_.selected);
 }
 
 TEST_F(MainDlgTest, BackgroundClickReleasesTheListsAndLoeschenWithThem) {

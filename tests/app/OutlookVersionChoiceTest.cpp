@@ -33,7 +33,6 @@ class OutlookVersionChoiceTest : public test::StoreFixture {
     dlg_.FormShow();
     view_.RunPosted();
   }
-  void TearDown() override { outlook::SelectedOutlookVersion.clear(); }
 
   test::FakeMainView view_;
   TMainDlg dlg_{view_};
@@ -59,7 +58,7 @@ TEST_P(TwoInstallationsTest, TheDialogDecides) {
   ASSERT_EQ(1u, view_.dialogs.size());
   EXPECT_EQ(u"Outlook 2016 (64 Bit)", view_.dialogs[0].first);
   EXPECT_EQ(u"Outlook 2010 (32 Bit)", view_.dialogs[0].second);
-  EXPECT_EQ(GetParam().version, outlook::SelectedOutlookVersion);
+  EXPECT_EQ(GetParam().version, dlg_.SelectedOutlookVersion);
   EXPECT_TRUE(view_.messages.empty());
 }
 
@@ -75,7 +74,7 @@ TEST_F(OutlookVersionChoiceTest, OneInstallationNeedsNoDialog) {
   Profile(u"Software\\Microsoft\\Office\\16.0\\Outlook\\Profiles");
   Start();
   EXPECT_TRUE(view_.dialogs.empty());
-  EXPECT_EQ(u"16", outlook::SelectedOutlookVersion);
+  EXPECT_EQ(u"16", dlg_.SelectedOutlookVersion);
   EXPECT_EQ(u"Software\\Microsoft\\Office\\16.0\\Outlook\\Profiles", dlg_.RegTreeToUse);
   EXPECT_EQ(1u, view_.items.size());
 }
@@ -88,7 +87,7 @@ TEST_F(OutlookVersionChoiceTest, NoInstallationShowsTheErrorAndUsesTheMessagingT
   EXPECT_EQ(u"Auf diesem Rechner kann die Software \"Microsoft® Outlook\" nicht ermittelt werden.",
             view_.messages[0].text);
   EXPECT_EQ(TMsgDlgType::mtError, view_.messages[0].kind);
-  EXPECT_EQ(u"", outlook::SelectedOutlookVersion);
+  EXPECT_EQ(u"", dlg_.SelectedOutlookVersion);
   EXPECT_EQ((std::vector<std::u16string>{u"Outlook"}), view_.items) << "the start-up goes on";
 }
 

@@ -20,8 +20,8 @@
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "regfile/ExRegistry.h"
-#include "registry/store/MemoryStore.h"
 #include "regfile/RegText.h"
+#include "registry/store/MemoryStore.h"
 #include "support/Files.h"
 #include "support/SameLog.h"
 #include "support/TreeDump.h"
@@ -233,7 +233,6 @@ class RepairFaultSweepTest : public ::testing::TestWithParam<TSweepCase> {
     }
   }
   void TearDown() override {
-    outlook::SelectedOutlookVersion.clear();
     fs::remove_all(temp_);
   }
 

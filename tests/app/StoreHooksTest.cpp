@@ -1,13 +1,15 @@
-// How "Löschen" hands its changes to a store that keeps them until they are written
-// (offline hives): written at the end, forgotten when the action fails half-way,
-// refused at once when the registry opened read-only.
+// How "Löschen" and "Wiederherstellen" hand their changes to a store that keeps them
+// until they are written (offline hives): written at the end, forgotten when the
+// action fails half-way, refused at once when the registry opened read-only.
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "app/MainDlg.h"
+#include "platform/FileSystem.h"
 #include "platform/Text.h"
+#include "profile/Backup.h"
 #include "regfile/RegText.h"
 #include "support/StoreFixture.h"
 #include "tests/app/FakeMainView.h"
@@ -48,10 +50,7 @@ class StoreHooksTest : public test::StoreFixture {
     dlg_.cOutlookVersion = u"";  // the fixture keeps its profile in the Messaging tree
     dlg_.cStoreSession = &session_;
   }
-  void TearDown() override {
-    fs::remove_all(docs_);
-    outlook::SelectedOutlookVersion.clear();
-  }
+  void TearDown() override { fs::remove_all(docs_); }
   // Start-up and "Auslesen" of the only profile of the fixture.
   void Analyse() {
     dlg_.FormCreate(platform::FromUtf8(docs_.string()));
@@ -115,6 +114,26 @@ TEST_F(StoreHooksTest, ARepairEndedByTheRegistryIsForgottenToo) {
   EXPECT_EQ(0u, view_.messages[0].text.find(u"Fehler beim Setzen der Daten für '"));
 }
 
+// The log is written beside its place before the registry takes the repair: with no
+// room for it, the repair is forgotten, and nothing says it was done.
+TEST_F(StoreHooksTest, ALogThatCannotBeWrittenForgetsTheRepair) {
+  Analyse();
+  const std::u16string log = profile::LogFileName(dlg_.cBackupFolder, dlg_.TavixFiles->ProfilName);
+  // A folder where the log is written before it takes its place.
+  fs::create_directories(platform::TemporaryFileOf(platform::ToUtf8(log)));
+  EXPECT_FALSE(dlg_.Repair());
+  EXPECT_EQ(0, session_.flushes) << "the registry took the repair";
+  EXPECT_EQ(1, session_.discards);
+  ASSERT_EQ(1u, view_.messages.size());
+  const std::u16string& text = view_.messages[0].text;
+  EXPECT_EQ(0u, text.find(u"Die Protokolldatei „" + log + u"“ kann nicht geschrieben werden: "))
+      << platform::ToUtf8(text);
+  EXPECT_TRUE(
+      text.ends_with(u" Die Reparatur wurde deshalb verworfen; die Registry ist unverändert."));
+  EXPECT_NE(TMainState::Repaired, dlg_.State());
+  EXPECT_FALSE(LogSaved());
+}
+
 TEST_F(StoreHooksTest, ReadOnlyRegistryRefusesLoeschenBeforeTheBackup) {
   dlg_.cReadOnlyReason =
       u"Die Hive-Datei ist nur zum Lesen geöffnet. Reparieren ist deshalb nicht "
@@ -136,6 +155,40 @@ TEST_F(StoreHooksTest, TheRefusalBoxStillBelongsToLoeschen) {
   EXPECT_FALSE(dlg_.Repair());
   EXPECT_TRUE(busyDuringBox);
   EXPECT_FALSE(dlg_.Busy());
+}
+
+// A restore the registry does not take when it is written is forgotten, and reported
+// as failed: no "wiederhergestellt", the reason in the error box.
+TEST_F(StoreHooksTest, ARestoreThatCannotBeWrittenIsForgotten) {
+  Analyse();
+  dlg_.btnDeleteClick();
+  ASSERT_EQ(TMainState::Repaired, dlg_.State());
+  session_.flushFailure = u"Die Hive-Datei 'NTUSER.DAT' kann nicht geschrieben werden.";
+  view_.messages.clear();
+  view_.proven.clear();
+  EXPECT_FALSE(dlg_.Restore(u""));
+  EXPECT_EQ(2, session_.flushes);
+  EXPECT_EQ(1, session_.discards);
+  ASSERT_EQ(1u, view_.messages.size());
+  EXPECT_EQ(TMsgDlgType::mtError, view_.messages[0].kind);
+  EXPECT_EQ(u"Die Wiederherstellung aus „" + dlg_.LastRestoreFile +
+                u"“ schlug fehl: Die Hive-Datei 'NTUSER.DAT' kann nicht geschrieben werden. "
+                u"Es wurde nichts geändert.",
+            view_.messages[0].text);
+  EXPECT_FALSE(dlg_.LastRestore.Restored);
+  EXPECT_EQ(u"Nicht wiederhergestellt.", view_.log.back());
+  EXPECT_TRUE(view_.proven.empty());
+}
+
+TEST_F(StoreHooksTest, ReadOnlyRegistryRefusesTheRestoreBeforeAnyFile) {
+  dlg_.cReadOnlyReason = u"Die Hive-Datei ist nur zum Lesen geöffnet.";
+  Analyse();
+  EXPECT_FALSE(dlg_.Restore(u""));
+  ASSERT_EQ(1u, view_.messages.size());
+  EXPECT_EQ(dlg_.cReadOnlyReason, view_.messages[0].text);
+  EXPECT_EQ(u"", dlg_.LastRestoreFile);
+  EXPECT_FALSE(fs::exists(docs_ / "Brindel")) << "not even the state before was saved";
+  EXPECT_EQ(0, session_.flushes);
 }
 
 }  // namespace

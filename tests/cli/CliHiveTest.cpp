@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <hivex.h>
+#include <nlohmann/json.hpp>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -25,6 +26,7 @@
 #include "registry/store/hive/HiveStore.h"
 #include "registry/store/hive/EmptyHive.h"
 #include "regfile/RegText.h"
+#include "support/OwnMounts.h"
 #include "support/Process.h"
 #include "tests/app/FakeMainView.h"
 #include "tests/registry/store/hive/HiveTestSupport.h"
@@ -180,6 +182,79 @@ TEST_F(CliHiveTest, RestoreIsOneCommitOrNone) {
   const ProcessResult result = Run(Hives({"restore", kDamaged}));
   ASSERT_EQ(0, result.exitCode) << result.err;
   EXPECT_EQ(exported.output, HivexExport(user_).output) << "as it was before the repair";
+}
+
+// A documents folder with room for the two backups and not for the log: the log is
+// written before the hive takes the repair, so the hive is left as it was and the
+// message says so.
+TEST_F(CliHiveTest, ALogThatCannotBeWrittenLeavesTheHiveAsItWas) {
+  if (!test::CanMountOwnDisks((dir_ / "docs").string()))
+    GTEST_SKIP() << "no user namespace here to mount a small file system in";
+  const std::string hive = ReadWholeFile(user_);
+  ASSERT_EQ(0, Run(Hives({"export",
+                          "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\16.0\\Outlook\\"
+                          "Profiles\\B\xC3\xBCro",
+                          (dir_ / "profile.reg").string()}))
+                   .exitCode);
+  const std::size_t pages = (fs::file_size(dir_ / "profile.reg") + 4095) / 4096;
+  std::vector<std::string> args{(dir_ / "docs").string(), kCli, std::to_string(2 * pages * 4096)};
+  for (const std::string& arg : Hives({"repair", kDamaged}))
+    args.push_back(arg);
+  const ProcessResult result = test::RunWithOwnMounts(
+      "mount -t tmpfs -o size=$3 none \"$1\" || exit 90\n"
+      "cli=$2\nshift 3\n\"$cli\" \"$@\"",
+      args);
+  EXPECT_EQ(1, result.exitCode) << result.err;
+  const std::string log = (dir_ / "docs" / "Brindel").string() + "/" + kDamaged + ".log";
+  EXPECT_NE(std::string::npos,
+            result.err.find("Fehler: Die Protokolldatei „" + log +
+                            "“ kann nicht geschrieben werden: Auf dem Datenträger ist kein "
+                            "Platz mehr. Die Reparatur wurde deshalb verworfen; die Registry ist "
+                            "unverändert.\n"))
+      << result.err;
+  EXPECT_EQ(hive, ReadWholeFile(user_)) << "not one byte of the hive written";
+}
+
+// A hive on a disk without room for its new file: the restore is not taken, and the
+// message, the exit status and both results of the report say so.
+TEST_F(CliHiveTest, ARestoreTheHiveCannotTakeIsReportedAsFailed) {
+  ASSERT_EQ(0, Run(Hives({"repair", kDamaged})).exitCode);
+  fs::create_directories(dir_ / "small");
+  if (!test::CanMountOwnDisks((dir_ / "small").string()))
+    GTEST_SKIP() << "no user namespace here to mount a small file system in";
+  const std::string repaired = ReadWholeFile(user_);
+  const std::size_t pages = (repaired.size() + 4095) / 4096;
+  // Room for the hive and one page more: its new file does not fit beside it.
+  const std::vector<std::string> args{(dir_ / "small").string(),
+                                      kCli,
+                                      std::to_string((pages + 1) * 4096),
+                                      user_.string(),
+                                      software_.string(),
+                                      (dir_ / "docs").string(),
+                                      kDamaged,
+                                      (dir_ / "report.json").string(),
+                                      (dir_ / "after.dat").string()};
+  const ProcessResult result = test::RunWithOwnMounts(
+      "mount -t tmpfs -o size=$3 none \"$1\" || exit 90\n"
+      "cp \"$4\" \"$1/NTUSER.DAT\" || exit 91\n"
+      "\"$2\" --hive \"HKCU=$1/NTUSER.DAT\" --hive \"HKLM\\SOFTWARE=$5\" --outlook-version 16 "
+      "--documents \"$6\" --json restore \"$7\" > \"$8\"\n"
+      "code=$?\n"
+      "cp \"$1/NTUSER.DAT\" \"$9\" && exit $code",
+      args);
+  EXPECT_EQ(1, result.exitCode) << result.err;
+  EXPECT_EQ(std::string::npos, result.err.find("“ wiederhergestellt")) << result.err;
+  const nlohmann::json report =
+      nlohmann::json::parse(ReadWholeFile(dir_ / "report.json"), nullptr, false);
+  ASSERT_FALSE(report.is_discarded()) << ReadWholeFile(dir_ / "report.json");
+  const std::string message = report["runs"][0]["result"]["message"];
+  EXPECT_FALSE(report["runs"][0]["result"]["ok"].get<bool>());
+  EXPECT_FALSE(report["result"]["ok"].get<bool>());
+  EXPECT_EQ(message, report["result"]["message"]);
+  EXPECT_EQ(0u, message.find("Die Wiederherstellung aus „")) << message;
+  EXPECT_TRUE(message.ends_with(" Es wurde nichts geändert.")) << message;
+  EXPECT_NE(std::string::npos, result.err.find("Fehler: " + message + "\n")) << result.err;
+  EXPECT_EQ(repaired, ReadWholeFile(dir_ / "after.dat")) << "the hive as it was";
 }
 
 TEST_F(CliHiveTest, ReadingCommandsLeaveEveryFileAsItWas) {

@@ -13,6 +13,7 @@
 
 #include "platform/Text.h"
 #include "support/CliRun.h"
+#include "support/OwnMounts.h"
 
 namespace brindel::cli {
 namespace {
@@ -228,6 +229,72 @@ TEST_F(CliReportTest, RestoreBringsTheProfileBackExactly) {
   EXPECT_NE(std::string::npos, refused.err.find("der nicht zum Profil gehört")) << refused.err;
   EXPECT_EQ(ProfileText(Path("repaired.reg"), kDamaged), ProfileText(Path("same.reg"), kDamaged));
 }
+
+// Two profiles whose plain file names would meet: "Outlook-original.reg" would be the
+// current backup of one and the first backup of the other. Each keeps its own, and
+// "Outlook" can be restored from its first backup after both were repaired.
+TEST_F(CliReportTest, ProfilesWhoseFileNamesWouldMeetEachKeepTheirOwnBackups) {
+  std::ofstream(Path("min.reg"), std::ios::binary)
+      << "REGEDIT4\r\n\r\n[" << kProfileKey << "Outlook]\r\n\"Marke\"=\"eins\"\r\n\r\n["
+      << kProfileKey << "Outlook-original]\r\n\"Marke\"=\"zwei\"\r\n\r\n";
+  const ProcessResult repaired =
+      Run({"--reg", Path("min.reg"), "--outlook-version", "16", "--documents", Path("docs"),
+           "--save-reg", Path("repaired.reg"), "repair", "--all"});
+  ASSERT_EQ(0, repaired.exitCode) << repaired.err;
+  const fs::path folder = dir_ / "docs" / "Brindel";
+  EXPECT_NE(std::string::npos,
+            ReadWholeFile(folder / "Outlook-original.reg").find("\\Outlook]\r\n\"Marke\"=\"eins\""))
+      << "the first backup of Outlook holds Outlook";
+  EXPECT_NE(std::string::npos, ReadWholeFile(folder / "Outlook-original~.reg")
+                                   .find("\\Outlook-original]\r\n\"Marke\"=\"zwei\""));
+  EXPECT_EQ(ReadWholeFile(folder / "Outlook-original~.reg"),
+            ReadWholeFile(folder / "Outlook-original~-original.reg"));
+
+  const ProcessResult restored = Run({"--reg", Path("repaired.reg"), "--outlook-version", "16",
+                                      "--documents", Path("docs"), "--json", "restore", "Outlook"});
+  ASSERT_EQ(0, restored.exitCode) << restored.err;
+  const json report = json::parse(restored.out);
+  EXPECT_TRUE(report["result"]["ok"].get<bool>());
+  EXPECT_EQ((folder / "Outlook-original.reg").string(),
+            report["runs"][0]["backup"]["files"][1]["path"]);
+}
+
+#ifdef __linux__
+// A documents folder with room for both backups and not for the log: the registry in
+// memory has taken the repair at once, as the live registry does. Message, exit status
+// and report all say that the repair is saved and only the log file is missing.
+TEST_F(CliReportTest, ALogThatCannotBeWrittenSaysTheRepairIsSaved) {
+  if (!test::CanMountOwnDisks(Path("docs")))
+    GTEST_SKIP() << "no user namespace here to mount a small file system in";
+  ASSERT_EQ(
+      0,
+      Run({"--demo", "export", kProfileKey + std::string(kDamaged), Path("profile.reg")}).exitCode);
+  const std::size_t pages = (fs::file_size(Path("profile.reg")) + 4095) / 4096;
+  // Room for the two backups, not a page more.
+  const std::string size = std::to_string(2 * pages * 4096);
+  const ProcessResult result = test::RunWithOwnMounts(
+      "mount -t tmpfs -o size=$3 none \"$1\" || exit 90\n"
+      "\"$2\" --demo --documents \"$1\" --save-reg \"$4\" --json repair \"$5\" > \"$6\"",
+      {Path("docs"), BRINDEL_CLI, size, Path("after.reg"), kDamaged, Path("report.json")});
+  EXPECT_EQ(1, result.exitCode) << result.err;
+  const std::string folder = Path("docs") + "/Brindel/" + kDamaged;
+  const std::string message = "Die Reparatur ist in der Registry gespeichert, und „" + folder +
+                              ".reg“ hält den Stand davor. Nur die Protokolldatei „" + folder +
+                              ".log“ kann nicht geschrieben werden: Auf dem Datenträger ist kein "
+                              "Platz mehr.";
+  EXPECT_NE(std::string::npos, result.err.find("Fehler: " + message + "\n")) << result.err;
+  const json report = json::parse(ReadWholeFile(Path("report.json")));
+  const json& run = report["runs"][0];
+  EXPECT_EQ(4, run["done"]["sectionsDeleted"]) << "the repair is done";
+  EXPECT_FALSE(run["result"]["ok"].get<bool>());
+  EXPECT_EQ(message, run["result"]["message"]);
+  EXPECT_FALSE(report["result"]["ok"].get<bool>());
+  EXPECT_EQ(message, report["result"]["message"]);
+  // The registry the run leaves holds the repair.
+  EXPECT_EQ(std::string::npos,
+            ReadWholeFile(Path("after.reg")).find("\\5a89cc3fa6d8fe64d70c612c73cdcb86]"));
+}
+#endif
 
 }  // namespace
 }  // namespace brindel::cli

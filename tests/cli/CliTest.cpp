@@ -7,6 +7,7 @@
 #include "platform/AnsiCodePage.h"
 #include "platform/Text.h"
 #include "support/CliRun.h"
+#include "support/OwnMounts.h"
 
 namespace brindel::cli {
 namespace {
@@ -118,11 +119,7 @@ TEST_F(CliTest, SecondRepairKeepsTheFirstBackup) {
 // written, so nothing is deleted; the next run would otherwise make it from a
 // repaired profile.
 TEST_F(CliTest, FullDiskFailsTheBackupBeforeTheFirstBackupIsLost) {
-  const std::string unshare = "/usr/bin/unshare";
-  const std::vector<std::string> namespaces{"--user", "--map-root-user", "--mount"};
-  std::vector<std::string> probe = namespaces;
-  probe.insert(probe.end(), {"sh", "-c", "mount -t tmpfs none \"$1\"", "sh", Path("docs")});
-  if (!fs::exists(unshare) || test::RunProcess(unshare, probe).exitCode != 0)
+  if (!test::CanMountOwnDisks(Path("docs")))
     GTEST_SKIP() << "no user namespace here to mount a small file system in";
 
   const std::string profileKey = std::string(kTree) + "\\" + kDamaged;
@@ -133,14 +130,12 @@ TEST_F(CliTest, FullDiskFailsTheBackupBeforeTheFirstBackupIsLost) {
   // Room for the backup and a page more: the first backup does not fit beside it.
   const std::string size = std::to_string((pages + 1) * 4096);
   fs::create_directories(dir_ / "after");
-  std::vector<std::string> args = namespaces;
-  args.insert(args.end(), {"sh", "-c",
-                           "mount -t tmpfs -o size=$4 none \"$1\" || exit 90\n"
-                           "\"$3\" --demo --documents \"$1\" repair \"$5\"\n"
-                           "code=$?\n"
-                           "cp -a \"$1/.\" \"$2\" && exit $code",
-                           "sh", Path("docs"), Path("after"), kCli, size, kDamaged});
-  const ProcessResult result = test::RunProcess(unshare, args);
+  const ProcessResult result = test::RunWithOwnMounts(
+      "mount -t tmpfs -o size=$4 none \"$1\" || exit 90\n"
+      "\"$3\" --demo --documents \"$1\" repair \"$5\"\n"
+      "code=$?\n"
+      "cp -a \"$1/.\" \"$2\" && exit $code",
+      {Path("docs"), Path("after"), kCli, size, kDamaged});
   EXPECT_EQ(1, result.exitCode) << result.err;
   // Why, with the file and the system's words, on the line before the fixed message.
   EXPECT_EQ("Fehler: Die Datei „" + Path("docs") + "/Brindel/" + kDamaged +
@@ -181,9 +176,52 @@ TEST_F(CliTest, MissingFileAndUnknownProfileAreErrors) {
   EXPECT_NE(std::string::npos, result.err.find("Fehler: Ein Profil „Privat“ gibt es in"))
       << result.err;
   EXPECT_EQ("", result.out);
+}
 
-  result = Run({"--demo", "analyse", "outlook"});
-  EXPECT_EQ(1, result.exitCode) << "profile names are matched exactly";
+// A profile is named as the registry matches key names, without regard to letter
+// case; the log, the files and the report use the name as the registry spells it.
+TEST_F(CliTest, ProfileNamesAreMatchedAsTheRegistryMatchesKeyNames) {
+  ProcessResult result = Run({"--demo", "analyse", "b\xC3\x9CRO"});
+  EXPECT_EQ(0, result.exitCode) << result.err;
+  EXPECT_EQ(0u,
+            result.out.find("*****************************************\nAuslesen des Profils \"" +
+                            std::string(kDamaged) + "\"\n"))
+      << result.out;
+
+  result = Run({"--demo", "--documents", Path("docs"), "--json", "repair", "OUTLOOK"});
+  EXPECT_EQ(0, result.exitCode) << result.err;
+  EXPECT_NE(std::string::npos, result.out.find("\"profile\": \"Outlook\"")) << result.out;
+  EXPECT_TRUE(fs::exists(dir_ / "docs" / "Brindel" / "Outlook.log"));
+  EXPECT_TRUE(fs::exists(dir_ / "docs" / "Brindel" / "Outlook-original.reg"));
+}
+
+// restore prints its report as the log; a backup that is not there is named once.
+TEST_F(CliTest, RestorePrintsItsReportAndNamesAMissingFileOnce) {
+  ASSERT_EQ(0, Run({"--demo", "--documents", Path("docs"), "--save-reg", Path("repaired.reg"),
+                    "repair", kDamaged})
+                   .exitCode);
+  ProcessResult result = Run({"--reg", Path("repaired.reg"), "--outlook-version", "16",
+                              "--documents", Path("docs"), "restore", kDamaged});
+  EXPECT_EQ(0, result.exitCode) << result.err;
+  const std::string folder = (dir_ / "docs" / "Brindel" / "").string();
+  EXPECT_EQ("*****************************************\nWiederherstellen des Profils \"" +
+                std::string(kDamaged) + "\"\n*****************************************\naus „" +
+                folder + kDamaged + "-original.reg“\nDer vorige Stand ist gesichert in „" + folder +
+                kDamaged +
+                "-vor-Wiederherstellung.reg“ (16 Schlüssel, 38 Werte).\n"
+                "Wiederhergestellt: 24 Schlüssel, 52 Werte wie in der Datei.\n",
+            result.out);
+  EXPECT_EQ("Information: Profil „" + std::string(kDamaged) + "“ aus „" + folder + kDamaged +
+                "-original.reg“ wiederhergestellt; der vorige Stand liegt in „" + folder +
+                kDamaged +
+                "-vor-Wiederherstellung.reg“.\n"
+                "Information: Sicherung geprüft: 24 Schlüssel, 52 Werte\n",
+            result.err);
+
+  result = Run({"--demo", "--documents", Path("docs"), "restore", "Gibtsnicht"});
+  EXPECT_EQ(1, result.exitCode);
+  EXPECT_EQ("Fehler: Die Datei „" + folder + "Gibtsnicht-original.reg“ wurde nicht gefunden.\n",
+            result.err);
 }
 
 TEST_F(CliTest, NoProfileIsAFailure) {

@@ -21,18 +21,6 @@ constexpr std::u16string_view kMessagingTree =
 constexpr std::u16string_view kOfficeTree = u"Software\\Microsoft\\Office\\16.0\\Outlook\\Profiles";
 constexpr std::u16string_view kOfficeOutlook = u"Software\\Microsoft\\Office\\16.0\\Outlook";
 
-// Sets the process-wide version for one test and puts the old one back.
-class ScopedVersion {
- public:
-  explicit ScopedVersion(std::u16string version) : previous_(SelectedOutlookVersion) {
-    SelectedOutlookVersion = std::move(version);
-  }
-  ~ScopedVersion() { SelectedOutlookVersion = previous_; }
-
- private:
-  std::u16string previous_;
-};
-
 // --- DecodeProfileKeyName ---------------------------------------------------------
 
 struct TDecodeCase {
@@ -79,8 +67,7 @@ void PrintTo(const TTreeCase& row, std::ostream* out) {
 class ProfilesRegTreeTest : public ::testing::TestWithParam<TTreeCase> {};
 
 TEST_P(ProfilesRegTreeTest, FollowsTheVersion) {
-  ScopedVersion version{std::u16string(GetParam().version)};
-  EXPECT_EQ(GetParam().tree, GetProfilesRegTree());
+  EXPECT_EQ(GetParam().tree, GetProfilesRegTree(GetParam().version));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -120,38 +107,35 @@ TEST_F(ProfileListTest, EmptyMissingOrNoTreeGivesNoProfiles) {
 
 // --- GetDefaultProfile ------------------------------------------------------------
 
-class DefaultProfileTest : public test::StoreFixture {
- protected:
-  ScopedVersion version_{u"16"};
-};
+class DefaultProfileTest : public test::StoreFixture {};
 
 TEST_F(DefaultProfileTest, ReadFromTheProfileTree) {
   Put(kOfficeTree, u"DefaultProfile", REG_SZ, Utf16Bytes(u"Outlook"));
   Put(kOfficeOutlook, u"DefaultProfile", REG_SZ, Utf16Bytes(u"Anders"));
-  EXPECT_EQ(u"Outlook", GetDefaultProfile(GetProfilesRegTree()));
+  EXPECT_EQ(u"Outlook", GetDefaultProfile(kOfficeTree));
 }
 
 TEST_F(DefaultProfileTest, ReadFromTheKeyAboveWhenTheTreeHasNone) {
   MakeKey(kOfficeTree);
   Put(kOfficeOutlook, u"DefaultProfile", REG_EXPAND_SZ, Utf16Bytes(u"%Profil%"));
-  EXPECT_EQ(u"%Profil%", GetDefaultProfile(GetProfilesRegTree()));
+  EXPECT_EQ(u"%Profil%", GetDefaultProfile(kOfficeTree));
 }
 
 TEST_F(DefaultProfileTest, EmptyValueInTheTreeIsTheAnswer) {
   Put(kOfficeTree, u"DefaultProfile", REG_SZ, Utf16Bytes(u""));
   Put(kOfficeOutlook, u"DefaultProfile", REG_SZ, Utf16Bytes(u"Anders"));
-  EXPECT_EQ(u"", GetDefaultProfile(GetProfilesRegTree()));
+  EXPECT_EQ(u"", GetDefaultProfile(kOfficeTree));
 }
 
 TEST_F(DefaultProfileTest, NoValueAnywhereGivesEmptyText) {
   MakeKey(kOfficeTree);
-  EXPECT_EQ(u"", GetDefaultProfile(GetProfilesRegTree()));
+  EXPECT_EQ(u"", GetDefaultProfile(kOfficeTree));
 }
 
 TEST_F(DefaultProfileTest, ValueOfAnotherKindRaisesTheDataTypeError) {
   Put(kOfficeOutlook, u"DefaultProfile", REG_DWORD, test::DwordBytes(1));
   try {
-    GetDefaultProfile(GetProfilesRegTree());
+    GetDefaultProfile(kOfficeTree);
     FAIL() << "no error";
   } catch (const platform::ERegistryException& error) {
     EXPECT_EQ(u"Ungültiger Datentyp für 'DefaultProfile'", error.Message());

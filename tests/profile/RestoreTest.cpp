@@ -122,6 +122,15 @@ TEST_F(RestoreTest, AFileThatDoesNotBelongToTheProfileIsRefusedAndNothingChanges
   }
 }
 
+// A file that is not there is named once, in the words of the reader that missed it.
+TEST_F(RestoreTest, AMissingFileIsNamedOnce) {
+  const std::u16string missing = File(u"-fehlt.reg");
+  const TRestoreResult result = Restore(missing);
+  EXPECT_FALSE(result.Restored);
+  EXPECT_EQ(u"Die Datei „" + missing + u"“ wurde nicht gefunden.", result.Message);
+  EXPECT_EQ(u"", result.SavedFile);
+}
+
 TEST_F(RestoreTest, AFailureHalfWayPutsTheSavedStateBack) {
   Repair();
   const std::string repaired = Export();

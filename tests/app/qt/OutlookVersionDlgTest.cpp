@@ -88,7 +88,7 @@ void OutlookVersionDlgTest::EachWayOfEndingChoosesAVersion() {
   QCOMPARE(run.user.dialogs.size(), 1u);
   if (answer == TDialogAnswer::EscapeThenCloseBox)
     QVERIFY(run.user.openAfterEscape);
-  QCOMPARE(ToQString(outlook::SelectedOutlookVersion), version);
+  QCOMPARE(ToQString(run.Dlg().SelectedOutlookVersion), version);
   // The profiles of the chosen version's tree are offered.
   QCOMPARE(run.Items(), QStringList{profile});
   QVERIFY(run.StartButton()->isEnabled());
@@ -101,7 +101,7 @@ void OutlookVersionDlgTest::RememberingTheChoiceHasNoEffect() {
     TwoInstallations(run);
     run.user.dialogAnswer = TDialogAnswer::TickThenSecond;
     run.Start(std::nullopt);
-    QCOMPARE(ToQString(outlook::SelectedOutlookVersion), QStringLiteral("14"));
+    QCOMPARE(ToQString(run.Dlg().SelectedOutlookVersion), QStringLiteral("14"));
   }
   // The next start asks again, with nothing ticked.
   TWindowRun run;
@@ -109,7 +109,7 @@ void OutlookVersionDlgTest::RememberingTheChoiceHasNoEffect() {
   run.Start(std::nullopt);
   QCOMPARE(run.user.dialogs.size(), 1u);
   QVERIFY(!run.user.dialogs[0].checked);
-  QCOMPARE(ToQString(outlook::SelectedOutlookVersion), QStringLiteral("16"));
+  QCOMPARE(ToQString(run.Dlg().SelectedOutlookVersion), QStringLiteral("16"));
 }
 
 void OutlookVersionDlgTest::OneInstallationShowsNoDialog() {
@@ -122,7 +122,7 @@ void OutlookVersionDlgTest::OneInstallationShowsNoDialog() {
   run.Start(std::nullopt);
   QVERIFY(run.user.dialogs.empty());
   QVERIFY(run.user.boxes.empty());
-  QCOMPARE(ToQString(outlook::SelectedOutlookVersion), QStringLiteral("16"));
+  QCOMPARE(ToQString(run.Dlg().SelectedOutlookVersion), QStringLiteral("16"));
   QCOMPARE(run.Items(), QStringList{QStringLiteral("Outlook (Standard)")});
 }
 
@@ -138,7 +138,7 @@ void OutlookVersionDlgTest::NoInstallationShowsTheErrorAndUsesTheMessagingTree()
                           "ermittelt werden."));
   QCOMPARE(run.user.boxes[0].title, QStringLiteral("Fehler"));
   QCOMPARE(run.user.boxes[0].icon, QMessageBox::Critical);
-  QCOMPARE(ToQString(outlook::SelectedOutlookVersion), QString());
+  QCOMPARE(ToQString(run.Dlg().SelectedOutlookVersion), QString());
   // The start-up goes on with the Windows Messaging Subsystem's profiles.
   QCOMPARE(ToQString(run.Dlg().RegTreeToUse), kMessagingTree);
   QCOMPARE(run.Items(), QStringList{QStringLiteral("Kaputt")});

@@ -22,7 +22,6 @@ int Run(std::vector<std::string> arguments) {
     argv.push_back(argument.data());
   argv.push_back(nullptr);
   const int code = app::qt::RunProgram(static_cast<int>(arguments.size()), argv.data());
-  outlook::SelectedOutlookVersion.clear();
   return code;
 }
 

@@ -27,8 +27,8 @@
 #include "outlook/OutlookInstall.h"
 #include "outlook/ProfileList.h"
 #include "platform/Text.h"
-#include "registry/store/MemoryStore.h"
 #include "regfile/RegText.h"
+#include "registry/store/MemoryStore.h"
 #include "support/Bytes.h"
 
 namespace brindel::test {
@@ -166,11 +166,8 @@ inline QStringList ExpectedLog(const QString& name) {
 // folder of its own, and a user who answers every modal window.
 class TWindowRun {
  public:
-  TWindowRun() { outlook::SelectedOutlookVersion.clear(); }
-  ~TWindowRun() {
-    window_.reset();
-    outlook::SelectedOutlookVersion.clear();
-  }
+  TWindowRun() = default;
+  ~TWindowRun() { window_.reset(); }
 
   // Registry content.
   void Load(const char* fixture) {

@@ -77,7 +77,7 @@ TEST_P(OutlookVersionEndingTest, ChoosesAVersion) {
   if (row.answer == TDialogAnswer::EscapeThenCloseBox) {
     EXPECT_TRUE(run.user.openAfterEscape);
   }
-  EXPECT_EQ(row.version, outlook::SelectedOutlookVersion);
+  EXPECT_EQ(row.version, run.Dlg().SelectedOutlookVersion);
   // The profiles of the chosen version's tree are offered.
   EXPECT_EQ(Lines{row.profile}, run.Items());
   EXPECT_TRUE(Enabled(run.StartButton()));
@@ -101,7 +101,7 @@ TEST(OutlookVersionDlgTest, RememberingTheChoiceHasNoEffect) {
     TwoInstallations(run);
     run.user.dialogAnswer = TDialogAnswer::TickThenSecond;
     run.Start(std::nullopt);
-    EXPECT_EQ(u"14", outlook::SelectedOutlookVersion);
+    EXPECT_EQ(u"14", run.Dlg().SelectedOutlookVersion);
   }
   // The next start asks again, with nothing ticked.
   TWindowRun run;
@@ -109,7 +109,7 @@ TEST(OutlookVersionDlgTest, RememberingTheChoiceHasNoEffect) {
   run.Start(std::nullopt);
   ASSERT_EQ(1u, run.user.dialogs.size());
   EXPECT_FALSE(run.user.dialogs[0].checked);
-  EXPECT_EQ(u"16", outlook::SelectedOutlookVersion);
+  EXPECT_EQ(u"16", run.Dlg().SelectedOutlookVersion);
 }
 
 TEST(OutlookVersionDlgTest, OneInstallationShowsNoDialog) {
@@ -122,7 +122,7 @@ TEST(OutlookVersionDlgTest, OneInstallationShowsNoDialog) {
   run.Start(std::nullopt);
   EXPECT_TRUE(run.user.dialogs.empty());
   EXPECT_TRUE(run.user.boxes.empty());
-  EXPECT_EQ(u"16", outlook::SelectedOutlookVersion);
+  EXPECT_EQ(u"16", run.Dlg().SelectedOutlookVersion);
   EXPECT_EQ(Lines{u"Outlook (Standard)"}, run.Items());
 }
 
@@ -137,7 +137,7 @@ TEST(OutlookVersionDlgTest, NoInstallationShowsTheErrorAndUsesTheMessagingTree) 
             run.user.boxes[0].text);
   EXPECT_EQ(u"Fehler", run.user.boxes[0].title);
   EXPECT_EQ(TBoxIcon::Error, run.user.boxes[0].icon);
-  EXPECT_EQ(u"", outlook::SelectedOutlookVersion);
+  EXPECT_EQ(u"", run.Dlg().SelectedOutlookVersion);
   // The start-up goes on with the Windows Messaging Subsystem's profiles.
   EXPECT_EQ(kMessagingTree, run.Dlg().RegTreeToUse);
   EXPECT_EQ(Lines{u"Kaputt"}, run.Items());

@@ -20,7 +20,6 @@ using Lines = std::vector<std::u16string>;
 int RunBrindel(std::vector<std::string> arguments) {
   arguments.insert(arguments.begin(), "brindel.exe");
   const int code = app::win32::RunProgram(arguments);
-  outlook::SelectedOutlookVersion.clear();
   return code;
 }
 

@@ -18,8 +18,8 @@
 #include "outlook/ProfileList.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
-#include "registry/store/MemoryStore.h"
 #include "regfile/RegText.h"
+#include "registry/store/MemoryStore.h"
 #include "support/Bytes.h"
 #include "support/Files.h"
 #include "tests/app/win32/WindowDriver.h"
@@ -43,7 +43,6 @@ class TTestWindow : public app::win32::TMainWindow {
 class TWindowRun {
  public:
   TWindowRun() {
-    outlook::SelectedOutlookVersion.clear();
     const auto folder = platform::MakeTemporaryFolder("brindel-window-test-");
     EXPECT_TRUE(folder.has_value());
     if (folder)
@@ -51,7 +50,6 @@ class TWindowRun {
   }
   ~TWindowRun() {
     window_.reset();
-    outlook::SelectedOutlookVersion.clear();
     std::error_code ignored;
     if (!documents_.empty())
       std::filesystem::remove_all(documents_, ignored);
