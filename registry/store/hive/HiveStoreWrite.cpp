@@ -36,11 +36,16 @@ LSTATUS HiveStore::Write(Hive& hive) {
   };
   if (hive.damaged)
     return fail(u"die Datei ist beschädigt");
+  if (!hive.file->Intact())
+    return fail(u"die Datei wurde während des Laufs von einem anderen Programm verkürzt");
 
   std::unique_ptr<hive::HiveFile> written;
   try {
     written = hive::CommitHive(*hive.file, *hive.root, commitFault_);
   } catch (const hive::ECommitError& error) {
+    // A file that could not be held again after a failed replacement reads as zeros.
+    if (!hive.file->Intact())
+      hive.damaged = true;
     if (const auto& key = error.DamagedKey()) {
       // Damage below keys that were never read shows only now.
       hive.damaged = true;
