@@ -5,31 +5,51 @@
 // and the independent readers that check what the store wrote.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "platform/Environment.h"
+#include "platform/Text.h"
+#include "platform/Wine.h"
+#include "support/Environment.h"
 #include "support/Files.h"
+#include "support/Process.h"
 
 namespace brindel::registry::store::testing {
 
 // A new folder under the system's temporary folder, removed with everything in it.
 class TempFolder {
  public:
-  TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "brindel-hive-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) != nullptr)
-      path_ = pattern;
+  explicit TempFolder(const std::string& prefix = "brindel-hive-") {
+    std::random_device seed;
+    std::error_code error;
+    const auto base = std::filesystem::temp_directory_path(error);
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      const auto candidate = base / (prefix + std::to_string(seed()));
+      if (std::filesystem::create_directory(candidate, error))
+        path_ = candidate;
+    }
   }
   ~TempFolder() {
     std::error_code ignored;
@@ -198,6 +218,85 @@ class RawHive {
   std::vector<std::uint8_t> bytes_;
 };
 
+struct ToolResult {
+  int exitCode = -1;
+  std::string output;  // standard output and standard error
+};
+
+#ifdef _WIN32
+
+// The file as the Linux programs under Wine name it; empty when there is no Wine.
+inline std::string UnixPath(const std::filesystem::path& file) {
+  using ToUnix = char*(CDECL*)(const wchar_t*);
+  const auto toUnix = reinterpret_cast<ToUnix>(
+      ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
+  char* name = toUnix ? toUnix(std::filesystem::absolute(file).c_str()) : nullptr;
+  if (name == nullptr)
+    return {};
+  std::string unix(name);
+  ::HeapFree(::GetProcessHeap(), 0, name);
+  return unix;
+}
+
+inline std::string Quoted(const std::filesystem::path& file) {
+  return "'" + UnixPath(file) + "'";
+}
+
+// Runs a Linux program through the shell of the system under Wine: Wine starts Unix
+// programs, but hands them neither the handles of a redirection nor back their exit
+// status, so the shell writes both into files. The Windows tests run under Wine; on
+// Windows itself there is no reader to ask, and the check fails.
+inline ToolResult RunTool(const std::string& name, const std::string& arguments) {
+  ToolResult result;
+  if (!platform::RunningOnWine()) {
+    ADD_FAILURE() << name << " is a Linux program; the Windows tests run it under Wine";
+    return result;
+  }
+  const TempFolder folder("brindel-tool-");
+  const std::filesystem::path& dir = folder.Path();
+  const std::string command = name + " " + arguments + " >'" + UnixPath(dir / "out") +
+                              "' 2>&1; echo $? >'" + UnixPath(dir / "status.tmp") + "'; mv '" +
+                              UnixPath(dir / "status.tmp") + "' '" + UnixPath(dir / "status") + "'";
+  // One argument, quoted as the command line is split again.
+  std::wstring commandLine = L"sh -c \"";
+  std::size_t backslashes = 0;
+  for (char16_t c : platform::FromUtf8(command)) {
+    if (c == u'\\') {
+      ++backslashes;
+      continue;
+    }
+    commandLine.append(c == u'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+    backslashes = 0;
+    commandLine += static_cast<wchar_t>(c);
+  }
+  commandLine.append(2 * backslashes, L'\\');
+  commandLine += L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!::CreateProcessW(L"Z:\\bin\\sh", commandLine.data(), nullptr, nullptr, FALSE,
+                        CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process)) {
+    ADD_FAILURE() << "cannot start the shell for " << name;
+    return result;
+  }
+  ::WaitForSingleObject(process.hProcess, INFINITE);
+  ::CloseHandle(process.hProcess);
+  ::CloseHandle(process.hThread);
+  // The status file comes last and whole.
+  for (int wait = 0; wait < 600 && !std::filesystem::exists(dir / "status"); ++wait)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  result.output = brindel::test::ReadWholeFile(dir / "out");
+  std::istringstream status(brindel::test::ReadWholeFile(dir / "status"));
+  status >> result.exitCode;
+  return result;
+}
+
+#else
+
+inline std::string Quoted(const std::filesystem::path& file) {
+  return "'" + file.string() + "'";
+}
+
 // The full path of a program on PATH, or empty.
 inline std::string FindTool(const std::string& name) {
   const char* path = std::getenv("PATH");
@@ -210,11 +309,6 @@ inline std::string FindTool(const std::string& name) {
   }
   return {};
 }
-
-struct ToolResult {
-  int exitCode = -1;
-  std::string output;  // standard output and standard error
-};
 
 // Runs an independent reader on a hive file. CI installs the readers (libwin-hivex-perl,
 // libregf-utils), so a missing one is a failure, not a reason to skip.
@@ -240,8 +334,46 @@ inline ToolResult RunTool(const std::string& name, const std::string& arguments)
   return result;
 }
 
-inline std::string Quoted(const std::filesystem::path& file) {
-  return "'" + file.string() + "'";
+#endif
+
+// The exit status of a process that was killed: 128 + SIGKILL, as a shell reports it;
+// on Windows the status that KillThisProcess gives.
+inline constexpr int kKilled = 137;
+
+// Ends this process at once, as a killed run ends: nothing is closed or written.
+[[noreturn]] inline void KillThisProcess() {
+#ifdef _WIN32
+  ::TerminateProcess(::GetCurrentProcess(), kKilled);
+#else
+  ::kill(::getpid(), SIGKILL);
+#endif
+  std::abort();
+}
+
+// Starts this test program again as a child process that runs only `test`, a disabled
+// test that does the child's part of a test, with `variables` in its environment, and
+// waits for it. Its exit status: kKilled for a child that KillThisProcess ended.
+inline int RunChildTest(const std::string& test,
+                        const std::vector<std::pair<std::string, std::string>>& variables) {
+#ifdef _WIN32
+  wchar_t self[MAX_PATH * 4] = {};
+  ::GetModuleFileNameW(nullptr, self, MAX_PATH * 4);
+  const std::string program = platform::ToUtf8(reinterpret_cast<const char16_t*>(self));
+#else
+  const std::string program = std::filesystem::read_symlink("/proc/self/exe").string();
+#endif
+  std::vector<std::unique_ptr<brindel::test::ScopedEnv>> environment;
+  for (const auto& [name, value] : variables)
+    environment.push_back(std::make_unique<brindel::test::ScopedEnv>(name.c_str(), value.c_str()));
+  const auto ended = brindel::test::RunProcess(
+      program, {"--gtest_also_run_disabled_tests", "--gtest_filter=" + test});
+  return ended.exitCode;
+}
+
+// An environment variable of the child's part, as RunChildTest gave it.
+inline std::string ChildVariable(const char* name) {
+  return platform::ToUtf8(
+      platform::ReadEnvironmentVariable(platform::FromUtf8(name)).value_or(u""));
 }
 
 // hivexregedit's export of the whole hive: keys sorted, values sorted by name.
