@@ -65,6 +65,23 @@ std::map<std::string, std::string> Snapshot(const fs::path& root) {
   return files;
 }
 
+// The names of the files that differ between two snapshots, for a message that does
+// not print whole hives.
+std::vector<std::string> Changed(const std::map<std::string, std::string>& before,
+                                 const std::map<std::string, std::string>& after) {
+  std::vector<std::string> names;
+  for (const auto& [name, bytes] : before) {
+    const auto now = after.find(name);
+    if (now == after.end() || now->second != bytes)
+      names.push_back(name);
+  }
+  for (const auto& [name, bytes] : after) {
+    if (!before.contains(name))
+      names.push_back(name);
+  }
+  return names;
+}
+
 std::vector<std::string> Names(const fs::path& folder) {
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(folder))
@@ -397,7 +414,7 @@ TEST_F(CliHiveTest, WritingOntoAnOpenHiveIsRefused) {
       EXPECT_NE(std::string::npos,
                 result.err.find("ist eine Hive-Datei, die dieser Lauf geöffnet hat"))
           << result.err;
-      EXPECT_EQ(before, Snapshot(dir_ / "hives")) << "a hive was touched";
+      EXPECT_EQ(std::vector<std::string>{}, Changed(before, Snapshot(dir_ / "hives")));
     }
   }
 }
