@@ -34,10 +34,10 @@ LSTATUS HiveStore::Write(Hive& hive) {
         {hive::DisplayName(hive.file->Path()), reason});
     return ERROR_CANTWRITE;
   };
-  if (hive.damaged)
-    return fail(u"die Datei ist beschädigt");
   if (!hive.file->Intact())
     return fail(u"die Datei wurde während des Laufs von einem anderen Programm verkürzt");
+  if (hive.damaged)
+    return fail(u"die Datei ist beschädigt");
 
   std::unique_ptr<hive::HiveFile> written;
   try {
