@@ -28,7 +28,6 @@
 #include "registry/store/hive/EmptyHive.h"
 #include "registry/store/hive/HiveFormat.h"
 #include "registry/store/hive/HiveStore.h"
-#include "support/Process.h"
 #include "tests/app/FakeMainView.h"
 #include "tests/registry/store/hive/HiveTestSupport.h"
 
@@ -39,7 +38,7 @@ namespace fs = std::filesystem;
 using registry::store::HiveStore;
 using registry::store::testing::HivexExport;
 using registry::store::testing::RegfExport;
-using test::ProcessResult;
+using ProcessResult = registry::store::testing::RunResult;
 using test::ReadWholeFile;
 
 const std::string kCli = BRINDEL_CLI;
@@ -125,7 +124,9 @@ class CliHiveTest : public ::testing::Test {
     MakeDemoHives(user_, software_);
   }
 
-  ProcessResult Run(std::vector<std::string> args) { return test::RunProcess(kCli, args); }
+  ProcessResult Run(std::vector<std::string> args) {
+    return registry::store::testing::RunProgram(kCli, args);
+  }
   // The options that mount the two hives; the version is given because the fake disk
   // has no OUTLOOK.EXE to detect it from.
   std::vector<std::string> Hives(std::vector<std::string> command) const {

@@ -191,7 +191,9 @@ TEST_F(HiveCommitTest, ARunKilledWhileWritingLeavesTheHiveWholeAndTheNextRunTidi
   const std::string unchanged = Dump(original_);
   for (std::size_t killed = 1;; ++killed) {
     SCOPED_TRACE("killed at step " + std::to_string(killed));
-    fs::copy_file(original_, hive_, fs::copy_options::overwrite_existing);
+    // Removed first: the mingw-w64 library refuses overwrite_existing.
+    fs::remove(hive_);
+    fs::copy_file(original_, hive_);
     const int status = RunKilled(hive_, killed);
     if (status != testing::kKilled) {
       // Past the last step: a run that was not killed.

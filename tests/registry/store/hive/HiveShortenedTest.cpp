@@ -95,6 +95,7 @@ TEST_F(HiveShortenedTest, AShortenedHiveReadsAsDamagedAndIsNeverWritten) {
   EXPECT_EQ(404u, keys);
   EXPECT_EQ(u"", store.DamageNotice());
   EXPECT_EQ(ERROR_SUCCESS, store.Close()) << platform::ToUtf8(store.LastWriteError());
+  EXPECT_NE(identity, platform::IdentityOf(file_)) << "written anew";
 #else
   ASSERT_FALSE(error) << error.message();
   EXPECT_LT(0u, failures) << "what the file lost cannot have been read";

@@ -6,35 +6,19 @@
 
 #include <gtest/gtest.h>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
-
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <memory>
 #include <random>
-#include <sstream>
 #include <string>
-#include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/Environment.h"
 #include "platform/Text.h"
-#include "platform/Wine.h"
-#include "support/Environment.h"
 #include "support/Files.h"
-#include "support/Process.h"
 
 namespace brindel::registry::store::testing {
 
@@ -223,152 +207,37 @@ struct ToolResult {
   std::string output;  // standard output and standard error
 };
 
-#ifdef _WIN32
+// Runs an independent reader (a Linux program) on hive files named with Quoted. CI
+// installs the readers (libwin-hivex-perl, libregf-utils), so a missing one is a
+// failure, not a reason to skip. Under Wine the Windows tests run them through the
+// shell of the system below; on Windows itself there is no reader to ask, and the
+// check fails.
+ToolResult RunTool(const std::string& name, const std::string& arguments);
+// A file as an argument of RunTool: quoted for the shell, and under Wine as the Linux
+// programs name it.
+std::string Quoted(const std::filesystem::path& file);
 
-// The file as the Linux programs under Wine name it; empty when there is no Wine.
-inline std::string UnixPath(const std::filesystem::path& file) {
-  using ToUnix = char*(CDECL*)(const wchar_t*);
-  const auto toUnix = reinterpret_cast<ToUnix>(
-      ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
-  char* name = toUnix ? toUnix(std::filesystem::absolute(file).c_str()) : nullptr;
-  if (name == nullptr)
-    return {};
-  std::string unix(name);
-  ::HeapFree(::GetProcessHeap(), 0, name);
-  return unix;
-}
-
-inline std::string Quoted(const std::filesystem::path& file) {
-  return "'" + UnixPath(file) + "'";
-}
-
-// Runs a Linux program through the shell of the system under Wine: Wine starts Unix
-// programs, but hands them neither the handles of a redirection nor back their exit
-// status, so the shell writes both into files. The Windows tests run under Wine; on
-// Windows itself there is no reader to ask, and the check fails.
-inline ToolResult RunTool(const std::string& name, const std::string& arguments) {
-  ToolResult result;
-  if (!platform::RunningOnWine()) {
-    ADD_FAILURE() << name << " is a Linux program; the Windows tests run it under Wine";
-    return result;
-  }
-  const TempFolder folder("brindel-tool-");
-  const std::filesystem::path& dir = folder.Path();
-  const std::string command = name + " " + arguments + " >'" + UnixPath(dir / "out") +
-                              "' 2>&1; echo $? >'" + UnixPath(dir / "status.tmp") + "'; mv '" +
-                              UnixPath(dir / "status.tmp") + "' '" + UnixPath(dir / "status") + "'";
-  // One argument, quoted as the command line is split again.
-  std::wstring commandLine = L"sh -c \"";
-  std::size_t backslashes = 0;
-  for (char16_t c : platform::FromUtf8(command)) {
-    if (c == u'\\') {
-      ++backslashes;
-      continue;
-    }
-    commandLine.append(c == u'"' ? 2 * backslashes + 1 : backslashes, L'\\');
-    backslashes = 0;
-    commandLine += static_cast<wchar_t>(c);
-  }
-  commandLine.append(2 * backslashes, L'\\');
-  commandLine += L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  if (!::CreateProcessW(L"Z:\\bin\\sh", commandLine.data(), nullptr, nullptr, FALSE,
-                        CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process)) {
-    ADD_FAILURE() << "cannot start the shell for " << name;
-    return result;
-  }
-  ::WaitForSingleObject(process.hProcess, INFINITE);
-  ::CloseHandle(process.hProcess);
-  ::CloseHandle(process.hThread);
-  // The status file comes last and whole.
-  for (int wait = 0; wait < 600 && !std::filesystem::exists(dir / "status"); ++wait)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  result.output = brindel::test::ReadWholeFile(dir / "out");
-  std::istringstream status(brindel::test::ReadWholeFile(dir / "status"));
-  status >> result.exitCode;
-  return result;
-}
-
-#else
-
-inline std::string Quoted(const std::filesystem::path& file) {
-  return "'" + file.string() + "'";
-}
-
-// The full path of a program on PATH, or empty.
-inline std::string FindTool(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  std::stringstream folders(path ? path : "");
-  std::string folder;
-  while (std::getline(folders, folder, ':')) {
-    const auto candidate = std::filesystem::path(folder.empty() ? "." : folder) / name;
-    if (::access(candidate.c_str(), X_OK) == 0)
-      return candidate.string();
-  }
-  return {};
-}
-
-// Runs an independent reader on a hive file. CI installs the readers (libwin-hivex-perl,
-// libregf-utils), so a missing one is a failure, not a reason to skip.
-inline ToolResult RunTool(const std::string& name, const std::string& arguments) {
-  ToolResult result;
-  const std::string tool = FindTool(name);
-  if (tool.empty()) {
-    ADD_FAILURE() << name << " is missing: install libwin-hivex-perl and libregf-utils";
-    return result;
-  }
-  const std::string command = "'" + tool + "' " + arguments + " 2>&1";
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) {
-    ADD_FAILURE() << "cannot run " << command;
-    return result;
-  }
-  char buffer[4096];
-  std::size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-    result.output.append(buffer, got);
-  const int status = ::pclose(pipe);
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
-}
-
-#endif
+// What a program run printed and how it ended.
+struct RunResult {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+// Runs a program with arguments in UTF-8 (no shell), standard input closed.
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args);
 
 // The exit status of a process that was killed: 128 + SIGKILL, as a shell reports it;
 // on Windows the status that KillThisProcess gives.
 inline constexpr int kKilled = 137;
 
 // Ends this process at once, as a killed run ends: nothing is closed or written.
-[[noreturn]] inline void KillThisProcess() {
-#ifdef _WIN32
-  ::TerminateProcess(::GetCurrentProcess(), kKilled);
-#else
-  ::kill(::getpid(), SIGKILL);
-#endif
-  std::abort();
-}
+[[noreturn]] void KillThisProcess();
 
 // Starts this test program again as a child process that runs only `test`, a disabled
 // test that does the child's part of a test, with `variables` in its environment, and
 // waits for it. Its exit status: kKilled for a child that KillThisProcess ended.
-inline int RunChildTest(const std::string& test,
-                        const std::vector<std::pair<std::string, std::string>>& variables) {
-#ifdef _WIN32
-  wchar_t self[MAX_PATH * 4] = {};
-  ::GetModuleFileNameW(nullptr, self, MAX_PATH * 4);
-  const std::string program = platform::ToUtf8(reinterpret_cast<const char16_t*>(self));
-#else
-  const std::string program = std::filesystem::read_symlink("/proc/self/exe").string();
-#endif
-  std::vector<std::unique_ptr<brindel::test::ScopedEnv>> environment;
-  for (const auto& [name, value] : variables)
-    environment.push_back(std::make_unique<brindel::test::ScopedEnv>(name.c_str(), value.c_str()));
-  const auto ended = brindel::test::RunProcess(
-      program, {"--gtest_also_run_disabled_tests", "--gtest_filter=" + test});
-  return ended.exitCode;
-}
+int RunChildTest(const std::string& test,
+                 const std::vector<std::pair<std::string, std::string>>& variables);
 
 // An environment variable of the child's part, as RunChildTest gave it.
 inline std::string ChildVariable(const char* name) {
