@@ -351,9 +351,10 @@ TEST_F(CliHiveTest, WindowsRootFindsTheHivesWhateverTheirLetterCase) {
                                     "--outlook-version", "16", "repair", kDamaged});
   ASSERT_EQ(0, result.exitCode) << result.err;
   const fs::path backups = root / "users" / "Tech" / "documents" / "Brindel";
-  EXPECT_TRUE(fs::exists(backups / (std::string(kDamaged) + ".reg")));
-  EXPECT_TRUE(fs::exists(backups / (std::string(kDamaged) + "-original.reg")));
-  EXPECT_TRUE(fs::exists(backups / (std::string(kDamaged) + ".log")));
+  EXPECT_TRUE(fs::exists(backups / fs::path(platform::FromUtf8(std::string(kDamaged) + ".reg"))));
+  EXPECT_TRUE(
+      fs::exists(backups / fs::path(platform::FromUtf8(std::string(kDamaged) + "-original.reg"))));
+  EXPECT_TRUE(fs::exists(backups / fs::path(platform::FromUtf8(std::string(kDamaged) + ".log"))));
   EXPECT_FALSE(fs::exists(dir_ / "docs" / "Brindel"));
   EXPECT_EQ(std::string::npos, HivexExport(root / "users" / "Tech" / "ntuser.dat")
                                    .output.find("5a89cc3fa6d8fe64d70c612c73cdcb86"));
@@ -437,6 +438,75 @@ TEST_F(CliHiveTest, WritingOntoAnOpenHiveIsRefused) {
     }
   }
 }
+
+#ifdef _WIN32
+// The way Windows holds a hive it has loaded, a logged-on user's NTUSER.DAT: no one
+// else may open it. The run is refused with what to do instead.
+TEST_F(CliHiveTest, AHiveWindowsHasLoadedIsRefusedWithWhatToDoInstead) {
+  ProcessResult result;
+  {
+    const registry::store::testing::HeldWithoutSharing windows(user_);
+    ASSERT_TRUE(windows.Held());
+    result = Run(Hives({"repair", kDamaged}));
+  }
+  EXPECT_EQ(1, result.exitCode) << result.err;
+  EXPECT_EQ(0u, result.err.find("Fehler: Die Hive-Datei ")) << result.err;
+  EXPECT_NE(std::string::npos, result.err.find("hält ein anderes Programm geöffnet")) << result.err;
+  EXPECT_NE(std::string::npos, result.err.find("als dieser Benutzer ohne --hive")) << result.err;
+  EXPECT_FALSE(
+      fs::exists(dir_ / "docs" / "Brindel" / fs::path(platform::FromUtf8(kDamaged) + u".reg")));
+}
+
+// A path or message of a run with its folder `dir` put as <dir>, with the separators
+// and line ends of one system.
+std::string Normal(std::string text, const std::string& dir) {
+  for (std::size_t at = text.find(dir); at != std::string::npos; at = text.find(dir, at))
+    text.replace(at, dir.size(), "<dir>");
+  std::replace(text.begin(), text.end(), '\\', '/');
+  std::string lines;
+  for (char c : text) {
+    if (c != '\r')
+      lines += c;
+  }
+  return lines;
+}
+
+// brindel-cli.exe and the Linux build's brindel-cli (run under Wine as the Linux
+// program it is), each on its own copy of the same hives that the project's writer
+// made: the same log, the same backups and log file, the same tree afterwards.
+TEST_F(CliHiveTest, RepairEqualsTheLinuxBuildsOnTheSameHives) {
+  using registry::store::testing::UnixPath;
+  const std::string linuxCli = BRINDEL_LINUX_CLI;
+  const ProcessResult version = registry::store::testing::RunUnixProgram(linuxCli, {"--version"});
+  ASSERT_EQ(0, version.exitCode) << linuxCli
+                                 << " is missing: build the Linux programs first "
+                                    "(scripts/build), then the Windows tests";
+  const fs::path other = dir_ / "linux";
+  fs::create_directories(other / "hives");
+  fs::create_directories(other / "docs");
+  fs::copy_file(user_, other / "hives" / "NTUSER.DAT");
+  fs::copy_file(software_, other / "hives" / "SOFTWARE");
+
+  const ProcessResult windows = Run(Hives({"repair", kDamaged}));
+  const ProcessResult linux = registry::store::testing::RunUnixProgram(
+      linuxCli, {"--hive", "HKCU=" + UnixPath(other / "hives" / "NTUSER.DAT"), "--hive",
+                 "HKLM\\SOFTWARE=" + UnixPath(other / "hives" / "SOFTWARE"), "--outlook-version",
+                 "16", "--documents", UnixPath(other / "docs"), "repair", kDamaged});
+  ASSERT_EQ(0, windows.exitCode) << windows.err;
+  ASSERT_EQ(0, linux.exitCode) << linux.err;
+  EXPECT_EQ(Normal(linux.out, UnixPath(other)), Normal(windows.out, Arg(dir_))) << "the log";
+  EXPECT_EQ(Normal(linux.err, UnixPath(other)), Normal(windows.err, Arg(dir_)));
+  EXPECT_EQ(4u, Snapshot(dir_ / "docs").size()) << "Brindel, the two backups and the log";
+  EXPECT_EQ(Snapshot(other / "docs"), Snapshot(dir_ / "docs")) << "the backups and the log file";
+
+  const auto linuxTree = HivexExport(other / "hives" / "NTUSER.DAT");
+  ASSERT_EQ(0, linuxTree.exitCode) << linuxTree.output;
+  EXPECT_EQ(linuxTree.output, HivexExport(user_).output) << "the tree afterwards";
+  EXPECT_EQ(RegfExport(other / "hives" / "NTUSER.DAT").output, RegfExport(user_).output)
+      << "values in stored order";
+  EXPECT_EQ(std::string::npos, linuxTree.output.find("5a89cc3fa6d8fe64d70c612c73cdcb86"));
+}
+#endif
 
 // Ways a user hive can be unusable, each made from a good one.
 using Bytes = std::vector<std::uint8_t>;

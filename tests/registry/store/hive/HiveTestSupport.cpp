@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <sstream>
 #include <thread>
@@ -27,9 +28,6 @@ namespace brindel::registry::store::testing {
 
 #ifdef _WIN32
 
-namespace {
-
-// The file as the Linux programs under Wine name it; empty when there is no Wine.
 std::string UnixPath(const std::filesystem::path& file) {
   using ToUnix = char*(CDECL*)(const wchar_t*);
   // Through void*: a function of the system's own kind, not the one GetProcAddress names.
@@ -43,14 +41,53 @@ std::string UnixPath(const std::filesystem::path& file) {
   return unix;
 }
 
+namespace {
+
+// Runs `command` with the shell of the system below Wine and waits until it is done:
+// Wine starts Unix programs, but hands them neither the handles of a redirection nor
+// back their exit status, so the command writes both into files of `folder`, the
+// status last. It goes to the shell as a script file, in UTF-8 as it is, since Wine
+// hands arguments on in the system's character set. The status, or -1 when the shell
+// could not be started.
+int RunShell(const std::string& command, const std::filesystem::path& folder) {
+  const std::filesystem::path status = folder / "status";
+  std::ofstream(folder / "command.sh", std::ios::binary)
+      << command << "\necho $? >'" << UnixPath(status) << ".tmp'\nmv '" << UnixPath(status)
+      << ".tmp' '" << UnixPath(status) << "'\n";
+  std::wstring commandLine =
+      L"sh \"" +
+      std::filesystem::path(platform::FromUtf8(UnixPath(folder / "command.sh"))).wstring() + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!::CreateProcessW(L"Z:\\bin\\sh", commandLine.data(), nullptr, nullptr, FALSE,
+                        CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process)) {
+    return -1;
+  }
+  ::WaitForSingleObject(process.hProcess, INFINITE);
+  ::CloseHandle(process.hProcess);
+  ::CloseHandle(process.hThread);
+  for (int wait = 0; wait < 1200 && !std::filesystem::exists(status); ++wait)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  int code = -1;
+  std::istringstream(brindel::test::ReadWholeFile(status)) >> code;
+  return code;
+}
+
+// One argument for the shell: in single quotes, a quote in it closed and escaped.
+std::string ShellWord(const std::string& word) {
+  std::string quoted = "'";
+  for (char c : word)
+    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
 }  // namespace
 
 std::string Quoted(const std::filesystem::path& file) {
   return "'" + UnixPath(file) + "'";
 }
 
-// Wine starts Unix programs, but hands them neither the handles of a redirection nor
-// back their exit status: the shell writes both into files.
 ToolResult RunTool(const std::string& name, const std::string& arguments) {
   ToolResult result;
   if (!platform::RunningOnWine()) {
@@ -58,42 +95,38 @@ ToolResult RunTool(const std::string& name, const std::string& arguments) {
     return result;
   }
   const TempFolder folder("brindel-tool-");
-  const std::filesystem::path& dir = folder.Path();
-  const std::string command = name + " " + arguments + " >'" + UnixPath(dir / "out") +
-                              "' 2>&1; echo $? >'" + UnixPath(dir / "status.tmp") + "'; mv '" +
-                              UnixPath(dir / "status.tmp") + "' '" + UnixPath(dir / "status") + "'";
-  // One argument, quoted as the command line is split again.
-  std::wstring commandLine = L"sh -c \"";
-  std::size_t backslashes = 0;
-  for (char16_t c : platform::FromUtf8(command)) {
-    if (c == u'\\') {
-      ++backslashes;
-      continue;
-    }
-    commandLine.append(c == u'"' ? 2 * backslashes + 1 : backslashes, L'\\');
-    backslashes = 0;
-    commandLine += static_cast<wchar_t>(c);
-  }
-  commandLine.append(2 * backslashes, L'\\');
-  commandLine += L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  if (!::CreateProcessW(L"Z:\\bin\\sh", commandLine.data(), nullptr, nullptr, FALSE,
-                        CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process)) {
+  const std::filesystem::path out = folder / "out";
+  result.exitCode =
+      RunShell(name + " " + arguments + " >'" + UnixPath(out) + "' 2>&1", folder.Path());
+  if (result.exitCode < 0)
     ADD_FAILURE() << "cannot start the shell for " << name;
-    return result;
-  }
-  ::WaitForSingleObject(process.hProcess, INFINITE);
-  ::CloseHandle(process.hProcess);
-  ::CloseHandle(process.hThread);
-  // The status file comes last and whole.
-  for (int wait = 0; wait < 1200 && !std::filesystem::exists(dir / "status"); ++wait)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  result.output = brindel::test::ReadWholeFile(dir / "out");
-  std::istringstream status(brindel::test::ReadWholeFile(dir / "status"));
-  status >> result.exitCode;
+  result.output = brindel::test::ReadWholeFile(out);
   return result;
+}
+
+RunResult RunUnixProgram(const std::string& program, const std::vector<std::string>& args) {
+  RunResult result;
+  const TempFolder folder("brindel-unix-");
+  std::string command = ShellWord(program);
+  for (const std::string& arg : args)
+    command += " " + ShellWord(arg);
+  command += " </dev/null >'" + UnixPath(folder / "out") + "' 2>'" + UnixPath(folder / "err") + "'";
+  result.exitCode = RunShell(command, folder.Path());
+  result.out = brindel::test::ReadWholeFile(folder / "out");
+  result.err = brindel::test::ReadWholeFile(folder / "err");
+  return result;
+}
+
+HeldWithoutSharing::HeldWithoutSharing(const std::filesystem::path& file) {
+  const HANDLE handle = ::CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle != INVALID_HANDLE_VALUE)
+    handle_ = handle;
+}
+
+HeldWithoutSharing::~HeldWithoutSharing() {
+  if (handle_ != nullptr)
+    ::CloseHandle(handle_);
 }
 
 void KillThisProcess() {

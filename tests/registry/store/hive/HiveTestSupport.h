@@ -226,6 +226,29 @@ struct RunResult {
 // Runs a program with arguments in UTF-8 (no shell), standard input closed.
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args);
 
+#ifdef _WIN32
+// The file as the Linux programs under Wine name it; empty when there is no Wine.
+std::string UnixPath(const std::filesystem::path& file);
+// Runs a program of the system below Wine, a Linux program named by its Linux path,
+// with arguments in UTF-8 (files among them as UnixPath gives them), as RunProgram
+// runs a Windows one.
+RunResult RunUnixProgram(const std::string& program, const std::vector<std::string>& args);
+
+// A file held as Windows holds a hive it has loaded: open for reading and writing,
+// and no one else may open it at all.
+class HeldWithoutSharing {
+ public:
+  explicit HeldWithoutSharing(const std::filesystem::path& file);
+  ~HeldWithoutSharing();
+  HeldWithoutSharing(const HeldWithoutSharing&) = delete;
+  HeldWithoutSharing& operator=(const HeldWithoutSharing&) = delete;
+  bool Held() const { return handle_ != nullptr; }
+
+ private:
+  void* handle_ = nullptr;
+};
+#endif
+
 // The exit status of a process that was killed: 128 + SIGKILL, as a shell reports it;
 // on Windows the status that KillThisProcess gives.
 inline constexpr int kKilled = 137;
