@@ -12,6 +12,11 @@ namespace {
 using brindel::registry::store::HiveStore;
 constexpr auto kUser = HiveStore::MountPoint::CurrentUser;
 constexpr auto kSoftware = HiveStore::MountPoint::MachineSoftware;
+constexpr auto kCurrentUser = brindel::registry::store::HKEY_CURRENT_USER;
+constexpr auto kAllAccess = brindel::registry::store::KEY_ALL_ACCESS;
+constexpr auto kRead = brindel::registry::store::KEY_READ;
+constexpr auto kSuccess = brindel::registry::store::ERROR_SUCCESS;
+constexpr auto kCannotWrite = brindel::registry::store::ERROR_CANTWRITE;
 }  // namespace
 
 #include <gtest/gtest.h>
@@ -104,6 +109,42 @@ TEST(HiveHeldTest, OthersMayReadAHeldHiveButNotWriteOrShortenIt) {
     fs::resize_file(file, 0x1000, error);
     EXPECT_TRUE(error) << "shortened under the run";
   }
+}
+
+// Windows replaces no file that another program has open. A write while someone
+// reads the hive fails, leaves the hive as it was and the store as it was, held and
+// readable; once the reader is gone the same changes are written. (Elsewhere the
+// reader keeps the old file and the write goes through.)
+TEST(HiveHeldTest, AWriteWhileAnotherProgramReadsTheHiveWaitsForIt) {
+  testing::TempFolder folder;
+  const fs::path file = folder / "NTUSER.DAT";
+  hive::WriteEmptyHive(file);
+  const auto before = testing::ReadBytes(file);
+  HiveStore store;
+  store.Mount(kUser, file);
+  registry::store::HKEY key = 0;
+  ASSERT_EQ(kSuccess, store.CreateKey(kCurrentUser, u"Software\\Neu", kAllAccess, key));
+  {
+    const OtherProgram reader(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE);
+    ASSERT_TRUE(reader.Opened());
+    EXPECT_EQ(kCannotWrite, store.FlushKey(key));
+    const std::string failure = platform::ToUtf8(store.LastWriteError());
+    EXPECT_NE(std::string::npos, failure.find("die neue Datei kann die alte nicht ersetzen"))
+        << failure;
+    EXPECT_NE(std::string::npos, failure.find("die Datei ist unverändert")) << failure;
+  }
+  EXPECT_EQ(before, testing::ReadBytes(file));
+  EXPECT_EQ(std::vector<std::string>{"NTUSER.DAT"}, folder.Names()) << "no new file left";
+  EXPECT_EQ(u"", store.DamageNotice()) << "held and read as before";
+  registry::store::HKEY software = 0;
+  EXPECT_EQ(kSuccess, store.OpenKey(kCurrentUser, u"Software", kRead, software));
+  store.CloseKey(software);
+  store.CloseKey(key);
+  ASSERT_EQ(kSuccess, store.Close()) << platform::ToUtf8(store.LastWriteError());
+
+  HiveStore after(HiveStore::Mode::ReadOnly);
+  after.Mount(kUser, file);
+  EXPECT_EQ(kSuccess, after.OpenKey(kCurrentUser, u"Software\\Neu", kRead, key));
 }
 
 }  // namespace
