@@ -190,19 +190,30 @@ bool SyncFolder(const std::filesystem::path&) {
   return true;
 }
 
+namespace {
+
+// Whether this process may open `path` with `access`; sharing aside, which is not asked.
+bool MayOpen(const std::filesystem::path& path, DWORD access) {
+  const HANDLE handle =
+      ::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE)
+    return ::GetLastError() == ERROR_SHARING_VIOLATION;
+  ::CloseHandle(handle);
+  return true;
+}
+
+}  // namespace
+
+// The folder must take a new file, and the file may be deleted: through its own
+// rights or through the folder's.
 bool CanReplace(const std::filesystem::path& file) {
   const DWORD attributes = ::GetFileAttributesW(file.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) != 0)
     return false;
-  // The folder must take a new file and let the old one go.
   const auto folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(L".");
-  const HANDLE handle = ::CreateFileW(folder.c_str(), FILE_ADD_FILE | FILE_DELETE_CHILD,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE)
-    return false;
-  ::CloseHandle(handle);
-  return true;
+  return MayOpen(folder, FILE_ADD_FILE) &&
+         (MayOpen(file, DELETE) || MayOpen(folder, FILE_DELETE_CHILD));
 }
 
 std::int32_t LastFileErrorCode() {
