@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -71,8 +72,10 @@ class HeldFile {
   std::span<const std::uint8_t> View() const { return {view_, viewSize_}; }
   // False once the view no longer shows the file: the file was found shorter than the
   // view, or it could not be opened again after a failed replacement. The view then
-  // reads as zeros where the file is missing.
-  bool Intact() const;
+  // reads as zeros where the file is missing. Inline: asked after every read.
+  bool Intact() const {
+    return !lost_ && (shortened_ == nullptr || !shortened_->load(std::memory_order_acquire));
+  }
 
   // Gives the writers' lock up, for a file that turned out to be only read.
   void Unlock();
@@ -95,9 +98,10 @@ class HeldFile {
   std::intptr_t mapping_ = 0;  // Windows: the file mapping object
   const std::uint8_t* view_ = nullptr;
   std::size_t viewSize_ = 0;
-  int guard_ = -1;       // POSIX: the view's place in the guard's table
-  bool listed_ = false;  // counted by IsHeldFile
-  bool lost_ = false;    // not opened again after a failed replacement
+  int guard_ = -1;                                // POSIX: the view's place in the guard's table
+  const std::atomic<bool>* shortened_ = nullptr;  // its mark there
+  bool listed_ = false;                           // counted by IsHeldFile
+  bool lost_ = false;                             // not opened again after a failed replacement
 };
 
 }  // namespace brindel::platform

@@ -215,6 +215,8 @@ bool HeldFile::Map(std::size_t size) {
   if (view == MAP_FAILED)
     return false;
   guard_ = Guard(view, size);
+  if (guard_ >= 0)
+    shortened_ = &guardedViews[guard_].shortened;
   if (guard_ < 0) {
     // More views than the guard keeps: a copy of the bytes instead, which no other
     // program can shorten.
@@ -237,15 +239,14 @@ bool HeldFile::Map(std::size_t size) {
 void HeldFile::CloseView() {
   if (view_ == nullptr)
     return;
+  // What the view found stays known when it goes.
+  lost_ = !Intact();
   Unguard(guard_);
   guard_ = -1;
+  shortened_ = nullptr;
   ::munmap(const_cast<std::uint8_t*>(view_), viewSize_);
   view_ = nullptr;
   viewSize_ = 0;
-}
-
-bool HeldFile::Intact() const {
-  return guard_ < 0 || !guardedViews[guard_].shortened.load(std::memory_order_acquire);
 }
 
 void HeldFile::Unlock() {

@@ -185,10 +185,6 @@ void HeldFile::CloseView() {
   viewSize_ = 0;
 }
 
-bool HeldFile::Intact() const {
-  return !lost_;
-}
-
 void HeldFile::Unlock() {
   if (use_ != Use::Write || handle_ == -1)
     return;
