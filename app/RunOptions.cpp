@@ -2,19 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "app/RegistrySource.h"
-#include "platform/Text.h"
-
 namespace brindel::app {
-
-namespace {
-
-// Where hives cannot be opened at all, naming one is wrong usage, not a failed run.
-std::string HiveOptionCheck(const std::string&) {
-  return platform::ToUtf8(HiveUnavailableReason());
-}
-
-}  // namespace
 
 void AddRunOptions(CLI::App& App, TRunOptions& Options) {
   App.add_option("--reg", Options.RegFiles,
@@ -29,12 +17,10 @@ void AddRunOptions(CLI::App& App, TRunOptions& Options) {
                  "eine Hive-Datei einbinden: HKCU=NTUSER.DAT, HKLM\\SOFTWARE=SOFTWARE oder "
                  "HKLM\\SYSTEM=SYSTEM (mehrfach möglich)")
       ->type_name("WURZEL=DATEI")
-      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-      ->check(HiveOptionCheck, "");
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   App.add_option("--windows-root", Options.WindowsRoot,
                  "Ordner, in dem eine Windows-Installation eingehängt ist (mit --user)")
-      ->type_name("ORDNER")
-      ->check(HiveOptionCheck, "");
+      ->type_name("ORDNER");
   App.add_option("--user", Options.User, "der Benutzer der Windows-Installation")
       ->type_name("NAME");
   App.add_option("--profiles-tree", Options.ProfilesTree,

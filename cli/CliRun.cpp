@@ -1,8 +1,10 @@
 #include "cli/CliRun.h"
 
+#include <filesystem>
 #include <ostream>
 
 #include "platform/Errors.h"
+#include "platform/HeldFile.h"
 #include "platform/Text.h"
 #include "regfile/StoreExport.h"
 
@@ -50,7 +52,19 @@ bool TCliRun::Finish() {
   return ok;
 }
 
+bool RefuseOpenHive(const std::string& File, CliView& View) {
+  if (!platform::IsHeldFile(std::filesystem::path(FromUtf8(File))))
+    return false;
+  View.ShowMessage(u"„" + FromUtf8(File) +
+                       u"“ ist eine Hive-Datei, die dieser Lauf geöffnet hat; sie wird nicht "
+                       u"überschrieben. Geben Sie eine andere Datei an.",
+                   app::TMsgDlgType::mtError);
+  return true;
+}
+
 bool SaveRegistry(registry::store::RegistryStore& Store, const std::string& File, CliView& View) {
+  if (RefuseOpenHive(File, View))
+    return false;
   if (regfile::SaveStoreAsReg(Store, {registry::store::HKEY_CURRENT_USER}, FromUtf8(File))) {
     return true;
   }

@@ -62,6 +62,9 @@ class TCliRun {
 bool OpenKeyLine(regfile::TExRegistry& Reg, const std::u16string& Key, CliView& View);
 // Writes the whole HKEY_CURRENT_USER tree as .reg text (--save-reg).
 bool SaveRegistry(registry::store::RegistryStore& Store, const std::string& File, CliView& View);
+// True, with the message shown, when `File` is, by identity, a hive file that the run
+// holds open: writing there would replace the hive.
+bool RefuseOpenHive(const std::string& File, CliView& View);
 
 struct TFindOptions {
   std::string Text;

@@ -12,7 +12,7 @@ using platform::FromUtf8;
 int RunExport(const TCliContext& Context, const std::string& Key, const std::string& File) {
   TCliRun run(Context, true, false);
   regfile::TExRegistry reg(registry::store::KEY_READ);
-  if (!OpenKeyLine(reg, FromUtf8(Key), run.View()))
+  if (!OpenKeyLine(reg, FromUtf8(Key), run.View()) || RefuseOpenHive(File, run.View()))
     return kExitFailed;
   if (!reg.ExportKey(FromUtf8(File))) {
     run.View().ShowMessage(u"Der Export nach „" + FromUtf8(File) + u"“ ist fehlgeschlagen.",

@@ -28,6 +28,8 @@ std::u16string LastFileErrorText() {
       return u"Die Datei besteht bereits.";
     case EIO:
       return u"Ein-/Ausgabefehler des Datenträgers.";
+    case EBUSY:
+      return u"Die Datei ist in Gebrauch.";
     case EMFILE:
     case ENFILE:
       return u"Zu viele offene Dateien.";

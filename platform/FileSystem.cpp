@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
+#include "platform/HeldFile.h"
+#include "platform/NewFile.h"
 #include "platform/Text.h"
 
 namespace brindel::platform {
@@ -30,6 +32,41 @@ std::string TemporaryFileOf(const std::string& path) {
   for (int i = 15; i >= 0; --i, hash >>= 4)
     hex[static_cast<std::size_t>(i)] = kDigits[hash & 0xF];
   return folder + ".brindel-" + hex + ".tmp";
+}
+
+bool WriteFileReplacing(const std::string& path, TReplace how,
+                        const std::function<bool(TFileSink& sink)>& write) {
+  const std::filesystem::path target(FromUtf8(path));
+  // A file this run reads as a whole (a hive) is never replaced from under it.
+  if (IsHeldFile(target)) {
+    SetFileInUseError();
+    return false;
+  }
+  const auto file = NewFile::Create(std::filesystem::path(FromUtf8(TemporaryFileOf(path))));
+  if (!file)
+    return false;
+  // The system's reason belongs to the thread that failed.
+  std::int32_t failure = 0;
+  bool ok = false;
+  {
+    TWriteBehind behind([&file, &failure](std::string_view bytes) {
+      if (file->Append(bytes))
+        return true;
+      failure = LastFileErrorCode();
+      return false;
+    });
+    const bool made = write(behind);
+    ok = behind.Finish() && made;
+  }
+  SetLastFileErrorCode(failure);
+  if (ok && how == TReplace::Durable)
+    ok = file->Sync();
+  ok = file->Close() && ok;
+  if (!ok || !file->PutInPlace(target, nullptr, how == TReplace::Durable))
+    return false;
+  // Should the new name not become durable, the file is in place all the same.
+  SyncFolder(target.parent_path());
+  return true;
 }
 
 bool WriteFileReplacing(const std::string& path, std::string_view bytes) {

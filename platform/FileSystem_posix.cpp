@@ -7,10 +7,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <utility>
 
 #include "platform/FileSystem.h"
-#include "platform/WriteBehind.h"
+#include "platform/NewFile.h"
 
 namespace brindel::platform {
 
@@ -65,17 +64,6 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
-// Makes the file's new name durable too.
-void SyncFolderOf(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-  if (fd >= 0) {
-    ::fsync(fd);
-    ::close(fd);
-  }
-}
-
 }  // namespace
 
 bool CopyFileNoOverwrite(const std::string& from, const std::string& to) {
@@ -112,51 +100,9 @@ bool CopyFileNoOverwrite(const std::string& from, const std::string& to) {
 bool ReplaceFile(const std::string& from, const std::string& to) {
   if (::rename(from.c_str(), to.c_str()) != 0)
     return false;
-  SyncFolderOf(to);
+  // The new name durable too.
+  SyncFolder(std::filesystem::path(to).parent_path());
   return true;
-}
-
-bool WriteFileReplacing(const std::string& path, TReplace how,
-                        const std::function<bool(TFileSink& sink)>& write) {
-  const std::string temporary = TemporaryFileOf(path);
-  struct Written {
-    std::string name;
-    int fd;
-    bool kept = false;
-    ~Written() {
-      if (fd >= 0)
-        ::close(fd);
-      if (!kept) {
-        // The reason of the failure, not of the clean-up, is what the user should read.
-        const int reason = errno;
-        ::unlink(name.c_str());
-        errno = reason;
-      }
-    }
-  } file{temporary, ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)};
-  if (file.fd < 0)
-    return false;
-  // errno belongs to the thread that failed.
-  int failure = 0;
-  bool ok = false;
-  {
-    TWriteBehind behind([fd = file.fd, &failure](std::string_view bytes) {
-      if (WriteAll(fd, bytes))
-        return true;
-      failure = errno;
-      return false;
-    });
-    const bool made = write(behind);
-    ok = behind.Finish() && made;
-  }
-  errno = failure;
-  if (ok && how == TReplace::Durable)
-    ok = ::fsync(file.fd) == 0;
-  const int fd = std::exchange(file.fd, -1);
-  ok = ::close(fd) == 0 && ok;
-  if (ok)
-    ok = file.kept = ReplaceFile(temporary, path);
-  return ok;
 }
 
 std::optional<std::string> ReadFileBytes(const std::string& path) {

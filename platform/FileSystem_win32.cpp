@@ -5,11 +5,9 @@
 #undef ReplaceFile
 
 #include <string>
-#include <utility>
 
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
-#include "platform/WriteBehind.h"
 
 namespace brindel::platform {
 namespace {
@@ -22,17 +20,6 @@ std::wstring Wide(const std::string& path) {
 
 DWORD Attributes(const std::string& path) {
   return ::GetFileAttributesW(Wide(path).c_str());
-}
-
-bool WriteAll(HANDLE file, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
-    DWORD written = 0;
-    if (!::WriteFile(file, bytes.data(), chunk, &written, nullptr))
-      return false;
-    bytes.remove_prefix(written);
-  }
-  return true;
 }
 
 }  // namespace
@@ -91,55 +78,6 @@ bool CopyFileNoOverwrite(const std::string& from, const std::string& to) {
 bool ReplaceFile(const std::string& from, const std::string& to) {
   return ::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
-}
-
-bool WriteFileReplacing(const std::string& path, TReplace how,
-                        const std::function<bool(TFileSink& sink)>& write) {
-  const std::string temporary = TemporaryFileOf(path);
-  const std::wstring wideTemporary = Wide(temporary);
-  struct Written {
-    const std::wstring& name;
-    HANDLE file;
-    bool kept = false;
-    ~Written() {
-      if (file != INVALID_HANDLE_VALUE)
-        ::CloseHandle(file);
-      if (!kept) {
-        // The reason of the failure, not of the clean-up, is what the user should read.
-        const DWORD reason = ::GetLastError();
-        ::DeleteFileW(name.c_str());
-        ::SetLastError(reason);
-      }
-    }
-  } file{wideTemporary, ::CreateFileW(wideTemporary.c_str(), GENERIC_WRITE, 0, nullptr,
-                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)};
-  if (file.file == INVALID_HANDLE_VALUE)
-    return false;
-  // The last error belongs to the thread that failed.
-  DWORD failure = ERROR_SUCCESS;
-  bool ok = false;
-  {
-    TWriteBehind behind([handle = file.file, &failure](std::string_view bytes) {
-      if (WriteAll(handle, bytes))
-        return true;
-      failure = ::GetLastError();
-      return false;
-    });
-    const bool made = write(behind);
-    ok = behind.Finish() && made;
-  }
-  ::SetLastError(failure);
-  if (ok && how == TReplace::Durable)
-    ok = ::FlushFileBuffers(file.file) != FALSE;
-  const HANDLE handle = std::exchange(file.file, INVALID_HANDLE_VALUE);
-  ok = ::CloseHandle(handle) != FALSE && ok;
-  if (ok) {
-    // A read-only backup or log would refuse the replacement.
-    if (how == TReplace::Durable)
-      ClearFileAttributes(path);
-    ok = file.kept = ReplaceFile(temporary, path);
-  }
-  return ok;
 }
 
 std::optional<std::string> ReadFileBytes(const std::string& path) {

@@ -159,14 +159,19 @@ TEST_F(CliLiveRegistryTest, ImportAnalyseAndRepairEqualTheRunInMemory) {
   ExpectSameExport(ReadWholeFile(dir_ / "memory-tree.reg"), after);
 }
 
-TEST_F(CliLiveRegistryTest, HiveOptionsAreAUsageErrorOnWindows) {
+// Hive files open on Windows too; one that is not there is named in a German error.
+TEST_F(CliLiveRegistryTest, HiveOptionsNameAMissingFile) {
   for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"--hive", "HKCU=NTUSER.DAT", "profiles"},
-        std::vector<std::string>{"--windows-root", "D:\\", "--user", "Anna", "profiles"}}) {
+       {std::vector<std::string>{"--hive", "HKCU=" + Path("NTUSER.DAT"), "profiles"},
+        std::vector<std::string>{"--windows-root", Path("Laufwerk"), "--user", "Anna",
+                                 "profiles"}}) {
     SCOPED_TRACE(args.front());
     const ProcessResult result = Run(args);
-    EXPECT_EQ(2, result.exitCode);
-    EXPECT_NE(std::string::npos, result.err.find("nur Brindel für Linux")) << result.err;
+    EXPECT_EQ(1, result.exitCode);
+    EXPECT_EQ(0u, result.err.find("Fehler: ")) << result.err;
+    EXPECT_NE(std::string::npos,
+              result.err.find(args[0] == "--hive" ? "wurde nicht gefunden" : "gibt es nicht"))
+        << result.err;
     EXPECT_EQ("", result.out);
   }
 }

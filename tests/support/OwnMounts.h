@@ -19,10 +19,15 @@ inline ProcessResult RunWithOwnMounts(const std::string& script,
 }
 
 // Whether RunWithOwnMounts can mount a RAM disk here: tried on `folder`, for the try
-// alone. A system without user namespaces cannot; a test then skips.
+// alone. A system without user namespaces cannot, nor can Windows; a test then skips.
 inline bool CanMountOwnDisks(const std::string& folder) {
+#ifdef _WIN32
+  (void)folder;
+  return false;
+#else
   return std::filesystem::exists("/usr/bin/unshare") &&
          RunWithOwnMounts("mount -t tmpfs none \"$1\"", {folder}).exitCode == 0;
+#endif
 }
 
 }  // namespace brindel::test

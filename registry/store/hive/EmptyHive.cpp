@@ -1,14 +1,10 @@
 #include "registry/store/hive/EmptyHive.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <array>
-#include <cerrno>
 #include <span>
 
+#include "platform/NewFile.h"
 #include "platform/Text.h"
-#include "registry/store/hive/HiveCells.h"
 #include "registry/store/hive/HiveFormat.h"
 
 namespace brindel::registry::store::hive {
@@ -77,28 +73,6 @@ std::vector<std::uint8_t> RootSecurityDescriptor() {
   sd.insert(sd.end(), group.begin(), group.end());
   return sd;
 }
-
-// A file descriptor closed on every path out.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0)
-      ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int Get() const { return fd_; }
-  // Closes now and reports whether the close succeeded.
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
 
 }  // namespace
 
@@ -171,19 +145,19 @@ std::vector<std::uint8_t> EmptyHiveBytes() {
 
 void WriteEmptyHive(const std::filesystem::path& file) {
   const auto bytes = EmptyHiveBytes();
-  FileDescriptor fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
-  if (fd.Get() < 0) {
+  const auto created = platform::NewFile::CreateExclusive(file);
+  if (!created) {
     throw EHiveError(
-        Format(errno == EEXIST ? u"Die Hive-Datei '%s' gibt es schon; sie wird nicht überschrieben."
-                               : u"Die Hive-Datei '%s' kann nicht angelegt werden.",
+        Format(platform::LastFileErrorIsExisting()
+                   ? u"Die Hive-Datei '%s' gibt es schon; sie wird nicht überschrieben."
+                   : u"Die Hive-Datei '%s' kann nicht angelegt werden.",
                {DisplayName(file)}));
   }
-  if (!WriteAllAt(fd.Get(), bytes, 0) || ::fsync(fd.Get()) != 0 || !fd.Close()) {
-    std::error_code ignored;
-    std::filesystem::remove(file, ignored);
+  if (!created->WriteAt(bytes, 0) || !created->Sync() || !created->Close()) {
     throw EHiveError(
         Format(u"Die Hive-Datei '%s' kann nicht geschrieben werden.", {DisplayName(file)}));
   }
+  created->Keep();
 }
 
 }  // namespace brindel::registry::store::hive

@@ -1,8 +1,5 @@
 #include "registry/store/hive/HiveCells.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -17,22 +14,8 @@ constexpr std::u16string_view kDiskFull = u"auf dem Datenträger ist nicht genug
 
 }  // namespace
 
-bool WriteAllAt(int fd, std::span<const std::uint8_t> bytes, std::uint64_t at) {
-  auto offset = static_cast<off_t>(at);
-  while (!bytes.empty()) {
-    const ssize_t written = ::pwrite(fd, bytes.data(), bytes.size(), offset);
-    if (written < 0 && errno == EINTR)
-      continue;
-    if (written <= 0)
-      return false;
-    bytes = bytes.subspan(static_cast<std::size_t>(written));
-    offset += written;
-  }
-  return true;
-}
-
-void FailWrite(int error) {
-  throw ECommitError(std::u16string(error == ENOSPC ? kDiskFull : kCannotWrite));
+void FailWrite(bool diskFull) {
+  throw ECommitError(std::u16string(diskFull ? kDiskFull : kCannotWrite));
 }
 
 void Output::Patch32(std::uint64_t fileOffset, std::uint32_t value) {
@@ -54,19 +37,16 @@ void Output::Flush() {
   // that the sync before the rename waits for the last stretch only, not the whole
   // hive. Only a start: whether it worked, the sync finds out.
   if (start_ - started_ >= kWritebackStep) {
-    ::sync_file_range(fd_, static_cast<off_t>(started_), static_cast<off_t>(start_ - started_),
-                      SYNC_FILE_RANGE_WRITE);
+    file_.StartWriteback(started_, start_ - started_);
     started_ = start_;
   }
 }
 
 void Output::WriteAt(std::span<const std::uint8_t> bytes, std::uint64_t fileOffset) {
-  int error = steps_.Next();
-  errno = 0;
-  if (error == 0 && !WriteAllAt(fd_, bytes, fileOffset))
-    error = errno != 0 ? errno : EIO;
-  if (error != 0)
-    FailWrite(error);
+  if (const int error = steps_.Next(); error != 0)
+    FailWrite(error == ENOSPC);
+  if (!file_.WriteAt(bytes, fileOffset))
+    FailWrite(platform::LastFileErrorIsDiskFull());
 }
 
 std::pair<std::uint32_t, std::span<std::uint8_t>> Cells::Place(std::size_t payload) {

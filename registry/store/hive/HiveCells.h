@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/NewFile.h"
 #include "registry/store/hive/HiveCommit.h"
 #include "registry/store/hive/HiveFile.h"
 #include "registry/store/hive/HiveFormat.h"
@@ -27,19 +28,17 @@ class Steps {
   std::size_t count_ = 0;
 };
 
-// Writes all of `bytes` at `offset` of the open file; false with errno set when it
-// cannot.
-bool WriteAllAt(int fd, std::span<const std::uint8_t> bytes, std::uint64_t offset);
-
-// Ends a commit whose write failed with the system's `error`, in German words.
-[[noreturn]] void FailWrite(int error);
+// Ends a commit whose write failed, in German words.
+[[noreturn]] void FailWrite(bool diskFull);
 
 // The new file, written front to back through a buffer. A field of a cell that is
 // known only later is patched: in the buffer while the cell is still there, in the
 // file after that.
 class Output {
  public:
-  Output(int fd, Steps& steps) : fd_(fd), steps_(steps) { buffer_.reserve(kCapacity); }
+  Output(platform::NewFile& file, Steps& steps) : file_(file), steps_(steps) {
+    buffer_.reserve(kCapacity);
+  }
 
   // `size` zeroed bytes at the end of the file, to be filled before the next call.
   std::span<std::uint8_t> Append(std::size_t size) {
@@ -58,7 +57,7 @@ class Output {
  private:
   static constexpr std::size_t kCapacity = std::size_t{1} << 20;
   static constexpr std::uint64_t kWritebackStep = std::uint64_t{8} << 20;
-  int fd_;
+  platform::NewFile& file_;
   Steps& steps_;
   std::uint64_t start_ = kBaseBlockSize;  // the file offset of the buffer's first byte
   std::uint64_t started_ = 0;             // where the writeback not yet started begins

@@ -1,15 +1,7 @@
 #include "registry/store/hive/HiveFile.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <system_error>
 #include <utility>
 
 #include "platform/Text.h"
@@ -30,10 +22,32 @@ namespace {
   Fail(file, u"Die Hive-Datei '%s' ist beschädigt und kann nicht gelesen werden.");
 }
 
-[[noreturn]] void FailInUse(const std::filesystem::path& file) {
-  Fail(file,
-       u"Die Hive-Datei '%s' wird gerade von einem anderen Brindel-Lauf verwendet; an ihr wird "
-       u"nichts geändert. Versuchen Sie es noch einmal, wenn jener Lauf beendet ist.");
+[[noreturn]] void FailShortened(const std::filesystem::path& file) {
+  Fail(file, u"Die Hive-Datei '%s' wurde beim Öffnen von einem anderen Programm verkürzt.");
+}
+
+[[noreturn]] void FailRefused(const std::filesystem::path& file, platform::HeldFile::Refusal why) {
+  using Refusal = platform::HeldFile::Refusal;
+  switch (why) {
+    case Refusal::NotFound:
+      Fail(file, u"Die Hive-Datei '%s' wurde nicht gefunden.");
+    case Refusal::NotAFile:
+      Fail(file, u"'%s' ist keine Datei und kann nicht als Hive geöffnet werden.");
+    case Refusal::Denied:
+      Fail(file, u"Die Hive-Datei '%s' kann nicht gelesen werden (keine Berechtigung?).");
+    case Refusal::Locked:
+      Fail(file,
+           u"Die Hive-Datei '%s' wird gerade von einem anderen Brindel-Lauf verwendet; an ihr "
+           u"wird nichts geändert. Versuchen Sie es noch einmal, wenn jener Lauf beendet ist.");
+    case Refusal::InUse:
+      throw EHiveInUse(Format(
+          u"Die Hive-Datei '%s' hält ein anderes Programm geöffnet, ohne jemanden mitlesen zu "
+          u"lassen. So hält Windows die Hive-Dateien, die es geladen hat: das NTUSER.DAT eines "
+          u"angemeldeten Benutzers und die Hives des laufenden Systems.",
+          {DisplayName(file)}));
+    default:
+      Fail(file, u"Die Hive-Datei '%s' kann nicht gelesen werden.");
+  }
 }
 
 void DecodeName(std::span<const std::uint8_t> bytes, bool latin1, char16_t* out) {
@@ -56,37 +70,6 @@ std::u16string DecodeName(std::span<const std::uint8_t> bytes, bool latin1) {
 constexpr std::size_t kLeastKeyCell = kCellSizeField + nk::kName;
 constexpr std::size_t kLeastValueCell = kCellSizeField + vk::kName;
 
-bool ReadAll(int fd, std::span<std::uint8_t> bytes, std::size_t& got) {
-  got = 0;
-  while (got < bytes.size()) {
-    const ssize_t n = ::pread(fd, bytes.data() + got, bytes.size() - got, static_cast<off_t>(got));
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n < 0)
-      return false;
-    if (n == 0)
-      break;
-    got += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-class OwnedDescriptor {
- public:
-  explicit OwnedDescriptor(int fd) : fd_(fd) {}
-  ~OwnedDescriptor() {
-    if (fd_ >= 0)
-      ::close(fd_);
-  }
-  OwnedDescriptor(const OwnedDescriptor&) = delete;
-  OwnedDescriptor& operator=(const OwnedDescriptor&) = delete;
-  int Get() const { return fd_; }
-  int Release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
-
 }  // namespace
 
 std::u16string KeyRecord::Name() const {
@@ -102,93 +85,68 @@ void ValueRecord::NameInto(char16_t* out) const {
 }
 
 std::unique_ptr<HiveFile> HiveFile::Open(const std::filesystem::path& file, bool lock) {
-  std::error_code error;
-  const auto status = std::filesystem::status(file, error);
-  if (!std::filesystem::exists(status))
-    Fail(file, u"Die Hive-Datei '%s' wurde nicht gefunden.");
-  if (!std::filesystem::is_regular_file(status))
-    Fail(file, u"'%s' ist keine Datei und kann nicht als Hive geöffnet werden.");
+  using platform::HeldFile;
+  HeldFile::Refusal refusal = HeldFile::Refusal::None;
+  auto held = HeldFile::Open(file, lock ? HeldFile::Use::Write : HeldFile::Use::Read, refusal);
+  if (!held)
+    FailRefused(file, refusal);
 
-  for (int attempt = 0;; ++attempt) {
-    OwnedDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.Get() < 0)
-      Fail(file, u"Die Hive-Datei '%s' kann nicht gelesen werden (keine Berechtigung?).");
-    if (lock) {
-      // The lock belongs to the open file, so a run that dies cannot leave it behind.
-      int locked = 0;
-      do {
-        locked = ::flock(fd.Get(), LOCK_EX | LOCK_NB);
-      } while (locked != 0 && errno == EINTR);
-      if (locked != 0 && errno == EWOULDBLOCK)
-        FailInUse(file);
-      // A run that wrote the hive replaced the file by a new one between our open and
-      // our lock: what we opened is no longer the hive. Take the new one.
-      struct stat opened {};
-      struct stat named {};
-      if (::fstat(fd.Get(), &opened) != 0 || ::stat(file.c_str(), &named) != 0 ||
-          opened.st_dev != named.st_dev || opened.st_ino != named.st_ino) {
-        if (attempt < 3)
-          continue;
-        FailInUse(file);
-      }
-    }
+  std::array<std::uint8_t, kBaseBlockSize> block{};
+  std::size_t got = 0;
+  const auto size = held->Size();
+  if (!size || !held->ReadAt(0, block, got))
+    Fail(file, u"Die Hive-Datei '%s' kann nicht gelesen werden (keine Berechtigung?).");
+  const BaseBlock base = CheckBaseBlock(file, std::span(block).first(got), *size);
 
-    struct stat info {};
-    std::array<std::uint8_t, kBaseBlockSize> block{};
-    std::size_t got = 0;
-    if (::fstat(fd.Get(), &info) != 0 || !ReadAll(fd.Get(), block, got))
-      Fail(file, u"Die Hive-Datei '%s' kann nicht gelesen werden (keine Berechtigung?).");
-    const BaseBlock base =
-        CheckBaseBlock(file, std::span(block).first(got), static_cast<std::uint64_t>(info.st_size));
+  const std::size_t mapSize = kBaseBlockSize + base.binsSize;
+  if (!held->Map(mapSize))
+    Fail(file, u"Die Hive-Datei '%s' kann nicht gelesen werden.");
+  std::unique_ptr<HiveFile> hive(new HiveFile);
+  hive->path_ = file;
+  hive->file_ = std::move(held);
+  hive->map_ = hive->file_->View().data();
+  hive->mapSize_ = mapSize;
+  hive->base_ = base;
 
-    CellSet used(base.binsSize);
-    const std::size_t mapSize = kBaseBlockSize + base.binsSize;
-    void* map = ::mmap(nullptr, mapSize, PROT_READ, MAP_SHARED, fd.Get(), 0);
-    if (map == MAP_FAILED)
-      Fail(file, u"Die Hive-Datei '%s' kann nicht gelesen werden.");
-    std::unique_ptr<HiveFile> hive(new HiveFile);
-    hive->path_ = file;
-    hive->map_ = static_cast<const std::uint8_t*>(map);
-    hive->mapSize_ = mapSize;
-    hive->fd_ = fd.Release();
-    hive->base_ = base;
-
-    // Every bin in a chain from the first, and every cell in a chain through its bin:
-    // what is not on these chains is not a cell, however it looks.
-    const std::span<const std::uint8_t> bins(hive->map_ + kBaseBlockSize, base.binsSize);
-    for (std::size_t bin = 0; bin < bins.size();) {
-      if (bins.size() - bin < kBinHeaderSize || bins[bin] != 'h' || bins[bin + 1] != 'b' ||
-          bins[bin + 2] != 'i' || bins[bin + 3] != 'n' ||
-          ReadLE32(bins, bin + hbin::kOffset) != bin) {
-        FailCorrupt(file);
-      }
-      const std::size_t binSize = ReadLE32(bins, bin + hbin::kSize);
-      if (binSize < kBinAlignment || binSize % kBinAlignment != 0 || binSize > bins.size() - bin)
-        FailCorrupt(file);
-      const std::size_t binEnd = bin + binSize;
-      for (std::size_t cell = bin + kBinHeaderSize; cell < binEnd;) {
-        // Each cell's place follows from the one before, so the reads cannot overlap by
-        // themselves; what lies ahead is fetched while this one is checked.
-        __builtin_prefetch(bins.data() + std::min(cell + 2048, bins.size() - 1));
-        const auto stored = static_cast<std::int32_t>(ReadLE32(bins, cell));
-        const std::int64_t length = stored < 0 ? -static_cast<std::int64_t>(stored) : stored;
-        if (length < 8 || length % 8 != 0 || static_cast<std::size_t>(length) > binEnd - cell)
-          FailCorrupt(file);
-        if (stored < 0)
-          used.Insert(static_cast<std::uint32_t>(cell));
-        cell += static_cast<std::size_t>(length);
-      }
-      bin = binEnd;
-    }
-    hive->used_ = std::move(used);
-    hive->rootCell_ = ReadLE32(block, kRootCell);
-    if (!hive->Key(hive->rootCell_))
+  // Every bin in a chain from the first, and every cell in a chain through its bin:
+  // what is not on these chains is not a cell, however it looks.
+  CellSet used(base.binsSize);
+  const std::span<const std::uint8_t> bins(hive->map_ + kBaseBlockSize, base.binsSize);
+  for (std::size_t bin = 0; bin < bins.size();) {
+    if (bins.size() - bin < kBinHeaderSize || bins[bin] != 'h' || bins[bin + 1] != 'b' ||
+        bins[bin + 2] != 'i' || bins[bin + 3] != 'n' ||
+        ReadLE32(bins, bin + hbin::kOffset) != bin) {
       FailCorrupt(file);
-    return hive;
+    }
+    const std::size_t binSize = ReadLE32(bins, bin + hbin::kSize);
+    if (binSize < kBinAlignment || binSize % kBinAlignment != 0 || binSize > bins.size() - bin)
+      FailCorrupt(file);
+    const std::size_t binEnd = bin + binSize;
+    for (std::size_t cell = bin + kBinHeaderSize; cell < binEnd;) {
+      // Each cell's place follows from the one before, so the reads cannot overlap by
+      // themselves; what lies ahead is fetched while this one is checked.
+      __builtin_prefetch(bins.data() + std::min(cell + 2048, bins.size() - 1));
+      const auto stored = static_cast<std::int32_t>(ReadLE32(bins, cell));
+      const std::int64_t length = stored < 0 ? -static_cast<std::int64_t>(stored) : stored;
+      if (length < 8 || length % 8 != 0 || static_cast<std::size_t>(length) > binEnd - cell)
+        FailCorrupt(file);
+      if (stored < 0)
+        used.Insert(static_cast<std::uint32_t>(cell));
+      cell += static_cast<std::size_t>(length);
+    }
+    bin = binEnd;
   }
+  if (!hive->Intact())
+    FailShortened(file);
+  hive->used_ = std::move(used);
+  hive->rootCell_ = ReadLE32(block, kRootCell);
+  if (!hive->Key(hive->rootCell_))
+    FailCorrupt(file);
+  return hive;
 }
 
-std::unique_ptr<HiveFile> HiveFile::Adopt(std::filesystem::path file, int fd,
+std::unique_ptr<HiveFile> HiveFile::Adopt(std::filesystem::path file,
+                                          std::unique_ptr<platform::HeldFile> held,
                                           std::span<const std::uint8_t> baseBlock,
                                           CellSet usedCells) {
   BaseBlock base;
@@ -198,13 +156,12 @@ std::unique_ptr<HiveFile> HiveFile::Adopt(std::filesystem::path file, int fd,
   base.minorVersion = ReadLE32(baseBlock, kMinorVersion);
   base.binsSize = ReadLE32(baseBlock, kBinsSize);
   const std::size_t mapSize = kBaseBlockSize + base.binsSize;
-  void* map = ::mmap(nullptr, mapSize, PROT_READ, MAP_SHARED, fd, 0);
-  if (map == MAP_FAILED)
+  if (!held->Map(mapSize))
     Fail(file, u"Die neue Hive-Datei '%s' kann nicht gelesen werden.");
   std::unique_ptr<HiveFile> hive(new HiveFile);
   hive->path_ = std::move(file);
-  hive->fd_ = fd;
-  hive->map_ = static_cast<const std::uint8_t*>(map);
+  hive->file_ = std::move(held);
+  hive->map_ = hive->file_->View().data();
   hive->mapSize_ = mapSize;
   hive->base_ = base;
   hive->rootCell_ = ReadLE32(baseBlock, kRootCell);
@@ -212,15 +169,11 @@ std::unique_ptr<HiveFile> HiveFile::Adopt(std::filesystem::path file, int fd,
   return hive;
 }
 
-HiveFile::~HiveFile() {
-  if (map_)
-    ::munmap(const_cast<std::uint8_t*>(map_), mapSize_);
-  if (fd_ >= 0)
-    ::close(fd_);
-}
+HiveFile::~HiveFile() = default;
 
-void HiveFile::Unlock() {
-  ::flock(fd_, LOCK_UN);
+bool HiveFile::Whole() const {
+  const auto size = file_->Size();
+  return Intact() && size && *size >= mapSize_;
 }
 
 std::span<const std::uint8_t> HiveFile::Cell(std::uint32_t cell) const {
@@ -229,6 +182,10 @@ std::span<const std::uint8_t> HiveFile::Cell(std::uint32_t cell) const {
   const std::uint8_t* at = map_ + kBaseBlockSize + cell;
   const std::uint32_t length =
       0u - (at[0] | at[1] << 8 | at[2] << 16 | static_cast<std::uint32_t>(at[3]) << 24);
+  // Read once and checked: another program may have changed the file since it was
+  // opened, and no span may reach past the view.
+  if (length < 8 || length > base_.binsSize - cell)
+    return {};
   return {at + 4, length - 4};
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/HeldFile.h"
 #include "registry/store/RegistryStore.h"
 #include "registry/store/hive/HiveFormat.h"
 
@@ -85,22 +86,27 @@ struct SubKey {
   std::u16string name;
 };
 
-// A hive file opened once for the whole run: its descriptor, which holds the lock of a
-// run that will write the hive, and a read-only mapping of it. Every record is read
-// with its bounds checked against the cells that the bins really hold, because the
-// file may be damaged or made to harm: a reference that leads nowhere is an answer
-// (an empty span, nullopt, false), never a read outside the file. The records keep the
-// file's offsets, which count from the first bin.
+// A hive file opened once for the whole run, through platform::HeldFile: held shared
+// with readers, or with the writers' lock for a run that will write the hive, and read
+// through its read-only view. Every record is read with its bounds checked against
+// the cells that the bins really hold, because the file may be damaged or made to
+// harm, and against the view itself, because another program may change it under the
+// run: a reference that leads nowhere is an answer (an empty span, nullopt, false),
+// never a read outside the view. The records keep the file's offsets, which count
+// from the first bin.
 class HiveFile {
  public:
-  // Opens and checks `file`. With `lock`, takes the exclusive lock that every run
-  // takes before it may write the hive, and holds it until the object goes. Throws
-  // EHiveError with a German message for a file that is missing, not a hive,
-  // truncated or corrupt, and for one that another run holds.
+  // Opens and checks `file`. With `lock`, takes the writers' lock that every run takes
+  // before it may write the hive, and holds it until the object goes. Throws EHiveError
+  // with a German message for a file that is missing, not a hive, truncated or corrupt,
+  // and for one that another run holds; EHiveInUse for one that another program keeps
+  // to itself.
   static std::unique_ptr<HiveFile> Open(const std::filesystem::path& file, bool lock);
-  // A file this process has just written: its descriptor (locked), its base block, and
-  // the used cells its bins hold. Maps it; throws EHiveError when it cannot.
-  static std::unique_ptr<HiveFile> Adopt(std::filesystem::path file, int fd,
+  // A file this process has just written, held (locked), with its base block and the
+  // used cells its bins hold, to stand for the hive at `file`. Views it; throws
+  // EHiveError when it cannot.
+  static std::unique_ptr<HiveFile> Adopt(std::filesystem::path file,
+                                         std::unique_ptr<platform::HeldFile> held,
                                          std::span<const std::uint8_t> baseBlock,
                                          CellSet usedCells);
   ~HiveFile();
@@ -108,7 +114,7 @@ class HiveFile {
   HiveFile& operator=(const HiveFile&) = delete;
 
   const std::filesystem::path& Path() const { return path_; }
-  int Descriptor() const { return fd_; }
+  platform::HeldFile& File() { return *file_; }
   const BaseBlock& Base() const { return base_; }
   std::span<const std::uint8_t> BaseBlockBytes() const { return {map_, kBaseBlockSize}; }
   std::uint32_t RootCell() const { return rootCell_; }
@@ -116,7 +122,15 @@ class HiveFile {
   // Data above kMaxCellData lie in big-data records.
   bool BigData() const { return base_.minorVersion >= kFirstBigDataMinor; }
   // Gives the lock up, for a hive that turned out to be only read.
-  void Unlock();
+  void Unlock() { file_->Unlock(); }
+  // False once a read found the file shortened under the run, or the file could not be
+  // held again after a failed replacement: what is read from then on is zeros. Cheap.
+  bool Intact() const { return file_->Intact(); }
+  // Intact, and the file still as long as the hive: asks the system.
+  bool Whole() const;
+  // Takes the view again after a replacement of the file was tried, which may have
+  // moved it.
+  void Refresh() { map_ = file_->View().data(); }
 
   // The data of the used cell at `cell`, without its size field; empty when no used
   // cell starts there.
@@ -141,7 +155,7 @@ class HiveFile {
   HiveFile() = default;
 
   std::filesystem::path path_;
-  int fd_ = -1;
+  std::unique_ptr<platform::HeldFile> file_;
   const std::uint8_t* map_ = nullptr;  // the base block, then the bins
   std::size_t mapSize_ = 0;
   BaseBlock base_;

@@ -17,6 +17,14 @@ class EHiveError : public platform::Exception {
   using Exception::Exception;
 };
 
+// A hive file that another program has open and lets no one read beside it: Windows
+// holds the hives it has loaded so. The message names the file; what to do instead
+// depends on which hive it is.
+class EHiveInUse : public EHiveError {
+ public:
+  using EHiveError::EHiveError;
+};
+
 // The layout of a regf file, which the store reads and writes itself: the base
 // block, hive bins and the records in their cells. Offsets inside the hive bins are
 // relative to the first bin, which starts right after the 4 KiB base block.

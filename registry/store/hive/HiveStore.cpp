@@ -1,10 +1,9 @@
 #include "registry/store/hive/HiveStore.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <numeric>
 
+#include "platform/NewFile.h"
 #include "platform/Text.h"
 #include "registry/store/hive/HiveFile.h"
 #include "registry/store/hive/HiveTree.h"
@@ -151,7 +150,8 @@ LSTATUS Load(Node& node) {
   }
   Hive& hive = *node.hive;
   const bool claim = !hive.expanded.Contains(node.cell);
-  if (!ReadFromFile(node, claim)) {
+  // A file shortened under the run reads as zeros: whatever came of them is no key.
+  if (!ReadFromFile(node, claim) || !hive.file->Intact()) {
     node.children.clear();
     node.values.clear();
     node.broken = true;
@@ -177,19 +177,21 @@ bool ValueData(const Node& node, const hive::KeyValue& value, std::vector<std::u
     data = value.data;
     return true;
   }
-  const auto record = node.hive->file->Value(value.cell);
+  const hive::HiveFile& file = *node.hive->file;
+  const auto record = file.Value(value.cell);
   hive::DataLayout& layout = node.hive->scratch.layout;
-  if (!record || !node.hive->file->Data(*record, layout))
+  if (!record || !file.Data(*record, layout))
     return false;
   if (layout.pieces.size() == 1) {
     data.assign(layout.pieces[0].begin(), layout.pieces[0].end());
-    return true;
+  } else {
+    data.clear();
+    data.reserve(record->size);
+    for (const auto piece : layout.pieces)
+      data.insert(data.end(), piece.begin(), piece.end());
   }
-  data.clear();
-  data.reserve(record->size);
-  for (const auto piece : layout.pieces)
-    data.insert(data.end(), piece.begin(), piece.end());
-  return true;
+  // Asked after the copy: a read that found the file shortened made zeros of it.
+  return file.Intact();
 }
 
 std::shared_ptr<Node> TopKey(Hive& hive) {
@@ -261,7 +263,8 @@ void HiveStore::Attach(Hive& hive) {
   }
 }
 
-HiveStore::MountResult HiveStore::Mount(MountPoint where, const std::filesystem::path& file) {
+HiveStore::MountResult HiveStore::Mount(MountPoint where, const std::filesystem::path& file,
+                                        bool readOnly) {
   static constexpr std::u16string_view kTaken = u"Für %s ist schon eine Hive-Datei geöffnet.";
   const std::u16string_view rootName = where == MountPoint::CurrentUser ? u"HKEY_CURRENT_USER"
                                        : where == MountPoint::MachineSoftware
@@ -277,13 +280,26 @@ HiveStore::MountResult HiveStore::Mount(MountPoint where, const std::filesystem:
 
   // A hive on a write-protected disk or in a folder without write access could not
   // take the new file at the first flush; it opens read-only, and unlocked.
-  const auto folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
-  const bool mayWrite = mode_ == Mode::ReadWrite && ::access(file.c_str(), W_OK) == 0 &&
-                        ::access(folder.c_str(), W_OK) == 0;
-  auto opened = hive::HiveFile::Open(file, mayWrite);
+  const bool asked = mode_ == Mode::ReadWrite && !readOnly;
+  const bool mayWrite = asked && platform::CanReplace(file);
+  std::unique_ptr<hive::HiveFile> opened;
+  try {
+    opened = hive::HiveFile::Open(file, mayWrite);
+  } catch (const EHiveInUse& error) {
+    throw EHiveInUse(
+        error.Message() +
+        (where == MountPoint::CurrentUser
+             ? u" Gehört die Datei einem angemeldeten Benutzer, starten Sie Brindel als dieser "
+               u"Benutzer ohne --hive: dann arbeitet es auf dessen Registry. Sonst melden Sie "
+               u"den Benutzer ab und versuchen es noch einmal."
+             : u" Für die Registry des laufenden Windows starten Sie Brindel ohne --hive. Eine "
+               u"Hive-Datei des laufenden Systems lässt sich nur lesen, wenn Sie den Rechner von "
+               u"einem anderen Medium starten (etwa Windows PE) oder eine Kopie angeben, die "
+               u"„reg save“ erstellt hat."));
+  }
 
   MountResult result;
-  result.readOnly = mode_ == Mode::ReadOnly;
+  result.readOnly = !asked;
   if (opened->Base().Dirty()) {
     result.readOnly = true;
     result.notice = Format(
@@ -294,7 +310,7 @@ HiveStore::MountResult HiveStore::Mount(MountPoint where, const std::filesystem:
         {hive::DisplayName(file)});
     if (mayWrite)
       opened->Unlock();
-  } else if (!result.readOnly && !mayWrite) {
+  } else if (asked && !mayWrite) {
     result.readOnly = true;
     result.notice = Format(
         u"Die Hive-Datei '%s' oder ihr Ordner ist schreibgeschützt. Sie wird nur zum Lesen "
@@ -439,6 +455,14 @@ std::size_t HiveStore::HeldKeyCount() const {
 
 std::u16string HiveStore::DamageNotice() const {
   for (const auto& hive : hives_) {
+    if (!hive->file->Whole()) {
+      return Format(
+          u"Die Hive-Datei '%s' wurde während des Laufs von einem anderen Programm verkürzt "
+          u"oder ersetzt. Was aus ihr gelesen wurde, ist unvollständig, und Änderungen werden "
+          u"nicht in die Datei geschrieben. Sorgen Sie dafür, dass kein anderes Programm die "
+          u"Datei verwendet, und versuchen Sie es noch einmal.",
+          {hive::DisplayName(hive->file->Path())});
+    }
     if (!hive->damaged)
       continue;
     std::u16string notice = Format(

@@ -32,9 +32,11 @@ struct Mounted;
 // changed hive is written as a new compact file in its folder, synced, and renamed
 // over the original, so a run that stops half-way leaves every hive as it was.
 //
-// A hive that may be written is locked (an advisory lock on the open file) from
+// A hive that may be written is locked (the writers' lock of platform::HeldFile) from
 // mounting until the store closes, so that a second run cannot write it at the same
-// time; that run's Mount says the file is in use.
+// time; that run's Mount says the file is in use. A hive mounted to be read only is
+// not locked. Another program that shortens a mounted hive under the run makes it
+// unreadable from then on, never ends the process: see DamageNotice.
 //
 // Mounting throws EHiveError, with a German message, for a file that is missing, not
 // a hive, truncated or corrupt, or in use; nothing is written to such a file. Damage
@@ -66,8 +68,11 @@ class HiveStore : public KeyTree<HiveStore, hive::Key> {
 
   // Opens a hive file at a mount point, replacing nothing: a mount point takes one
   // hive. A hive that Windows did not close cleanly opens read-only, with the reason
-  // in the result. Throws EHiveError.
-  MountResult Mount(MountPoint where, const std::filesystem::path& file);
+  // in the result. `readOnly` opens this one hive only to be read, whatever the
+  // store's mode: unlocked, so that it stands in no other run's way. Throws EHiveError;
+  // EHiveInUse, saying what to do instead, for a hive that another program keeps to
+  // itself (a hive the running Windows has loaded).
+  MountResult Mount(MountPoint where, const std::filesystem::path& file, bool readOnly = false);
   // Writes the changes of every hive and closes the files. Every later operation
   // finds the roots empty. ERROR_SUCCESS, or the result of the failed write.
   LSTATUS Close();
@@ -80,7 +85,8 @@ class HiveStore : public KeyTree<HiveStore, hive::Key> {
   const std::u16string& LastWriteError() const { return lastWriteError_; }
   // The German text for a hive in which a key could not be read (its cells are
   // damaged, or a name is longer than the registry allows), naming the file and the
-  // key; empty when there is none. Such a hive is no longer written.
+  // key, or that another program shortened or replaced under the run; empty when there
+  // is none. Such a hive is no longer written.
   std::u16string DamageNotice() const;
 
   // The keys of every hive that the store holds in memory now, for tests and

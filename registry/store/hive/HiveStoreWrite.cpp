@@ -34,6 +34,8 @@ LSTATUS HiveStore::Write(Hive& hive) {
         {hive::DisplayName(hive.file->Path()), reason});
     return ERROR_CANTWRITE;
   };
+  if (!hive.file->Intact())
+    return fail(u"die Datei wurde während des Laufs von einem anderen Programm verkürzt");
   if (hive.damaged)
     return fail(u"die Datei ist beschädigt");
 
@@ -41,6 +43,9 @@ LSTATUS HiveStore::Write(Hive& hive) {
   try {
     written = hive::CommitHive(*hive.file, *hive.root, commitFault_);
   } catch (const hive::ECommitError& error) {
+    // A file that could not be held again after a failed replacement reads as zeros.
+    if (!hive.file->Intact())
+      hive.damaged = true;
     if (const auto& key = error.DamagedKey()) {
       // Damage below keys that were never read shows only now.
       hive.damaged = true;

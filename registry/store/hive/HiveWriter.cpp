@@ -265,11 +265,18 @@ class TreeWriter {
       if (!written_.Insert(cell))
         Damaged();
     }
+    // The data go first: the record's bytes stay valid only until the next cell.
     std::uint32_t data = value->dataCell;
-    if (!value->inlineData)
-      data = value->size == 0 ? kNoCell : WriteData(layout.pieces, value->size);
+    if (value->size == 0)
+      data = 0;
+    else if (!value->inlineData)
+      data = WriteData(layout.pieces, value->size);
     auto [cell, bytes] = cells_.Place(value->bytes.size());
     std::copy(value->bytes.begin(), value->bytes.end(), bytes.begin());
+    // No data: four bytes in the record, none of them used, as Windows writes it.
+    // Readers follow the data field of a value not flagged so, even for no data.
+    if (value->size == 0)
+      WriteLE32(bytes, vk::kDataSize, vk::kInlineData);
     WriteLE32(bytes, vk::kData, data);
     return cell;
   }

@@ -79,11 +79,13 @@ TEST_P(ProgramUsageTest, IsShownAndEnds) {
 
 INSTANTIATE_TEST_SUITE_P(
     WrongUsage, ProgramUsageTest,
-    ::testing::Values(
-        TUsageCase{"UnknownOption", {"--gibt-es-nicht"}, u"unbekannte Angaben", 2},
-        TUsageCase{"MissingRegFile", {"--reg", "C:\\gibt\\es\\nicht.reg"}, u"nicht.reg", 1},
-        TUsageCase{
-            "HiveFilesOnWindows", {"--hive", "HKCU=C:\\NTUSER.DAT"}, u"nur Brindel für Linux", 2}),
+    ::testing::Values(TUsageCase{"UnknownOption", {"--gibt-es-nicht"}, u"unbekannte Angaben", 2},
+                      TUsageCase{
+                          "MissingRegFile", {"--reg", "C:\\gibt\\es\\nicht.reg"}, u"nicht.reg", 1},
+                      TUsageCase{"MissingHiveFile",
+                                 {"--hive", "HKCU=C:\\gibt\\es\\nicht.dat"},
+                                 u"nicht.dat' wurde nicht gefunden",
+                                 1}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST(ProgramTest, HelpIsShownInABox) {

@@ -1,7 +1,7 @@
-// The behaviour every registry store shares, run on each store: the memory store; on
-// Linux the hive store on hives made by the project's own writer; on Windows the live
-// registry (Wine's, when the tests run under Wine). Each case runs below
-// HKEY_CURRENT_USER and below HKEY_LOCAL_MACHINE\SOFTWARE.
+// The behaviour every registry store shares, run on each store: the memory store; the
+// hive store on hives made by the project's own writer; on Windows the live registry
+// (Wine's, when the tests run under Wine). Each case runs below HKEY_CURRENT_USER and
+// below HKEY_LOCAL_MACHINE\SOFTWARE.
 
 #include <gtest/gtest.h>
 
@@ -12,14 +12,13 @@
 #include "platform/Text.h"
 #include "platform/Wine.h"
 #include "registry/store/MemoryStore.h"
+#include "registry/store/hive/EmptyHive.h"
+#include "registry/store/hive/HiveStore.h"
+#include "tests/registry/store/hive/HiveTestSupport.h"
 #ifdef _WIN32
 #include <process.h>
 
 #include "registry/store/Win32Store.h"
-#else
-#include "registry/store/hive/HiveStore.h"
-#include "registry/store/hive/EmptyHive.h"
-#include "tests/registry/store/hive/HiveTestSupport.h"
 #endif
 
 namespace brindel::registry::store {
@@ -106,7 +105,7 @@ struct OnWin32 {
   std::u16string scratch_;
 };
 
-#else
+#endif
 
 template <typename Place>
 struct OnHive {
@@ -125,8 +124,6 @@ struct OnHive {
   }
   std::u16string Base() const { return std::u16string(Place::kPath); }
 };
-
-#endif
 
 template <typename Maker>
 class StoreConformanceTest : public ::testing::Test {
@@ -204,8 +201,9 @@ class StoreConformanceTest : public ::testing::Test {
 };
 
 #ifdef _WIN32
-using Stores = ::testing::Types<OnMemory<UnderCurrentUser>, OnWin32<UnderCurrentUser>,
-                                OnMemory<UnderMachineSoftware>, OnWin32<UnderMachineSoftware>>;
+using Stores = ::testing::Types<OnMemory<UnderCurrentUser>, OnHive<UnderCurrentUser>,
+                                OnWin32<UnderCurrentUser>, OnMemory<UnderMachineSoftware>,
+                                OnHive<UnderMachineSoftware>, OnWin32<UnderMachineSoftware>>;
 #else
 using Stores = ::testing::Types<OnMemory<UnderCurrentUser>, OnHive<UnderCurrentUser>,
                                 OnMemory<UnderMachineSoftware>, OnHive<UnderMachineSoftware>>;

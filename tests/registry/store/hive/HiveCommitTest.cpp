@@ -2,9 +2,6 @@
 // time, and without leaving temporary files behind, also after a run that was killed.
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -12,9 +9,9 @@
 #include <vector>
 
 #include "platform/Text.h"
-#include "registry/store/hive/HiveStore.h"
 #include "registry/store/hive/EmptyHive.h"
 #include "registry/store/hive/HiveCommit.h"
+#include "registry/store/hive/HiveStore.h"
 #include "tests/registry/store/hive/HiveTestSupport.h"
 
 namespace brindel::registry::store {
@@ -74,6 +71,17 @@ std::string Dump(const fs::path& file) {
   return out;
 }
 
+// A repair's kind of change: sections deleted, a value replaced, a key added.
+void MakeRepairChange(HiveStore& store) {
+  for (int i = 0; i < 60; i += 3) {
+    ASSERT_EQ(ERROR_SUCCESS,
+              store.DeleteKey(HKEY_CURRENT_USER,
+                              u"Profiles\\P\\S" + platform::Widen(std::to_string(i)), 0));
+  }
+  SetBinary(store, u"Profiles\\P\\S1", u"list", Pattern(70000, 99));
+  SetBinary(store, u"Profiles\\P\\Neu", u"flag", {2});
+}
+
 class HiveCommitTest : public ::testing::Test {
  protected:
   // A hive of a few MiB, so that a write takes several steps: a profile of sections
@@ -90,16 +98,7 @@ class HiveCommitTest : public ::testing::Test {
     ASSERT_EQ(ERROR_SUCCESS, store.Close());
   }
 
-  // A repair's kind of change: sections deleted, a value replaced, a key added.
-  static void Change(HiveStore& store) {
-    for (int i = 0; i < 60; i += 3) {
-      ASSERT_EQ(ERROR_SUCCESS,
-                store.DeleteKey(HKEY_CURRENT_USER,
-                                u"Profiles\\P\\S" + platform::Widen(std::to_string(i)), 0));
-    }
-    SetBinary(store, u"Profiles\\P\\S1", u"list", Pattern(70000, 99));
-    SetBinary(store, u"Profiles\\P\\Neu", u"flag", {2});
-  }
+  static void Change(HiveStore& store) { MakeRepairChange(store); }
 
   TempFolder folder_;
   const fs::path original_ = folder_ / "original.dat";
@@ -153,6 +152,31 @@ TEST_F(HiveCommitTest, AFailureAtAnyStepLeavesTheHiveWholeAndTheChangesPending) 
   }
 }
 
+// The child's part of the tests of killed runs: mounts the hive, makes the change of
+// HiveCommitTest, and kills itself at the given step of the write (or, at step 0,
+// right after mounting). Run by RunChildTest, never on its own.
+TEST(HiveKilledRun, DISABLED_Child) {
+  const fs::path hive(platform::FromUtf8(testing::ChildVariable("BRINDEL_TEST_HIVE")));
+  const std::size_t killed = std::stoul(testing::ChildVariable("BRINDEL_TEST_KILL_AT"));
+  HiveStore store;
+  store.Mount(HiveStore::MountPoint::CurrentUser, hive);
+  if (killed == 0)
+    testing::KillThisProcess();
+  MakeRepairChange(store);
+  store.InjectCommitFault([killed](std::size_t step) {
+    if (step == killed)
+      testing::KillThisProcess();
+    return 0;
+  });
+  std::exit(store.Close() == ERROR_SUCCESS ? 0 : 1);
+}
+
+int RunKilled(const fs::path& hive, std::size_t step) {
+  return testing::RunChildTest("HiveKilledRun.DISABLED_Child",
+                               {{"BRINDEL_TEST_HIVE", platform::ToUtf8(hive.u16string())},
+                                {"BRINDEL_TEST_KILL_AT", std::to_string(step)}});
+}
+
 // A run killed at any step of its write leaves the hive as it was or completely
 // written; the temporary file it may leave is removed by the next run that writes.
 TEST_F(HiveCommitTest, ARunKilledWhileWritingLeavesTheHiveWholeAndTheNextRunTidiesUp) {
@@ -167,25 +191,13 @@ TEST_F(HiveCommitTest, ARunKilledWhileWritingLeavesTheHiveWholeAndTheNextRunTidi
   const std::string unchanged = Dump(original_);
   for (std::size_t killed = 1;; ++killed) {
     SCOPED_TRACE("killed at step " + std::to_string(killed));
-    fs::copy_file(original_, hive_, fs::copy_options::overwrite_existing);
-    const pid_t child = ::fork();
-    ASSERT_LE(0, child);
-    if (child == 0) {
-      HiveStore store;
-      store.Mount(HiveStore::MountPoint::CurrentUser, hive_);
-      Change(store);
-      store.InjectCommitFault([killed](std::size_t step) {
-        if (step == killed)
-          ::kill(::getpid(), SIGKILL);
-        return 0;
-      });
-      ::_exit(store.Close() == ERROR_SUCCESS ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(child, ::waitpid(child, &status, 0));
-    if (WIFEXITED(status)) {
+    // Removed first: the mingw-w64 library refuses overwrite_existing.
+    fs::remove(hive_);
+    fs::copy_file(original_, hive_);
+    const int status = RunKilled(hive_, killed);
+    if (status != testing::kKilled) {
       // Past the last step: a run that was not killed.
-      ASSERT_EQ(0, WEXITSTATUS(status));
+      ASSERT_EQ(0, status);
       EXPECT_EQ(expected, Dump(hive_));
       break;
     }
@@ -243,17 +255,7 @@ TEST(HiveLockTest, ARunThatDiesLeavesNoLockBehind) {
   TempFolder folder;
   const fs::path file = folder / "NTUSER.DAT";
   hive::WriteEmptyHive(file);
-  const pid_t child = ::fork();
-  ASSERT_LE(0, child);
-  if (child == 0) {
-    HiveStore store;
-    store.Mount(HiveStore::MountPoint::CurrentUser, file);
-    ::kill(::getpid(), SIGKILL);
-    ::_exit(1);
-  }
-  int status = 0;
-  ASSERT_EQ(child, ::waitpid(child, &status, 0));
-  ASSERT_TRUE(WIFSIGNALED(status));
+  ASSERT_EQ(testing::kKilled, RunKilled(file, 0));
   HiveStore store;
   EXPECT_NO_THROW(store.Mount(HiveStore::MountPoint::CurrentUser, file));
 }

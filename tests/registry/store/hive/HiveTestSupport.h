@@ -5,20 +5,19 @@
 // and the independent readers that check what the store wrote.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
+#include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "platform/Environment.h"
+#include "platform/Text.h"
 #include "support/Files.h"
 
 namespace brindel::registry::store::testing {
@@ -26,10 +25,15 @@ namespace brindel::registry::store::testing {
 // A new folder under the system's temporary folder, removed with everything in it.
 class TempFolder {
  public:
-  TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "brindel-hive-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) != nullptr)
-      path_ = pattern;
+  explicit TempFolder(const std::string& prefix = "brindel-hive-") {
+    std::random_device seed;
+    std::error_code error;
+    const auto base = std::filesystem::temp_directory_path(error);
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      const auto candidate = base / (prefix + std::to_string(seed()));
+      if (std::filesystem::create_directory(candidate, error))
+        path_ = candidate;
+    }
   }
   ~TempFolder() {
     std::error_code ignored;
@@ -198,50 +202,70 @@ class RawHive {
   std::vector<std::uint8_t> bytes_;
 };
 
-// The full path of a program on PATH, or empty.
-inline std::string FindTool(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  std::stringstream folders(path ? path : "");
-  std::string folder;
-  while (std::getline(folders, folder, ':')) {
-    const auto candidate = std::filesystem::path(folder.empty() ? "." : folder) / name;
-    if (::access(candidate.c_str(), X_OK) == 0)
-      return candidate.string();
-  }
-  return {};
-}
-
 struct ToolResult {
   int exitCode = -1;
   std::string output;  // standard output and standard error
 };
 
-// Runs an independent reader on a hive file. CI installs the readers (libwin-hivex-perl,
-// libregf-utils), so a missing one is a failure, not a reason to skip.
-inline ToolResult RunTool(const std::string& name, const std::string& arguments) {
-  ToolResult result;
-  const std::string tool = FindTool(name);
-  if (tool.empty()) {
-    ADD_FAILURE() << name << " is missing: install libwin-hivex-perl and libregf-utils";
-    return result;
-  }
-  const std::string command = "'" + tool + "' " + arguments + " 2>&1";
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) {
-    ADD_FAILURE() << "cannot run " << command;
-    return result;
-  }
-  char buffer[4096];
-  std::size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-    result.output.append(buffer, got);
-  const int status = ::pclose(pipe);
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
-}
+// Runs an independent reader (a Linux program) on hive files named with Quoted. CI
+// installs the readers (libwin-hivex-perl, libregf-utils), so a missing one is a
+// failure, not a reason to skip. Under Wine the Windows tests run them through the
+// shell of the system below; on Windows itself there is no reader to ask, and the
+// check fails.
+ToolResult RunTool(const std::string& name, const std::string& arguments);
+// A file as an argument of RunTool: quoted for the shell, and under Wine as the Linux
+// programs name it.
+std::string Quoted(const std::filesystem::path& file);
 
-inline std::string Quoted(const std::filesystem::path& file) {
-  return "'" + file.string() + "'";
+// What a program run printed and how it ended.
+struct RunResult {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+// Runs a program with arguments in UTF-8 (no shell), standard input closed.
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args);
+
+#ifdef _WIN32
+// The file as the Linux programs under Wine name it; empty when there is no Wine.
+std::string UnixPath(const std::filesystem::path& file);
+// Runs a program of the system below Wine, a Linux program named by its Linux path,
+// with arguments in UTF-8 (files among them as UnixPath gives them), as RunProgram
+// runs a Windows one.
+RunResult RunUnixProgram(const std::string& program, const std::vector<std::string>& args);
+
+// A file held as Windows holds a hive it has loaded: open for reading and writing,
+// and no one else may open it at all.
+class HeldWithoutSharing {
+ public:
+  explicit HeldWithoutSharing(const std::filesystem::path& file);
+  ~HeldWithoutSharing();
+  HeldWithoutSharing(const HeldWithoutSharing&) = delete;
+  HeldWithoutSharing& operator=(const HeldWithoutSharing&) = delete;
+  bool Held() const { return handle_ != nullptr; }
+
+ private:
+  void* handle_ = nullptr;
+};
+#endif
+
+// The exit status of a process that was killed: 128 + SIGKILL, as a shell reports it;
+// on Windows the status that KillThisProcess gives.
+inline constexpr int kKilled = 137;
+
+// Ends this process at once, as a killed run ends: nothing is closed or written.
+[[noreturn]] void KillThisProcess();
+
+// Starts this test program again as a child process that runs only `test`, a disabled
+// test that does the child's part of a test, with `variables` in its environment, and
+// waits for it. Its exit status: kKilled for a child that KillThisProcess ended.
+int RunChildTest(const std::string& test,
+                 const std::vector<std::pair<std::string, std::string>>& variables);
+
+// An environment variable of the child's part, as RunChildTest gave it.
+inline std::string ChildVariable(const char* name) {
+  return platform::ToUtf8(
+      platform::ReadEnvironmentVariable(platform::FromUtf8(name)).value_or(u""));
 }
 
 // hivexregedit's export of the whole hive: keys sorted, values sorted by name.

@@ -8,10 +8,6 @@
 
 namespace brindel::app {
 
-std::u16string HiveUnavailableReason() {
-  return {};
-}
-
 namespace {
 
 using platform::Exception;
@@ -28,8 +24,7 @@ std::optional<fs::path> FindOnDisk(const fs::path& folder,
     std::optional<fs::path> found;
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(path, error)) {
-      if (platform::SameTextIgnoreCase(FromUtf8(entry.path().filename().string()),
-                                       FromUtf8(name))) {
+      if (platform::SameTextIgnoreCase(entry.path().filename().u16string(), FromUtf8(name))) {
         found = entry.path();
         break;
       }
@@ -43,7 +38,10 @@ std::optional<fs::path> FindOnDisk(const fs::path& folder,
 
 void Mount(HiveStore& store, TRegistrySource& source, HiveStore::MountPoint where,
            const fs::path& file, bool ReadOnly) {
-  const HiveStore::MountResult result = store.Mount(where, file);
+  // A run writes only the user's hive. The machine hives are read, unlocked, so that
+  // runs for different users of one Windows do not stand in each other's way.
+  const bool onlyRead = where != HiveStore::MountPoint::CurrentUser;
+  const HiveStore::MountResult result = store.Mount(where, file, onlyRead);
   // A repair on a user hive that takes no changes would report deletions that never
   // reach the file; the run may read it, but "Löschen" is refused before anything is
   // done. The machine hives are only read by a run, so a dirty SOFTWARE hive does not
@@ -99,7 +97,7 @@ TRegistrySource OpenHiveSource(const TRunOptions& Options, bool ReadOnly) {
     if (!Options.User) {
       throw Exception(u"Zu --windows-root gehört --user NAME: wessen Registry soll es sein?");
     }
-    const fs::path root = *Options.WindowsRoot;
+    const fs::path root(FromUtf8(*Options.WindowsRoot));
     if (!fs::is_directory(root)) {
       throw Exception(u"Den Ordner „" + FromUtf8(*Options.WindowsRoot) +
                       u"“ gibt es nicht; dort sollte eine Windows-Installation eingehängt sein.");
@@ -117,8 +115,7 @@ TRegistrySource OpenHiveSource(const TRunOptions& Options, bool ReadOnly) {
     // That user's documents folder, also when it is missing: the backup then fails
     // with its own message instead of landing on the rescue system's disk.
     const auto documents = FindOnDisk(userHive->parent_path(), {"Documents"});
-    source.Documents =
-        FromUtf8((documents ? *documents : userHive->parent_path() / "Documents").string());
+    source.Documents = (documents ? *documents : userHive->parent_path() / "Documents").u16string();
   }
   for (const std::string& hive : Options.Hives) {
     const auto equals = hive.find('=');
@@ -139,7 +136,7 @@ TRegistrySource OpenHiveSource(const TRunOptions& Options, bool ReadOnly) {
       throw Exception(u"--hive " + FromUtf8(hive) +
                       u": nach dem Gleichheitszeichen fehlt die Datei.");
     }
-    Mount(*store, source, point, hive.substr(equals + 1), ReadOnly);
+    Mount(*store, source, point, fs::path(FromUtf8(hive.substr(equals + 1))), ReadOnly);
   }
   source.Session = std::make_unique<THiveSession>(*store);
   source.Store = std::move(store);
