@@ -201,8 +201,7 @@ void KillThisProcess() {
 #endif
 
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args) {
-  const auto ended = brindel::test::RunProcess(program, args);
-  return {ended.exitCode, ended.out, ended.err};
+  return brindel::test::RunProcess(program, args);
 }
 
 int RunChildTest(const std::string& test,
