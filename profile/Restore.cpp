@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "platform/Errors.h"
+#include "platform/FileError.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "profile/Backup.h"
@@ -140,6 +141,16 @@ TRestoreResult RestoreProfile(std::u16string_view ProfileTree, std::u16string_vi
       result.Message = platform::InGermanQuotes(ProfilName) +
                        u" taugt nicht als Dateiname; der jetzige Stand "
                        u"kann nicht gesichert werden.";
+      return result;
+    }
+    // A file from elsewhere may come before any repair made the backup folder. Only the
+    // folder itself is made, as the backup makes it, not missing parents.
+    const std::string folder = platform::ToUtf8(BackupFolder);
+    if (!folder.empty() && !platform::DirectoryExists(folder) &&
+        !platform::CreateDirectory(folder)) {
+      result.Message = u"Der Sicherungsordner " + platform::InGermanQuotes(BackupFolder) +
+                       u" kann nicht angelegt werden: " + platform::LastFileErrorText() +
+                       u" Es wurde nichts geändert.";
       return result;
     }
     result.SavedFile = SavedStateName(BackupFolder, ProfilName);

@@ -131,6 +131,31 @@ TEST_F(RestoreTest, AMissingFileIsNamedOnce) {
   EXPECT_EQ(u"", result.SavedFile);
 }
 
+// A file from elsewhere may come before any repair made the backup folder: the folder
+// itself is made for the saved state, as the backup makes it; a missing parent is not.
+TEST_F(RestoreTest, AFileFromElsewhereIsRestoredBeforeAnyBackupFolderExists) {
+  const std::string before = Export();
+  const std::u16string file = folder_ + u"mitgebracht.reg";
+  WriteText(file, before);
+  MakeKey(kTree + u"\neu00000000000000000000000000000");
+  const std::u16string backups = folder_ + u"Brindel" + platform::kPathDelimiter;
+  const TRestoreResult result = RestoreProfile(kTree, u"Kaputt", backups, file, store_, nullptr);
+  EXPECT_TRUE(result.Restored) << platform::ToUtf8(result.Message);
+  EXPECT_EQ(before, Export());
+  EXPECT_EQ(backups + u"Kaputt-vor-Wiederherstellung.reg", result.SavedFile);
+  EXPECT_TRUE(result.SavedProof.Proven);
+
+  const std::u16string nowhere =
+      folder_ + u"fehlt" + platform::kPathDelimiter + u"Brindel" + platform::kPathDelimiter;
+  const TRestoreResult refused = RestoreProfile(kTree, u"Kaputt", nowhere, file, store_, nullptr);
+  EXPECT_FALSE(refused.Restored);
+  EXPECT_EQ(0u, refused.Message.find(u"Der Sicherungsordner „" + nowhere +
+                                     u"“ kann nicht angelegt werden: "))
+      << platform::ToUtf8(refused.Message);
+  EXPECT_NE(std::u16string::npos, refused.Message.find(u" Es wurde nichts geändert."));
+  EXPECT_FALSE(fs::exists(fs::path(nowhere)));
+}
+
 TEST_F(RestoreTest, AFailureHalfWayPutsTheSavedStateBack) {
   Repair();
   const std::string repaired = Export();
