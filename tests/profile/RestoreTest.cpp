@@ -131,6 +131,26 @@ TEST_F(RestoreTest, AMissingFileIsNamedOnce) {
   EXPECT_EQ(u"", result.SavedFile);
 }
 
+// The saved state is what undoes a restore; restoring from it must not replace it
+// with the current state before it is read.
+TEST_F(RestoreTest, RestoringTheSavedStateUndoesTheRestore) {
+  const std::string before = Export();
+  Repair();
+  const std::string repaired = Export();
+  ASSERT_TRUE(Restore(File(u"-original.reg")).Restored);
+  ASSERT_EQ(before, Export());
+
+  const TRestoreResult undone = Restore(File(u"-vor-Wiederherstellung.reg"));
+  EXPECT_TRUE(undone.Restored) << platform::ToUtf8(undone.Message);
+  EXPECT_EQ(repaired, Export()) << "the profile as the saved state held it";
+  EXPECT_TRUE(undone.RestoredProof.Proven);
+  // The file now holds the state this restore replaced, so a second undo goes back.
+  EXPECT_EQ(File(u"-vor-Wiederherstellung.reg"), undone.SavedFile);
+  EXPECT_TRUE(undone.SavedProof.Proven);
+  std::ifstream saved(fs::path(undone.SavedFile), std::ios::binary);
+  EXPECT_EQ(before, std::string(std::istreambuf_iterator<char>(saved), {}));
+}
+
 // A file from elsewhere may come before any repair made the backup folder: the folder
 // itself is made for the saved state, as the backup makes it; a missing parent is not.
 TEST_F(RestoreTest, AFileFromElsewhereIsRestoredBeforeAnyBackupFolderExists) {
