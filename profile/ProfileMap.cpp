@@ -274,19 +274,24 @@ void MarkDone(TMapEntry& Entry) {
 
 void AppendText(const TMapEntry& Entry, int Level, std::u16string& Text) {
   Text.append(static_cast<std::size_t>(2 * Level), u' ');
-  Text += Entry.Text;
-  if (!Entry.Marks.empty()) {
-    Text += u" [";
-    for (std::size_t i = 0; i < Entry.Marks.size(); ++i)
-      Text += (i == 0 ? u"" : u"; ") + Entry.Marks[i].Text;
-    Text += u"]";
-  }
+  Text += MapEntryLine(Entry);
   Text += u'\n';
   for (const TMapEntry& child : Entry.Children)
     AppendText(child, Level + 1, Text);
 }
 
 }  // namespace
+
+std::u16string MapEntryLine(const TMapEntry& Entry) {
+  std::u16string line = Entry.Text;
+  if (!Entry.Marks.empty()) {
+    line += u" [";
+    for (std::size_t i = 0; i < Entry.Marks.size(); ++i)
+      line += (i == 0 ? u"" : u"; ") + Entry.Marks[i].Text;
+    line += u"]";
+  }
+  return line;
+}
 
 std::u16string CountLine(const TMapCounts& Counts, bool Repaired) {
   std::u16string line = Plural(Counts.Sections, u"Abschnitt", u"Abschnitte") + u", " +
