@@ -49,6 +49,13 @@ class TMapBuilder {
       repeated_[Key(entry.Id)] = entry.Count;
     for (const auto& id : Analysis.cArrKeyConstants)
       protected_.insert(Key(id));
+    // The providers of each service, in the order of the lists: found once here, not
+    // by a walk over all providers for every service of a large profile.
+    for (const auto& provider : *Analysis.EntriesList) {
+      const std::u16string service =
+          provider->EntryPendant.empty() ? std::u16string() : Key(provider->EntryPendant);
+      providersOf_[service].push_back(provider.get());
+    }
     for (const auto& account : Findings.FaultyAccounts) {
       faulty_[account.Account].push_back(account.Why);
       if (account.Why != TFaultyAccount::Reason::NotListed)
@@ -177,12 +184,12 @@ class TMapBuilder {
   // no listed service. Each provider once, in the order of the lists.
   std::vector<TMapEntry> Providers(std::u16string_view ServiceId) const {
     std::vector<TMapEntry> providers;
+    const auto listed = providersOf_.find(ServiceId.empty() ? std::u16string() : Key(ServiceId));
+    if (listed == providersOf_.end())
+      return providers;
     TIdSet seen;
-    for (const auto& provider : *analysis_.EntriesList) {
-      const bool belongs = ServiceId.empty() ? provider->EntryPendant.empty()
-                                             : !provider->EntryPendant.empty() &&
-                                                   Key(provider->EntryPendant) == Key(ServiceId);
-      if (!belongs || !seen.insert(Key(provider->Entry9702)).second)
+    for (const TEntries* provider : listed->second) {
+      if (!seen.insert(Key(provider->Entry9702)).second)
         continue;
       std::u16string text =
           u"Provider " + AsciiLowerCase(provider->Entry9702) + Quoted(provider->ContainerName);
@@ -244,6 +251,8 @@ class TMapBuilder {
   // The services of faulty accounts, with the account that takes them.
   std::map<std::u16string, std::u16string> removedWith_;
   std::map<std::u16string, std::vector<TFaultyAccount::Reason>> faulty_;
+  // The providers by the service they name (upper case); "" for none.
+  std::map<std::u16string, std::vector<const TEntries*>> providersOf_;
 };
 
 void MarkDone(TMapEntry& Entry) {
