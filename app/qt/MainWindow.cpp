@@ -366,7 +366,8 @@ void TMainWindow::ShowProfileMap(const profile::TProfileMap& Map) {
   auto* counts = new QTreeWidgetItem(QStringList{ToQString(Map.CountLine)});
   tvProfileMap->addTopLevelItems({counts, MapItem(Map.Root)});
   tvProfileMap->expandAll();
-  tvProfileMap->setCurrentItem(counts);
+  // The arrow keys start at the top; nothing is selected before the user moves.
+  tvProfileMap->setCurrentItem(counts, 0, QItemSelectionModel::NoUpdate);
   tvProfileMap->setUpdatesEnabled(true);
 }
 
@@ -375,7 +376,7 @@ void TMainWindow::ClearProfileMap() {
   auto* note = new QTreeWidgetItem(QStringList{ToQString(kNoMapNote)});
   note->setForeground(0, ToQColor(kNoteColour));
   tvProfileMap->addTopLevelItem(note);
-  tvProfileMap->setCurrentItem(note);
+  tvProfileMap->setCurrentItem(note, 0, QItemSelectionModel::NoUpdate);
 }
 
 void TMainWindow::btnRestoreClick() {

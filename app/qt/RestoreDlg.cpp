@@ -64,6 +64,9 @@ TRestoreDlg::TRestoreDlg(std::u16string ProfilName, std::u16string BackupFolder,
   }
   for (int column = 0; column < lvBackups->columnCount(); ++column)
     lvBackups->resizeColumnToContents(column);
+  // The role takes what room is left, so the size stands beside the date.
+  lvBackups->header()->setStretchLastSection(false);
+  lvBackups->header()->setSectionResizeMode(1, QHeaderView::Stretch);
 
   btnRestore = new QPushButton(ToQString(kRestoreButton), this);
   btnRestore->setObjectName(QStringLiteral("btnRestore"));
