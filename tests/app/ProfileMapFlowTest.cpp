@@ -19,6 +19,7 @@
 #include "profile/ProfileMap.h"
 #include "regfile/ExRegistry.h"
 #include "regfile/RegText.h"
+#include "support/NamedRows.h"
 #include "support/StoreFixture.h"
 #include "tests/app/FakeMainView.h"
 
@@ -28,6 +29,8 @@ namespace {
 namespace fs = std::filesystem;
 using platform::FromUtf8;
 using registry::store::HKEY_CURRENT_USER;
+using test::PrintTo;
+using test::RowName;
 
 constexpr std::u16string_view kTree = u"Software\\Microsoft\\Office\\16.0\\Outlook\\Profiles";
 constexpr std::u16string_view kProviders = u"\\9207f3e0a3b11019908b08002b2a56c2";
@@ -228,7 +231,7 @@ INSTANTIATE_TEST_SUITE_P(
                    EXPECT_FALSE(Dlg.Restore(file));
                  },
                  TMapAfter::AsRead}),
-    [](const auto& row) { return std::string(row.param.name); });
+    RowName<TMapCase>);
 
 // The state after the repair comes from the findings collected before it: the lists
 // are gone by then.
