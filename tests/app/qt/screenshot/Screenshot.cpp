@@ -39,8 +39,9 @@ TMainWindow* StartedWindow() {
 
 QWidget* ShownRestoreDialog() {
   QWidget* modal = QApplication::activeModalWidget();
-  return modal && modal->isVisible() && modal->objectName() == QLatin1String("RestoreDlg") ? modal
-                                                                                           : nullptr;
+  return modal && modal->isVisible() && modal->objectName() == QLatin1String("RestoreDlg")
+             ? modal
+             : nullptr;
 }
 
 }  // namespace
@@ -113,8 +114,8 @@ int main(int argc, char** argv) {
   for (std::string& argument : programArguments)
     programArgv.push_back(argument.data());
   programArgv.push_back(nullptr);
-  const int code = brindel::app::qt::RunProgram(static_cast<int>(programArguments.size()),
-                                                programArgv.data());
+  const int code =
+      brindel::app::qt::RunProgram(static_cast<int>(programArguments.size()), programArgv.data());
   if (code != 0 || !saved) {
     std::cerr << "Das Bild konnte nicht gemacht werden.\n";
     return 1;
