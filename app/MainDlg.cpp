@@ -12,6 +12,7 @@
 #include "platform/Path.h"
 #include "platform/Text.h"
 #include "profile/Backup.h"
+#include "profile/Findings.h"
 #include "profile/Repair.h"
 #include "registry/store/RegistryStore.h"
 
@@ -139,6 +140,15 @@ void TMainDlg::FillProfileBox() {
   }
 }
 
+void TMainDlg::SetProfileMap(std::optional<profile::TProfileMap> Map) {
+  ProfileMap = std::move(Map);
+  if (ProfileMap) {
+    view_.ShowProfileMap(*ProfileMap);
+  } else {
+    view_.ClearProfileMap();
+  }
+}
+
 void TMainDlg::cbProfilesChange() {
   const bool selected = view_.SelectedProfile() >= 0;
   // While "Löschen" lets messages through, "Auslesen" stays disabled; the handler
@@ -193,7 +203,9 @@ bool TMainDlg::Analyse() {
     SetState(TMainState::Ready);
     TavixFiles = &StrList[index];
     view_.ClearLog();
+    SetProfileMap(std::nullopt);
     Analysis.Analyse(RegTreeToUse, TavixFiles->ProfilName);
+    SetProfileMap(profile::BuildProfileMap(Analysis, profile::CollectFindings(Analysis)));
     view_.SetDeleteEnabled(true);
     SetState(TMainState::Analysed);
   });
@@ -249,7 +261,14 @@ bool TMainDlg::Repair() {
       ShowMsgDlg(cReadOnlyReason, TMsgDlgType::mtError);
       return;
     }
+    bRepairBegun = false;
     ShowingErrors([this, &saved] { saved = RepairBody(); });
+    if (state_ == TMainState::Repaired && ProfileMap) {
+      SetProfileMap(profile::RepairedProfileMap(*ProfileMap));
+    } else if (bRepairBegun && !(cStoreSession && cStoreSession->CanDiscard())) {
+      // Part of the repair may be in the registry: the map no longer tells.
+      SetProfileMap(std::nullopt);
+    }
     // An error in the repair leaves "Auslesen" usable.
     view_.SetStartEnabled(view_.SelectedProfile() >= 0);
   });
@@ -273,6 +292,7 @@ bool TMainDlg::RepairBody() {
   // repair ends with an error.
   SetState(TMainState::Ready);
   view_.SetStartEnabled(true);
+  bRepairBegun = true;
   try {
     profile::RepairProfile(Analysis);
     Analysis.FreeLists();
@@ -372,6 +392,7 @@ bool TMainDlg::Restore(std::u16string_view File, const std::optional<std::u16str
     // The lists of the profile last read no longer show it once it may have changed.
     if (TavixFiles != nullptr && TavixFiles->ProfilName == name) {
       Analysis.FreeLists();
+      SetProfileMap(std::nullopt);
       if (state_ == TMainState::Analysed)
         SetState(TMainState::Ready);
     }

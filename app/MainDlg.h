@@ -14,6 +14,7 @@
 #include "profile/Definition.h"
 #include "profile/LogSink.h"
 #include "profile/ProfileAnalysis.h"
+#include "profile/ProfileMap.h"
 #include "profile/Restore.h"
 
 namespace brindel::app {
@@ -66,8 +67,8 @@ class TMainDlg : public profile::TLogSink {
   int FindProfile(std::u16string_view Name) const;
   // The profile of the selected item of the box; null when none is selected.
   const profile::TTavixFiles* SelectedProfile() const;
-  // "Auslesen": the analysis of the selected profile into the log; true when it
-  // finished.
+  // "Auslesen": the analysis of the selected profile into the log, and its map to the
+  // view; true when it finished.
   bool Analyse();
   // "Löschen": the backup, and only when it worked the repair of the profile last
   // read, then the log saved beside the backup. It runs once over the lists of one
@@ -92,6 +93,13 @@ class TMainDlg : public profile::TLogSink {
   profile::TRestoreResult LastRestore;
   // The file LastRestore read.
   std::u16string LastRestoreFile;
+  // The map of the profile last read, as the view shows it: made by "Auslesen" from
+  // the findings of its lists; after the repair of that profile the state it left,
+  // from the findings collected before the repair (which frees the lists). A backup
+  // that failed or a repair that was refused or forgotten leaves it as it was. Empty
+  // once that profile may have changed otherwise: a restore of it, or a repair that
+  // failed half-way on a registry that cannot forget.
+  std::optional<profile::TProfileMap> ProfileMap;
   // The backups of the selected profile that are in the backup folder, with their role,
   // size and date, for a window to offer one to Restore; empty when none is selected.
   std::vector<profile::TBackupFile> SelectedProfileBackups() const;
@@ -159,6 +167,8 @@ class TMainDlg : public profile::TLogSink {
   bool RunHandler(const std::function<void()>& Body);
   void SetState(TMainState State) { state_ = State; }
   void FillProfileBox();
+  // Keeps the map and hands it to the view; none clears it there.
+  void SetProfileMap(std::optional<profile::TProfileMap> Map);
   // The backup, the repair, the changes written and the log saved; false when the
   // backup failed (its box is shown), an error when something after it failed.
   bool RepairBody();
@@ -173,6 +183,8 @@ class TMainDlg : public profile::TLogSink {
   TMainView& view_;
   TMainState state_ = TMainState::Starting;
   bool bBusy = false;
+  // The repair of the running "Löschen" has begun to change the registry.
+  bool bRepairBegun = false;
 };
 
 }  // namespace brindel::app

@@ -5,6 +5,10 @@
 #include <string_view>
 #include <vector>
 
+namespace brindel::profile {
+struct TProfileMap;
+}
+
 namespace brindel::app {
 
 // The kind of a message box: its icon and its title.
@@ -23,8 +27,8 @@ inline std::u16string_view MsgDlgCaption(TMsgDlgType kind) {
 }
 
 // What the flow object TMainDlg needs of its window: the profile box, the two
-// buttons, the backup folder label, the log and message boxes. Both windows (Qt and
-// Win32), the command line and tests implement it. Nothing here calls back into TMainDlg except
+// buttons, the backup folder label, the log, the profile map and message boxes. Both windows (Qt
+// and Win32), the command line and tests implement it. Nothing here calls back into TMainDlg except
 // PostStartMessage and the front end's own event handling.
 class TMainView {
  public:
@@ -70,6 +74,12 @@ class TMainView {
   // The backup was read back and holds the profile as the registry does; Note counts
   // its keys and values. A window shows nothing, since the repair follows at once.
   virtual void BackupProven(std::u16string_view Note) { (void)Note; }
+
+  // The profile at a glance, beside the log: the map of the profile last read, after
+  // "Löschen" the state the repair left. A view without such a page shows nothing.
+  virtual void ShowProfileMap(const profile::TProfileMap& Map) { (void)Map; }
+  // No map: nothing read yet, or the profile has changed since.
+  virtual void ClearProfileMap() {}
 
   // Lets the window handle the messages that are waiting, once, and returns.
   virtual void ProcessMessages() = 0;

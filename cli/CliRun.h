@@ -86,5 +86,7 @@ int RunFind(const TCliContext& Context, const TFindOptions& Find);
 // Puts a profile back exactly as a backup holds it (its first backup when no file is
 // named).
 int RunRestore(const TCliContext& Context, const std::string& Profile, const std::string& File);
+// "Auslesen" of one profile, and its map as indented text.
+int RunMap(const TCliContext& Context, const std::string& Profile);
 
 }  // namespace brindel::cli

@@ -30,6 +30,14 @@ const TCommand kCommands[] = {
      [](const TCliContext& Context, const TCommandArguments& Arguments) {
        return RunProfileAction(Context, Arguments.Profile, Arguments.All, true);
      }},
+    {"map",
+     "ein Profil auslesen und als eingerückten Baum zeigen: Dienste, Provider, Konten und "
+     "Abschnitte, jeder Eintrag mit dem, was die Reparatur mit ihm täte (ändert nichts; das "
+     "Protokoll nur mit --log)",
+     ProfileArgument,
+     [](const TCliContext& Context, const TCommandArguments& Arguments) {
+       return RunMap(Context, Arguments.Profile);
+     }},
     {"restore",
      "ein Profil genau so wiederherstellen, wie eine Sicherung es hält (ohne DATEI: "
      "PROFIL-original.reg); der jetzige Stand wird vorher gesichert",

@@ -11,8 +11,8 @@
 #include "platform/Text.h"
 #include "regfile/ExRegistry.h"
 #include "regfile/MemoryStream.h"
-#include "registry/store/MemoryStore.h"
 #include "regfile/RegTextDecode.h"
+#include "registry/store/MemoryStore.h"
 
 namespace brindel::profile {
 namespace {
@@ -201,9 +201,16 @@ TBackupProof ProveBackup(std::u16string_view FileName, std::u16string_view Profi
         u"Die Sicherung " + platform::InGermanQuotes(name) + u" lässt sich nicht lesen.";
     return proof;
   }
+  return ProveBackupText(std::move(*bytes), name, ProfileTree, live);
+}
+
+TBackupProof ProveBackupText(std::string Bytes, std::u16string_view DisplayName,
+                             std::u16string_view ProfileTree, RegistryStore& live) {
+  TBackupProof proof;
+  const std::u16string name(DisplayName);
   MemoryStore file;
   try {
-    regfile::TMemoryStream stream(std::move(*bytes));
+    regfile::TMemoryStream stream(std::move(Bytes));
     regfile::TExRegistry reader;
     reader.UseStore(file);
     reader.ImportRegFile(name, &stream);

@@ -30,6 +30,10 @@ TBackupProof ProveBackup(std::u16string_view FileName, std::u16string_view Profi
                          registry::store::RegistryStore& live,
                          std::u16string_view DisplayName = {});
 
+// ProveBackup on the bytes of a .reg file read before; DisplayName names the file.
+TBackupProof ProveBackupText(std::string Bytes, std::u16string_view DisplayName,
+                             std::u16string_view ProfileTree, registry::store::RegistryStore& live);
+
 // The German line that brindel-cli prints for a proven backup.
 std::u16string ProvenBackupNote(const TBackupProof& Proof);
 

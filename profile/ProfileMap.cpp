@@ -49,6 +49,13 @@ class TMapBuilder {
       repeated_[Key(entry.Id)] = entry.Count;
     for (const auto& id : Analysis.cArrKeyConstants)
       protected_.insert(Key(id));
+    // The providers of each service, in the order of the lists: found once here, not
+    // by a walk over all providers for every service of a large profile.
+    for (const auto& provider : *Analysis.EntriesList) {
+      const std::u16string service =
+          provider->EntryPendant.empty() ? std::u16string() : Key(provider->EntryPendant);
+      providersOf_[service].push_back(provider.get());
+    }
     for (const auto& account : Findings.FaultyAccounts) {
       faulty_[account.Account].push_back(account.Why);
       if (account.Why != TFaultyAccount::Reason::NotListed)
@@ -177,12 +184,12 @@ class TMapBuilder {
   // no listed service. Each provider once, in the order of the lists.
   std::vector<TMapEntry> Providers(std::u16string_view ServiceId) const {
     std::vector<TMapEntry> providers;
+    const auto listed = providersOf_.find(ServiceId.empty() ? std::u16string() : Key(ServiceId));
+    if (listed == providersOf_.end())
+      return providers;
     TIdSet seen;
-    for (const auto& provider : *analysis_.EntriesList) {
-      const bool belongs = ServiceId.empty() ? provider->EntryPendant.empty()
-                                             : !provider->EntryPendant.empty() &&
-                                                   Key(provider->EntryPendant) == Key(ServiceId);
-      if (!belongs || !seen.insert(Key(provider->Entry9702)).second)
+    for (const TEntries* provider : listed->second) {
+      if (!seen.insert(Key(provider->Entry9702)).second)
         continue;
       std::u16string text =
           u"Provider " + AsciiLowerCase(provider->Entry9702) + Quoted(provider->ContainerName);
@@ -244,6 +251,8 @@ class TMapBuilder {
   // The services of faulty accounts, with the account that takes them.
   std::map<std::u16string, std::u16string> removedWith_;
   std::map<std::u16string, std::vector<TFaultyAccount::Reason>> faulty_;
+  // The providers by the service they name (upper case); "" for none.
+  std::map<std::u16string, std::vector<const TEntries*>> providersOf_;
 };
 
 void MarkDone(TMapEntry& Entry) {
@@ -274,19 +283,24 @@ void MarkDone(TMapEntry& Entry) {
 
 void AppendText(const TMapEntry& Entry, int Level, std::u16string& Text) {
   Text.append(static_cast<std::size_t>(2 * Level), u' ');
-  Text += Entry.Text;
-  if (!Entry.Marks.empty()) {
-    Text += u" [";
-    for (std::size_t i = 0; i < Entry.Marks.size(); ++i)
-      Text += (i == 0 ? u"" : u"; ") + Entry.Marks[i].Text;
-    Text += u"]";
-  }
+  Text += MapEntryLine(Entry);
   Text += u'\n';
   for (const TMapEntry& child : Entry.Children)
     AppendText(child, Level + 1, Text);
 }
 
 }  // namespace
+
+std::u16string MapEntryLine(const TMapEntry& Entry) {
+  std::u16string line = Entry.Text;
+  if (!Entry.Marks.empty()) {
+    line += u" [";
+    for (std::size_t i = 0; i < Entry.Marks.size(); ++i)
+      line += (i == 0 ? u"" : u"; ") + Entry.Marks[i].Text;
+    line += u"]";
+  }
+  return line;
+}
 
 std::u16string CountLine(const TMapCounts& Counts, bool Repaired) {
   std::u16string line = Plural(Counts.Sections, u"Abschnitt", u"Abschnitte") + u", " +

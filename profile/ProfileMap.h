@@ -73,6 +73,9 @@ TProfileMap RepairedProfileMap(TProfileMap Map);
 // The line above a map: its counts in words, before the repair or after it.
 std::u16string CountLine(const TMapCounts& Counts, bool Repaired);
 
+// One entry as a line: its text, then its marks in brackets ("[leer; geschützt]").
+std::u16string MapEntryLine(const TMapEntry& Entry);
+
 // The map as text: the count line, then one line per entry, indented by two blanks a
 // level, its marks in brackets after it. Lines end with "\n".
 std::u16string ProfileMapText(const TProfileMap& Map);

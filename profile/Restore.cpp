@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "platform/Errors.h"
+#include "platform/FileError.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "profile/Backup.h"
@@ -42,19 +43,20 @@ bool IsAtOrBelow(std::u16string_view path, std::u16string_view tree) {
 }
 
 // Why the file cannot restore this profile: keys outside its tree, values in the keys
-// above it, or no tree of the profile at all; empty when it can.
-std::u16string CheckFile(std::u16string_view FileName, std::u16string_view ProfileTree) {
+// above it, or no tree of the profile at all; empty when it can. Its bytes are kept in
+// Text for the import and its proof.
+std::u16string CheckFile(std::u16string_view FileName, std::u16string_view ProfileTree,
+                         std::string& Text) {
   MemoryStore scratch;
   // A file that is missing or cannot be read: the reason names the file already.
-  std::vector<std::uint8_t> bytes;
   try {
-    bytes = regfile::ReadRegTextFile(FileName);
+    const std::vector<std::uint8_t> bytes = regfile::ReadRegTextFile(FileName);
+    Text.assign(bytes.begin(), bytes.end());
   } catch (const platform::Exception& error) {
     return error.Message();
   }
   try {
-    regfile::TMemoryStream stream(std::string(bytes.begin(), bytes.end()));
-    bytes = {};
+    regfile::TMemoryStream stream(Text);
     regfile::TExRegistry reader;
     reader.UseStore(scratch);
     reader.ImportRegFile(FileName, &stream);
@@ -107,9 +109,10 @@ bool DeleteProfile(RegistryStore& live, std::u16string_view ProfileTree) {
   return registry.DeleteKey(u"\\" + std::u16string(ProfileTree));
 }
 
-// Deletes the profile's tree and imports the file; the German reason when that failed.
+// Deletes the profile's tree and imports the file, or its bytes read before when Text
+// holds them; the German reason when that failed.
 std::u16string Replace(std::u16string_view ProfileTree, std::u16string_view FileName,
-                       RegistryStore& live) {
+                       const std::string* Text, RegistryStore& live) {
   try {
     if (!DeleteProfile(live, ProfileTree)) {
       return u"Der Schlüssel " + platform::InGermanQuotes(ProfileTree) +
@@ -117,7 +120,12 @@ std::u16string Replace(std::u16string_view ProfileTree, std::u16string_view File
     }
     regfile::TExRegistry importer;
     importer.UseStore(live);
-    importer.ImportRegFile(FileName);
+    if (Text) {
+      regfile::TMemoryStream stream(*Text);
+      importer.ImportRegFile(FileName, &stream);
+    } else {
+      importer.ImportRegFile(FileName);
+    }
   } catch (const platform::Exception& error) {
     return error.Message();
   }
@@ -130,7 +138,10 @@ TRestoreResult RestoreProfile(std::u16string_view ProfileTree, std::u16string_vi
                               std::u16string_view BackupFolder, std::u16string_view FileName,
                               RegistryStore& Live, const std::function<bool()>& Discard) {
   TRestoreResult result;
-  result.Message = CheckFile(FileName, ProfileTree);
+  // The file is read once, here: restoring the saved state itself (undoing a restore)
+  // replaces that very file with the current state before the import.
+  std::string text;
+  result.Message = CheckFile(FileName, ProfileTree, text);
   if (!result.Message.empty())
     return result;
 
@@ -140,6 +151,16 @@ TRestoreResult RestoreProfile(std::u16string_view ProfileTree, std::u16string_vi
       result.Message = platform::InGermanQuotes(ProfilName) +
                        u" taugt nicht als Dateiname; der jetzige Stand "
                        u"kann nicht gesichert werden.";
+      return result;
+    }
+    // A file from elsewhere may come before any repair made the backup folder. Only the
+    // folder itself is made, as the backup makes it, not missing parents.
+    const std::string folder = platform::ToUtf8(BackupFolder);
+    if (!folder.empty() && !platform::DirectoryExists(folder) &&
+        !platform::CreateDirectory(folder)) {
+      result.Message = u"Der Sicherungsordner " + platform::InGermanQuotes(BackupFolder) +
+                       u" kann nicht angelegt werden: " + platform::LastFileErrorText() +
+                       u" Es wurde nichts geändert.";
       return result;
     }
     result.SavedFile = SavedStateName(BackupFolder, ProfilName);
@@ -163,9 +184,9 @@ TRestoreResult RestoreProfile(std::u16string_view ProfileTree, std::u16string_vi
     }
   }
 
-  std::u16string failure = Replace(ProfileTree, FileName, Live);
+  std::u16string failure = Replace(ProfileTree, FileName, &text, Live);
   if (failure.empty()) {
-    result.RestoredProof = ProveBackup(FileName, ProfileTree, Live);
+    result.RestoredProof = ProveBackupText(std::move(text), FileName, ProfileTree, Live);
     if (result.RestoredProof.Proven) {
       result.Restored = true;
       return result;
@@ -187,7 +208,7 @@ TRestoreResult RestoreProfile(std::u16string_view ProfileTree, std::u16string_vi
     }
     return result;
   }
-  if (Replace(ProfileTree, result.SavedFile, Live).empty() &&
+  if (Replace(ProfileTree, result.SavedFile, nullptr, Live).empty() &&
       ProveBackup(result.SavedFile, ProfileTree, Live).Proven) {
     result.SavedStateImported = true;
     result.Message += u" Der vorige Stand wurde aus " + platform::InGermanQuotes(result.SavedFile) +

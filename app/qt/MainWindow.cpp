@@ -14,17 +14,24 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSignalBlocker>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include "app/MapLook.h"
 #include "app/qt/Look.h"
 #include "app/qt/MsgDlg.h"
 #include "app/qt/OutlookVersionDlg.h"
 #include "app/qt/QtText.h"
+#include "app/qt/RestoreDlg.h"
+#include "profile/ProfileMap.h"
 
 namespace brindel::app::qt {
 
@@ -37,6 +44,21 @@ constexpr int kPanelHeight = 81;
 // A click: the left button released over the widget it was pressed on.
 bool IsClick(const QWidget& widget, const QMouseEvent& event) {
   return event.button() == Qt::LeftButton && widget.rect().contains(event.position().toPoint());
+}
+
+QColor ToQColor(const TColour& Colour) {
+  return QColor(Colour.Red, Colour.Green, Colour.Blue);
+}
+
+// An entry of the map with its marks in words and, where it has one, its colour, and
+// the entries below it.
+QTreeWidgetItem* MapItem(const profile::TMapEntry& Entry) {
+  auto* item = new QTreeWidgetItem(QStringList{ToQString(profile::MapEntryLine(Entry))});
+  if (const auto colour = EntryColour(Entry))
+    item->setForeground(0, ToQColor(*colour));
+  for (const profile::TMapEntry& child : Entry.Children)
+    item->addChild(MapItem(child));
+  return item;
 }
 
 }  // namespace
@@ -67,6 +89,12 @@ TMainWindow::TMainWindow(const TSettings& Settings, QWidget* Parent)
   btnDelete->setObjectName(QStringLiteral("btnDelete"));
   btnDelete->setGeometry(423, 21, 75, 25);
 
+  // Alt+W; wider than the other two for its longer caption.
+  btnRestore = new QPushButton(QStringLiteral("&Wiederherstellen…"), Panel1);
+  btnRestore->setObjectName(QStringLiteral("btnRestore"));
+  btnRestore->setGeometry(504, 21, 110, 25);
+  btnRestore->setEnabled(false);
+
   lblBackupFolder = new QLabel(QStringLiteral("Backupordner: "), Panel1);
   lblBackupFolder->setObjectName(QStringLiteral("lblBackupFolder"));
   lblBackupFolder->setTextFormat(Qt::PlainText);
@@ -77,6 +105,13 @@ TMainWindow::TMainWindow(const TSettings& Settings, QWidget* Parent)
   // themselves to it as they are made: it is installed once both exist.
   Panel1->installEventFilter(this);
   lblBackupFolder->installEventFilter(this);
+
+  // The pages fill the window below the panel, without a frame of their own, so that
+  // the report is as wide as the window, as it has always been.
+  tabPages = new QTabWidget(this);
+  tabPages->setObjectName(QStringLiteral("tabPages"));
+  tabPages->setDocumentMode(true);
+  tabPages->tabBar()->setObjectName(QStringLiteral("tabBar"));
 
   Memo1 = new QPlainTextEdit(this);
   Memo1->setObjectName(QStringLiteral("Memo1"));
@@ -89,11 +124,34 @@ TMainWindow::TMainWindow(const TSettings& Settings, QWidget* Parent)
   // Tab moves on to the next control instead of going into the text.
   Memo1->setTabChangesFocus(true);
 
+  tvProfileMap = new QTreeWidget(this);
+  tvProfileMap->setObjectName(QStringLiteral("tvProfileMap"));
+  tvProfileMap->setHeaderHidden(true);
+  tvProfileMap->setColumnCount(1);
+  // Rows of one height let a map of a thousand sections lay itself out at once.
+  tvProfileMap->setUniformRowHeights(true);
+  tvProfileMap->setSelectionMode(QAbstractItemView::SingleSelection);
+  tvProfileMap->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+
+  tabPages->addTab(Memo1, QStringLiteral("Bericht"));
+  tabPages->addTab(tvProfileMap, QStringLiteral("Profil"));
+  ClearProfileMap();
+
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
   layout->addWidget(Panel1);
-  layout->addWidget(Memo1, 1);
+  layout->addWidget(tabPages, 1);
+
+  // The pages by keyboard from anywhere in the window, as in a tabbed dialog.
+  for (const QKeySequence& keys :
+       {QKeySequence(Qt::CTRL | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::Key_PageDown)}) {
+    connect(new QShortcut(keys, this), &QShortcut::activated, this, [this] { TurnPage(1); });
+  }
+  for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab),
+                                   QKeySequence(Qt::CTRL | Qt::Key_PageUp)}) {
+    connect(new QShortcut(keys, this), &QShortcut::activated, this, [this] { TurnPage(-1); });
+  }
 
   // Only a change by the user counts: the box's own changes are made with its
   // signals blocked.
@@ -104,6 +162,7 @@ TMainWindow::TMainWindow(const TSettings& Settings, QWidget* Parent)
           [this] { Handle([this] { dlg_.btnStartClick(); }, btnDelete); });
   connect(btnDelete, &QPushButton::clicked, this,
           [this] { Handle([this] { dlg_.btnDeleteClick(); }); });
+  connect(btnRestore, &QPushButton::clicked, this, [this] { btnRestoreClick(); });
 
   dlg_.FormCreate(Settings ? Settings(dlg_) : std::nullopt);
 }
@@ -133,18 +192,21 @@ bool TMainWindow::CanTakeFocus(const QWidget* Control) const {
 
 QWidget* TMainWindow::FocusInsteadOf(const QWidget* Control) const {
   // The tab order. A control that cannot hold the focus hands it back to the nearest
-  // one before it: "Löschen" to "Auslesen", "Auslesen" to the profile box. The report
-  // is never disabled.
-  QWidget* const order[] = {cbProfiles, btnStart, btnDelete, Memo1};
+  // one before it: "Löschen" to "Auslesen", "Auslesen" to the profile box. The page
+  // shown is never disabled; a page that went hands it to the page that came.
+  QWidget* const page = tabPages->currentWidget();
+  if (Control == Memo1 || Control == tvProfileMap)
+    return page;
+  QWidget* const order[] = {cbProfiles, btnStart, btnDelete, btnRestore, tabPages->tabBar(), page};
   const auto canTake = [this](const QWidget* control) { return CanTakeFocus(control); };
   const auto at = std::find(std::begin(order), std::end(order), Control);
   if (at == std::end(order)) {
     // None to stand in for: the first that can take it.
     const auto first = std::find_if(std::begin(order), std::end(order), canTake);
-    return first != std::end(order) ? *first : Memo1;
+    return first != std::end(order) ? *first : page;
   }
   const auto before = std::find_if(std::make_reverse_iterator(at), std::rend(order), canTake);
-  return before != std::rend(order) ? *before : Memo1;
+  return before != std::rend(order) ? *before : page;
 }
 
 void TMainWindow::SettleFocus(QWidget* Before, QWidget* Preferred) {
@@ -246,6 +308,7 @@ void TMainWindow::SetProfilesEnabled(bool Enabled) {
 
 void TMainWindow::SetStartEnabled(bool Enabled) {
   EnableControl(btnStart, Enabled);
+  EnableControl(btnRestore, Enabled);
 }
 
 void TMainWindow::SetDeleteEnabled(bool Enabled) {
@@ -294,6 +357,48 @@ std::vector<std::u16string> TMainWindow::LogLines() const {
 
 void TMainWindow::ShowMessage(std::u16string_view Text, TMsgDlgType Kind) {
   ShowMsgDlg(Text, Kind, this);
+}
+
+void TMainWindow::ShowProfileMap(const profile::TProfileMap& Map) {
+  // One fill with drawing held back: a profile of a thousand sections stays quick.
+  tvProfileMap->setUpdatesEnabled(false);
+  tvProfileMap->clear();
+  auto* counts = new QTreeWidgetItem(QStringList{ToQString(Map.CountLine)});
+  tvProfileMap->addTopLevelItems({counts, MapItem(Map.Root)});
+  tvProfileMap->expandAll();
+  // The arrow keys start at the top; nothing is selected before the user moves.
+  tvProfileMap->setCurrentItem(counts, 0, QItemSelectionModel::NoUpdate);
+  tvProfileMap->setUpdatesEnabled(true);
+}
+
+void TMainWindow::ClearProfileMap() {
+  tvProfileMap->clear();
+  auto* note = new QTreeWidgetItem(QStringList{ToQString(kNoMapNote)});
+  note->setForeground(0, ToQColor(kNoteColour));
+  tvProfileMap->addTopLevelItem(note);
+  tvProfileMap->setCurrentItem(note, 0, QItemSelectionModel::NoUpdate);
+}
+
+void TMainWindow::btnRestoreClick() {
+  const profile::TTavixFiles* profile = dlg_.SelectedProfile();
+  if (dlg_.Busy() || profile == nullptr)
+    return;
+  const std::u16string name = profile->ProfilName;
+  TRestoreDlg dialog(name, dlg_.cBackupFolder, dlg_.SelectedProfileBackups(), this);
+  if (dialog.exec() != QDialog::Accepted)
+    return;
+  const std::u16string file = dialog.ChosenFile();
+  Handle([this, file] { dlg_.Restore(file); });
+}
+
+void TMainWindow::TurnPage(int Step) {
+  QWidget* const shown = tabPages->currentWidget();
+  QWidget* const focus = focusWidget();
+  const bool focusOnPage = focus && (focus == shown || shown->isAncestorOf(focus));
+  const int count = tabPages->count();
+  tabPages->setCurrentIndex((tabPages->currentIndex() + Step + count) % count);
+  if (focusOnPage)
+    tabPages->currentWidget()->setFocus(Qt::TabFocusReason);
 }
 
 void TMainWindow::ProcessMessages() {

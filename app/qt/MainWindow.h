@@ -14,12 +14,15 @@ class QFrame;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
+class QTabWidget;
+class QTreeWidget;
 
 namespace brindel::app::qt {
 
-// The main window: the profile box, "Auslesen" and "Löschen", the backup folder
-// label and the log. It only shows: every decision is TMainDlg's, which it owns and
-// whose handlers its widgets call.
+// The main window: the profile box, "Auslesen", "Löschen" and "Wiederherstellen…",
+// the backup folder label, and two pages below: the log ("Bericht") and the profile
+// at a glance ("Profil"). It only shows: every decision is TMainDlg's, which it owns
+// and whose handlers its widgets call.
 class TMainWindow : public QWidget, public TMainView {
   Q_OBJECT
 
@@ -38,6 +41,8 @@ class TMainWindow : public QWidget, public TMainView {
   void SelectProfile(int Index) override;
   int SelectedProfile() const override;
   void SetProfilesEnabled(bool Enabled) override;
+  // "Wiederherstellen…" follows "Auslesen": both need a chosen profile, and neither may
+  // start while an action runs.
   void SetStartEnabled(bool Enabled) override;
   void SetDeleteEnabled(bool Enabled) override;
   void SetBackupFolderCaption(std::u16string_view Caption) override;
@@ -45,6 +50,8 @@ class TMainWindow : public QWidget, public TMainView {
   void AppendLog(std::u16string_view Line) override;
   std::vector<std::u16string> LogLines() const override;
   void ShowMessage(std::u16string_view Text, TMsgDlgType Kind) override;
+  void ShowProfileMap(const profile::TProfileMap& Map) override;
+  void ClearProfileMap() override;
   void ProcessMessages() override;
   void PostStartMessage(std::function<void()> Handler) override;
   TVersionChoice ChooseOutlookVersion(std::u16string_view First,
@@ -65,6 +72,12 @@ class TMainWindow : public QWidget, public TMainView {
   // on `FocusAfter` when that is enabled, else where it was before.
   bool Handle(const std::function<void()>& Handler, QWidget* FocusAfter = nullptr);
   void RunStartMessage(std::function<void()> Handler);
+  // "Wiederherstellen…": the dialog of the selected profile's backups, then the restore
+  // of the file chosen and confirmed there.
+  void btnRestoreClick();
+  // Ctrl+Tab and Ctrl+Shift+Tab: the next or the previous page; the focus goes along
+  // when it was on the page that goes.
+  void TurnPage(int Step);
 
   // The keyboard focus: it never stays on a disabled control.
   void EnableControl(QWidget* Control, bool Enabled);
@@ -79,8 +92,11 @@ class TMainWindow : public QWidget, public TMainView {
   QComboBox* cbProfiles;
   QPushButton* btnStart;
   QPushButton* btnDelete;
+  QPushButton* btnRestore;
   QLabel* lblBackupFolder;
+  QTabWidget* tabPages;
   QPlainTextEdit* Memo1;
+  QTreeWidget* tvProfileMap;
 
   TMainDlg dlg_;
   bool bShown = false;

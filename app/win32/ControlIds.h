@@ -12,6 +12,10 @@ inline constexpr int kBtnStart = 102;
 inline constexpr int kBtnDelete = 103;
 inline constexpr int kLblBackupFolder = 104;
 inline constexpr int kMemo1 = 105;
+inline constexpr int kBtnRestore = 106;
+// The tab strip of the pages "Bericht" (the log) and "Profil" (the map's tree).
+inline constexpr int kTabPages = 107;
+inline constexpr int kTvProfileMap = 108;
 
 // The selection dialog "Auswahl der Outlook Version".
 inline constexpr int kLabel1 = 201;
@@ -19,7 +23,20 @@ inline constexpr int kChkRemOVersion = 202;
 inline constexpr int kBtnOutlook0 = 203;
 inline constexpr int kBtnOutlook1 = 204;
 
+// The restore dialog "Profil wiederherstellen" and its question.
+inline constexpr int kLblBackups = 301;
+inline constexpr int kLvBackups = 302;
+inline constexpr int kBtnRestoreFile = 303;
+inline constexpr int kBtnOtherFile = 304;
+inline constexpr int kBtnCancel = 305;
+inline constexpr int kLblQuestion = 401;
+inline constexpr int kBtnYes = 402;
+inline constexpr int kBtnNo = 403;
+inline constexpr int kIcoQuestion = 404;
+
 inline constexpr wchar_t kMainDlgClass[] = L"BrindelMainDlg";
+inline constexpr wchar_t kRestoreDlgClass[] = L"BrindelRestoreDlg";
+inline constexpr wchar_t kQuestionDlgClass[] = L"BrindelQuestionDlg";
 inline constexpr wchar_t kPanelClass[] = L"BrindelPanel";
 inline constexpr wchar_t kOutlookVersionDlgClass[] = L"BrindelOutlookVersionDlg";
 

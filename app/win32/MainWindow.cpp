@@ -5,17 +5,22 @@
 #include <iterator>
 #include <utility>
 
+#include "app/MapLook.h"
+#include "app/RestoreChoice.h"
 #include "app/Version.h"
 #include "app/win32/ControlIds.h"
 #include "app/win32/MsgDlg.h"
 #include "app/win32/OutlookVersionDlg.h"
+#include "app/win32/RestoreDlg.h"
 #include "platform/Errors.h"
 #include "platform/OpenFolder.h"
 #include "platform/Text.h"
+#include "profile/ProfileMap.h"
 
 #include <windows.h>
 
 #include <commctrl.h>
+#include <commdlg.h>
 
 namespace brindel::app::win32 {
 
@@ -63,6 +68,38 @@ void ShowEscapedError(HWND Owner) {
   } catch (...) {
     ShowMsgDlg(u"Unbekannter Fehler.", TMsgDlgType::mtError, Owner);
   }
+}
+
+// A tree item's colour travels in its lParam: the colour with this bit set; 0 is the
+// system's colour.
+constexpr LPARAM kColoured = LPARAM{1} << 24;
+
+LPARAM ColourParam(const std::optional<TColour>& Colour) {
+  return Colour ? kColoured | static_cast<LPARAM>(RGB(Colour->Red, Colour->Green, Colour->Blue))
+                : 0;
+}
+
+HTREEITEM InsertTreeItem(HWND Tree, HTREEITEM Parent, const std::wstring& Text, LPARAM Param,
+                         bool Expanded) {
+  TVINSERTSTRUCTW insert{};
+  insert.hParent = Parent;
+  insert.hInsertAfter = TVI_LAST;
+  insert.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_STATE;
+  insert.item.pszText = const_cast<wchar_t*>(Text.c_str());
+  insert.item.lParam = Param;
+  insert.item.stateMask = TVIS_EXPANDED;
+  insert.item.state = Expanded ? TVIS_EXPANDED : 0;
+  return reinterpret_cast<HTREEITEM>(
+      SendMessageW(Tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
+}
+
+// An entry of the map with its marks in words and, where it has one, its colour, and
+// the entries below it, open.
+void InsertMapEntry(HWND Tree, HTREEITEM Parent, const profile::TMapEntry& Entry) {
+  const HTREEITEM item = InsertTreeItem(Tree, Parent, ToWide(profile::MapEntryLine(Entry)),
+                                        ColourParam(EntryColour(Entry)), !Entry.Children.empty());
+  for (const profile::TMapEntry& child : Entry.Children)
+    InsertMapEntry(Tree, item, child);
 }
 
 // The log's lines: CR LF, a lone CR and a lone LF each end a line, as when a memo's
@@ -132,6 +169,8 @@ class TMainWindowProc {
         case WM_COMMAND:
           window->OnCommand(LOWORD(WParam), HIWORD(WParam));
           return 0;
+        case WM_NOTIFY:
+          return window->OnNotify(reinterpret_cast<const void*>(LParam));
         case WM_SIZE:
           window->Layout();
           return 0;
@@ -271,6 +310,10 @@ class TMainWindowProc {
 
 TMainWindow::TMainWindow(const TSettings& Settings) : dlg_(*this) {
   TMainWindowProc::Register();
+  INITCOMMONCONTROLSEX controls{};
+  controls.dwSize = sizeof(controls);
+  controls.dwICC = ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_TREEVIEW_CLASSES;
+  InitCommonControlsEx(&controls);
   const std::wstring caption = L"Brindel " + ToWide(kVersionCaption16);
   hwnd_ = CreateWindowExW(WS_EX_CONTROLPARENT, kMainDlgClass, caption.c_str(),
                           WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT,
@@ -305,7 +348,8 @@ TMainWindow::~TMainWindow() {
 void TMainWindow::CreateFonts() {
   windowFont_ = TFont(TFontKind::Window, dpi_);
   logFont_ = TFont(TFontKind::Log, dpi_);
-  for (HWND control : {cbProfiles, btnStart, btnDelete, lblBackupFolder}) {
+  for (HWND control :
+       {cbProfiles, btnStart, btnDelete, btnRestore, lblBackupFolder, tabPages, tvProfileMap}) {
     if (control)
       SetControlFont(control, windowFont_);
   }
@@ -327,8 +371,23 @@ void TMainWindow::CreateControls() {
   // Alt+A and Alt+L; the '&' only underlines the letter.
   btnStart = child(Panel1, 0, L"BUTTON", L"&Auslesen", BS_PUSHBUTTON | WS_TABSTOP, kBtnStart);
   btnDelete = child(Panel1, 0, L"BUTTON", L"&Löschen", BS_PUSHBUTTON | WS_TABSTOP, kBtnDelete);
+  // Alt+W.
+  btnRestore = child(Panel1, 0, L"BUTTON", L"&Wiederherstellen\u2026", BS_PUSHBUTTON | WS_TABSTOP,
+                     kBtnRestore);
+  EnableWindow(btnRestore, FALSE);
   lblBackupFolder = child(Panel1, 0, L"STATIC", L"Backupordner: ",
                           SS_LEFT | SS_NOPREFIX | SS_NOTIFY, kLblBackupFolder);
+  // The strip of the two pages; the pages themselves lie below it, as wide as the
+  // window, so that the report keeps its place and size as it has always had them.
+  tabPages = child(hwnd_, 0, WC_TABCONTROLW, L"", WS_TABSTOP | WS_CLIPSIBLINGS, kTabPages);
+  for (const wchar_t* caption : {L"Bericht", L"Profil"}) {
+    TCITEMW tab{};
+    tab.mask = TCIF_TEXT;
+    tab.pszText = const_cast<wchar_t*>(caption);
+    const auto index = SendMessageW(tabPages, TCM_GETITEMCOUNT, 0, 0);
+    SendMessageW(tabPages, TCM_INSERTITEMW, static_cast<WPARAM>(index),
+                 reinterpret_cast<LPARAM>(&tab));
+  }
   // Long lines scroll sideways, so a log line is one line on screen too.
   Memo1 = child(hwnd_, WS_EX_CLIENTEDGE, L"EDIT", L"",
                 ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_WANTRETURN | ES_NOHIDESEL |
@@ -338,7 +397,13 @@ void TMainWindow::CreateControls() {
   // profile is longer.
   SendMessageW(Memo1, EM_SETLIMITTEXT, 0, 0);
   SetWindowSubclass(Memo1, &TMainWindowProc::Report, 0, 0);
+  tvProfileMap =
+      child(hwnd_, WS_EX_CLIENTEDGE, WC_TREEVIEWW, L"",
+            TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS | WS_TABSTOP,
+            kTvProfileMap);
+  ShowWindow(tvProfileMap, SW_HIDE);
   CreateFonts();
+  ClearProfileMap();
 }
 
 void TMainWindow::PlaceControls() {
@@ -350,6 +415,8 @@ void TMainWindow::PlaceControls() {
   place(cbProfiles, 24, 23, 297, 21 + kProfileListHeight);
   place(btnStart, 342, 21, 75, 25);
   place(btnDelete, 423, 21, 75, 25);
+  // After the other two, wider for its longer caption.
+  place(btnRestore, 504, 21, 110, 25);
   SizeLabelToText();
   Layout();
 }
@@ -370,16 +437,28 @@ void TMainWindow::SizeLabelToText() {
                SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+int TMainWindow::TabStripHeight() const {
+  // The tabs and the edge below them: where the tab control's own page would begin.
+  RECT area{0, 0, Scale(kClientWidth, dpi_), Scale(kClientHeight, dpi_)};
+  SendMessageW(tabPages, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&area));
+  return area.top > 0 ? static_cast<int>(area.top) : Scale(24, dpi_);
+}
+
 void TMainWindow::Layout() {
-  if (!Panel1 || !Memo1)
+  if (!Panel1 || !Memo1 || !tabPages || !tvProfileMap)
     return;
   RECT client{};
   GetClientRect(hwnd_, &client);
   const int panelHeight = Scale(kPanelHeight, dpi_);
   SetWindowPos(Panel1, nullptr, 0, 0, client.right, panelHeight, SWP_NOZORDER | SWP_NOACTIVATE);
-  SetWindowPos(Memo1, nullptr, 0, panelHeight, client.right,
-               client.bottom > panelHeight ? client.bottom - panelHeight : 0,
+  const int strip = TabStripHeight();
+  SetWindowPos(tabPages, nullptr, 0, panelHeight, client.right, strip,
                SWP_NOZORDER | SWP_NOACTIVATE);
+  const int top = panelHeight + strip;
+  for (HWND page : {Memo1, tvProfileMap}) {
+    SetWindowPos(page, nullptr, 0, top, client.right, client.bottom > top ? client.bottom - top : 0,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+  }
 }
 
 void TMainWindow::Show() {
@@ -406,6 +485,19 @@ int TMainWindow::RunMessageLoop() {
 }
 
 void TMainWindow::DispatchLoopMessage(tagMSG& Msg) {
+  // Ctrl+Tab, Ctrl+Shift+Tab, Ctrl+Page Down and Ctrl+Page Up turn the pages from
+  // anywhere in the window, as in a tabbed dialog.
+  if (hwnd_ && Msg.message == WM_KEYDOWN && GetKeyState(VK_CONTROL) < 0 &&
+      (Msg.hwnd == hwnd_ || IsChild(hwnd_, Msg.hwnd))) {
+    if (Msg.wParam == VK_TAB) {
+      TurnPage(GetKeyState(VK_SHIFT) < 0 ? -1 : 1);
+      return;
+    }
+    if (Msg.wParam == VK_NEXT || Msg.wParam == VK_PRIOR) {
+      TurnPage(Msg.wParam == VK_NEXT ? 1 : -1);
+      return;
+    }
+  }
   // Tab moves between the controls; Enter and Escape send IDOK and IDCANCEL, which
   // the window does not act on.
   if (hwnd_ && IsDialogMessageW(hwnd_, &Msg))
@@ -453,6 +545,10 @@ void TMainWindow::OnCommand(int Id, int Code) {
       if (Code == BN_CLICKED)
         Handle([this] { dlg_.btnDeleteClick(); });
       return;
+    case kBtnRestore:
+      if (Code == BN_CLICKED)
+        btnRestoreClick();
+      return;
     case kLblBackupFolder:
       if (Code == STN_CLICKED)
         Handle([this] { dlg_.lblBackupFolderClick(); });
@@ -462,10 +558,32 @@ void TMainWindow::OnCommand(int Id, int Code) {
   }
 }
 
+std::intptr_t TMainWindow::OnNotify(const void* Header) {
+  const auto* header = static_cast<const NMHDR*>(Header);
+  if (header->hwndFrom == tabPages && header->code == TCN_SELCHANGE) {
+    ShowPage(static_cast<int>(SendMessageW(tabPages, TCM_GETCURSEL, 0, 0)));
+    return 0;
+  }
+  if (header->hwndFrom == tvProfileMap && header->code == NM_CUSTOMDRAW) {
+    auto* draw = reinterpret_cast<NMTVCUSTOMDRAW*>(const_cast<NMHDR*>(header));
+    if (draw->nmcd.dwDrawStage == CDDS_PREPAINT)
+      return CDRF_NOTIFYITEMDRAW;
+    // The colour of an entry's heaviest mark; a selected entry keeps the colours of
+    // the selection, so that it stays readable.
+    if (draw->nmcd.dwDrawStage == CDDS_ITEMPREPAINT && (draw->nmcd.lItemlParam & kColoured) &&
+        !(draw->nmcd.uItemState & CDIS_SELECTED)) {
+      draw->clrText = static_cast<COLORREF>(draw->nmcd.lItemlParam & 0xFFFFFF);
+    }
+    return CDRF_DODEFAULT;
+  }
+  return 0;
+}
+
 void TMainWindow::OnDestroyed() {
   hwnd_ = nullptr;
   focus_ = nullptr;
-  Panel1 = cbProfiles = btnStart = btnDelete = lblBackupFolder = Memo1 = nullptr;
+  Panel1 = cbProfiles = btnStart = btnDelete = btnRestore = lblBackupFolder = Memo1 = nullptr;
+  tabPages = tvProfileMap = nullptr;
   if (bQuitOnClose)
     PostQuitMessage(0);
 }
@@ -512,6 +630,7 @@ void TMainWindow::SetProfilesEnabled(bool Enabled) {
 
 void TMainWindow::SetStartEnabled(bool Enabled) {
   EnableControl(btnStart, Enabled);
+  EnableControl(btnRestore, Enabled);
 }
 
 void TMainWindow::SetDeleteEnabled(bool Enabled) {
@@ -537,18 +656,21 @@ HWND TMainWindow::FocusedControl() const {
 
 HWND TMainWindow::FocusInsteadOf(HWND Control) const {
   // The tab order. A control that cannot hold the focus hands it back to the nearest
-  // one before it: "Löschen" to "Auslesen", "Auslesen" to the profile box. The report
-  // is never disabled.
-  const HWND order[] = {cbProfiles, btnStart, btnDelete, Memo1};
+  // one before it: "Löschen" to "Auslesen", "Auslesen" to the profile box. The page
+  // shown is never disabled; a page that went hands it to the page that came.
+  const HWND page = ShownPage();
+  if (Control == Memo1 || Control == tvProfileMap)
+    return page;
+  const HWND order[] = {cbProfiles, btnStart, btnDelete, btnRestore, tabPages, page};
   const auto canTake = [this](HWND control) { return CanTakeFocus(control); };
   const auto at = std::find(std::begin(order), std::end(order), Control);
   if (at == std::end(order)) {
     // None to stand in for: the first that can take it.
     const auto first = std::find_if(std::begin(order), std::end(order), canTake);
-    return first != std::end(order) ? *first : Memo1;
+    return first != std::end(order) ? *first : page;
   }
   const auto before = std::find_if(std::make_reverse_iterator(at), std::rend(order), canTake);
-  return before != std::rend(order) ? *before : Memo1;
+  return before != std::rend(order) ? *before : page;
 }
 
 void TMainWindow::SettleFocus(HWND Before, HWND Preferred) {
@@ -624,6 +746,100 @@ void TMainWindow::ShowMessage(std::u16string_view Text, TMsgDlgType Kind) {
   // The log shows how far the action got while the box is up.
   FlushLog();
   ShowMsgDlg(Text, Kind, hwnd_);
+}
+
+void TMainWindow::ShowProfileMap(const profile::TProfileMap& Map) {
+  // One fill without drawing: a profile of a thousand sections stays quick.
+  SendMessageW(tvProfileMap, WM_SETREDRAW, FALSE, 0);
+  SendMessageW(tvProfileMap, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
+  const HTREEITEM counts = InsertTreeItem(tvProfileMap, TVI_ROOT, ToWide(Map.CountLine), 0, false);
+  InsertMapEntry(tvProfileMap, TVI_ROOT, Map.Root);
+  SendMessageW(tvProfileMap, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(counts));
+  SendMessageW(tvProfileMap, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(counts));
+  SendMessageW(tvProfileMap, WM_SETREDRAW, TRUE, 0);
+  RedrawWindow(tvProfileMap, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE);
+}
+
+void TMainWindow::ClearProfileMap() {
+  SendMessageW(tvProfileMap, WM_SETREDRAW, FALSE, 0);
+  SendMessageW(tvProfileMap, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
+  const HTREEITEM note =
+      InsertTreeItem(tvProfileMap, TVI_ROOT, ToWide(kNoMapNote), ColourParam(kNoteColour), false);
+  SendMessageW(tvProfileMap, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(note));
+  SendMessageW(tvProfileMap, WM_SETREDRAW, TRUE, 0);
+  RedrawWindow(tvProfileMap, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE);
+}
+
+HWND TMainWindow::ShownPage() const {
+  return page_ == 0 ? Memo1 : tvProfileMap;
+}
+
+void TMainWindow::ShowPage(int Index) {
+  if (!tabPages || Index < 0 || Index > 1)
+    return;
+  const HWND before = ShownPage();
+  const bool focusOnPage = GetFocus() == before;
+  page_ = Index;
+  const HWND shown = ShownPage();
+  if (SendMessageW(tabPages, TCM_GETCURSEL, 0, 0) != Index)
+    SendMessageW(tabPages, TCM_SETCURSEL, static_cast<WPARAM>(Index), 0);
+  ShowWindow(shown, SW_SHOW);
+  if (focusOnPage)
+    SetFocus(shown);
+  if (before != shown)
+    ShowWindow(before, SW_HIDE);
+  if (focus_ == before)
+    focus_ = shown;
+}
+
+void TMainWindow::TurnPage(int Step) {
+  ShowPage((page_ + Step + 2) % 2);
+}
+
+void TMainWindow::btnRestoreClick() {
+  const profile::TTavixFiles* profile = dlg_.SelectedProfile();
+  if (dlg_.Busy() || profile == nullptr)
+    return;
+  const std::u16string name = profile->ProfilName;
+  std::optional<std::u16string> file;
+  {
+    TRestoreDlg dialog(hwnd_, name, dlg_.cBackupFolder, dlg_.SelectedProfileBackups(),
+                       [this](HWND Owner, std::u16string_view Folder) {
+                         return ChooseRestoreFile(Owner, Folder);
+                       });
+    file = dialog.ShowModal();
+  }
+  if (file)
+    Handle([this, &file] { dlg_.Restore(*file); });
+}
+
+std::optional<std::u16string> TMainWindow::ChooseRestoreFile(HWND Owner,
+                                                             std::u16string_view Folder) {
+  std::wstring name(32768, L'\0');
+  const std::wstring folder = ToWide(Folder);
+  const std::wstring title = ToWide(kOtherFileTitle);
+  // Pairs of name and pattern, each ended by a NUL, the list by a second one.
+  std::wstring filter = ToWide(kRegFilesFilter);
+  filter += L'\0';
+  filter += L"*.reg";
+  filter += L'\0';
+  filter += L"Alle Dateien (*.*)";
+  filter += L'\0';
+  filter += L"*.*";
+  filter += L'\0';
+  OPENFILENAMEW open{};
+  open.lStructSize = sizeof(open);
+  open.hwndOwner = Owner;
+  open.lpstrFilter = filter.c_str();
+  open.lpstrFile = name.data();
+  open.nMaxFile = static_cast<DWORD>(name.size());
+  open.lpstrInitialDir = folder.c_str();
+  open.lpstrTitle = title.c_str();
+  open.lpstrDefExt = L"reg";
+  open.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+  if (!GetOpenFileNameW(&open))
+    return std::nullopt;
+  return FromWide(name.c_str());
 }
 
 void TMainWindow::ProcessMessages() {

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/MainDlg.h"
@@ -17,9 +19,10 @@ namespace brindel::app::win32 {
 
 class TMainWindowProc;
 
-// The main window: the profile box, "Auslesen" and "Löschen", the backup folder label
-// and the log, in plain Win32 controls. It only shows: every decision is TMainDlg's,
-// which it owns and whose handlers its controls call.
+// The main window: the profile box, "Auslesen", "Löschen" and "Wiederherstellen…", the
+// backup folder label, and two pages below a tab strip: the log ("Bericht") and the
+// profile at a glance in a tree ("Profil"); in plain Win32 controls. It only shows:
+// every decision is TMainDlg's, which it owns and whose handlers its controls call.
 class TMainWindow : public TMainView {
  public:
   // Gives the flow its settings and the documents folder (none: the platform's).
@@ -51,6 +54,8 @@ class TMainWindow : public TMainView {
   void SelectProfile(int Index) override;
   int SelectedProfile() const override;
   void SetProfilesEnabled(bool Enabled) override;
+  // "Wiederherstellen…" follows "Auslesen": both need a chosen profile, and neither may
+  // start while an action runs.
   void SetStartEnabled(bool Enabled) override;
   void SetDeleteEnabled(bool Enabled) override;
   void SetBackupFolderCaption(std::u16string_view Caption) override;
@@ -58,11 +63,18 @@ class TMainWindow : public TMainView {
   void AppendLog(std::u16string_view Line) override;
   std::vector<std::u16string> LogLines() const override;
   void ShowMessage(std::u16string_view Text, TMsgDlgType Kind) override;
+  void ShowProfileMap(const profile::TProfileMap& Map) override;
+  void ClearProfileMap() override;
   void ProcessMessages() override;
   void PostStartMessage(std::function<void()> Handler) override;
   TVersionChoice ChooseOutlookVersion(std::u16string_view First,
                                       std::u16string_view Second) override;
   void OpenFolder(std::u16string_view Folder) override;
+
+  // "Andere Datei…" of the restore dialog: the system's dialog for opening a .reg file,
+  // starting in Folder; none when it was cancelled.
+  virtual std::optional<std::u16string> ChooseRestoreFile(HWND__* Owner,
+                                                          std::u16string_view Folder);
 
  private:
   friend class TMainWindowProc;
@@ -81,6 +93,19 @@ class TMainWindow : public TMainView {
   bool Handle(const std::function<void()>& Handler, HWND__* FocusAfter = nullptr);
   void RunStartMessage();
   void OnCommand(int Id, int Code);
+  // Notifications of the tab strip and the tree; what the window procedure returns.
+  std::intptr_t OnNotify(const void* Header);
+  // "Wiederherstellen…": the dialog of the selected profile's backups, then the restore
+  // of the file chosen and confirmed there.
+  void btnRestoreClick();
+  // Shows the page of that index (0 the log, 1 the map); the focus goes along when it
+  // was on the page that goes.
+  void ShowPage(int Index);
+  // Ctrl+Tab and Ctrl+Shift+Tab: the next or the previous page.
+  void TurnPage(int Step);
+  HWND__* ShownPage() const;
+  // The height of the tab strip in the window's font.
+  int TabStripHeight() const;
   // Whether the window may close now: not while a handler runs.
   bool CanClose() const { return !dlg_.Busy(); }
   void OnDestroyed();
@@ -106,8 +131,12 @@ class TMainWindow : public TMainView {
   HWND__* cbProfiles = nullptr;
   HWND__* btnStart = nullptr;
   HWND__* btnDelete = nullptr;
+  HWND__* btnRestore = nullptr;
   HWND__* lblBackupFolder = nullptr;
+  HWND__* tabPages = nullptr;
   HWND__* Memo1 = nullptr;
+  HWND__* tvProfileMap = nullptr;
+  int page_ = 0;
   TFont windowFont_;
   TFont logFont_;
   int dpi_ = 96;

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/MainView.h"
+#include "profile/ProfileMap.h"
 
 namespace brindel::test {
 
@@ -42,6 +44,8 @@ class FakeMainView : public app::TMainView {
     backupReasons.emplace_back(Reason);
   }
   void BackupProven(std::u16string_view Note) override { proven.emplace_back(Note); }
+  void ShowProfileMap(const profile::TProfileMap& Map) override { map = Map; }
+  void ClearProfileMap() override { map.reset(); }
   void ProcessMessages() override {
     ++processed;
     if (onProcessMessages)
@@ -74,6 +78,8 @@ class FakeMainView : public app::TMainView {
   bool deleteEnabled = false;
   std::u16string caption = u"Backupordner: ";
   std::vector<std::u16string> log;
+  // The map page: none until a map is shown, and after it is cleared.
+  std::optional<profile::TProfileMap> map;
   std::vector<Message> messages;
   int processed = 0;
   std::vector<std::function<void()>> posted;

@@ -131,6 +131,51 @@ TEST_F(RestoreTest, AMissingFileIsNamedOnce) {
   EXPECT_EQ(u"", result.SavedFile);
 }
 
+// The saved state is what undoes a restore; restoring from it must not replace it
+// with the current state before it is read.
+TEST_F(RestoreTest, RestoringTheSavedStateUndoesTheRestore) {
+  const std::string before = Export();
+  Repair();
+  const std::string repaired = Export();
+  ASSERT_TRUE(Restore(File(u"-original.reg")).Restored);
+  ASSERT_EQ(before, Export());
+
+  const TRestoreResult undone = Restore(File(u"-vor-Wiederherstellung.reg"));
+  EXPECT_TRUE(undone.Restored) << platform::ToUtf8(undone.Message);
+  EXPECT_EQ(repaired, Export()) << "the profile as the saved state held it";
+  EXPECT_TRUE(undone.RestoredProof.Proven);
+  // The file now holds the state this restore replaced, so a second undo goes back.
+  EXPECT_EQ(File(u"-vor-Wiederherstellung.reg"), undone.SavedFile);
+  EXPECT_TRUE(undone.SavedProof.Proven);
+  std::ifstream saved(fs::path(undone.SavedFile), std::ios::binary);
+  EXPECT_EQ(before, std::string(std::istreambuf_iterator<char>(saved), {}));
+}
+
+// A file from elsewhere may come before any repair made the backup folder: the folder
+// itself is made for the saved state, as the backup makes it; a missing parent is not.
+TEST_F(RestoreTest, AFileFromElsewhereIsRestoredBeforeAnyBackupFolderExists) {
+  const std::string before = Export();
+  const std::u16string file = folder_ + u"mitgebracht.reg";
+  WriteText(file, before);
+  MakeKey(kTree + u"\neu00000000000000000000000000000");
+  const std::u16string backups = folder_ + u"Brindel" + platform::kPathDelimiter;
+  const TRestoreResult result = RestoreProfile(kTree, u"Kaputt", backups, file, store_, nullptr);
+  EXPECT_TRUE(result.Restored) << platform::ToUtf8(result.Message);
+  EXPECT_EQ(before, Export());
+  EXPECT_EQ(backups + u"Kaputt-vor-Wiederherstellung.reg", result.SavedFile);
+  EXPECT_TRUE(result.SavedProof.Proven);
+
+  const std::u16string nowhere =
+      folder_ + u"fehlt" + platform::kPathDelimiter + u"Brindel" + platform::kPathDelimiter;
+  const TRestoreResult refused = RestoreProfile(kTree, u"Kaputt", nowhere, file, store_, nullptr);
+  EXPECT_FALSE(refused.Restored);
+  EXPECT_EQ(0u, refused.Message.find(u"Der Sicherungsordner „" + nowhere +
+                                     u"“ kann nicht angelegt werden: "))
+      << platform::ToUtf8(refused.Message);
+  EXPECT_NE(std::u16string::npos, refused.Message.find(u" Es wurde nichts geändert."));
+  EXPECT_FALSE(fs::exists(fs::path(nowhere)));
+}
+
 TEST_F(RestoreTest, AFailureHalfWayPutsTheSavedStateBack) {
   Repair();
   const std::string repaired = Export();

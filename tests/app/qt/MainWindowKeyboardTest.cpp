@@ -157,9 +157,13 @@ void MainWindowKeyboardTest::LoeschenHandsTheFocusToAuslesenAndTabGoesOn() {
   QVERIFY(QFileInfo::exists(run.BackupFolder() + QStringLiteral("Kaputt.log")));
   QVERIFY(!run.DeleteButton()->isEnabled());
   QCOMPARE(QApplication::focusWidget(), run.StartButton());
-  // Tab passes the disabled "Löschen" by, to the report, and leaves the report again
-  // without writing into it.
+  // Tab passes the disabled "Löschen" by, over "Wiederherstellen…" and the tab strip to
+  // the report, and leaves the report again without writing into it.
   const QStringList log = run.ShownLog();
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  QCOMPARE(QApplication::focusWidget(), run.RestoreButton());
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  QCOMPARE(QApplication::focusWidget(), run.Pages()->tabBar());
   QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
   QCOMPARE(QApplication::focusWidget(), run.Memo());
   QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);

@@ -75,7 +75,9 @@ void MainWindowScreenTest::FollowsAMoveToAScreenOfAnotherScale() {
   QTRY_VERIFY(area.contains(run.Window().frameGeometry()));
   // The panel keeps its design; the report takes what is left.
   QCOMPARE(run.Find<QWidget>("btnDelete")->geometry(), QRect(423, 21, 75, 25));
-  QCOMPARE(run.Memo()->geometry().bottom(), run.Window().rect().bottom());
+  QCOMPARE(run.Find<QWidget>("btnRestore")->geometry(), QRect(504, 21, 110, 25));
+  QCOMPARE(run.Memo()->mapTo(&run.Window(), run.Memo()->rect().bottomRight()),
+           run.Window().rect().bottomRight());
 }
 
 int RunMainWindowScreenTest(int argc, char** argv) {

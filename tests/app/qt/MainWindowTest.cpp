@@ -42,6 +42,7 @@ class MainWindowTest : public QObject {
  private slots:
   void LaysOutTheControls_data();
   void LaysOutTheControls();
+  void TheReportAndTheMapFillThePagesBelowTheTabs();
   void ShowsTheWindowFontsAndTheLogView();
   void AProportionalMatchFallsBackToTheFixedFont();
   void NoProfileShowsTheInformationOnceAfterTheWindowIsShown();
@@ -65,7 +66,10 @@ void MainWindowTest::LaysOutTheControls_data() {
   QTest::newRow("cbProfiles") << "cbProfiles" << QRect(24, 23, 297, 21);
   QTest::newRow("btnStart") << "btnStart" << QRect(342, 21, 75, 25);
   QTest::newRow("btnDelete") << "btnDelete" << QRect(423, 21, 75, 25);
-  QTest::newRow("Memo1") << "Memo1" << QRect(0, 81, 754, 542);
+  // The third button after the other two, wider for its longer caption.
+  QTest::newRow("btnRestore") << "btnRestore" << QRect(504, 21, 110, 25);
+  // The pages take the place of the report below the panel.
+  QTest::newRow("tabPages") << "tabPages" << QRect(0, 81, 754, 542);
 }
 
 void MainWindowTest::LaysOutTheControls() {
@@ -78,6 +82,28 @@ void MainWindowTest::LaysOutTheControls() {
   auto* widget = run.Window().findChild<QWidget*>(name);
   QVERIFY(widget);
   QCOMPARE(widget->geometry(), geometry);
+}
+
+void MainWindowTest::TheReportAndTheMapFillThePagesBelowTheTabs() {
+  TWindowRun run;
+  run.Profile(u"Outlook");
+  run.Start();
+  auto* tabs = run.Find<QTabWidget>("tabPages");
+  QCOMPARE(tabs->count(), 2);
+  QCOMPARE(tabs->tabText(0), QStringLiteral("Bericht"));
+  QCOMPARE(tabs->tabText(1), QStringLiteral("Profil"));
+  QCOMPARE(tabs->currentWidget(), run.Memo());
+  // As wide as the window, from the tab strip down to the window's bottom edge.
+  const int top = 81 + tabs->tabBar()->height();
+  const auto placeInWindow = [&](QWidget* page) {
+    return QRect(page->mapTo(&run.Window(), QPoint(0, 0)), page->size());
+  };
+  QVERIFY(tabs->tabBar()->height() > 10);
+  QCOMPARE(placeInWindow(run.Memo()), QRect(0, top, 754, 623 - top));
+  tabs->setCurrentIndex(1);
+  QCOMPARE(placeInWindow(run.Map()), QRect(0, top, 754, 623 - top));
+  // The report keeps its font.
+  QCOMPARE(run.Memo()->font(), app::qt::LogFont());
 }
 
 void MainWindowTest::ShowsTheWindowFontsAndTheLogView() {
@@ -96,8 +122,10 @@ void MainWindowTest::ShowsTheWindowFontsAndTheLogView() {
   // What the user sees: every character as wide as the next, whatever face the
   // system gave for Courier New.
   const QFontMetricsF metrics(memo->font());
-  QCOMPARE(metrics.horizontalAdvance(QLatin1Char('i')), metrics.horizontalAdvance(QLatin1Char('W')));
-  QCOMPARE(metrics.horizontalAdvance(QLatin1Char('0')), metrics.horizontalAdvance(QLatin1Char('W')));
+  QCOMPARE(metrics.horizontalAdvance(QLatin1Char('i')),
+           metrics.horizontalAdvance(QLatin1Char('W')));
+  QCOMPARE(metrics.horizontalAdvance(QLatin1Char('0')),
+           metrics.horizontalAdvance(QLatin1Char('W')));
   QVERIFY(!memo->isReadOnly());
   QCOMPARE(memo->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
   QCOMPARE(memo->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
@@ -337,19 +365,23 @@ void MainWindowTest::LoeschenTakesNoSecondAction() {
   bool buttonsDisabled = false;
   QTimer::singleShot(0, &run.Window(), [&] {
     ran = true;
-    buttonsDisabled = !run.StartButton()->isEnabled() && !run.DeleteButton()->isEnabled();
+    buttonsDisabled = !run.StartButton()->isEnabled() && !run.DeleteButton()->isEnabled() &&
+                      !run.RestoreButton()->isEnabled();
     TWindowRun::Click(run.StartButton());
     TWindowRun::Click(run.DeleteButton());
+    TWindowRun::Click(run.RestoreButton());
     QTest::keyClick(run.Profiles(), Qt::Key_Up);
     // Even a click that reaches the buttons' signals starts nothing.
     QMetaObject::invokeMethod(run.StartButton(), "clicked", Q_ARG(bool, false));
     QMetaObject::invokeMethod(run.DeleteButton(), "clicked", Q_ARG(bool, false));
+    QMetaObject::invokeMethod(run.RestoreButton(), "clicked", Q_ARG(bool, false));
     run.Window().close();
   });
   TWindowRun::Click(run.DeleteButton());
   QVERIFY(ran);
   QVERIFY(buttonsDisabled);
   QVERIFY(run.user.boxes.empty());
+  QVERIFY(run.user.restoreDialogs.empty());
   QVERIFY(run.Window().isVisible());
   QCOMPARE(run.Profiles()->currentIndex(), 1);
   QVERIFY(run.Profiles()->isEnabled());

@@ -6,6 +6,8 @@ namespace brindel::test {
 int RunMainWindowTest(int argc, char** argv);
 int RunMainWindowKeyboardTest(int argc, char** argv);
 int RunMainWindowScreenTest(int argc, char** argv);
+int RunMainWindowMapTest(int argc, char** argv);
+int RunMainWindowRestoreTest(int argc, char** argv);
 int RunOutlookVersionDlgTest(int argc, char** argv);
 int RunProgramTest(int argc, char** argv);
 

@@ -5,16 +5,22 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QStringList>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -70,6 +76,31 @@ struct TShownDialog {
 // How the user ends the version dialog.
 enum class TDialogAnswer { First, Second, CloseBox, EscapeThenCloseBox, TickThenSecond };
 
+// What the restore dialog showed.
+struct TShownRestoreDlg {
+  QString title;
+  QString heading;
+  // Each row's columns, joined by " | ".
+  QStringList rows;
+  bool listEnabled = false;
+  bool restoreEnabled = false;
+  bool otherFileEnabled = false;
+  // The objectName of the widget with the focus and of the default button.
+  QString focus;
+  QString defaultButton;
+};
+
+// What the user does in the restore dialog, by keyboard where a key does it.
+struct TRestoreAnswer {
+  enum class Kind {
+    Cancel,      // "Abbrechen"
+    Escape,      // the Escape key
+    EnterOnRow,  // the arrow keys to `row`, then Enter
+    OtherFile,   // "Andere Datei…" (the chooser is answered with `otherFile`)
+  } kind = Kind::Cancel;
+  int row = 0;
+};
+
 // Answers the modal windows the program opens, as a user would, and keeps what they
 // showed: message boxes with their "OK", the version dialog as `dialogAnswer` says.
 // It looks every few milliseconds, also inside the modal windows' own event loops.
@@ -84,6 +115,16 @@ class TModalAnswerer : public QObject {
   std::vector<TShownBox> boxes;
   std::vector<TShownDialog> dialogs;
   TDialogAnswer dialogAnswer = TDialogAnswer::CloseBox;
+  // The restore dialogs shown, and the answers to give them in turn; without one left,
+  // "Abbrechen".
+  std::vector<TShownRestoreDlg> restoreDialogs;
+  std::deque<TRestoreAnswer> restoreAnswers;
+  // The answers to the question before a restore, in turn; without one left, yes.
+  std::deque<bool> confirmations;
+  // The file the chooser of "Andere Datei…" is answered with; empty: it is cancelled.
+  // The folders it opened in.
+  QString otherFile;
+  QStringList chooserFolders;
   // What happened when Escape was pressed: the dialog was still open.
   bool openAfterEscape = false;
 
@@ -112,7 +153,32 @@ class TModalAnswerer : public QObject {
       for (QAbstractButton* button : box->buttons())
         shown.buttons << button->text();
       boxes.push_back(shown);
+      if (box->objectName() == QLatin1String("RestoreQuestion")) {
+        const bool yes = confirmations.empty() || confirmations.front();
+        if (!confirmations.empty())
+          confirmations.pop_front();
+        // By keyboard: Enter takes the default button, Escape the other.
+        QTest::keyClick(box, yes ? Qt::Key_Return : Qt::Key_Escape);
+        return;
+      }
       QTest::mouseClick(box->buttons().front(), Qt::LeftButton);
+      return;
+    }
+    if (auto* chooser = qobject_cast<QFileDialog*>(modal)) {
+      chooserFolders << chooser->directory().absolutePath();
+      if (otherFile.isEmpty()) {
+        chooser->reject();
+      } else {
+        // The name typed into the chooser's line, then Enter.
+        chooser->selectFile(otherFile);
+        auto* name = chooser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        QTest::keyClick(name ? static_cast<QWidget*>(name) : chooser, Qt::Key_Return);
+      }
+      return;
+    }
+    if (modal->objectName() == QLatin1String("RestoreDlg")) {
+      if (!bRestoreAnswerPending)
+        AnswerRestoreDlg(*modal);
       return;
     }
     if (auto* dialog = qobject_cast<app::qt::TOutlookVersionDlg*>(modal)) {
@@ -148,7 +214,74 @@ class TModalAnswerer : public QObject {
     }
   }
 
+  void AnswerRestoreDlg(QWidget& dialog) {
+    auto* list = dialog.findChild<QTreeWidget*>(QStringLiteral("lvBackups"));
+    auto* restore = dialog.findChild<QPushButton*>(QStringLiteral("btnRestore"));
+    auto* other = dialog.findChild<QPushButton*>(QStringLiteral("btnOtherFile"));
+    auto* cancel = dialog.findChild<QPushButton*>(QStringLiteral("btnCancel"));
+    TShownRestoreDlg shown;
+    shown.title = dialog.windowTitle();
+    shown.heading = dialog.findChild<QLabel*>(QStringLiteral("lblBackups"))->text();
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+      QStringList columns;
+      for (int column = 0; column < list->columnCount(); ++column)
+        columns << list->topLevelItem(i)->text(column);
+      while (!columns.isEmpty() && columns.back().isEmpty())
+        columns.removeLast();
+      shown.rows << columns.join(QStringLiteral(" | "));
+    }
+    shown.listEnabled = list->isEnabled();
+    shown.restoreEnabled = restore->isEnabled();
+    shown.otherFileEnabled = other->isEnabled();
+    // The dialog's own focus, also before the platform has made it the active window.
+    shown.focus = dialog.focusWidget() ? dialog.focusWidget()->objectName() : QString();
+    for (QPushButton* button : {restore, other, cancel}) {
+      if (button->isDefault())
+        shown.defaultButton = button->objectName();
+    }
+    restoreDialogs.push_back(shown);
+    const TRestoreAnswer answer =
+        restoreAnswers.empty() ? TRestoreAnswer{} : restoreAnswers.front();
+    if (!restoreAnswers.empty())
+      restoreAnswers.pop_front();
+    // The answer opens modal windows of its own (the question, the chooser), which this
+    // timer must answer too, and a timer does not fire inside its own handler: the
+    // answer runs from the dialog's loop.
+    bRestoreAnswerPending = true;
+    QMetaObject::invokeMethod(
+        &dialog,
+        [this, &dialog, answer, list, other, cancel] {
+          bRestoreAnswerPending = false;
+          RunRestoreAnswer(dialog, answer, list, other, cancel);
+        },
+        Qt::QueuedConnection);
+  }
+
+  void RunRestoreAnswer(QWidget& dialog, const TRestoreAnswer& answer, QTreeWidget* list,
+                        QPushButton* other, QPushButton* cancel) {
+    switch (answer.kind) {
+      case TRestoreAnswer::Kind::Cancel:
+        QTest::mouseClick(cancel, Qt::LeftButton);
+        break;
+      case TRestoreAnswer::Kind::Escape:
+        QTest::keyClick(dialog.focusWidget() ? dialog.focusWidget() : &dialog, Qt::Key_Escape);
+        break;
+      case TRestoreAnswer::Kind::EnterOnRow:
+        list->setFocus();
+        while (list->indexOfTopLevelItem(list->currentItem()) < answer.row)
+          QTest::keyClick(list, Qt::Key_Down);
+        while (list->indexOfTopLevelItem(list->currentItem()) > answer.row)
+          QTest::keyClick(list, Qt::Key_Up);
+        QTest::keyClick(list, Qt::Key_Return);
+        break;
+      case TRestoreAnswer::Kind::OtherFile:
+        QTest::mouseClick(other, Qt::LeftButton);
+        break;
+    }
+  }
+
   QTimer timer_;
+  bool bRestoreAnswerPending = false;
 };
 
 // The lines of a log fixture: UTF-8, one log line per line.
@@ -228,6 +361,9 @@ class TWindowRun {
   QPushButton* StartButton() { return Find<QPushButton>("btnStart"); }
   QPushButton* DeleteButton() { return Find<QPushButton>("btnDelete"); }
   QPlainTextEdit* Memo() { return Find<QPlainTextEdit>("Memo1"); }
+  QTreeWidget* Map() { return Find<QTreeWidget>("tvProfileMap"); }
+  QTabWidget* Pages() { return Find<QTabWidget>("tabPages"); }
+  QPushButton* RestoreButton() { return Find<QPushButton>("btnRestore"); }
   QLabel* Label() { return Find<QLabel>("lblBackupFolder"); }
 
   QStringList Items() {

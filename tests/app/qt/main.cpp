@@ -36,6 +36,8 @@ int main(int argc, char** argv) {
   failed += brindel::test::RunMainWindowTest(argc, argv);
   failed += brindel::test::RunMainWindowKeyboardTest(argc, argv);
   failed += brindel::test::RunMainWindowScreenTest(argc, argv);
+  failed += brindel::test::RunMainWindowMapTest(argc, argv);
+  failed += brindel::test::RunMainWindowRestoreTest(argc, argv);
   failed += brindel::test::RunOutlookVersionDlgTest(argc, argv);
   failed += brindel::test::RunProgramTest(argc, argv);
   return failed == 0 ? 0 : 1;

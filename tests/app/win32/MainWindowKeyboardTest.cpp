@@ -76,7 +76,8 @@ TEST_P(EscapeTest, DoesNothing) {
 INSTANTIATE_TEST_SUITE_P(Focus, EscapeTest,
                          ::testing::Values(TEscapeCase{"InTheReport", app::win32::kMemo1},
                                            TEscapeCase{"OnAuslesen", app::win32::kBtnStart},
-                                           TEscapeCase{"InTheProfileBox", app::win32::kCbProfiles}),
+                                           TEscapeCase{"InTheProfileBox", app::win32::kCbProfiles},
+                                           TEscapeCase{"OnTheTabStrip", app::win32::kTabPages}),
                          [](const auto& row) { return std::string(row.param.name); });
 
 // How the user presses a button.
@@ -125,9 +126,13 @@ TEST_P(FocusAfterActionTest, LoeschenHandsTheFocusToAuslesenAndTabGoesOn) {
   EXPECT_TRUE(run.BackupFileExists(u"Kaputt.log"));
   EXPECT_FALSE(Enabled(run.DeleteButton()));
   EXPECT_EQ(run.StartButton(), Focus());
-  // Tab passes the disabled "Löschen" by, to the report, and leaves the report again
-  // without writing into it.
+  // Tab passes the disabled "Löschen" by, over "Wiederherstellen…" and the tab strip to
+  // the report, and leaves the report again without writing into it.
   const Lines log = run.ShownLog();
+  run.Press(VK_TAB);
+  EXPECT_EQ(run.RestoreButton(), Focus());
+  run.Press(VK_TAB);
+  EXPECT_EQ(run.Tabs(), Focus());
   run.Press(VK_TAB);
   EXPECT_EQ(run.Memo(), Focus());
   run.Press(VK_TAB);

@@ -36,10 +36,18 @@ void ExpectLaidOutAtDpi(TWindowRun& run, int dpi) {
             PlaceInParent(run.StartButton()));
   EXPECT_EQ((TRect{AtDpi(423, dpi), AtDpi(21, dpi), AtDpi(75, dpi), AtDpi(25, dpi)}),
             PlaceInParent(run.DeleteButton()));
+  EXPECT_EQ((TRect{AtDpi(504, dpi), AtDpi(21, dpi), AtDpi(110, dpi), AtDpi(25, dpi)}),
+            PlaceInParent(run.RestoreButton()));
   EXPECT_EQ((TRect{0, 0, client.width, AtDpi(81, dpi)}), PlaceInParent(run.Panel()));
-  EXPECT_EQ((TRect{0, AtDpi(81, dpi), client.width, client.height - AtDpi(81, dpi)}),
-            PlaceInParent(run.Memo()));
+  // The tab strip below the panel, the report below it to the bottom.
+  const TRect strip = PlaceInParent(run.Tabs());
+  EXPECT_EQ((TRect{0, AtDpi(81, dpi), client.width, strip.height}), strip);
+  const int top = AtDpi(81, dpi) + strip.height;
+  EXPECT_EQ((TRect{0, top, client.width, client.height - top}), PlaceInParent(run.Memo()));
+  EXPECT_EQ((TRect{0, top, client.width, client.height - top}), PlaceInParent(run.Map()));
   EXPECT_EQ(-MulDiv(8, dpi, 72), ControlFont(run.StartButton()).height);
+  EXPECT_EQ(-MulDiv(8, dpi, 72), ControlFont(run.Tabs()).height);
+  EXPECT_EQ(-MulDiv(8, dpi, 72), ControlFont(run.Map()).height);
   EXPECT_EQ(-MulDiv(10, dpi, 72), ControlFont(run.Memo()).height);
 }
 
@@ -110,8 +118,11 @@ TEST(MainWindowResizeTest, EnlargingLeavesNoEdgeAtTheOldWidth) {
                RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
   const Window panel = run.Panel();
   const int oldWidth = ClientRect(panel).width;
-  const int middle = ClientRect(panel).height / 2;
-  // Right of the buttons, where the panel shows its face.
+  // Between the buttons and the label, where the panel shows its face across its
+  // whole width: at 200 % on a small screen the row of buttons reaches the right edge
+  // of the narrowed window.
+  const TRect buttons = PlaceInParent(run.StartButton());
+  const int middle = (buttons.top + buttons.height + PlaceInParent(run.Label()).top) / 2;
   const std::uint32_t face = Pixel(panel, oldWidth - 8, middle);
   const std::uint32_t edge = Pixel(panel, oldWidth - 1, middle);
   ASSERT_NE(face, edge);

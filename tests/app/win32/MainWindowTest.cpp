@@ -54,21 +54,45 @@ INSTANTIATE_TEST_SUITE_P(
                       TLayoutCase{"cbProfiles", app::win32::kCbProfiles, {24, 23, 297, 21}, false},
                       TLayoutCase{"btnStart", app::win32::kBtnStart, {342, 21, 75, 25}, true},
                       TLayoutCase{"btnDelete", app::win32::kBtnDelete, {423, 21, 75, 25}, true},
-                      TLayoutCase{"Memo1", app::win32::kMemo1, {0, 81, 754, 542}, true}),
+                      // The third button after the other two, wider for its caption.
+                      TLayoutCase{"btnRestore", app::win32::kBtnRestore, {504, 21, 110, 25}, true},
+                      // The tab strip where the report began; as high as its font needs.
+                      TLayoutCase{"tabPages", app::win32::kTabPages, {0, 81, 754, 0}, false}),
     [](const auto& row) { return std::string(row.param.name); });
+
+// Below the tab strip, the report and the map each fill the rest of the window.
+TEST(MainWindowTest, TheReportAndTheMapFillThePagesBelowTheTabStrip) {
+  TWindowRun run;
+  run.Profile(u"Outlook");
+  run.Start();
+  EXPECT_EQ((std::vector<std::u16string>{u"Bericht", u"Profil"}), TabCaptions(run.Tabs()));
+  EXPECT_EQ(0, TabSelection(run.Tabs()));
+  const TRect strip = PlaceInParent(run.Tabs());
+  EXPECT_GT(strip.height, AtScreenDpi(12));
+  const int top = strip.top + strip.height;
+  const TRect page{0, top, AtScreenDpi(754), AtScreenDpi(623) - top};
+  EXPECT_EQ(page, PlaceInParent(run.Memo()));
+  EXPECT_EQ(page, PlaceInParent(run.Map()));
+  EXPECT_TRUE(Visible(run.Memo()));
+  EXPECT_FALSE(Visible(run.Map()));
+  EXPECT_EQ(u"SysTabControl32", ClassName(run.Tabs()));
+  EXPECT_EQ(u"SysTreeView32", ClassName(run.Map()));
+}
 
 TEST(MainWindowTest, ShowsTheCaptionFontsAndTheLogView) {
   TWindowRun run;
   run.Profile(u"Outlook");
   run.Start();
   EXPECT_EQ(u"Brindel 1.1 [170825]", Text(run.Handle()));
-  for (Window control : {run.Profiles(), run.StartButton(), run.DeleteButton(), run.Label()}) {
+  for (Window control : {run.Profiles(), run.StartButton(), run.DeleteButton(), run.RestoreButton(),
+                         run.Label(), run.Tabs(), run.Map()}) {
     const TFontInfo font = ControlFont(control);
     EXPECT_EQ(u"Tahoma", font.face);
     EXPECT_EQ(FontHeight(8), font.height);
   }
   EXPECT_EQ(u"Auslesen", ShownCaption(Text(run.StartButton())));
   EXPECT_EQ(u"Löschen", ShownCaption(Text(run.DeleteButton())));
+  EXPECT_EQ(u"Wiederherstellen…", ShownCaption(Text(run.RestoreButton())));
   // A list to pick from, without typing, in the order the items were added.
   EXPECT_EQ(static_cast<std::uint32_t>(CBS_DROPDOWNLIST), Style(run.Profiles()) & 3u);
   EXPECT_EQ(0u, Style(run.Profiles()) & CBS_SORT);
@@ -332,13 +356,15 @@ TEST(MainWindowTest, LoeschenTakesNoSecondAction) {
   bool controlsDisabled = false;
   PostCall([&] {
     ran = true;
-    controlsDisabled =
-        !Enabled(run.StartButton()) && !Enabled(run.DeleteButton()) && !Enabled(run.Profiles());
+    controlsDisabled = !Enabled(run.StartButton()) && !Enabled(run.DeleteButton()) &&
+                       !Enabled(run.RestoreButton()) && !Enabled(run.Profiles());
     Click(run.StartButton());
     Click(run.DeleteButton());
+    Click(run.RestoreButton());
     // Even notifications that reach the window start nothing.
     Notify(run.StartButton(), BN_CLICKED);
     Notify(run.DeleteButton(), BN_CLICKED);
+    Notify(run.RestoreButton(), BN_CLICKED);
     SendMessageW(run.Profiles(), CB_SETCURSEL, 0, 0);
     Notify(run.Profiles(), CBN_SELCHANGE);
     SendMessageW(run.Profiles(), CB_SETCURSEL, 1, 0);
@@ -348,6 +374,7 @@ TEST(MainWindowTest, LoeschenTakesNoSecondAction) {
   EXPECT_TRUE(ran);
   EXPECT_TRUE(controlsDisabled);
   EXPECT_TRUE(run.user.boxes.empty());
+  EXPECT_TRUE(run.user.restoreDialogs.empty());
   ASSERT_NE(nullptr, run.Handle());
   EXPECT_TRUE(Visible(run.Handle()));
   EXPECT_EQ(1, ComboSelection(run.Profiles()));

@@ -1,5 +1,6 @@
 #include "tests/app/win32/WindowDriver.h"
 
+#include <cstring>
 #include <deque>
 #include <utility>
 
@@ -7,6 +8,8 @@
 #include "app/win32/Look.h"
 
 #include <windows.h>
+
+#include <commctrl.h>
 
 namespace brindel::test {
 
@@ -180,6 +183,38 @@ std::uint32_t Pixel(Window window, int x, int y) {
   return PixelOf(window, x, y);
 }
 
+int CountPixels(Window window, const TRect& part, std::uint32_t colour) {
+  if (part.width <= 0 || part.height <= 0)
+    return 0;
+  HDC dc = GetDC(window);
+  HDC memory = CreateCompatibleDC(dc);
+  HBITMAP bitmap = CreateCompatibleBitmap(dc, part.width, part.height);
+  const HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, part.width, part.height, dc, part.left, part.top, SRCCOPY);
+  SelectObject(memory, old);
+  BITMAPINFOHEADER info{};
+  info.biSize = sizeof(info);
+  info.biWidth = part.width;
+  info.biHeight = -part.height;
+  info.biPlanes = 1;
+  info.biBitCount = 32;
+  info.biCompression = BI_RGB;
+  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(part.width) *
+                                    static_cast<std::size_t>(part.height));
+  GetDIBits(memory, bitmap, 0, static_cast<UINT>(part.height), pixels.data(),
+            reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(window, dc);
+  // The bitmap holds blue, green, red from the lowest byte up; a COLORREF the other way.
+  const std::uint32_t wanted =
+      ((colour & 0xFF) << 16) | (colour & 0xFF00) | ((colour >> 16) & 0xFF);
+  int count = 0;
+  for (std::uint32_t pixel : pixels)
+    count += (pixel & 0xFFFFFF) == wanted ? 1 : 0;
+  return count;
+}
+
 void PaintPending(Window window) {
   RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
@@ -335,6 +370,146 @@ int LineLength(Window edit, int line) {
       SendMessageW(edit, EM_LINELENGTH, static_cast<WPARAM>(LineStart(edit, line)), 0));
 }
 
+TKeysHeld::TKeysHeld(std::initializer_list<unsigned> keys) : keys_(keys) {
+  BYTE state[256] = {};
+  GetKeyboardState(state);
+  for (unsigned key : keys_)
+    state[key] |= 0x80;
+  SetKeyboardState(state);
+}
+
+TKeysHeld::~TKeysHeld() {
+  BYTE state[256] = {};
+  GetKeyboardState(state);
+  for (unsigned key : keys_)
+    state[key] &= static_cast<BYTE>(~0x80);
+  SetKeyboardState(state);
+}
+
+namespace {
+
+void CollectTreeItems(HWND tree, HTREEITEM item, int depth, std::vector<TTreeItem>& items) {
+  for (; item; item = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT,
+                                                               reinterpret_cast<LPARAM>(item)))) {
+    wchar_t text[1024] = {};
+    TVITEMW read{};
+    read.mask = TVIF_TEXT | TVIF_STATE | TVIF_PARAM | TVIF_CHILDREN | TVIF_HANDLE;
+    read.hItem = item;
+    read.pszText = text;
+    read.cchTextMax = 1024;
+    read.stateMask = TVIS_EXPANDED;
+    SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&read));
+    const auto child = reinterpret_cast<HTREEITEM>(
+        SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(item)));
+    items.push_back({FromWide(text, wcsnlen(text, 1024)), depth, (read.state & TVIS_EXPANDED) != 0,
+                     child != nullptr, read.lParam, item});
+    CollectTreeItems(tree, child, depth + 1, items);
+  }
+}
+
+}  // namespace
+
+std::vector<TTreeItem> TreeItems(Window tree) {
+  std::vector<TTreeItem> items;
+  CollectTreeItems(tree,
+                   reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0)),
+                   0, items);
+  return items;
+}
+
+void* TreeSelection(Window tree) {
+  return reinterpret_cast<void*>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+}
+
+std::uint32_t TreeItemColour(Window tree, const TTreeItem& item, bool selected) {
+  NMTVCUSTOMDRAW draw{};
+  draw.nmcd.hdr.hwndFrom = tree;
+  draw.nmcd.hdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(tree));
+  draw.nmcd.hdr.code = static_cast<UINT>(NM_CUSTOMDRAW);
+  draw.nmcd.dwDrawStage = CDDS_PREPAINT;
+  const LRESULT asked = SendMessageW(GetParent(tree), WM_NOTIFY, draw.nmcd.hdr.idFrom,
+                                     reinterpret_cast<LPARAM>(&draw));
+  draw.clrText = GetSysColor(COLOR_WINDOWTEXT);
+  draw.clrTextBk = GetSysColor(COLOR_WINDOW);
+  if (!(asked & CDRF_NOTIFYITEMDRAW))
+    return draw.clrText;
+  draw.nmcd.dwDrawStage = CDDS_ITEMPREPAINT;
+  draw.nmcd.dwItemSpec = reinterpret_cast<DWORD_PTR>(item.handle);
+  draw.nmcd.lItemlParam = item.param;
+  draw.nmcd.uItemState = selected ? CDIS_SELECTED : 0;
+  SendMessageW(GetParent(tree), WM_NOTIFY, draw.nmcd.hdr.idFrom, reinterpret_cast<LPARAM>(&draw));
+  return draw.clrText;
+}
+
+std::uint32_t WindowTextColour() {
+  return GetSysColor(COLOR_WINDOWTEXT);
+}
+
+TRect TreeItemPlace(Window tree, const TTreeItem& item) {
+  // TVM_GETITEMRECT takes the item in the rectangle's first bytes.
+  RECT place{};
+  const auto handle = static_cast<HTREEITEM>(item.handle);
+  std::memcpy(&place, &handle, sizeof handle);
+  if (!SendMessageW(tree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&place)))
+    return {};
+  return {place.left, place.top, place.right - place.left, place.bottom - place.top};
+}
+
+std::vector<std::u16string> ListRows(Window list) {
+  std::vector<std::u16string> rows;
+  const auto header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+  const int columns = header ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 1;
+  const auto count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+  for (int row = 0; row < count; ++row) {
+    std::u16string line;
+    for (int column = 0; column < columns; ++column) {
+      wchar_t text[1024] = {};
+      LVITEMW item{};
+      item.iSubItem = column;
+      item.pszText = text;
+      item.cchTextMax = 1024;
+      const auto length = SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
+                                       reinterpret_cast<LPARAM>(&item));
+      const std::u16string cell = FromWide(text, static_cast<std::size_t>(length));
+      if (column > 0 && cell.empty())
+        continue;
+      line += (column == 0 ? u"" : u" | ") + cell;
+    }
+    rows.push_back(line);
+  }
+  return rows;
+}
+
+int ListSelection(Window list) {
+  return static_cast<int>(
+      SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), MAKELPARAM(LVNI_SELECTED, 0)));
+}
+
+std::vector<std::u16string> TabCaptions(Window tabs) {
+  std::vector<std::u16string> captions;
+  const auto count = static_cast<int>(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    wchar_t text[256] = {};
+    TCITEMW tab{};
+    tab.mask = TCIF_TEXT;
+    tab.pszText = text;
+    tab.cchTextMax = 256;
+    SendMessageW(tabs, TCM_GETITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&tab));
+    captions.push_back(FromWide(text, wcsnlen(text, 256)));
+  }
+  return captions;
+}
+
+int TabSelection(Window tabs) {
+  return static_cast<int>(SendMessageW(tabs, TCM_GETCURSEL, 0, 0));
+}
+
+void ClickTab(Window tabs, int index) {
+  RECT tab{};
+  SendMessageW(tabs, TCM_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&tab));
+  ClickOn(tabs, (tab.left + tab.right) / 2, (tab.top + tab.bottom) / 2);
+}
+
 void Pump() {
   MSG msg{};
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -430,6 +605,25 @@ void TModalAnswerer::Answer() {
     answering_ = false;
     return;
   }
+  // The question and the restore dialog: only while they take input (the dialog
+  // waits for its question), and by posted messages, which their own loops handle,
+  // so that what they open in turn is answered too.
+  for (Window question : ShownWindows(
+           FromWide(app::win32::kQuestionDlgClass, wcslen(app::win32::kQuestionDlgClass)))) {
+    if (IsWindowEnabled(question)) {
+      AnswerQuestion(question);
+      answering_ = false;
+      return;
+    }
+  }
+  for (Window dialog :
+       ShownWindows(FromWide(app::win32::kRestoreDlgClass, wcslen(app::win32::kRestoreDlgClass)))) {
+    if (IsWindowEnabled(dialog)) {
+      AnswerRestoreDlg(dialog);
+      answering_ = false;
+      return;
+    }
+  }
   for (Window dialog : ShownWindows(FromWide(app::win32::kOutlookVersionDlgClass,
                                              wcslen(app::win32::kOutlookVersionDlgClass)))) {
     AnswerDialog(dialog);
@@ -478,6 +672,92 @@ void TModalAnswerer::AnswerBox(Window box) {
   // `boxes` all the same.
   if (IsWindow(box) && IsWindowVisible(box))
     SendMessageW(box, WM_COMMAND, IDOK, 0);
+}
+
+void TModalAnswerer::AnswerQuestion(Window question) {
+  using namespace app::win32;
+  if (question_ == question) {
+    // Still open after its answer: closed, so that the test ends and shows the fault.
+    PostMessageW(question, WM_CLOSE, 0, 0);
+    return;
+  }
+  question_ = question;
+  TShownBox shown;
+  shown.title = Text(question);
+  shown.text = Text(Control(question, kLblQuestion));
+  const auto icon =
+      reinterpret_cast<HICON>(SendMessageW(Control(question, kIcoQuestion), STM_GETICON, 0, 0));
+  shown.icon = icon == LoadIconW(nullptr, IDI_QUESTION) ? TBoxIcon::Question : TBoxIcon::Other;
+  shown.buttons = {Text(Control(question, kBtnYes)), Text(Control(question, kBtnNo))};
+  const HWND owner = GetWindow(question, GW_OWNER);
+  shown.ownerShownAndDisabled = owner && IsWindowVisible(owner) && !IsWindowEnabled(owner);
+  shown.centred = Centred(question);
+  boxes.push_back(shown);
+  const bool yes = confirmations.empty() || confirmations.front();
+  if (!confirmations.empty())
+    confirmations.pop_front();
+  // By keyboard: Enter takes the default button, Escape the other.
+  const HWND focus = GetFocus();
+  PostMessageW(focus && IsChild(question, focus) ? focus : question, WM_KEYDOWN,
+               yes ? VK_RETURN : VK_ESCAPE, KeyParam(yes ? VK_RETURN : VK_ESCAPE, false));
+}
+
+void TModalAnswerer::AnswerRestoreDlg(Window dialog) {
+  using namespace app::win32;
+  const HWND list = Control(dialog, kLvBackups);
+  const HWND restore = Control(dialog, kBtnRestoreFile);
+  const HWND other = Control(dialog, kBtnOtherFile);
+  const HWND cancel = Control(dialog, kBtnCancel);
+  TShownRestoreDlg shown;
+  shown.caption = Text(dialog);
+  shown.heading = Text(Control(dialog, kLblBackups));
+  shown.rows = ListRows(list);
+  shown.selected = ListSelection(list);
+  shown.listEnabled = IsWindowEnabled(list) != FALSE;
+  shown.restoreEnabled = IsWindowEnabled(restore) != FALSE;
+  shown.otherFileEnabled = IsWindowEnabled(other) != FALSE;
+  shown.focus = GetFocus() ? GetDlgCtrlID(GetFocus()) : 0;
+  for (HWND button : {restore, other, cancel}) {
+    if ((Style(button) & 0x0F) == BS_DEFPUSHBUTTON)
+      shown.defaultButton = GetDlgCtrlID(button);
+  }
+  const HWND owner = GetWindow(dialog, GW_OWNER);
+  shown.ownerDisabled = owner && !IsWindowEnabled(owner);
+  shown.centred = Centred(dialog);
+  restoreDialogs.push_back(shown);
+  const TRestoreAnswer answer = restoreAnswers.empty() ? TRestoreAnswer{} : restoreAnswers.front();
+  if (!restoreAnswers.empty())
+    restoreAnswers.pop_front();
+  switch (answer.kind) {
+    case TRestoreAnswer::Kind::Cancel:
+      PostMessageW(cancel, BM_CLICK, 0, 0);
+      break;
+    case TRestoreAnswer::Kind::Escape:
+      PostMessageW(GetFocus() ? GetFocus() : dialog, WM_KEYDOWN, VK_ESCAPE,
+                   KeyParam(VK_ESCAPE, false));
+      break;
+    case TRestoreAnswer::Kind::EnterOnRow: {
+      // The arrow keys move the selection; the dialog's loop takes them to the list.
+      SetFocus(list);
+      const int from = ListSelection(list) < 0 ? 0 : ListSelection(list);
+      if (ListSelection(list) < 0) {
+        LVITEMW state{};
+        state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        state.state = LVIS_SELECTED | LVIS_FOCUSED;
+        SendMessageW(list, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
+      }
+      for (int row = from; row != answer.row; row += answer.row > from ? 1 : -1) {
+        const unsigned key = answer.row > from ? VK_DOWN : VK_UP;
+        PostMessageW(list, WM_KEYDOWN, key, KeyParam(key, false));
+        PostMessageW(list, WM_KEYUP, key, KeyParam(key, true));
+      }
+      PostMessageW(list, WM_KEYDOWN, VK_RETURN, KeyParam(VK_RETURN, false));
+      break;
+    }
+    case TRestoreAnswer::Kind::OtherFile:
+      PostMessageW(other, BM_CLICK, 0, 0);
+      break;
+  }
 }
 
 void TModalAnswerer::AnswerDialog(Window dialog) {

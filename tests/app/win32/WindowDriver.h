@@ -5,7 +5,9 @@
 // store's names beside it.
 
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -45,6 +47,8 @@ TRect WorkArea(Window window);
 bool Inside(const TRect& inner, const TRect& outer);
 // The colour of a pixel of the window's client area as it is on screen.
 std::uint32_t Pixel(Window window, int x, int y);
+// How many pixels of a part of the window's client area have this colour, as on screen.
+int CountPixels(Window window, const TRect& part, std::uint32_t colour);
 // Draws what waits to be drawn, in the window and below it, and nothing else.
 void PaintPending(Window window);
 // The screen's DPI, asked of the screen itself.
@@ -105,6 +109,57 @@ void SelectText(Window edit, int from, int to);
 int LineStart(Window edit, int line);
 int LineLength(Window edit, int line);
 
+// Keys held down while the object lives, as the keyboard state says when a message is
+// handled (Ctrl for Ctrl+Tab): GetKeyState then reports them.
+class TKeysHeld {
+ public:
+  explicit TKeysHeld(std::initializer_list<unsigned> keys);
+  ~TKeysHeld();
+  TKeysHeld(const TKeysHeld&) = delete;
+  TKeysHeld& operator=(const TKeysHeld&) = delete;
+
+ private:
+  std::vector<unsigned> keys_;
+};
+
+// One item of a tree view, read with TVM_GETITEM.
+struct TTreeItem {
+  std::u16string text;
+  int depth = 0;
+  bool expanded = false;
+  bool hasChildren = false;
+  std::intptr_t param = 0;
+  void* handle = nullptr;
+};
+// The items of a tree view, parents before their children.
+std::vector<TTreeItem> TreeItems(Window tree);
+// The item with the caret (the selected one); null when none.
+void* TreeSelection(Window tree);
+// The colour of an item's text as the tree's owner sets it when the tree draws the
+// item (NM_CUSTOMDRAW), asked the way the tree asks; `selected` draws it as the
+// selected item. The system's text colour when the owner sets none.
+std::uint32_t TreeItemColour(Window tree, const TTreeItem& item, bool selected = false);
+// The colour the system gives text in a window (COLOR_WINDOWTEXT).
+std::uint32_t WindowTextColour();
+// An RGB colour as windows.h's RGB makes it.
+constexpr std::uint32_t Rgb(int red, int green, int blue) {
+  return static_cast<std::uint32_t>(red) | (static_cast<std::uint32_t>(green) << 8) |
+         (static_cast<std::uint32_t>(blue) << 16);
+}
+
+// Where an item's text is drawn in the tree's client area; empty when it is not shown.
+TRect TreeItemPlace(Window tree, const TTreeItem& item);
+
+// The rows of a list view in report mode, each row's columns joined by " | ".
+std::vector<std::u16string> ListRows(Window list);
+// The selected row of a list view; -1 when none.
+int ListSelection(Window list);
+// The captions of a tab control's tabs and the selected one.
+std::vector<std::u16string> TabCaptions(Window tabs);
+int TabSelection(Window tabs);
+// A click on a tab, as the mouse gives it.
+void ClickTab(Window tabs, int index);
+
 // Handles the messages that are waiting, then returns.
 void Pump();
 // Runs `call` once the thread's message loop gets to it: after what is queued now.
@@ -132,7 +187,7 @@ class TTicker {
 std::vector<Window> ShownWindows(std::u16string_view className);
 
 // What a message box showed.
-enum class TBoxIcon { None, Error, Information, Other };
+enum class TBoxIcon { None, Error, Information, Question, Other };
 struct TShownBox {
   std::u16string title;
   std::u16string text;
@@ -164,6 +219,33 @@ struct TShownDialog {
   bool labelFits = false;
 };
 
+// What the restore dialog showed.
+struct TShownRestoreDlg {
+  std::u16string caption;
+  std::u16string heading;
+  std::vector<std::u16string> rows;
+  int selected = -1;
+  bool listEnabled = false;
+  bool restoreEnabled = false;
+  bool otherFileEnabled = false;
+  // The id of the control with the focus, and of the default push button.
+  int focus = 0;
+  int defaultButton = 0;
+  bool ownerDisabled = false;
+  bool centred = false;
+};
+
+// What the user does in the restore dialog, by keyboard where a key does it.
+struct TRestoreAnswer {
+  enum class Kind {
+    Cancel,      // "Abbrechen"
+    Escape,      // the Escape key
+    EnterOnRow,  // `row` selected, then Enter
+    OtherFile,   // "Andere Datei…"
+  } kind = Kind::Cancel;
+  int row = 0;
+};
+
 // How the user ends the version dialog.
 enum class TDialogAnswer {
   First,
@@ -187,6 +269,13 @@ class TModalAnswerer {
   std::vector<TShownBox> boxes;
   std::vector<TShownDialog> dialogs;
   TDialogAnswer dialogAnswer = TDialogAnswer::CloseBox;
+  // The restore dialogs shown, and the answers to give them in turn; without one left,
+  // "Abbrechen".
+  std::vector<TShownRestoreDlg> restoreDialogs;
+  std::deque<TRestoreAnswer> restoreAnswers;
+  // The answers to the question before a restore (kept in `boxes`), in turn; without
+  // one left, yes.
+  std::deque<bool> confirmations;
   // Escape was pressed and the dialog was still open afterwards.
   bool openAfterEscape = false;
 
@@ -196,6 +285,8 @@ class TModalAnswerer {
  private:
   void AnswerBox(Window box);
   void AnswerDialog(Window dialog);
+  void AnswerQuestion(Window question);
+  void AnswerRestoreDlg(Window dialog);
 
   std::uintptr_t timer_ = 0;
   bool answering_ = false;
@@ -203,6 +294,8 @@ class TModalAnswerer {
   Window escaped_ = nullptr;
   // The dialog last answered.
   Window answered_ = nullptr;
+  // The question last answered.
+  Window question_ = nullptr;
 };
 
 }  // namespace brindel::test

@@ -36,8 +36,17 @@ class TTestWindow : public app::win32::TMainWindow {
  public:
   using TMainWindow::TMainWindow;
   void OpenFolder(std::u16string_view Folder) override { opened.emplace_back(Folder); }
+  // The system's file dialog is left out too: the test says what the user chose.
+  std::optional<std::u16string> ChooseRestoreFile(test::Window Owner,
+                                                  std::u16string_view Folder) override {
+    (void)Owner;
+    chooserFolders.emplace_back(Folder);
+    return chosenFile;
+  }
 
   std::vector<std::u16string> opened;
+  std::optional<std::u16string> chosenFile;
+  std::vector<std::u16string> chooserFolders;
 };
 
 class TWindowRun {
@@ -128,6 +137,9 @@ class TWindowRun {
   test::Window Memo() { return Find(app::win32::kMemo1); }
   test::Window Label() { return Find(app::win32::kLblBackupFolder); }
   test::Window Panel() { return Find(app::win32::kPanel1); }
+  test::Window RestoreButton() { return Find(app::win32::kBtnRestore); }
+  test::Window Tabs() { return Find(app::win32::kTabPages); }
+  test::Window Map() { return Find(app::win32::kTvProfileMap); }
 
   // The user presses a key in the window; the window's own message loop takes it.
   void Press(unsigned virtualKey, bool alt = false) {

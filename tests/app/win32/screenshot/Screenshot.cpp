@@ -1,11 +1,13 @@
 // Starts the Windows window on the demo registry, reads the damaged profile "Büro" as
-// a user would (the profile picked in the box, a click on "Auslesen") and saves a
-// picture of the window's client area as a 24-bit BMP file.
-// Usage: window_screenshot_win32 BILD.bmp
+// a user would (the profile picked in the box, a click on "Auslesen") and saves
+// pictures as 24-bit BMP files: the window's client area with the report, the same
+// with the page "Profil", and, after "Löschen", the restore dialog with the backups it
+// made. Usage: window_screenshot_win32 BERICHT.bmp [PROFIL.bmp WIEDERHERSTELLEN.bmp]
 
 #include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,7 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
 #include <shellapi.h>
 
 namespace {
@@ -61,14 +64,11 @@ void CALLBACK AnswerBoxes(HWND, UINT, UINT_PTR, DWORD) {
   EnumThreadWindows(GetCurrentThreadId(), &AnswerBox, 0);
 }
 
-// The client area, as drawn on the screen, into a 24-bit bitmap file.
-bool SaveClientArea(HWND window, const std::wstring& file) {
-  RECT client{};
-  GetClientRect(window, &client);
-  POINT origin{0, 0};
-  ClientToScreen(window, &origin);
-  const int width = client.right;
-  const int height = client.bottom;
+// A part of the screen, as drawn, into a 24-bit bitmap file.
+bool SaveScreenPart(const RECT& part, const std::wstring& file) {
+  const POINT origin{part.left, part.top};
+  const int width = part.right - part.left;
+  const int height = part.bottom - part.top;
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
   HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
@@ -111,12 +111,61 @@ bool SaveClientArea(HWND window, const std::wstring& file) {
   return std::fclose(out) == 0 && written;
 }
 
-int MakePicture(const std::wstring& file) {
-  // The demo as --demo opens it; "Auslesen" writes nothing, so the documents folder
-  // need not exist: the label shows a folder as on a user's machine.
+// The client area, as drawn on the screen.
+bool SaveClientArea(HWND window, const std::wstring& file) {
+  RECT client{};
+  GetClientRect(window, &client);
+  MapWindowPoints(window, HWND_DESKTOP, reinterpret_cast<POINT*>(&client), 2);
+  return SaveScreenPart(client, file);
+}
+
+// The window's whole frame, as drawn on the screen.
+bool SaveWindow(HWND window, const std::wstring& file) {
+  RECT frame{};
+  GetWindowRect(window, &frame);
+  return SaveScreenPart(frame, file);
+}
+
+// Lets the windows paint themselves and reach the screen.
+void Settle(TMainWindow& window, HWND drawn) {
+  RedrawWindow(drawn, nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+  for (int i = 0; i < 10; ++i) {
+    Sleep(50);
+    window.ProcessMessages();
+  }
+}
+
+// The restore dialog's picture, taken from a timer while its own loop runs, and the
+// dialog cancelled afterwards.
+std::wstring restorePicture;
+bool restorePictureSaved = false;
+int restoreTicks = 0;
+
+void CALLBACK TakeRestorePicture(HWND, UINT, UINT_PTR timer, DWORD) {
+  const HWND dialog = FindWindowW(brindel::app::win32::kRestoreDlgClass, nullptr);
+  if (!dialog || !IsWindowVisible(dialog))
+    return;
+  // A few ticks for it to paint and reach the screen.
+  if (++restoreTicks < 10)
+    return;
+  KillTimer(nullptr, timer);
+  RedrawWindow(dialog, nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+  Sleep(200);
+  restorePictureSaved = SaveWindow(dialog, restorePicture);
+  PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+}
+
+int MakePictures(const std::vector<std::wstring>& files) {
+  // The demo as --demo opens it, with the documents folder of a user's machine, made
+  // in the picture's own Wine prefix for the backups of "Löschen".
   brindel::app::TRunOptions options;
   options.Demo = true;
   options.Documents = "C:\\Users\\anna\\Documents";
+  std::error_code ignored;
+  std::filesystem::create_directories(std::filesystem::path(L"C:\\Users\\anna\\Documents"),
+                                      ignored);
   brindel::app::TRegistrySource source = brindel::app::OpenRegistrySource(options, false);
   const brindel::registry::store::ScopedCurrentStore current(*source.Store);
 
@@ -142,17 +191,29 @@ int MakePicture(const std::wstring& file) {
                reinterpret_cast<LPARAM>(profiles));
   SendMessageW(FindControl(window.Handle(), brindel::app::win32::kBtnStart), BM_CLICK, 0, 0);
   window.ProcessMessages();
-  RedrawWindow(window.Handle(), nullptr, nullptr,
-               RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
   // The window reaches the screen a moment after it has painted itself.
-  for (int i = 0; i < 10; ++i) {
-    Sleep(50);
-    window.ProcessMessages();
+  Settle(window, window.Handle());
+  bool saved = !answeredABox && SaveClientArea(window.Handle(), files[0]);
+  if (saved && files.size() == 3) {
+    // The page "Profil", as a click on its tab shows it.
+    const HWND tabs = FindControl(window.Handle(), brindel::app::win32::kTabPages);
+    SendMessageW(tabs, TCM_SETCURSEL, 1, 0);
+    NMHDR change{tabs, static_cast<UINT_PTR>(brindel::app::win32::kTabPages),
+                 static_cast<UINT>(TCN_SELCHANGE)};
+    SendMessageW(window.Handle(), WM_NOTIFY, change.idFrom, reinterpret_cast<LPARAM>(&change));
+    Settle(window, window.Handle());
+    saved = !answeredABox && SaveClientArea(window.Handle(), files[1]);
+    // "Löschen" makes the backups that the restore dialog lists.
+    SendMessageW(FindControl(window.Handle(), brindel::app::win32::kBtnDelete), BM_CLICK, 0, 0);
+    Settle(window, window.Handle());
+    restorePicture = files[2];
+    const UINT_PTR pictureTimer = SetTimer(nullptr, 0, 50, &TakeRestorePicture);
+    SendMessageW(FindControl(window.Handle(), brindel::app::win32::kBtnRestore), BM_CLICK, 0, 0);
+    KillTimer(nullptr, pictureTimer);
+    saved = saved && restorePictureSaved && !answeredABox;
   }
   KillTimer(nullptr, timer);
-  if (answeredABox)
-    return 1;
-  return SaveClientArea(window.Handle(), file) ? 0 : 1;
+  return saved ? 0 : 1;
 }
 
 }  // namespace
@@ -160,15 +221,16 @@ int MakePicture(const std::wstring& file) {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   int count = 0;
   LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
-  if (!argv || count != 2) {
-    std::fputs("Aufruf: window_screenshot_win32 BILD.bmp\n", stderr);
+  if (!argv || (count != 2 && count != 4)) {
+    std::fputs("Aufruf: window_screenshot_win32 BERICHT.bmp [PROFIL.bmp WIEDERHERSTELLEN.bmp]\n",
+               stderr);
     return 2;
   }
-  const std::wstring file = argv[1];
+  const std::vector<std::wstring> files(argv + 1, argv + count);
   LocalFree(argv);
   int code = 1;
   try {
-    code = MakePicture(file);
+    code = MakePictures(files);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "%s\n", error.what());
   }
