@@ -46,6 +46,11 @@ class KeyHandle {
       store_.CloseKey(key_);
     key_ = 0;
   }
+  // Takes a handle that was opened elsewhere, closing the one it held.
+  void Adopt(HKEY key) {
+    Close();
+    key_ = key;
+  }
   HKEY Get() const { return key_; }
 
  private:
@@ -204,20 +209,35 @@ class Applier {
 
   void CreateKey(const RegTextOp& op) {
     // Remember the first key that does not exist yet: removing it undoes the creation.
+    // Each level is opened below the one before, so that a deep path is walked once,
+    // not once for every level; a level that does not open for another reason is
+    // looked past from the root.
     std::optional<std::u16string> firstMissing;
-    std::size_t end = 0;
-    while (!op.path.empty() && end != std::u16string::npos) {
-      end = op.path.find(u'\\', end + 1);
-      const std::u16string prefix = op.path.substr(0, end);
+    KeyHandle level(store_);
+    bool fromRoot = false;
+    std::size_t start = 0;
+    while (!op.path.empty() && start <= op.path.size()) {
+      std::size_t end = op.path.find(u'\\', start);
+      if (end == std::u16string::npos)
+        end = op.path.size();
+      const std::u16string_view prefix = std::u16string_view(op.path).substr(0, end);
       HKEY probe = 0;
-      const LSTATUS status = store_.OpenKey(op.root, prefix, 0, probe);
-      if (status == ERROR_SUCCESS)
-        store_.CloseKey(probe);
+      const LSTATUS status = fromRoot ? store_.OpenKey(op.root, prefix, 0, probe)
+                                      : store_.OpenKey(start == 0 ? op.root : level.Get(),
+                                                       prefix.substr(start), 0, probe);
       if (status == ERROR_FILE_NOT_FOUND) {
-        firstMissing = prefix;
+        firstMissing = std::u16string(prefix);
         break;
       }
+      if (status == ERROR_SUCCESS) {
+        level.Adopt(probe);
+      } else {
+        level.Close();
+        fromRoot = true;
+      }
+      start = end + 1;
     }
+    level.Close();
     const LSTATUS status = key_.Create(op.root, op.path, kFillAccess);
     if (status != ERROR_SUCCESS) {
       key_.Close();

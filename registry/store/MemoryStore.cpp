@@ -1,6 +1,7 @@
 #include "registry/store/MemoryStore.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "platform/Text.h"
 
@@ -19,15 +20,66 @@ struct Value {
   }
 };
 
+// The positions of a key's values, found by name without regard to letter case. It
+// holds positions only; the names it hashes and compares are those of the values.
+class ValueIndex {
+ public:
+  explicit ValueIndex(const std::vector<Value>& values)
+      : positions_(values.size(), Hash{&values}, Same{&values}) {
+    for (std::size_t i = 0; i < values.size(); ++i)
+      positions_.insert(i);
+  }
+
+  std::size_t Find(std::u16string_view name) const {
+    const auto found = positions_.find(name);
+    return found == positions_.end() ? static_cast<std::size_t>(-1) : *found;
+  }
+  void Add(std::size_t position) { positions_.insert(position); }
+
+ private:
+  // Equal names without regard to letter case hash alike: the hash is of the upper
+  // case by which they compare.
+  static std::size_t HashOf(std::u16string_view name) {
+    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+    for (const char16_t unit : name) {
+      hash ^= platform::UpperUnit(unit);
+      hash *= 1099511628211ull;
+    }
+    return static_cast<std::size_t>(hash);
+  }
+  struct Hash {
+    using is_transparent = void;
+    const std::vector<Value>* values;
+    std::size_t operator()(std::size_t position) const { return HashOf((*values)[position].name); }
+    std::size_t operator()(std::u16string_view name) const { return HashOf(name); }
+  };
+  struct Same {
+    using is_transparent = void;
+    const std::vector<Value>* values;
+    std::u16string_view Name(std::size_t position) const { return (*values)[position].name; }
+    static std::u16string_view Name(std::u16string_view name) { return name; }
+    template <class A, class B>
+    bool operator()(const A& a, const B& b) const {
+      return platform::SameTextIgnoreCase(Name(a), Name(b));
+    }
+  };
+
+  std::unordered_set<std::size_t, Hash, Same> positions_;
+};
+
 struct Key {
   std::u16string name;
   Key* parent = nullptr;
+  std::size_t depth = 0;  // levels below the root
   // Kept sorted as the registry enumerates sub keys: case-insensitively. A deleted
   // sub key stays in its place, marked deleted, until the list is next enumerated or
   // counted, so that deleting thousands of sub keys does not move the rest each time.
   std::vector<std::shared_ptr<Key>> children;
   std::size_t deletedChildren = 0;
   std::vector<Value> values;
+  // Made once the key has many values; dropped when one is removed, which moves the
+  // ones after it, and made again when next needed.
+  std::unique_ptr<ValueIndex> valueIndex;
   MemoryStore::Protection protection = MemoryStore::Protection::None;
   std::map<MemoryStore::Operation, LSTATUS> faults;
   bool fixed = false;  // a root
@@ -49,6 +101,10 @@ struct Key {
 template class KeyTree<MemoryStore, memory::Key>;
 
 namespace {
+
+// Up to this many values a key is searched value by value, which costs less than
+// keeping an index.
+constexpr std::size_t kValuesWithoutIndex = 16;
 
 // Rights that a read-only key grants: what KEY_READ asks for, plus the view flags.
 constexpr REGSAM kReadRights = KEY_READ | KEY_WOW64_RES;
@@ -115,11 +171,36 @@ LSTATUS MemoryStore::CheckWrite(const Node& node, Operation operation) const {
   return Fault(node, operation);
 }
 
+std::size_t MemoryStore::FindValue(Node& node, std::u16string_view name) {
+  if (node.values.size() <= kValuesWithoutIndex)
+    return KeyTree::FindValue(node, name);
+  if (!node.valueIndex)
+    node.valueIndex = std::make_unique<memory::ValueIndex>(node.values);
+  return node.valueIndex->Find(name);
+}
+
+std::size_t MemoryStore::AddValue(Node& node, std::u16string_view name) {
+  const std::size_t position = KeyTree::AddValue(node, name);
+  if (node.valueIndex)
+    node.valueIndex->Add(position);
+  return position;
+}
+
+void MemoryStore::EraseValue(Node& node, std::size_t index) {
+  node.valueIndex.reset();
+  KeyTree::EraseValue(node, index);
+}
+
+bool MemoryStore::CanReach(const Node& node, std::size_t levels) {
+  return levels <= kMaxKeyDepth && node.depth + levels <= kMaxKeyDepth;
+}
+
 LSTATUS MemoryStore::AddChild(Node& parent, std::u16string_view name,
                               std::shared_ptr<Node>& child) {
   child = std::make_shared<Node>();
   child->name = std::u16string(name);
   child->parent = &parent;
+  child->depth = parent.depth + 1;
   child->lastWrite = NextWriteTime();
   // The new key takes the place of a deleted one of that name.
   auto it = LowerBound(parent, child->name);
