@@ -39,8 +39,7 @@ bool IsCompleteBackup(std::string_view Bytes) {
   if (header == nullptr)
     return false;
   const std::u16string_view headerText = platform::Trim(header->text);
-  if (headerText != regfile::kRegedit4Header &&
-      headerText != regfile::kVersion5Header)
+  if (headerText != regfile::kRegedit4Header && headerText != regfile::kVersion5Header)
     return false;
   // After the header and blank lines comes the line of the exported key.
   regfile::RegLogicalLine line;
@@ -99,13 +98,16 @@ TExportFailure ExportProfile(std::u16string_view ProfileTree, const std::string&
   };
   bool exported = false;
   bool refused = false;
-  const bool written = platform::WriteFileReplacing(File, platform::TReplace::Durable,
-                                                    [&](platform::TFileSink& file) {
-                                                      RefusalWatch sink(file);
-                                                      exported = reg.ExportKeyText(sink);
-                                                      refused = sink.refused;
-                                                      return exported && !watch.Failed();
-                                                    });
+  // The export begins the file once more when the profile needs the Unicode format.
+  const bool written = reg.ExportKeyFile([&](const regfile::TExRegistry::TExportText& text) {
+    return platform::WriteFileReplacing(File, platform::TReplace::Durable,
+                                        [&](platform::TFileSink& file) {
+                                          RefusalWatch sink(file);
+                                          exported = text(sink);
+                                          refused = sink.refused;
+                                          return exported && !watch.Failed();
+                                        });
+  });
   if (watch.Failed()) {
     failure.Export = watch.FailureText();
   } else if (!exported && !refused) {

@@ -16,6 +16,9 @@ namespace brindel::regfile {
 inline constexpr std::u16string_view kRegedit4Header = u"REGEDIT4";
 inline constexpr std::u16string_view kVersion5Header = u"Windows Registry Editor Version 5.00";
 
+// The two formats of a .reg text, known by their header lines.
+enum class RegTextFormat { Regedit4, Version5 };
+
 enum class RegTextEncoding { Ansi, Utf8, Utf16LE, Utf16BE };
 
 struct RegTextLine {

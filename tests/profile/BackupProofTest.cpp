@@ -90,6 +90,9 @@ class BackupLossTest : public BackupProofTest, public ::testing::WithParamInterf
   void PutInTree(std::u16string_view name, std::uint32_t type, const Bytes& data) {
     Put(kTree, name, type, data);
   }
+  void MakeKeyInTree(std::u16string_view name) {
+    MakeKey(std::u16string(kTree) + u"\\" + std::u16string(name));
+  }
   void MakeUnreadable(std::u16string_view section) {
     const std::u16string path = std::u16string(kTree) + u"\\" + std::u16string(section);
     MakeKey(path);
@@ -111,18 +114,19 @@ const std::u16string kPath = u"„HKEY_CURRENT_USER\\" + std::u16string(kTree);
 INSTANTIATE_TEST_SUITE_P(
     Losses, BackupLossTest,
     ::testing::Values(
-        // Long enough data to wrap: the export breaks the line inside the name, and
-        // the reader refuses the broken line.
-        LossCase{"value_name_with_line_break",
+        // What no .reg text holds is left out of it; the proof says why.
+        LossCase{"key_name_with_line_break",
+                 [](BackupLossTest& fixture) { fixture.MakeKeyInTree(u"zwei\r\nZeilen"); },
+                 u"Der Schlüssel " + kPath +
+                     u"\\zwei\\r\\nZeilen“ fehlt in der Sicherung: eine .reg-Datei kann keinen "
+                     u"Schlüsselnamen mit Zeilenumbruch, NUL-Zeichen oder „\\“ halten."},
+        LossCase{"value_name_with_nul",
                  [](BackupLossTest& fixture) {
-                   fixture.PutInTree(u"zwei\r\nZeilen", REG_BINARY, Bytes(64, 0x11));
+                   fixture.PutInTree(std::u16string(u"a\0b", 3), REG_DWORD, DwordBytes(1));
                  },
-                 u"Die Sicherung „"},
-        LossCase{"lone_line_feed_in_a_string",
-                 [](BackupLossTest& fixture) {
-                   fixture.PutInTree(u"Text", REG_SZ, Utf16Bytes(u"oben\nunten"));
-                 },
-                 u"Die Sicherung „"},
+                 u"Der Wert „a\\0b“ im Schlüssel " + kPath +
+                     u"“ fehlt in der Sicherung: eine .reg-Datei kann keinen Wertnamen mit "
+                     u"NUL-Zeichen halten."},
         // The export leaves out what it cannot read and still reports success.
         LossCase{"unreadable_section",
                  [](BackupLossTest& fixture) { fixture.MakeUnreadable(u"gesperrt"); },
