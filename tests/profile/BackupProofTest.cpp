@@ -10,9 +10,18 @@
 #include <string>
 
 #include "platform/FileSystem.h"
+#include "platform/Path.h"
 #include "platform/Text.h"
+#include "profile/Backup.h"
+#include "profile/ProfileAnalysis.h"
+#include "profile/Repair.h"
+#include "profile/Restore.h"
 #include "regfile/ExRegistry.h"
+#include "regfile/RegText.h"
 #include "regfile/RegTextDecode.h"
+#include "support/HostileTree.h"
+#include "support/RecordingLog.h"
+#include "support/SameLog.h"
 #include "support/StoreFixture.h"
 
 namespace brindel::profile {
@@ -175,6 +184,97 @@ TEST_F(BackupProofTest, AFileTooLargeToRestoreIsNoBackup) {
   EXPECT_FALSE(proof.Proven);
   EXPECT_EQ(u"Die Sicherung „Büro.reg“ ist zu groß, um wieder eingelesen zu werden.",
             proof.Difference);
+}
+
+// --- Every profile is backed up, proven, repaired and restored -------------------------
+
+constexpr std::u16string_view kProfiles =
+    u"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows Messaging Subsystem\\Profiles";
+// A section nothing refers to, made of hostile keys and values; the restore deletes
+// the profile and reads it back from the backup, this section included.
+constexpr std::u16string_view kHostileSection = u"0123456789abcdef0123456789abcdef";
+
+// The damaged profile of the fixtures with a section of hostile names and values.
+void MakeHostileProfile(MemoryStore& store, std::uint32_t seed, test::HostileTreeShape shape) {
+  regfile::LoadRegTextFile(platform::FromUtf8(test::ProfileFixture("damaged.reg")), store);
+  test::HostileTree(seed, shape)
+      .Fill(store, HKEY_CURRENT_USER,
+            std::u16string(kProfiles) + u"\\Kaputt\\" + std::u16string(kHostileSection));
+}
+
+class HostileProfileTest : public ::testing::Test {
+ protected:
+  static ::testing::AssertionResult SameProfile(MemoryStore& expected, MemoryStore& actual) {
+    const std::u16string tree = std::u16string(kProfiles) + u"\\Kaputt";
+    HKEY a = 0;
+    HKEY b = 0;
+    if (expected.OpenKey(HKEY_CURRENT_USER, tree, KEY_READ, a) != ERROR_SUCCESS ||
+        actual.OpenKey(HKEY_CURRENT_USER, tree, KEY_READ, b) != ERROR_SUCCESS) {
+      return ::testing::AssertionFailure() << "no profile";
+    }
+    auto result = test::SameTree(expected, a, actual, b, tree);
+    expected.CloseKey(a);
+    actual.CloseKey(b);
+    return result;
+  }
+
+  void SetUp() override {
+    folder_ = platform::FromUtf8(*platform::MakeTemporaryFolder("brindel-hostile-")) +
+              platform::kPathDelimiter;
+  }
+  void TearDown() override { fs::remove_all(fs::path(folder_)); }
+  std::u16string folder_;
+};
+
+TEST_F(HostileProfileTest, EveryHostileProfileIsBackedUpRepairedAndRestoredExactly) {
+  const std::u16string tree = std::u16string(kProfiles) + u"\\Kaputt";
+  for (std::uint32_t seed = 1; seed <= 40; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    const test::HostileTreeShape shape{.regedit4 = seed % 3 == 0};
+    MemoryStore before;
+    MakeHostileProfile(before, seed, shape);
+    MemoryStore live;
+    MakeHostileProfile(live, seed, shape);
+    ScopedCurrentStore current(live);
+    fs::remove_all(fs::path(folder_));
+    fs::create_directories(fs::path(folder_));
+
+    test::TRecordingLog log;
+    TProfileAnalysis analysis(log);
+    analysis.Analyse(kProfiles, u"Kaputt");
+    const TBackupResult backup = MakeBackup(tree, u"Kaputt", folder_, nullptr);
+    ASSERT_TRUE(backup.Ok) << platform::ToUtf8(backup.Reason);
+    ASSERT_TRUE(backup.Proof.Proven);
+    RepairProfile(analysis);
+    EXPECT_FALSE(SameProfile(before, live)) << "the repair changed the profile";
+
+    const TRestoreResult restored = RestoreProfile(
+        tree, u"Kaputt", folder_, FirstBackupName(folder_, u"Kaputt"), live, nullptr);
+    ASSERT_TRUE(restored.Restored) << platform::ToUtf8(restored.Message);
+    EXPECT_TRUE(SameProfile(before, live));
+  }
+}
+
+// A profile with a name no text holds is not backed up, and so not repaired: the
+// reason names it, and nothing is deleted.
+TEST_F(HostileProfileTest, AProfileWithANameNoTextHoldsIsNotRepaired) {
+  const std::u16string tree = std::u16string(kProfiles) + u"\\Kaputt";
+  MemoryStore live;
+  regfile::LoadRegTextFile(platform::FromUtf8(test::ProfileFixture("damaged.reg")), live);
+  HKEY key = 0;
+  ASSERT_EQ(
+      ERROR_SUCCESS,
+      live.CreateKey(HKEY_CURRENT_USER, tree + u"\\" + std::u16string(kHostileSection) + u"\\a\nb",
+                     KEY_ALL_ACCESS, key));
+  live.CloseKey(key);
+  ScopedCurrentStore current(live);
+  const TBackupResult backup = MakeBackup(tree, u"Kaputt", folder_, nullptr);
+  EXPECT_FALSE(backup.Ok);
+  EXPECT_NE(std::u16string::npos,
+            backup.Reason.find(u"\\a\\nb“ fehlt in der Sicherung: eine .reg-Datei kann keinen "
+                               u"Schlüsselnamen mit Zeilenumbruch"))
+      << platform::ToUtf8(backup.Reason);
+  EXPECT_FALSE(fs::exists(fs::path(CurrentBackupName(folder_, u"Kaputt"))));
 }
 
 }  // namespace
