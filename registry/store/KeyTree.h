@@ -50,6 +50,7 @@ enum class KeyChange {
 //   bool Storable(std::u16string_view name);  // a new key's or value's name is kept
 //   static bool CanReach(const Node&, std::size_t levels);  // optional: a depth limit
 //   static std::size_t FindValue(Node&, name), AddValue, EraseValue  // optional: an index
+//   static std::shared_ptr<Node> Child(Node&, name)  // optional: sub keys found otherwise
 //   LSTATUS AddChild(Node& parent, std::u16string_view name, std::shared_ptr<Node>& child);
 //   void RemoveChild(Node& parent, const Node& child);
 //   void Touch(Node&, KeyChange);             // after a key or its values changed
@@ -106,6 +107,9 @@ class KeyTree : public RegistryStore {
                             });
   }
 
+  // The sub key `name` of node, without regard to letter case; null when there is
+  // none. By binary search in the sorted sub keys; a store that takes sub keys in
+  // another order defines its own, which `Store::` finds first.
   static std::shared_ptr<Node> Child(Node& node, std::u16string_view name) {
     auto it = LowerBound(node, name);
     if (it != node.children.end() && !(*it)->deleted &&
@@ -178,7 +182,7 @@ LSTATUS KeyTree<Store, Node>::Find(HKEY key, std::u16string_view subKey,
   for (auto part : SplitKeyPath(subKey)) {
     if (LSTATUS status = Self().Descend(*node); status != ERROR_SUCCESS)
       return status;
-    node = Child(*node, part);
+    node = Store::Child(*node, part);
     if (!node)
       return ERROR_FILE_NOT_FOUND;
   }
@@ -235,7 +239,7 @@ LSTATUS KeyTree<Store, Node>::CreateKey(HKEY parent, std::u16string_view subKey,
   for (auto part : parts) {
     if (LSTATUS status = Self().Descend(*node); status != ERROR_SUCCESS)
       return status;
-    auto child = Child(*node, part);
+    auto child = Store::Child(*node, part);
     if (!child) {
       if (firstLevel && !IsPredefinedRoot(parent) &&
           (handles_.at(parent).access & KEY_CREATE_SUB_KEY) == 0) {

@@ -80,6 +80,10 @@ class MemoryStore : public KeyTree<MemoryStore, memory::Key> {
   static void EraseValue(Node& node, std::size_t index);
   // Keys lie at most kMaxKeyDepth levels below their root.
   static bool CanReach(const Node& node, std::size_t levels);
+  // Sub keys are found through an index once a key has many of them, and new ones
+  // are sorted in when the key is next listed, so that filling a key with hundreds of
+  // thousands of sub keys in any order does not move the others for each.
+  static std::shared_ptr<Node> Child(Node& node, std::u16string_view name);
 
   LSTATUS Fault(const Node& node, Operation operation) const;
   std::shared_ptr<Node> FindPath(HKEY root, std::u16string_view path);

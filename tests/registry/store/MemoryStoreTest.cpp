@@ -191,6 +191,48 @@ TEST_F(MemoryStoreTest, KeyOfManyValuesFindsEachByNameAsAKeyOfFew) {
   store_.CloseKey(key);
 }
 
+// Sub keys made in any order are listed sorted; each is found by name without regard
+// to letter case, also one deleted and made again before the key was listed.
+TEST_F(MemoryStoreTest, KeyOfManySubKeysListsThemSortedWhateverTheOrderTheyCameIn) {
+  HKEY key = 0;
+  ASSERT_EQ(ERROR_SUCCESS, store_.CreateKey(HKEY_CURRENT_USER, u"Keys", KEY_ALL_ACCESS, key));
+  constexpr int kKeys = 500;
+  std::vector<std::u16string> names;
+  for (int i = 0; i < kKeys; ++i) {
+    // 7 and 500 have no common divisor: every number once, in a scrambled order.
+    const int n = (i * 7) % kKeys;
+    names.push_back(u"K\u00E4 " + platform::Widen(std::to_string(n)));
+    HKEY sub = 0;
+    ASSERT_EQ(ERROR_SUCCESS, store_.CreateKey(key, names.back(), KEY_ALL_ACCESS, sub));
+    store_.CloseKey(sub);
+  }
+  EXPECT_EQ(ERROR_SUCCESS, Open(u"Keys\\K\u00C4 499", KEY_READ));
+  ASSERT_EQ(ERROR_SUCCESS, store_.DeleteKey(key, u"k\u00E4 250", 0));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, Open(u"Keys\\K\u00E4 250", KEY_READ));
+  HKEY again = 0;
+  bool created = false;
+  ASSERT_EQ(ERROR_SUCCESS, store_.CreateKey(key, u"K\u00C4 250", KEY_ALL_ACCESS, again, &created));
+  EXPECT_TRUE(created);
+  store_.CloseKey(again);
+  ASSERT_EQ(ERROR_SUCCESS, store_.DeleteKey(key, u"K\u00E4 3", 0));
+
+  KeyInfo info;
+  ASSERT_EQ(ERROR_SUCCESS, store_.QueryInfoKey(key, info));
+  EXPECT_EQ(static_cast<std::uint32_t>(kKeys - 1), info.subKeys);
+  std::vector<std::u16string> listed;
+  std::u16string name;
+  for (std::uint32_t i = 0; store_.EnumKey(key, i, name) == ERROR_SUCCESS; ++i)
+    listed.push_back(name);
+  std::erase(names, u"K\u00E4 3");
+  std::replace(names.begin(), names.end(), std::u16string(u"K\u00E4 250"),
+               std::u16string(u"K\u00C4 250"));
+  std::sort(names.begin(), names.end(), [](const std::u16string& a, const std::u16string& b) {
+    return platform::CompareTextIgnoreCase(a, b) < 0;
+  });
+  EXPECT_EQ(names, listed);
+  store_.CloseKey(key);
+}
+
 // The registry is 512 levels deep at most; a deeper key is refused at every level a
 // path is made from, and nothing of it is made.
 TEST_F(MemoryStoreTest, KeysDeeperThanTheRegistryAreRefused) {
