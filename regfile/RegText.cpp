@@ -366,9 +366,10 @@ void LoadRegText(std::span<const std::uint8_t> bytes, RegistryStore& store) {
 }
 
 void LoadRegTextFile(std::u16string_view fileName, RegistryStore& store) {
-  const std::vector<std::uint8_t> bytes = ReadRegTextFile(fileName);
+  const std::string bytes = ReadRegTextFile(fileName);
   try {
-    LoadRegText(bytes, store);
+    LoadRegText(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()),
+                store);
   } catch (const ERegTextError& fault) {
     throw ERegTextError(fault.Line(), Format(u"Datei „%s“, %s", {fileName, fault.Message()}));
   }

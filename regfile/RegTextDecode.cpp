@@ -1,6 +1,7 @@
 #include "regfile/RegTextDecode.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "platform/AnsiCodePage.h"
 #include "platform/FileSystem.h"
@@ -146,9 +147,9 @@ RegTextDecoded DecodeRegText(std::span<const std::uint8_t> bytes) {
   return decoded;
 }
 
-std::vector<std::uint8_t> ReadRegTextFile(std::u16string_view fileName) {
+std::string ReadRegTextFile(std::u16string_view fileName) {
   platform::TReadRefusal refusal = platform::TReadRefusal::None;
-  const auto bytes =
+  std::optional<std::string> bytes =
       platform::ReadFileBytes(platform::ToUtf8(fileName), kMaxRegTextFileSize, &refusal);
   if (!bytes) {
     if (refusal == platform::TReadRefusal::TooLarge) {
@@ -157,7 +158,7 @@ std::vector<std::uint8_t> ReadRegTextFile(std::u16string_view fileName) {
     }
     throw ERegTextError(0, platform::ReadRefusalText(refusal, fileName));
   }
-  return std::vector<std::uint8_t>(bytes->begin(), bytes->end());
+  return std::move(*bytes);
 }
 
 }  // namespace brindel::regfile

@@ -75,6 +75,6 @@ inline constexpr std::uintmax_t kMaxRegTextFileSize = 256u * 1024u * 1024u;
 
 // The bytes of a .reg file. Throws ERegTextError, with a German text naming the
 // file, when it is missing, cannot be read or is larger than kMaxRegTextFileSize.
-std::vector<std::uint8_t> ReadRegTextFile(std::u16string_view fileName);
+std::string ReadRegTextFile(std::u16string_view fileName);
 
 }  // namespace brindel::regfile
