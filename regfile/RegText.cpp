@@ -156,12 +156,15 @@ void RestoreTree(RegistryStore& store, HKEY root, const std::u16string& path,
 // What undoes one change, so that a load the store refuses half-way leaves the store
 // as it was.
 struct UndoStep {
-  enum class Kind { RemoveTree, RestoreTree, RestoreValue, RemoveValue, RestoreValues } kind;
+  enum class Kind { RemoveTree, RestoreTree, RestoreValue, RemoveValues, RestoreValues } kind;
   HKEY root = 0;
   std::u16string path;
   std::u16string name;
   RegValue value;
   KeySnapshot tree;
+  // RemoveValues: the values a run of lines made new in one key, one step for all of
+  // them, so that a key of a million new values is not a million steps.
+  std::vector<std::u16string> names;
 };
 
 class Applier {
@@ -246,14 +249,14 @@ class Applier {
     keyRoot_ = op.root;
     keyPath_ = op.path;
     if (firstMissing) {
-      undo_.push_back({UndoStep::Kind::RemoveTree, op.root, *firstMissing, {}, {}, {}});
+      undo_.push_back({UndoStep::Kind::RemoveTree, op.root, *firstMissing, {}, {}, {}, {}});
     }
   }
 
   void DeleteKey(const RegTextOp& op) {
     key_.Close();
     keyRoot_ = 0;
-    UndoStep step{UndoStep::Kind::RestoreTree, op.root, op.path, {}, {}, {}};
+    UndoStep step{UndoStep::Kind::RestoreTree, op.root, op.path, {}, {}, {}, {}};
     LSTATUS status = TakeSnapshot(store_, op.root, op.path, step.tree);
     if (status == ERROR_FILE_NOT_FOUND)
       return;  // nothing to delete
@@ -276,14 +279,14 @@ class Applier {
       keyRoot_ = op.root;
       keyPath_ = op.path;
     }
-    UndoStep step{UndoStep::Kind::RestoreValue, op.root, op.path, op.name, {}, {}};
+    UndoStep step{UndoStep::Kind::RestoreValue, op.root, op.path, op.name, {}, {}, {}};
     std::uint32_t size = 0;
     LSTATUS status =
         store_.QueryValue(key_.Get(), op.name, step.value.type, size, &step.value.data);
     if (status == ERROR_FILE_NOT_FOUND) {
       if (op.kind == RegTextOpKind::DeleteValue)
         return;  // nothing to delete
-      step.kind = UndoStep::Kind::RemoveValue;
+      step.kind = UndoStep::Kind::RemoveValues;
       status = ERROR_SUCCESS;
     } else if (status == ERROR_SUCCESS && op.kind == RegTextOpKind::DeleteValue) {
       // A value set again would come last; the key's values keep their order only
@@ -302,6 +305,15 @@ class Applier {
                        ? u"Wert „%s“ in „%s“ kann nicht gesetzt werden (Fehler %d)"
                        : u"Wert „%s“ in „%s“ kann nicht gelöscht werden (Fehler %d)",
                    status);
+    }
+    if (step.kind == UndoStep::Kind::RemoveValues) {
+      if (undo_.empty() || undo_.back().kind != UndoStep::Kind::RemoveValues ||
+          undo_.back().root != op.root || undo_.back().path != op.path) {
+        step.name.clear();
+        undo_.push_back(std::move(step));
+      }
+      undo_.back().names.push_back(op.name);
+      return;
     }
     undo_.push_back(std::move(step));
   }
@@ -323,22 +335,24 @@ class Applier {
             break;
           std::vector<std::pair<std::u16string, RegValue>> present;
           ValuesOf(store_, key.Get(), present);
-          for (const auto& value : present)
-            store_.DeleteValue(key.Get(), value.first);
+          // The last first: nothing moves in between.
+          for (auto value = present.rbegin(); value != present.rend(); ++value)
+            store_.DeleteValue(key.Get(), value->first);
           for (const auto& [name, value] : step->tree.values) {
             store_.SetValue(key.Get(), name, value.type, value.data);
           }
           break;
         }
         case UndoStep::Kind::RestoreValue:
-        case UndoStep::Kind::RemoveValue: {
+        case UndoStep::Kind::RemoveValues: {
           KeyHandle key(store_);
           if (key.Open(step->root, step->path, kFillAccess) != ERROR_SUCCESS)
             break;
           if (step->kind == UndoStep::Kind::RestoreValue) {
             store_.SetValue(key.Get(), step->name, step->value.type, step->value.data);
           } else {
-            store_.DeleteValue(key.Get(), step->name);
+            for (auto name = step->names.rbegin(); name != step->names.rend(); ++name)
+              store_.DeleteValue(key.Get(), *name);
           }
           break;
         }

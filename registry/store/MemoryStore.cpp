@@ -48,6 +48,8 @@ class ValueIndex {
     return found == positions_.end() ? static_cast<std::size_t>(-1) : *found;
   }
   void Add(std::size_t position) { positions_.insert(position); }
+  // Only the last position can go without moving the others.
+  void RemoveLast(std::size_t position) { positions_.erase(position); }
 
  private:
   struct Hash {
@@ -118,8 +120,8 @@ struct Key : std::enable_shared_from_this<Key> {
   // The sub keys that are not deleted, made once there are many of them.
   std::unique_ptr<ChildIndex> childIndex;
   std::vector<Value> values;
-  // Made once the key has many values; dropped when one is removed, which moves the
-  // ones after it, and made again when next needed.
+  // Made once the key has many values; dropped when a value other than the last is
+  // removed, which moves the ones after it, and made again when next needed.
   std::unique_ptr<ValueIndex> valueIndex;
   MemoryStore::Protection protection = MemoryStore::Protection::None;
   std::map<MemoryStore::Operation, LSTATUS> faults;
@@ -245,7 +247,12 @@ std::size_t MemoryStore::AddValue(Node& node, std::u16string_view name) {
 }
 
 void MemoryStore::EraseValue(Node& node, std::size_t index) {
-  node.valueIndex.reset();
+  // The values after it move up: the index is made again when next needed, unless
+  // the value was the last.
+  if (node.valueIndex && index + 1 == node.values.size())
+    node.valueIndex->RemoveLast(index);
+  else
+    node.valueIndex.reset();
   KeyTree::EraseValue(node, index);
 }
 
