@@ -1,6 +1,8 @@
 #include "cli/CliRun.h"
 
 #include <ostream>
+#include <string>
+#include <vector>
 
 #include "platform/Errors.h"
 #include "platform/Text.h"
@@ -64,8 +66,13 @@ bool TCliRun::Finish() {
 }
 
 bool SaveRegistry(registry::store::RegistryStore& Store, const std::string& File, CliView& View) {
-  if (regfile::SaveStoreAsReg(Store, {registry::store::HKEY_CURRENT_USER}, FromUtf8(File))) {
-    return true;
+  std::vector<std::u16string> leftOut;
+  if (regfile::SaveStoreAsReg(Store, {registry::store::HKEY_CURRENT_USER}, FromUtf8(File),
+                              &leftOut)) {
+    // The file holds the rest; what it could not hold is named.
+    for (const std::u16string& missing : leftOut)
+      View.ShowMessage(missing, app::TMsgDlgType::mtError);
+    return leftOut.empty();
   }
   View.ShowMessage(u"Die Registry konnte nicht nach „" + FromUtf8(File) + u"“ geschrieben werden.",
                    app::TMsgDlgType::mtError);

@@ -14,7 +14,8 @@ namespace {
 // root as the export writes a tree with no key open, the final empty line once. False
 // with needsVersion5 set when REGEDIT4 cannot hold the roots.
 bool WriteStoreText(RegistryStore& store, const std::vector<HKEY>& roots, RegTextFormat format,
-                    const TExportSink& sink, bool& needsVersion5) {
+                    const TExportSink& sink, bool& needsVersion5,
+                    std::vector<std::u16string>* leftOut = nullptr) {
   ScopedCurrentStore current(store);
   if (!sink(RegTextHeaderBytes(format)))
     return false;
@@ -25,6 +26,8 @@ bool WriteStoreText(RegistryStore& store, const std::vector<HKEY>& roots, RegTex
       needsVersion5 = reg.ExportNeedsVersion5();
       return false;
     }
+    if (leftOut != nullptr)
+      leftOut->insert(leftOut->end(), reg.ExportLeftOut().begin(), reg.ExportLeftOut().end());
   }
   return sink(RegTextFinalLine(format));
 }
@@ -32,7 +35,7 @@ bool WriteStoreText(RegistryStore& store, const std::vector<HKEY>& roots, RegTex
 }  // namespace
 
 bool SaveStoreAsReg(RegistryStore& store, const std::vector<HKEY>& roots,
-                    std::u16string_view fileName) {
+                    std::u16string_view fileName, std::vector<std::u16string>* leftOut) {
   // Begun as REGEDIT4, and once more as Version 5.00 when the roots need it; a device
   // or a pipe, which cannot be begun again, gets the format found out first.
   std::vector<RegTextFormat> formats = {RegTextFormat::Regedit4, RegTextFormat::Version5};
@@ -48,14 +51,17 @@ bool SaveStoreAsReg(RegistryStore& store, const std::vector<HKEY>& roots,
   }
   for (const RegTextFormat format : formats) {
     bool needsVersion5 = false;
+    std::vector<std::u16string> missing;
     const bool written = WriteFileBeside(fileName, [&](platform::TFileSink& file) {
       const TExportSink sink = [&file](std::string_view bytes) { return file.Write(bytes); };
       try {
-        return WriteStoreText(store, roots, format, sink, needsVersion5);
+        return WriteStoreText(store, roots, format, sink, needsVersion5, &missing);
       } catch (...) {
         return false;
       }
     });
+    if (written && leftOut != nullptr)
+      leftOut->insert(leftOut->end(), missing.begin(), missing.end());
     if (written || !needsVersion5)
       return written;
   }

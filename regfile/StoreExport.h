@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -15,8 +16,10 @@ namespace brindel::regfile {
 // process's current store meanwhile. The file is written as ExportKey writes its
 // file: beside it first, so that a failed save leaves it as it was. False when a root
 // could not be read or the text not written, as the export reports it.
+// What the export left out of the text (ExportLeftOut) is added to leftOut when given.
 bool SaveStoreAsReg(registry::store::RegistryStore& store,
-                    const std::vector<registry::store::HKEY>& roots, std::u16string_view fileName);
+                    const std::vector<registry::store::HKEY>& roots, std::u16string_view fileName,
+                    std::vector<std::u16string>* leftOut = nullptr);
 // The same text, written into the stream at its position once it is complete; the
 // stream is left as it was when the save fails.
 bool SaveStoreAsReg(registry::store::RegistryStore& store,

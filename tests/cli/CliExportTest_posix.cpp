@@ -54,6 +54,18 @@ TEST_F(CliExportLeftOutTest, AKeyNameWithALineBreakIsNamedAndTheExportFails) {
       "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\T]\r\n\r\n"
       "[HKEY_CURRENT_USER\\Software\\T\\A]\r\n\"v\"=dword:00000001\r\n\r\n",
       ReadWholeFile(Path("out.reg")));
+
+  // --save-reg the same: the file holds the rest, the key is named, the run fails.
+  const ProcessResult saved = Run({"--hive", "HKCU=" + hive.string(), "--profiles-tree",
+                                   "Software\\T", "--save-reg", Path("saved.reg"), "profiles"});
+  EXPECT_EQ(1, saved.exitCode);
+  EXPECT_NE(std::string::npos,
+            saved.err.find("Fehler: Der Schlüssel „HKEY_CURRENT_USER\\Software\\T\\zwei\\r\\n"
+                           "Zeilen“ fehlt mit allem darunter"))
+      << saved.err;
+  EXPECT_NE(std::string::npos,
+            ReadWholeFile(Path("saved.reg"))
+                .find("[HKEY_CURRENT_USER\\Software\\T\\A]\r\n\"v\"=dword:00000001"));
 }
 
 }  // namespace

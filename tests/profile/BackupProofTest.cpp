@@ -245,6 +245,10 @@ TEST_F(HostileProfileTest, EveryHostileProfileIsBackedUpRepairedAndRestoredExact
     const TBackupResult backup = MakeBackup(tree, u"Kaputt", folder_, nullptr);
     ASSERT_TRUE(backup.Ok) << platform::ToUtf8(backup.Reason);
     ASSERT_TRUE(backup.Proof.Proven);
+    // A first backup in either format stands as whole for the next repair.
+    const auto first = platform::ReadFileBytes(platform::ToUtf8(backup.FirstFile));
+    ASSERT_TRUE(first.has_value());
+    EXPECT_TRUE(IsCompleteBackup(*first));
     RepairProfile(analysis);
     EXPECT_FALSE(SameProfile(before, live)) << "the repair changed the profile";
 
