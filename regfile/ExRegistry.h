@@ -130,7 +130,8 @@ class TExRegistry : public registry::TRegAccess {
 
   // --- Import ---
   //
-  // Applies a REGEDIT4 text as the export writes it, line by line: a key line
+  // Applies a .reg text as the export writes it (REGEDIT4 or Version 5.00; the
+  // grammar is RegImportReader's), line by line: a key line
   // switches to its root (SetRoot, keeping the server) and opens or creates its key
   // from the root, which stays open afterwards; "[root]" alone stands on the root
   // itself (the current path is empty, as with no key open). A value line sets its
@@ -138,9 +139,10 @@ class TExRegistry : public registry::TRegAccess {
   // Without Stream the file fileName is read; with one, the stream from its position
   // to its end, and fileName only names the text in messages. There is no
   // transaction: the lines before a fault stay applied.
-  // Raises platform::Exception: ERegTextError for a file that cannot be read, a
-  // missing "REGEDIT4" header ("Bad file format.  Missing REGEDIT4 in first line.")
-  // and syntax errors ("Syntax error in reg file %s at line %d with string: %s");
+  // Raises platform::Exception: ERegTextError for a file that cannot be read or is no
+  // regular file, a missing header ("Bad file format.  Missing REGEDIT4 in first
+  // line."), a key line deeper than the registry allows (in German) and syntax
+  // errors ("Syntax error in reg file %s at line %d with string: %s");
   // platform::EConvertError for numbers that are no hexadecimal 32-bit number;
   // EExRegistryException "Unable to create key ..." when a key line's key can be
   // neither opened nor created; the write errors of WriteString, WriteInteger and

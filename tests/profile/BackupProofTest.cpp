@@ -19,6 +19,7 @@
 #include "regfile/ExRegistry.h"
 #include "regfile/RegText.h"
 #include "regfile/RegTextDecode.h"
+#include "registry/StringList.h"
 #include "support/HostileTree.h"
 #include "support/RecordingLog.h"
 #include "support/SameLog.h"
@@ -205,7 +206,10 @@ void MakeHostileProfile(MemoryStore& store, std::uint32_t seed, test::HostileTre
 class HostileProfileTest : public ::testing::Test {
  protected:
   static ::testing::AssertionResult SameProfile(MemoryStore& expected, MemoryStore& actual) {
-    const std::u16string tree = std::u16string(kProfiles) + u"\\Kaputt";
+    return SameTree(expected, actual, std::u16string(kProfiles) + u"\\Kaputt");
+  }
+  static ::testing::AssertionResult SameTree(MemoryStore& expected, MemoryStore& actual,
+                                             const std::u16string& tree) {
     HKEY a = 0;
     HKEY b = 0;
     if (expected.OpenKey(HKEY_CURRENT_USER, tree, KEY_READ, a) != ERROR_SUCCESS ||
@@ -257,6 +261,47 @@ TEST_F(HostileProfileTest, EveryHostileProfileIsBackedUpRepairedAndRestoredExact
     ASSERT_TRUE(restored.Restored) << platform::ToUtf8(restored.Message);
     EXPECT_TRUE(SameProfile(before, live));
   }
+}
+
+// A profile whose name the ANSI code page lacks: its backups are Version 5.00 files,
+// which the proof and the restore read.
+TEST_F(HostileProfileTest, AProfileNamedBeyondTheCodePageIsBackedUpRepairedAndRestored) {
+  const std::u16string name = u"A\u03A9X";
+  const std::u16string tree = std::u16string(kProfiles) + u"\\" + name;
+  MemoryStore before;
+  MemoryStore live;
+  // The damaged profile of the fixtures, moved to the new name.
+  for (MemoryStore* store : {&before, &live}) {
+    regfile::LoadRegTextFile(platform::FromUtf8(test::ProfileFixture("damaged.reg")), *store);
+    regfile::TExRegistry source;
+    source.UseStore(*store);
+    ASSERT_TRUE(source.Open(std::u16string(kProfiles) + u"\\Kaputt", false));
+    regfile::TExRegistry target;
+    target.UseStore(*store);
+    ASSERT_TRUE(target.Open(tree, true));
+    registry::TStringList names;
+    source.GetValueNames(names);
+    for (const std::u16string& value : names.Items())
+      target.CopyValueFromReg(value, source, true);
+    source.GetSubKeyNames(names);
+    for (const std::u16string& key : names.Items())
+      target.CopyKeyFromReg(key, source, true);
+  }
+  ScopedCurrentStore current(live);
+  test::TRecordingLog log;
+  TProfileAnalysis analysis(log);
+  analysis.Analyse(kProfiles, name);
+  const TBackupResult backup = MakeBackup(tree, name, folder_, nullptr);
+  ASSERT_TRUE(backup.Ok) << platform::ToUtf8(backup.Reason);
+  const auto bytes = platform::ReadFileBytes(platform::ToUtf8(backup.CurrentFile));
+  ASSERT_TRUE(bytes.has_value());
+  EXPECT_EQ(0u, bytes->find("\xFF\xFEW\0i\0n\0d\0o\0w\0s\0")) << "Version 5.00 in UTF-16LE";
+  RepairProfile(analysis);
+  EXPECT_FALSE(SameTree(before, live, tree));
+  const TRestoreResult restored =
+      RestoreProfile(tree, name, folder_, FirstBackupName(folder_, name), live, nullptr);
+  ASSERT_TRUE(restored.Restored) << platform::ToUtf8(restored.Message);
+  EXPECT_TRUE(SameTree(before, live, tree));
 }
 
 // A profile with a name no text holds is not backed up, and so not repaired: the
