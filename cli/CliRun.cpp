@@ -2,6 +2,8 @@
 
 #include <filesystem>
 #include <ostream>
+#include <string>
+#include <vector>
 
 #include "platform/Errors.h"
 #include "platform/HeldFile.h"
@@ -65,8 +67,13 @@ bool RefuseOpenHive(const std::string& File, CliView& View) {
 bool SaveRegistry(registry::store::RegistryStore& Store, const std::string& File, CliView& View) {
   if (RefuseOpenHive(File, View))
     return false;
-  if (regfile::SaveStoreAsReg(Store, {registry::store::HKEY_CURRENT_USER}, FromUtf8(File))) {
-    return true;
+  std::vector<std::u16string> leftOut;
+  if (regfile::SaveStoreAsReg(Store, {registry::store::HKEY_CURRENT_USER}, FromUtf8(File),
+                              &leftOut)) {
+    // The file holds the rest; what it could not hold is named.
+    for (const std::u16string& missing : leftOut)
+      View.ShowMessage(missing, app::TMsgDlgType::mtError);
+    return leftOut.empty();
   }
   View.ShowMessage(u"Die Registry konnte nicht nach „" + FromUtf8(File) + u"“ geschrieben werden.",
                    app::TMsgDlgType::mtError);

@@ -1,8 +1,10 @@
+#include <filesystem>
 #include <ostream>
 #include <string>
 
 #include "cli/CliRun.h"
 #include "outlook/KtFileInfo.h"
+#include "platform/FileSystem.h"
 #include "platform/Text.h"
 
 namespace brindel::cli {
@@ -75,6 +77,17 @@ int RunFileVersion(const TCliContext& Context, const std::string& File) {
   for (const auto& [name, value] : properties)
     Context.Out << name << '=' << value << '\n';
   if (info.FileName().empty()) {
+    // A folder, a FIFO or a device is there but never read.
+    std::error_code error;
+    const auto status =
+        std::filesystem::status(std::filesystem::path(platform::FromUtf8(File)), error);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+      Context.Err << "Fehler: "
+                  << ToUtf8(platform::ReadRefusalText(platform::TReadRefusal::NotAFile,
+                                                      platform::FromUtf8(File)))
+                  << '\n';
+      return kExitFailed;
+    }
     Context.Err << "Fehler: Die Datei „" << File << "“ gibt es nicht.\n";
     return kExitFailed;
   }

@@ -28,6 +28,26 @@ class TAnsiEncoder {
   // The encoder of the system's ANSI code page.
   static const TAnsiEncoder& System();
 
+  // True when the code page gives every code unit of text back as it was: the text
+  // read back from its bytes is the text. "?" for a character the code page lacks,
+  // a lone surrogate or a look-alike would make it another text.
+  bool Holds(std::u16string_view text) const {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (InTable(text[i])) {
+        if (!holds_[text[i]])
+          return false;
+        continue;
+      }
+      std::size_t end = i + 1;
+      while (end < text.size() && !InTable(text[end]))
+        ++end;
+      if (!HoldsOthers(text.substr(i, end - i)))
+        return false;
+      i = end - 1;
+    }
+    return true;
+  }
+
   // Writes the bytes of text to out, which has room for kMaxBytesPerUnit bytes per
   // code unit, and returns the end of what it wrote; nullptr when the system refuses
   // the conversion.
@@ -56,9 +76,13 @@ class TAnsiEncoder {
   bool InTable(char16_t unit) const { return unit < kTableSize && single_[unit]; }
   // The full conversion of units the table does not hold.
   char* EncodeOthers(std::u16string_view text, char* out) const;
+  // Holds for units the table does not hold.
+  bool HoldsOthers(std::u16string_view text) const;
 
   std::array<char, kTableSize> bytes_{};
   std::array<bool, kTableSize> single_{};
+  // The byte of the unit reads back as the unit.
+  std::array<bool, kTableSize> holds_{};
 };
 
 }  // namespace brindel::platform

@@ -39,6 +39,7 @@ TAnsiEncoder::TAnsiEncoder() {
     const int byte = AnsiByteOf(static_cast<char16_t>(unit));
     bytes_[unit] = static_cast<char>(byte < 0 ? '?' : byte);
     single_[unit] = true;
+    holds_[unit] = byte >= 0;
   }
 }
 
@@ -56,6 +57,14 @@ char* TAnsiEncoder::EncodeOthers(std::u16string_view text, char* out) const {
       ++i;
   }
   return out;
+}
+
+bool TAnsiEncoder::HoldsOthers(std::u16string_view text) const {
+  for (const char16_t unit : text) {
+    if (AnsiByteOf(unit) < 0)
+      return false;
+  }
+  return true;
 }
 
 std::string ToAnsi(std::u16string_view text) {

@@ -39,6 +39,7 @@ TAnsiEncoder::TAnsiEncoder() {
     char bytes[kMaxBytesPerUnit] = {};
     single_[unit] = Convert(std::u16string_view(&text, 1), bytes, sizeof bytes) == 1;
     bytes_[unit] = bytes[0];
+    holds_[unit] = single_[unit] && FromAnsi(std::string_view(bytes, 1)) == std::u16string(1, text);
   }
 }
 
@@ -53,6 +54,16 @@ char* TAnsiEncoder::EncodeOthers(std::u16string_view text, char* out) const {
   const int room = static_cast<int>(text.size() * kMaxBytesPerUnit);
   const int size = Convert(text, out, room);
   return size > 0 ? out + size : nullptr;
+}
+
+bool TAnsiEncoder::HoldsOthers(std::u16string_view text) const {
+  if (text.size() > static_cast<std::size_t>(INT_MAX) / kMaxBytesPerUnit)
+    return false;
+  std::string bytes(text.size() * kMaxBytesPerUnit, '\0');
+  const int size = Convert(text, bytes.data(), static_cast<int>(bytes.size()));
+  if (size <= 0)
+    return false;
+  return FromAnsi(std::string_view(bytes.data(), static_cast<std::size_t>(size))) == text;
 }
 
 std::string ToAnsi(std::u16string_view text) {

@@ -1,9 +1,11 @@
 #include "platform/DocumentsFolder.h"
 
+#include <cstdint>
 #include <cstdlib>
-#include <fstream>
+#include <sstream>
 #include <string>
 
+#include "platform/FileSystem.h"
 #include "platform/Text.h"
 
 namespace brindel::platform {
@@ -25,7 +27,12 @@ std::string FromUserDirs(const std::string& home) {
       return {};
     config = home + "/.config";
   }
-  std::ifstream file(config + "/user-dirs.dirs");
+  // Only a regular file is read: a FIFO in its place would hold the start for ever.
+  constexpr std::uint64_t kMaxConfigSize = 1024 * 1024;
+  const auto bytes = ReadFileBytes(config + "/user-dirs.dirs", kMaxConfigSize);
+  if (!bytes)
+    return {};
+  std::istringstream file(*bytes);
   std::string line;
   while (std::getline(file, line)) {
     const std::size_t start = line.find_first_not_of(" \t");

@@ -75,6 +75,9 @@ bool WriteFileReplacing(const std::string& path, std::string_view bytes) {
 }
 
 bool CopyFileReplacing(const std::string& from, const std::string& to) {
+  // Only a regular file is copied: a FIFO or a device would never end.
+  if (!FileExists(from))
+    return false;
   std::ifstream in(std::filesystem::path(FromUtf8(from)), std::ios::binary);
   if (!in)
     return false;
@@ -88,6 +91,22 @@ bool CopyFileReplacing(const std::string& from, const std::string& to) {
     }
     return in.eof();
   });
+}
+
+std::u16string ReadRefusalText(TReadRefusal refusal, std::u16string_view fileName) {
+  switch (refusal) {
+    case TReadRefusal::Missing:
+      return Format(u"Die Datei „%s“ wurde nicht gefunden.", {fileName});
+    case TReadRefusal::NotAFile:
+      return Format(
+          u"„%s“ ist keine gewöhnliche Datei, sondern ein Ordner, eine Pipe oder ein Gerät, und "
+          u"wird nicht gelesen.",
+          {fileName});
+    case TReadRefusal::TooLarge:
+      return Format(u"Die Datei „%s“ ist zu groß.", {fileName});
+    default:
+      return Format(u"Die Datei „%s“ kann nicht gelesen werden.", {fileName});
+  }
 }
 
 bool RemoveLeftoverOf(const std::string& path) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -52,8 +53,26 @@ std::string TemporaryFileOf(const std::string& path);
 // Removes the temporary file of `path` that a run killed between writing and
 // renaming left behind. True when nothing is in its place any more.
 bool RemoveLeftoverOf(const std::string& path);
-// The bytes of a file; nullopt when it cannot be read.
-std::optional<std::string> ReadFileBytes(const std::string& path);
+// Why ReadFileBytes gave no bytes.
+enum class TReadRefusal {
+  None,
+  Missing,     // nothing of that name
+  NotAFile,    // a folder, a FIFO, a device or a socket
+  TooLarge,    // more than the reader's limit
+  Unreadable,  // the system refused to open or read it
+};
+
+inline constexpr std::uint64_t kAnyFileSize = ~std::uint64_t{0};
+
+// The bytes of a regular file (or of the file a link names), of at most maxSize
+// bytes; nullopt when it cannot be read, with the reason in `refusal` when given.
+// Anything but a regular file is refused before a byte is read: a FIFO would make
+// the reader wait for a writer for ever, a device would never end.
+std::optional<std::string> ReadFileBytes(const std::string& path,
+                                         std::uint64_t maxSize = kAnyFileSize,
+                                         TReadRefusal* refusal = nullptr);
+// Why a file was not read, as a German sentence that names it.
+std::u16string ReadRefusalText(TReadRefusal refusal, std::u16string_view fileName);
 
 // Creates a new, empty folder of a unique name in the system's folder for temporary
 // files; its name begins with `prefix`. nullopt when that fails.

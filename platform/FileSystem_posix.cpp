@@ -67,9 +67,15 @@ bool WriteAll(int fd, std::string_view bytes) {
 }  // namespace
 
 bool CopyFileNoOverwrite(const std::string& from, const std::string& to) {
-  const int in = ::open(from.c_str(), O_RDONLY);
+  const int in = ::open(from.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (in < 0)
     return false;
+  // Only a regular file is copied: a FIFO or a device would never end.
+  struct stat status {};
+  if (::fstat(in, &status) != 0 || !S_ISREG(status.st_mode)) {
+    ::close(in);
+    return false;
+  }
   const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
   if (out < 0) {
     ::close(in);
@@ -105,22 +111,54 @@ bool ReplaceFile(const std::string& from, const std::string& to) {
   return true;
 }
 
-std::optional<std::string> ReadFileBytes(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY);
-  if (fd < 0)
+std::optional<std::string> ReadFileBytes(const std::string& path, std::uint64_t maxSize,
+                                         TReadRefusal* refusal) {
+  const auto refuse = [refusal](TReadRefusal why) -> std::optional<std::string> {
+    if (refusal != nullptr)
+      *refusal = why;
     return std::nullopt;
+  };
+  if (refusal != nullptr)
+    *refusal = TReadRefusal::None;
+  // Opening a device can already do something, so what is no regular file is not
+  // opened at all; the open file is checked again, in case the name changed hands.
+  struct stat named {};
+  if (::stat(path.c_str(), &named) != 0) {
+    return refuse(errno == ENOENT || errno == ENOTDIR ? TReadRefusal::Missing
+                                                      : TReadRefusal::Unreadable);
+  }
+  if (!S_ISREG(named.st_mode))
+    return refuse(TReadRefusal::NotAFile);
+  // Without O_NONBLOCK, a FIFO put in the file's place would hold the open until
+  // something writes into it.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0)
+    return refuse(errno == ENOENT ? TReadRefusal::Missing : TReadRefusal::Unreadable);
+  struct FdCloser {
+    int fd;
+    ~FdCloser() { ::close(fd); }
+  } closer{fd};
+  struct stat status {};
+  if (::fstat(fd, &status) != 0)
+    return refuse(TReadRefusal::Unreadable);
+  if (!S_ISREG(status.st_mode))
+    return refuse(TReadRefusal::NotAFile);
+  if (static_cast<std::uint64_t>(status.st_size) > maxSize)
+    return refuse(TReadRefusal::TooLarge);
   std::string bytes;
   // Read in one piece where the size is known: a backup can hold hundreds of MB.
-  struct stat status {};
-  if (::fstat(fd, &status) == 0 && status.st_size > 0)
+  if (status.st_size > 0)
     bytes.reserve(static_cast<std::size_t>(status.st_size));
   char buffer[65536];
   ssize_t got = 0;
-  while ((got = ::read(fd, buffer, sizeof buffer)) > 0)
+  while ((got = ::read(fd, buffer, sizeof buffer)) > 0) {
+    // A file that grows while it is read is held to the limit all the same.
+    if (static_cast<std::uint64_t>(got) > maxSize - bytes.size())
+      return refuse(TReadRefusal::TooLarge);
     bytes.append(buffer, static_cast<std::size_t>(got));
-  ::close(fd);
+  }
   if (got < 0)
-    return std::nullopt;
+    return refuse(TReadRefusal::Unreadable);
   return bytes;
 }
 

@@ -80,24 +80,53 @@ bool ReplaceFile(const std::string& from, const std::string& to) {
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
-std::optional<std::string> ReadFileBytes(const std::string& path) {
+std::optional<std::string> ReadFileBytes(const std::string& path, std::uint64_t maxSize,
+                                         TReadRefusal* refusal) {
+  const auto refuse = [refusal](TReadRefusal why) -> std::optional<std::string> {
+    if (refusal != nullptr)
+      *refusal = why;
+    return std::nullopt;
+  };
+  if (refusal != nullptr)
+    *refusal = TReadRefusal::None;
+  // A folder does not open as a file; said so rather than "access denied".
+  const DWORD attributes = Attributes(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    return refuse(TReadRefusal::NotAFile);
   const HANDLE file = ::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE)
-    return std::nullopt;
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = ::GetLastError();
+    return refuse(error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                      ? TReadRefusal::Missing
+                      : TReadRefusal::Unreadable);
+  }
+  struct HandleCloser {
+    HANDLE handle;
+    ~HandleCloser() { ::CloseHandle(handle); }
+  } closer{file};
+  // A named pipe or a device such as CON would keep the reader waiting.
+  if (::GetFileType(file) != FILE_TYPE_DISK)
+    return refuse(TReadRefusal::NotAFile);
   std::string bytes;
-  // Read in one piece where the size is known: a backup can hold hundreds of MB.
   LARGE_INTEGER size{};
-  if (::GetFileSizeEx(file, &size) != FALSE && size.QuadPart > 0)
-    bytes.reserve(static_cast<std::size_t>(size.QuadPart));
+  if (::GetFileSizeEx(file, &size) != FALSE) {
+    if (static_cast<std::uint64_t>(size.QuadPart) > maxSize)
+      return refuse(TReadRefusal::TooLarge);
+    // Read in one piece where the size is known: a backup can hold hundreds of MB.
+    if (size.QuadPart > 0)
+      bytes.reserve(static_cast<std::size_t>(size.QuadPart));
+  }
   char buffer[65536];
   DWORD got = 0;
   bool ok = true;
-  while ((ok = ::ReadFile(file, buffer, sizeof buffer, &got, nullptr) != FALSE) && got > 0)
+  while ((ok = ::ReadFile(file, buffer, sizeof buffer, &got, nullptr) != FALSE) && got > 0) {
+    if (got > maxSize - bytes.size())
+      return refuse(TReadRefusal::TooLarge);
     bytes.append(buffer, got);
-  ::CloseHandle(file);
+  }
   if (!ok)
-    return std::nullopt;
+    return refuse(TReadRefusal::Unreadable);
   return bytes;
 }
 

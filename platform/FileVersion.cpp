@@ -1,8 +1,8 @@
 #include "platform/FileVersion.h"
 
-#include <filesystem>
-#include <fstream>
+#include <cstdint>
 
+#include "platform/FileSystem.h"
 #include "platform/Text.h"
 
 namespace brindel::platform {
@@ -320,19 +320,13 @@ std::optional<std::u16string> FileVersionInfo::QueryString(std::u16string_view s
 // OUTLOOK.EXE could end the program; this way Windows and Linux agree on every file.
 bool FileVersionInfo::Load(const std::string& localPath) {
   block_.clear();
-  std::ifstream in(std::filesystem::path(FromUtf8(localPath)), std::ios::binary);
-  if (!in)
+  // Executables worth reading are far smaller; a larger file is not read whole. What
+  // is no regular file is not read at all.
+  constexpr std::uint64_t kMaxFileSize = std::uint64_t{512} * 1024 * 1024;
+  const auto file = ReadFileBytes(localPath, kMaxFileSize);
+  if (!file || file->empty())
     return false;
-  // Executables worth reading are far smaller; a larger file is not read whole.
-  constexpr std::streamoff kMaxFileSize = std::streamoff{512} * 1024 * 1024;
-  in.seekg(0, std::ios::end);
-  const std::streamoff size = in.tellg();
-  if (size <= 0 || size > kMaxFileSize)
-    return false;
-  in.seekg(0);
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-  if (!in.read(reinterpret_cast<char*>(bytes.data()), size))
-    return false;
+  const std::vector<std::uint8_t> bytes(file->begin(), file->end());
   auto block = ExtractVersionResource(bytes);
   if (!block)
     return false;

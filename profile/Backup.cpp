@@ -198,13 +198,16 @@ TExportFailure ExportProfile(std::u16string_view ProfileTree, const std::string&
   };
   bool exported = false;
   bool refused = false;
-  const bool written = platform::WriteFileReplacing(File, platform::TReplace::Durable,
-                                                    [&](platform::TFileSink& file) {
-                                                      RefusalWatch sink(file);
-                                                      exported = reg.ExportKeyText(sink);
-                                                      refused = sink.refused;
-                                                      return exported && !watch.Failed();
-                                                    });
+  // The export begins the file once more when the profile needs the Unicode format.
+  const bool written = reg.ExportKeyFile([&](const regfile::TExRegistry::TExportText& text) {
+    return platform::WriteFileReplacing(File, platform::TReplace::Durable,
+                                        [&](platform::TFileSink& file) {
+                                          RefusalWatch sink(file);
+                                          exported = text(sink);
+                                          refused = sink.refused;
+                                          return exported && !watch.Failed();
+                                        });
+  });
   if (watch.Failed()) {
     failure.Export = watch.FailureText();
   } else if (!exported && !refused) {

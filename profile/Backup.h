@@ -79,8 +79,8 @@ struct TBackupResult {
 
 // CreateBackup, with why it failed and what proved it: after the export is written,
 // it is read back with the import's reader and compared with the registry key by key
-// and value by value; what the text cannot hold (a value name with a line break, a
-// lone line feed in a string) fails the backup there, before anything is deleted.
+// and value by value; what no .reg text can hold (a key name with a line break, a
+// value name with a NUL) fails the backup there, before anything is deleted.
 TBackupResult MakeBackup(std::u16string_view ProfileTree, std::u16string_view ProfilName,
                          std::u16string_view BackupFolder,
                          const std::function<void()>& ProcessMessages);

@@ -1,7 +1,6 @@
 #include "profile/BackupProof.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <span>
 #include <utility>
 #include <vector>
@@ -71,6 +70,12 @@ bool SameValue(const RegValue& live, const RegValue& file) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end());
 }
 
+// A key path or a name in German quotation marks, its line breaks and NULs shown as
+// escapes, so that a message stays on one line.
+std::u16string Quoted(std::u16string_view text) {
+  return platform::InGermanQuotes(regfile::VisibleName(text));
+}
+
 class Comparison {
  public:
   Comparison(RegistryStore& live, RegistryStore& file, TBackupProof& proof)
@@ -79,21 +84,18 @@ class Comparison {
   // Compares the key at `path` below both handles; false at the first difference.
   bool Keys(HKEY liveKey, HKEY fileKey, const std::u16string& path, int depth) {
     if (depth > kMaxDepth)
-      return Differ(u"Der Schlüssel " + platform::InGermanQuotes(path) +
-                    u" liegt tiefer, als die Registry erlaubt.");
+      return Differ(u"Der Schlüssel " + Quoted(path) + u" liegt tiefer, als die Registry erlaubt.");
     ++proof_.Keys;
     if (!Values(liveKey, fileKey, path))
       return false;
     std::vector<std::u16string> liveNames;
     if (!Names(live_, liveKey, liveNames))
-      return Differ(u"Die Unterschlüssel von " + platform::InGermanQuotes(path) +
-                    u" können nicht gelesen werden.");
+      return Differ(u"Die Unterschlüssel von " + Quoted(path) + u" können nicht gelesen werden.");
     std::vector<std::u16string> fileNames;
     Names(file_, fileKey, fileNames);
     for (const std::u16string& name : fileNames) {
       if (!Contains(liveNames, name)) {
-        return Differ(u"Die Sicherung hält den Schlüssel " +
-                      platform::InGermanQuotes(path + u"\\" + name) +
+        return Differ(u"Die Sicherung hält den Schlüssel " + Quoted(path + u"\\" + name) +
                       u", den die Registry nicht hat.");
       }
     }
@@ -101,12 +103,16 @@ class Comparison {
       const std::u16string subPath = path + u"\\" + name;
       const OpenedKey liveSub(live_, liveKey, name);
       if (!liveSub.Open())
-        return Differ(u"Der Schlüssel " + platform::InGermanQuotes(subPath) +
-                      u" kann nicht gelesen werden.");
+        return Differ(u"Der Schlüssel " + Quoted(subPath) + u" kann nicht gelesen werden.");
       const OpenedKey fileSub(file_, fileKey, name);
-      if (!fileSub.Open())
-        return Differ(u"Der Schlüssel " + platform::InGermanQuotes(subPath) +
-                      u" fehlt in der Sicherung.");
+      if (!fileSub.Open()) {
+        // A name no .reg text holds is the reason, and the user should read it.
+        return Differ(u"Der Schlüssel " + Quoted(subPath) + u" fehlt in der Sicherung" +
+                      (regfile::RegTextHoldsKeyName(name)
+                           ? u"."
+                           : u": eine .reg-Datei kann keinen Schlüsselnamen mit Zeilenumbruch, "
+                             u"NUL-Zeichen oder „\\“ halten."));
+      }
       if (!Keys(liveSub.Handle(), fileSub.Handle(), subPath, depth + 1))
         return false;
     }
@@ -123,18 +129,22 @@ class Comparison {
       if (status == ERROR_NO_MORE_ITEMS)
         break;
       if (status != ERROR_SUCCESS) {
-        return Differ(u"Die Werte des Schlüssels " + platform::InGermanQuotes(path) +
+        return Differ(u"Die Werte des Schlüssels " + Quoted(path) +
                       u" können nicht gelesen werden.");
       }
       RegValue file;
       std::uint32_t size = 0;
+      if (!regfile::RegTextHoldsValueName(name)) {
+        return Differ(u"Der Wert " + Quoted(name) + u" im Schlüssel " + Quoted(path) +
+                      u" fehlt in der Sicherung: eine .reg-Datei kann keinen Wertnamen mit "
+                      u"NUL-Zeichen halten.");
+      }
       if (file_.QueryValue(fileKey, name, file.type, size, &file.data) != ERROR_SUCCESS) {
-        return Differ(u"Der Wert " + platform::InGermanQuotes(name) + u" im Schlüssel " +
-                      platform::InGermanQuotes(path) + u" fehlt in der Sicherung.");
+        return Differ(u"Der Wert " + Quoted(name) + u" im Schlüssel " + Quoted(path) +
+                      u" fehlt in der Sicherung.");
       }
       if (!SameValue(live, file)) {
-        return Differ(u"Der Wert " + platform::InGermanQuotes(name) + u" im Schlüssel " +
-                      platform::InGermanQuotes(path) +
+        return Differ(u"Der Wert " + Quoted(name) + u" im Schlüssel " + Quoted(path) +
                       u" steht in der Sicherung anders als in der Registry.");
       }
       ++proof_.Values;
@@ -143,9 +153,8 @@ class Comparison {
       std::uint32_t type = 0;
       std::uint32_t size = 0;
       if (live_.QueryValue(liveKey, name, type, size, nullptr) != ERROR_SUCCESS) {
-        return Differ(u"Die Sicherung hält den Wert " + platform::InGermanQuotes(name) +
-                      u" im Schlüssel " + platform::InGermanQuotes(path) +
-                      u", den die Registry nicht hat.");
+        return Differ(u"Die Sicherung hält den Wert " + Quoted(name) + u" im Schlüssel " +
+                      Quoted(path) + u", den die Registry nicht hat.");
       }
     }
     return true;
@@ -186,19 +195,24 @@ TBackupProof ProveBackup(std::u16string_view FileName, std::u16string_view Profi
   TBackupProof proof;
   const std::u16string name(DisplayName.empty() ? FileName : DisplayName);
   // A restore reads the backup by the rules of an import; one it would refuse as too
-  // large is no backup.
-  std::error_code sizeError;
-  const auto size =
-      std::filesystem::file_size(std::filesystem::path(std::u16string(FileName)), sizeError);
-  if (!sizeError && size > regfile::kMaxRegTextFileSize) {
-    proof.Difference = u"Die Sicherung " + platform::InGermanQuotes(name) +
-                       u" ist zu groß, um wieder eingelesen zu werden.";
-    return proof;
-  }
-  auto bytes = platform::ReadFileBytes(platform::ToUtf8(FileName));
+  // large, or that is no regular file, is no backup.
+  platform::TReadRefusal refusal = platform::TReadRefusal::None;
+  auto bytes =
+      platform::ReadFileBytes(platform::ToUtf8(FileName), regfile::kMaxRegTextFileSize, &refusal);
   if (!bytes) {
-    proof.Difference =
-        u"Die Sicherung " + platform::InGermanQuotes(name) + u" lässt sich nicht lesen.";
+    switch (refusal) {
+      case platform::TReadRefusal::TooLarge:
+        proof.Difference = u"Die Sicherung " + platform::InGermanQuotes(name) +
+                           u" ist zu groß, um wieder eingelesen zu werden.";
+        break;
+      case platform::TReadRefusal::NotAFile:
+        proof.Difference = u"Die Sicherung " + platform::InGermanQuotes(name) +
+                           u" ist keine gewöhnliche Datei und wird nicht gelesen.";
+        break;
+      default:
+        proof.Difference =
+            u"Die Sicherung " + platform::InGermanQuotes(name) + u" lässt sich nicht lesen.";
+    }
     return proof;
   }
   return ProveBackupText(std::move(*bytes), name, ProfileTree, live);

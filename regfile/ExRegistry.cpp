@@ -63,35 +63,35 @@ void TExRegistry::SetRoot(HKEY root, std::u16string_view server) {
   }
 }
 
-struct TExRegistry::WalkState {
-  const TWalkProc& walkProc;
-  bool valuesRequired;
-  RegValue value;  // the walk's one data buffer
-};
-
 void TExRegistry::Walk(const TWalkProc& walkProc, bool valuesRequired) {
   if (!walkProc)
     return;
-  WalkState state{walkProc, valuesRequired, {}};
+  WalkState state{&walkProc, valuesRequired, {}, CurrentPath()};
   state.value.data.reserve(kWalkBufferStep);
-  VisitKey(state, RootKey(), CurrentPath(), CurrentPath());
+  VisitKey(state, RootKey(), CurrentPath());
 }
 
-void TExRegistry::VisitKey(WalkState& state, HKEY parent, std::u16string_view subKey,
-                           const std::u16string& path) {
+void TExRegistry::VisitKey(WalkState& state, HKEY parent, std::u16string_view subKey) {
   RegistryStore& store = Store();
+  const bool exporting = state.walkProc == nullptr;
   HKEY key = 0;
   // The walk opens keys of its own, read-only and in the native view; the object's
   // open key stays as it is. A sub key is opened below its parent's handle, which
   // names the same key as its path from the root without looking that path up again.
-  if (store.OpenKey(parent, subKey, KEY_READ, key) != ERROR_SUCCESS)
+  if (store.OpenKey(parent, subKey, KEY_READ, key) != ERROR_SUCCESS) {
+    if (exporting)
+      LeaveOut(TLeftOut::UnreadableKey, state.path, {});
     return;
+  }
   KeyCloser closer(store, key);
 
   KeyInfo info;
   const LSTATUS status = store.QueryInfoKey(key, info);
-  if (status == ERROR_ACCESS_DENIED)
+  if (status == ERROR_ACCESS_DENIED) {
+    if (exporting)
+      LeaveOut(TLeftOut::UnreadableKey, state.path, {});
     return;
+  }
   if (status != ERROR_SUCCESS)
     throw EExRegistryException::Create(status, u"Unable to query key info");
 
@@ -116,23 +116,44 @@ void TExRegistry::VisitKey(WalkState& state, HKEY parent, std::u16string_view su
           throw EExRegistryException::Create(static_cast<std::uint32_t>(result),
                                              u"Unable to get value info");
         }
+        if (exporting) {
+          // The export sees a name whole, NULs included, so that it writes no value
+          // under a shorter name than its own.
+          ExportValue(state.path, name, state.value.type, buffer.data(), ClampedSize(buffer.size()),
+                      false);
+          continue;
+        }
         std::u16string_view valueName = name;
         valueName = valueName.substr(0, valueName.find(u'\0'));
-        state.walkProc(path, valueName, state.value.type, buffer.data(),
-                       ClampedSize(buffer.size()));
+        (*state.walkProc)(state.path, valueName, state.value.type, buffer.data(),
+                          ClampedSize(buffer.size()));
       } catch (const platform::Exception&) {
         // A value that cannot be read or handled is left out; the walk goes on.
+        if (exporting)
+          LeaveOut(TLeftOut::UnreadableValue, state.path, name);
       }
     }
+  } else if (exporting) {
+    ExportValue(state.path, std::u16string_view(), REG_NONE, nullptr, 0, true);
   } else {
-    state.walkProc(path, std::u16string_view(), REG_NONE, nullptr, 0);
+    (*state.walkProc)(state.path, std::u16string_view(), REG_NONE, nullptr, 0);
   }
 
   std::u16string name;
   for (std::uint32_t i = 0; i < info.subKeys; ++i) {
     if (store.EnumKey(key, i, name) != ERROR_SUCCESS)
       continue;
-    VisitKey(state, key, name, path.empty() ? name : path + u'\\' + name);
+    const std::size_t length = state.path.size();
+    if (!state.path.empty())
+      state.path += u'\\';
+    state.path += name;
+    // A key line has no way of writing some characters: such a key is not written
+    // under another name, it is left out and said so.
+    if (exporting && !RegTextHoldsKeyName(name))
+      LeaveOut(TLeftOut::KeyName, state.path, name);
+    else
+      VisitKey(state, key, name);
+    state.path.resize(length);
   }
 }
 

@@ -12,6 +12,7 @@
 #include "platform/FileSystem.h"
 #include "regfile/ExRegistryException.h"
 #include "regfile/MemoryStream.h"
+#include "regfile/RegTextDecode.h"
 #include "regfile/RootKeyName.h"
 #include "regfile/SearchNode.h"
 #include "registry/RegAccess.h"
@@ -34,6 +35,20 @@ using TWalkProc =
 // false when they could not be kept, which ends the export.
 using TExportSink = std::function<bool(std::string_view bytes)>;
 
+// The bytes that begin a .reg text of the format, header line included, and the bytes
+// of its final empty line, as the export writes them.
+std::string_view RegTextHeaderBytes(RegTextFormat format);
+std::string_view RegTextFinalLine(RegTextFormat format);
+
+// Whether a .reg text can hold a name at all: a key line has no escape for a line
+// break, a NUL or a "\" within a key name, a value line none for a NUL in a value
+// name. The export leaves out what it cannot hold and names it.
+bool RegTextHoldsKeyName(std::u16string_view name);
+bool RegTextHoldsValueName(std::u16string_view name);
+// A name for a message: line breaks and NULs as \r, \n and \0, so that the sentence
+// stays on one line.
+std::u16string VisibleName(std::u16string_view name);
+
 // Writes a file through write's sink without touching fileName until the end: the
 // bytes go into a new file beside it, which takes its place only when write returned
 // true and every byte reached the disk's cache; otherwise the new file is removed and
@@ -42,6 +57,9 @@ using TExportSink = std::function<bool(std::string_view bytes)>;
 // no error escapes.
 bool WriteFileBeside(std::u16string_view fileName,
                      const std::function<bool(platform::TFileSink& sink)>& write);
+// Whether WriteFileBeside hands the bytes straight to fileName (a device or a pipe,
+// which cannot be begun again) instead of writing a new file beside it.
+bool WritesDirectly(std::u16string_view fileName);
 
 // The registry key object with the operations on whole key trees: walking them and
 // exporting them as REGEDIT4 text. Like its base, it starts on HKEY_CURRENT_USER with
@@ -73,21 +91,47 @@ class TExRegistry : public registry::TRegAccess {
   // new stream instead, which is stored in ExportStream once the tree has been read,
   // with its position at its end; the caller owns it. False when the tree could not
   // be read or the text not written; no error escapes.
+  //
+  // The text is REGEDIT4 in the ANSI code page, as long as the code page holds every
+  // key and value name and REGEDIT4 the text of every REG_EXPAND_SZ and REG_MULTI_SZ
+  // value (one byte per character); otherwise the whole text is "Windows Registry
+  // Editor Version 5.00" in UTF-16LE with a byte-order mark. A value that no line form
+  // of the text holds as it is (a string with a lone line break, data after the first
+  // NUL, a type without a form of its own) is written as hex(N): with its exact
+  // bytes. What no .reg text can hold at all is left out and named by ExportLeftOut:
+  // a key whose name holds a line break, a NUL or a "\" (with everything below it),
+  // a value whose name holds a NUL, and the keys and values that could not be read.
   bool ExportKey(std::u16string_view fileName, bool InStream,
                  std::unique_ptr<TMemoryStream>& ExportStream);
   bool ExportKey(std::u16string_view fileName);
-  // The whole text ExportKey writes into a file, handed to sink as it is made. False
-  // when the tree could not be read or sink refused bytes.
-  bool ExportKeyText(platform::TFileSink& sink);
-  // The key and value lines of the tree as ExportKey writes them, without the
-  // "REGEDIT4" line before them and the empty line after them, handed to sink as
-  // they are made. False when the tree could not be read or sink refused bytes; what
-  // sink took before stays with it.
-  bool ExportKeyLines(const TExportSink& sink);
+
+  // Hands the whole text of an export in the given format to a sink as it is made.
+  // False when the tree could not be read, the sink refused bytes, or the format is
+  // REGEDIT4 and the tree turned out to need Version 5.00 (ExportNeedsVersion5).
+  bool ExportKeyText(platform::TFileSink& sink, RegTextFormat format);
+  // What makes one text into a file: called with the text's writer, it begins a new
+  // file, hands the writer its sink, and puts the file in place only when the writer
+  // returned true; true when the file is in place.
+  using TExportText = std::function<bool(platform::TFileSink& sink)>;
+  using TExportFile = std::function<bool(const TExportText& text)>;
+  // The export as a file that `file` makes: begun as REGEDIT4, and begun once more as
+  // Version 5.00 when the tree turns out to need it, the first file then left
+  // unplaced. What the last call of `file` returned.
+  bool ExportKeyFile(const TExportFile& file);
+  // The key and value lines of the tree in the given format, without the header
+  // before them and the empty line after them (RegTextHeaderBytes, RegTextFinalLine),
+  // handed to sink as they are made. False as for ExportKeyText; what sink took before
+  // stays with it.
+  bool ExportKeyLines(const TExportSink& sink, RegTextFormat format = RegTextFormat::Regedit4);
+  // Whether the last export stopped because its REGEDIT4 text could not hold the tree.
+  bool ExportNeedsVersion5() const { return fExportNeedsVersion5; }
+  // What the last export left out, each as a German sentence naming the key or value.
+  const std::vector<std::u16string>& ExportLeftOut() const { return fExportLeftOut; }
 
   // --- Import ---
   //
-  // Applies a REGEDIT4 text as the export writes it, line by line: a key line
+  // Applies a .reg text as the export writes it (REGEDIT4 or Version 5.00; the
+  // grammar is RegImportReader's), line by line: a key line
   // switches to its root (SetRoot, keeping the server) and opens or creates its key
   // from the root, which stays open afterwards; "[root]" alone stands on the root
   // itself (the current path is empty, as with no key open). A value line sets its
@@ -95,9 +139,10 @@ class TExRegistry : public registry::TRegAccess {
   // Without Stream the file fileName is read; with one, the stream from its position
   // to its end, and fileName only names the text in messages. There is no
   // transaction: the lines before a fault stay applied.
-  // Raises platform::Exception: ERegTextError for a file that cannot be read, a
-  // missing "REGEDIT4" header ("Bad file format.  Missing REGEDIT4 in first line.")
-  // and syntax errors ("Syntax error in reg file %s at line %d with string: %s");
+  // Raises platform::Exception: ERegTextError for a file that cannot be read or is no
+  // regular file, a missing header ("Bad file format.  Missing REGEDIT4 in first
+  // line."), a key line deeper than the registry allows (in German) and syntax
+  // errors ("Syntax error in reg file %s at line %d with string: %s");
   // platform::EConvertError for numbers that are no hexadecimal 32-bit number;
   // EExRegistryException "Unable to create key ..." when a key line's key can be
   // neither opened nor created; the write errors of WriteString, WriteInteger and
@@ -171,21 +216,40 @@ class TExRegistry : public registry::TRegAccess {
   void ImportKeyLine(const RegImportStatement& statement);
   void ImportValueLine(const RegImportStatement& statement);
   bool Matches(const std::u16string& name) const;
-  struct WalkState;
-  void VisitKey(WalkState& state, HKEY parent, std::u16string_view subKey,
-                const std::u16string& path);
+  struct WalkState {
+    // Walk's callback; null while the export walks, which writes each value itself.
+    const TWalkProc* walkProc = nullptr;
+    bool valuesRequired = true;
+    registry::store::RegValue value;  // the walk's one data buffer
+    // The path of the key being visited, from the root: one text that grows and
+    // shrinks by a name as the walk goes down and up, so that a deep tree costs no
+    // more than its deepest path.
+    std::u16string path;
+  };
+  // The key subKey below parent, which is the key at state.path, and everything below
+  // it; while exporting, the export's value writer takes each value.
+  void VisitKey(WalkState& state, HKEY parent, std::u16string_view subKey);
 
   // Encodes the lines of an export into bytes for its sink as they are made.
   class TRegTextWriter;
   // The walk with the value writer: the key and value lines of the tree into writer.
+  // Throws TNeedsVersion5 (no platform error, which the walk would drop) when a
+  // REGEDIT4 writer meets what REGEDIT4 cannot hold.
   void WalkExport(TRegTextWriter& writer);
+  // keyOnly: the call for a key without values, which writes its key line alone.
   void ExportValue(std::u16string_view keyName, std::u16string_view valueName,
-                   std::uint32_t dataType, const std::uint8_t* data, std::int32_t DataLen);
+                   std::uint32_t dataType, const std::uint8_t* data, std::int32_t DataLen,
+                   bool keyOnly);
+  // What an export leaves out, and why.
+  enum class TLeftOut { UnreadableKey, UnreadableValue, KeyName, ValueName };
+  void LeaveOut(TLeftOut why, std::u16string_view keyPath, std::u16string_view name);
 
   std::u16string fSaveServer;
   // The writer of the export in progress; none between exports.
   TRegTextWriter* fExportWriter = nullptr;
   std::u16string fLastExportKey;
+  bool fExportNeedsVersion5 = false;
+  std::vector<std::u16string> fExportLeftOut;
   TSearchParams fSearchParams;
   std::u16string fSearchString;
   std::vector<std::unique_ptr<TSearchNode>> fSearchStack;

@@ -1,6 +1,12 @@
-// The export of a key tree as REGEDIT4 text. Other tools read these files, so every
-// byte is fixed: the key lines, the escaping, one line form per value type, the
-// wrapping of byte lists and the ANSI code page of the file.
+// The export of a key tree as .reg text. Other tools read these files, so every byte
+// is fixed: the key lines, the escaping, one line form per value type, the wrapping of
+// byte lists and the encoding of the file.
+//
+// REGEDIT4 in the ANSI code page is the text as long as it holds the tree; a name the
+// code page lacks, or text of REG_EXPAND_SZ and REG_MULTI_SZ beyond one byte per
+// character, makes the whole text "Windows Registry Editor Version 5.00" in UTF-16LE.
+// Which one a tree needs shows only on the way through it, so an export begins as
+// REGEDIT4 and begins again when it meets such a name or value.
 //
 // The text is written as the walk goes: each line is encoded straight into a buffer
 // of bytes that goes to the file (or stream) whenever it is full, so an export needs
@@ -59,24 +65,29 @@ constexpr std::array<std::array<char, 4>, 256> kHexPairs = [] {
   return pairs;
 }();
 
-// The tags of the types written as byte lists, "hex(%x):" with the type number in
-// lower-case hexadecimal; REG_BINARY has the short one.
-struct TypeTag {
-  std::uint32_t type;
-  std::string_view tag;
-};
-constexpr TypeTag kTypeTags[] = {
-    {REG_NONE, "hex(0):"},     {REG_EXPAND_SZ, "hex(2):"}, {REG_BINARY, "hex:"},
-    {REG_DWORD, "hex(4):"},    {REG_MULTI_SZ, "hex(7):"},  {REG_QWORD, "hex(b):"},
-    {kRegType188, "hex(bc):"},
-};
+// The tag of a type written as a byte list: "hex(%x):" with the type number in
+// lower-case hexadecimal, the short "hex:" for REG_BINARY.
+std::string TagOf(std::uint32_t type) {
+  if (type == REG_BINARY)
+    return "hex:";
+  constexpr char kDigits[] = "0123456789abcdef";
+  std::string digits;
+  do {
+    digits.insert(digits.begin(), kDigits[type & 0x0F]);
+    type >>= 4;
+  } while (type != 0);
+  return "hex(" + digits + "):";
+}
 
-std::string_view TagOf(std::uint32_t type) {
-  for (const TypeTag& entry : kTypeTags) {
-    if (entry.type == type)
-      return entry.tag;
+// Text of ASCII characters in UTF-16LE, as a Version 5.00 text holds it.
+std::string WidenedAscii(std::string_view text) {
+  std::string bytes;
+  bytes.reserve(2 * text.size());
+  for (const char ch : text) {
+    bytes += ch;
+    bytes += '\0';
   }
-  return {};
+  return bytes;
 }
 
 // Ends an export from inside the walk, which drops the platform's errors of a single
@@ -84,6 +95,13 @@ std::string_view TagOf(std::uint32_t type) {
 class TExportAborted : public std::exception {
  public:
   const char* what() const noexcept override { return "export aborted"; }
+};
+
+// Ends a REGEDIT4 export that met what only Version 5.00 holds, so that it can begin
+// again; no platform error either, so that the walk does not drop it.
+class TNeedsVersion5 : public std::exception {
+ public:
+  const char* what() const noexcept override { return "needs Version 5.00"; }
 };
 
 bool IsHighSurrogate(char16_t unit) {
@@ -122,39 +140,34 @@ std::u16string_view StringText(const std::uint8_t* data, std::int32_t DataLen,
   return text;
 }
 
-// REG_EXPAND_SZ keeps the low byte of each code unit of the text, its NUL included.
-std::span<const std::uint8_t> ExpandStringBytes(const std::uint8_t* data, std::int32_t DataLen,
-                                                std::vector<std::uint8_t>& bytes) {
-  const std::size_t units = CodeUnits(DataLen);
-  const std::size_t end = std::min(units, FirstNul(data, units) + 1);
-  bytes.resize(end);
-  for (std::size_t i = 0; i < end; ++i)
-    bytes[i] = data[2 * i];
-  return bytes;
+// A CR or an LF that is not part of a CR LF pair: no REGEDIT4 line holds one.
+bool HasLoneLineBreak(std::u16string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
+      ++i;
+      continue;
+    }
+    if (text[i] == u'\r' || text[i] == u'\n')
+      return true;
+  }
+  return false;
 }
 
-// REG_MULTI_SZ keeps the low bytes of DataLen / 2 code units, rounded half to even:
-// the NULs between and after the strings are among them.
-std::span<const std::uint8_t> MultiStringBytes(const std::uint8_t* data, std::int32_t DataLen,
-                                               std::vector<std::uint8_t>& bytes) {
-  std::size_t units = CodeUnits(DataLen);
-  if (DataLen > 0 && DataLen % 2 != 0 && units % 2 != 0)
-    ++units;
+// REG_EXPAND_SZ and REG_MULTI_SZ in REGEDIT4: the low byte of every code unit, the
+// NULs between, after and within the strings included, as the import widens each
+// byte back to a code unit. False when that would lose something: an odd last byte,
+// or a code unit above 255.
+bool LowBytes(const std::uint8_t* data, std::int32_t DataLen, std::vector<std::uint8_t>& bytes) {
+  if (DataLen > 0 && DataLen % 2 != 0)
+    return false;
+  const std::size_t units = CodeUnits(DataLen);
   bytes.resize(units);
-  // A rounded-up last unit is half there: its low byte is the last data byte.
-  for (std::size_t i = 0; i < units; ++i)
+  for (std::size_t i = 0; i < units; ++i) {
+    if (data[2 * i + 1] != 0)
+      return false;
     bytes[i] = data[2 * i];
-  return bytes;
-}
-
-// REG_NONE and type 188 keep the UTF-16 bytes of the code units up to and including
-// the first NUL. Data without a NUL are kept whole, an odd last byte included, so
-// that nothing is lost.
-std::span<const std::uint8_t> NoneBytes(const std::uint8_t* data, std::int32_t DataLen) {
-  const std::size_t units = CodeUnits(DataLen);
-  const std::size_t nul = FirstNul(data, units);
-  const std::size_t size = nul < units ? 2 * (nul + 1) : static_cast<std::size_t>(DataLen);
-  return {data, size};
+  }
+  return true;
 }
 
 // Exact comparison, as bytes: every value of a key comes with the key's path, which is
@@ -181,15 +194,24 @@ std::size_t PrefixLength(std::u16string_view valueName) {
 
 class TExRegistry::TRegTextWriter {
  public:
-  explicit TRegTextWriter(TExportSink sink)
-      : sink_(std::move(sink)), encoder_(platform::TAnsiEncoder::System()) {
+  TRegTextWriter(TExportSink sink, RegTextFormat format)
+      : sink_(std::move(sink)),
+        encoder_(platform::TAnsiEncoder::System()),
+        wide_(format == RegTextFormat::Version5) {
     Reset();
   }
   // Into a file: each full buffer is handed over whole, not copied.
-  explicit TRegTextWriter(platform::TFileSink& file)
-      : file_(&file), encoder_(platform::TAnsiEncoder::System()) {
+  TRegTextWriter(platform::TFileSink& file, RegTextFormat format)
+      : file_(&file),
+        encoder_(platform::TAnsiEncoder::System()),
+        wide_(format == RegTextFormat::Version5) {
     Reset();
   }
+
+  RegTextFormat Format() const { return wide_ ? RegTextFormat::Version5 : RegTextFormat::Regedit4; }
+  // Whether the text's encoding gives these code units back as they are: UTF-16 all
+  // of them, the ANSI code page those it has.
+  bool Holds(std::u16string_view text) const { return wide_ || encoder_.Holds(text); }
 
   // Hands the buffered bytes to the sink.
   void Flush() {
@@ -207,13 +229,32 @@ class TExRegistry::TRegTextWriter {
       throw TExportAborted();
   }
 
-  // Text that is ASCII already and short: literals, digits.
-  void Ascii(std::string_view text) {
-    char* out = Room(text.size());
-    pos_ = std::copy(text.begin(), text.end(), out);
+  // Bytes as they are: the header of the text.
+  void Raw(std::string_view bytes) {
+    while (!bytes.empty()) {
+      const std::size_t piece = std::min(bytes.size(), kBufferSize);
+      char* out = Room(piece);
+      pos_ = std::copy(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(piece), out);
+      bytes.remove_prefix(piece);
+    }
   }
 
-  // Text converted to the code page as it is.
+  // Text that is ASCII already and short: literals, digits.
+  void Ascii(std::string_view text) {
+    if (!wide_) {
+      char* out = Room(text.size());
+      pos_ = std::copy(text.begin(), text.end(), out);
+      return;
+    }
+    char* out = Room(2 * text.size());
+    for (const char ch : text) {
+      *out++ = ch;
+      *out++ = '\0';
+    }
+    pos_ = out;
+  }
+
+  // Text converted to the code page, or to UTF-16LE, as it is.
   void Text(std::u16string_view text) {
     while (!text.empty()) {
       std::size_t piece = std::min(text.size(), kTextPiece);
@@ -221,30 +262,47 @@ class TExRegistry::TRegTextWriter {
       if (piece < text.size() && IsHighSurrogate(text[piece - 1]))
         --piece;
       char* out = Room(piece * platform::TAnsiEncoder::kMaxBytesPerUnit);
-      out = encoder_.Encode(text.substr(0, piece), out);
-      if (out == nullptr)
-        throw TExportAborted();
+      if (wide_) {
+        for (const char16_t unit : text.substr(0, piece)) {
+          *out++ = static_cast<char>(unit & 0xFF);
+          *out++ = static_cast<char>(unit >> 8);
+        }
+      } else {
+        out = encoder_.Encode(text.substr(0, piece), out);
+        if (out == nullptr)
+          throw TExportAborted();
+      }
       pos_ = out;
       text.remove_prefix(piece);
     }
   }
 
-  // Text with a backslash before every backslash and quotation mark; with crLf also
-  // every CR LF pair written as the four characters \r\n.
-  void EscapedText(std::u16string_view text, bool crLf) {
+  // Text with a backslash before every backslash and quotation mark, and every CR
+  // and LF written as \r and \n. A text of REGEDIT4 holds line breaks in CR LF pairs
+  // only, which its reader takes back from the four characters \r\n.
+  void EscapedText(std::u16string_view text) {
     std::size_t start = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
-      const char16_t unit = text[i];
-      if (NeedsEscape(unit)) {
-        Text(text.substr(start, i - start));
-        Ascii(unit == u'\\' ? "\\\\" : "\\\"");
-        start = i + 1;
-      } else if (crLf && unit == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
-        Text(text.substr(start, i - start));
-        Ascii("\\r\\n");
-        start = i + 2;
-        ++i;
+      std::string_view escape;
+      switch (text[i]) {
+        case u'\\':
+          escape = "\\\\";
+          break;
+        case u'"':
+          escape = "\\\"";
+          break;
+        case u'\r':
+          escape = "\\r";
+          break;
+        case u'\n':
+          escape = "\\n";
+          break;
+        default:
+          continue;
       }
+      Text(text.substr(start, i - start));
+      Ascii(escape);
+      start = i + 1;
     }
     Text(text.substr(start));
   }
@@ -256,6 +314,8 @@ class TExRegistry::TRegTextWriter {
   void ByteList(std::size_t column, std::span<const std::uint8_t> bytes) {
     if (bytes.empty())
       return;
+    if (wide_)
+      return WideByteList(column, bytes);
     const std::size_t last = bytes.size() - 1;
     std::size_t i = 0;
     while (i < last) {
@@ -306,6 +366,28 @@ class TExRegistry::TRegTextWriter {
   std::vector<std::uint8_t>& ByteScratch() { return bytes_; }
 
  private:
+  // The byte list of ByteList, a line at a time through Ascii: Version 5.00 texts
+  // are rare enough not to need the fast path.
+  void WideByteList(std::size_t column, std::span<const std::uint8_t> bytes) {
+    std::string line;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+      const bool last = i + 1 == bytes.size();
+      if (last && column >= kWrapColumn) {
+        line += kContinuation;
+        column = kContinuationColumn;
+      }
+      line.append(kHexPairs[bytes[i]].data(), last ? 2 : 3);
+      column += last ? 2 : 3;
+      if (!last && column >= kWrapColumn) {
+        line += kContinuation;
+        column = kContinuationColumn;
+        Ascii(line);
+        line.clear();
+      }
+    }
+    Ascii(line);
+  }
+
   // Where `size` bytes can be written; size is at most kBufferSize.
   char* Room(std::size_t size) {
     if (static_cast<std::size_t>(end_ - pos_) < size)
@@ -325,6 +407,7 @@ class TExRegistry::TRegTextWriter {
   TExportSink sink_;
   platform::TFileSink* file_ = nullptr;
   const platform::TAnsiEncoder& encoder_;
+  bool wide_ = false;
   platform::TPiece buffer_;
   char* pos_ = nullptr;
   char* end_ = nullptr;
@@ -362,7 +445,62 @@ bool WriteDirectly(const std::filesystem::path& file,
   return written && static_cast<bool>(out);
 }
 
+// A device or a pipe (/dev/stdout in a script) holds nothing to keep and must not be
+// replaced by a file: it takes the bytes as they come. A folder refuses them.
+bool TakesBytesDirectly(const std::filesystem::path& target) {
+  std::error_code error;
+  const auto status = std::filesystem::status(target, error);
+  return std::filesystem::exists(status) && !std::filesystem::is_regular_file(status);
+}
+
 }  // namespace
+
+bool RegTextHoldsKeyName(std::u16string_view name) {
+  return name.find_first_of(std::u16string_view(u"\r\n\0\\", 4)) == std::u16string_view::npos;
+}
+
+bool RegTextHoldsValueName(std::u16string_view name) {
+  return name.find(u'\0') == std::u16string_view::npos;
+}
+
+std::u16string VisibleName(std::u16string_view name) {
+  std::u16string out;
+  for (const char16_t unit : name) {
+    switch (unit) {
+      case u'\r':
+        out += u"\\r";
+        break;
+      case u'\n':
+        out += u"\\n";
+        break;
+      case u'\0':
+        out += u"\\0";
+        break;
+      default:
+        out += unit;
+    }
+  }
+  return out;
+}
+
+std::string_view RegTextHeaderBytes(RegTextFormat format) {
+  static const std::string version5 =
+      "\xFF\xFE" + WidenedAscii(platform::ToUtf8(kVersion5Header) + "\r\n");
+  return format == RegTextFormat::Version5 ? std::string_view(version5) : kHeaderLine;
+}
+
+std::string_view RegTextFinalLine(RegTextFormat format) {
+  static const std::string version5 = WidenedAscii(kLineBreak);
+  return format == RegTextFormat::Version5 ? std::string_view(version5) : kLineBreak;
+}
+
+bool WritesDirectly(std::u16string_view fileName) {
+  try {
+    return !fileName.empty() && TakesBytesDirectly(std::filesystem::path{std::u16string(fileName)});
+  } catch (...) {
+    return false;
+  }
+}
 
 bool WriteFileBeside(std::u16string_view fileName,
                      const std::function<bool(platform::TFileSink& sink)>& write) {
@@ -372,10 +510,7 @@ bool WriteFileBeside(std::u16string_view fileName,
   try {
     std::filesystem::path target{std::u16string(fileName)};
     std::error_code error;
-    // A device or a pipe (/dev/stdout in a script) holds nothing to keep and must not
-    // be replaced by a file: it takes the bytes as they come. A folder refuses them.
-    const auto status = std::filesystem::status(target, error);
-    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+    if (TakesBytesDirectly(target))
       return WriteDirectly(target, write);
     // A link stays a link: the file it names is the one replaced.
     if (std::filesystem::is_symlink(std::filesystem::symlink_status(target, error))) {
@@ -397,49 +532,90 @@ bool TExRegistry::ExportKey(std::u16string_view fileName) {
 
 bool TExRegistry::ExportKey(std::u16string_view fileName, bool InStream,
                             std::unique_ptr<TMemoryStream>& ExportStream) {
-  if (!InStream) {
-    return WriteFileBeside(fileName,
-                           [this](platform::TFileSink& sink) { return ExportKeyText(sink); });
-  }
-  try {
-    auto stream = std::make_unique<TMemoryStream>();
-    TMemoryStream& text = *stream;
-    TRegTextWriter writer([&text](std::string_view bytes) {
-      text.Write(bytes);
-      return true;
-    });
-    writer.Ascii(kHeaderLine);
-    WalkExport(writer);
-    // The stream is handed over once the tree has been read, before the last bytes.
-    ExportStream = std::move(stream);
-    writer.Ascii(kLineBreak);
-    writer.Flush();
-    return true;
-  } catch (...) {
+  if (InStream) {
+    fExportNeedsVersion5 = false;
+    try {
+      for (const RegTextFormat format : {RegTextFormat::Regedit4, RegTextFormat::Version5}) {
+        auto stream = std::make_unique<TMemoryStream>();
+        TMemoryStream& text = *stream;
+        TRegTextWriter writer(
+            [&text](std::string_view bytes) {
+              text.Write(bytes);
+              return true;
+            },
+            format);
+        writer.Raw(RegTextHeaderBytes(format));
+        try {
+          WalkExport(writer);
+        } catch (const TNeedsVersion5&) {
+          fExportNeedsVersion5 = true;
+          continue;
+        }
+        // The stream is handed over once the tree has been read, before the last bytes.
+        ExportStream = std::move(stream);
+        writer.Raw(RegTextFinalLine(format));
+        writer.Flush();
+        return true;
+      }
+    } catch (...) {
+    }
     return false;
   }
+  if (fileName.empty())
+    return false;
+  // A device or a pipe cannot be begun again: the format is found out first, by an
+  // export that keeps no bytes.
+  if (WritesDirectly(fileName)) {
+    const RegTextFormat format =
+        !ExportKeyLines([](std::string_view) { return true; }) && fExportNeedsVersion5
+            ? RegTextFormat::Version5
+            : RegTextFormat::Regedit4;
+    return WriteFileBeside(fileName, [this, format](platform::TFileSink& sink) {
+      return ExportKeyText(sink, format);
+    });
+  }
+  return ExportKeyFile(
+      [fileName](const TExportText& text) { return WriteFileBeside(fileName, text); });
 }
 
-bool TExRegistry::ExportKeyText(platform::TFileSink& sink) {
+bool TExRegistry::ExportKeyFile(const TExportFile& file) {
+  fExportNeedsVersion5 = false;
+  const bool written = file(
+      [this](platform::TFileSink& sink) { return ExportKeyText(sink, RegTextFormat::Regedit4); });
+  if (written || !fExportNeedsVersion5)
+    return written;
+  return file(
+      [this](platform::TFileSink& sink) { return ExportKeyText(sink, RegTextFormat::Version5); });
+}
+
+bool TExRegistry::ExportKeyText(platform::TFileSink& sink, RegTextFormat format) {
+  fExportNeedsVersion5 = false;
   try {
-    TRegTextWriter writer(sink);
-    writer.Ascii(kHeaderLine);
+    TRegTextWriter writer(sink, format);
+    writer.Raw(RegTextHeaderBytes(format));
     WalkExport(writer);
-    writer.Ascii(kLineBreak);
+    writer.Raw(RegTextFinalLine(format));
     writer.Flush();
     return true;
+  } catch (const TNeedsVersion5&) {
+    fExportNeedsVersion5 = true;
+    return false;
   } catch (...) {
     // The caller learns of a failure by the result alone.
     return false;
   }
 }
 
-bool TExRegistry::ExportKeyLines(const TExportSink& sink) {
+bool TExRegistry::ExportKeyLines(const TExportSink& sink, RegTextFormat format) {
+  fExportNeedsVersion5 = false;
   try {
-    TRegTextWriter writer(sink);
+    TRegTextWriter writer(sink, format);
     WalkExport(writer);
     writer.Flush();
     return true;
+  } catch (const TNeedsVersion5&) {
+    fExportNeedsVersion5 = true;
+    return false;
   } catch (...) {
     return false;
   }
@@ -452,19 +628,54 @@ void TExRegistry::WalkExport(TRegTextWriter& writer) {
     ~WriterScope() { reg.fExportWriter = nullptr; }
   } scope{*this};
   fExportWriter = &writer;
+  fExportLeftOut.clear();
   // No key path is a lone carriage return, so the first key always gets its line.
   fLastExportKey = u"\r";
-  Walk([this](std::u16string_view keyName, std::u16string_view valueName, std::uint32_t dataType,
-              const std::uint8_t* data,
-              std::int32_t DataLen) { ExportValue(keyName, valueName, dataType, data, DataLen); },
-       true);
+  WalkState state{nullptr, true, {}, CurrentPath()};
+  state.value.data.reserve(64 * 1024);
+  VisitKey(state, RootKey(), CurrentPath());
+}
+
+void TExRegistry::LeaveOut(TLeftOut why, std::u16string_view keyPath, std::u16string_view name) {
+  std::u16string key(RootKeyName(fLocalRoot != 0 ? fLocalRoot : RootKey()));
+  if (!keyPath.empty())
+    key += u"\\" + std::u16string(keyPath);
+  const std::u16string quotedKey = platform::InGermanQuotes(VisibleName(key));
+  switch (why) {
+    case TLeftOut::UnreadableKey:
+      fExportLeftOut.push_back(u"Der Schlüssel " + quotedKey +
+                               u" lässt sich nicht lesen; er fehlt mit allem darunter.");
+      return;
+    case TLeftOut::UnreadableValue:
+      fExportLeftOut.push_back(
+          name.empty()
+              ? u"Ein Wert des Schlüssels " + quotedKey + u" lässt sich nicht lesen und fehlt."
+              : u"Der Wert " + platform::InGermanQuotes(VisibleName(name)) + u" des Schlüssels " +
+                    quotedKey + u" lässt sich nicht lesen und fehlt.");
+      return;
+    case TLeftOut::KeyName:
+      fExportLeftOut.push_back(
+          u"Der Schlüssel " + quotedKey +
+          u" fehlt mit allem darunter: eine .reg-Datei kann keinen Schlüsselnamen mit "
+          u"Zeilenumbruch, NUL-Zeichen oder „\\“ halten.");
+      return;
+    case TLeftOut::ValueName:
+      fExportLeftOut.push_back(u"Der Wert " + platform::InGermanQuotes(VisibleName(name)) +
+                               u" des Schlüssels " + quotedKey +
+                               u" fehlt: eine .reg-Datei kann keinen Wertnamen mit "
+                               u"NUL-Zeichen halten.");
+      return;
+  }
 }
 
 void TExRegistry::ExportValue(std::u16string_view keyName, std::u16string_view valueName,
                               std::uint32_t dataType, const std::uint8_t* data,
-                              std::int32_t DataLen) {
+                              std::int32_t DataLen, bool keyOnly) {
   TRegTextWriter& out = *fExportWriter;
+  const bool regedit4 = out.Format() == RegTextFormat::Regedit4;
   if (!SameCodeUnits(keyName, fLastExportKey)) {
+    if (!out.Holds(keyName))
+      throw TNeedsVersion5();
     // An empty line, then the key line; key names are written as they are.
     out.Ascii("\r\n[");
     out.Text(RootKeyName(fLocalRoot != 0 ? fLocalRoot : RootKey()));
@@ -475,71 +686,79 @@ void TExRegistry::ExportValue(std::u16string_view keyName, std::u16string_view v
     out.Ascii("]\r\n");
     fLastExportKey.assign(keyName);
   }
+  if (keyOnly)
+    return;
 
-  // Every line form begins with this; CR LF pairs in the value name become \r\n
-  // only on a line that is not continued.
-  const auto prefix = [&](bool crLf) {
+  // A name is never written shorter than it is.
+  if (!RegTextHoldsValueName(valueName)) {
+    LeaveOut(TLeftOut::ValueName, keyName, valueName);
+    return;
+  }
+  // REGEDIT4 holds a line break of a name only as a CR LF pair.
+  if (regedit4 && (!out.Holds(valueName) || HasLoneLineBreak(valueName)))
+    throw TNeedsVersion5();
+
+  // Every line form begins with this.
+  const auto prefix = [&] {
     if (valueName.empty()) {
       out.Ascii("@=");
     } else {
       out.Ascii("\"");
-      out.EscapedText(valueName, crLf);
+      out.EscapedText(valueName);
       out.Ascii("\"=");
     }
   };
 
-  std::span<const std::uint8_t> bytes;
+  std::span<const std::uint8_t> bytes = DataBytes(data, DataLen);
   switch (dataType) {
-    case REG_SZ:
-      prefix(true);
-      out.Ascii("\"");
-      out.EscapedText(StringText(data, DataLen, out.TextScratch()), true);
-      out.Ascii("\"\r\n");
-      return;
+    case REG_SZ: {
+      // Text in quotation marks holds the string up to its first NUL; only when that
+      // NUL ends the data (or there is none) and the text's characters come back as
+      // they are, the string is all the value holds.
+      const std::size_t units = CodeUnits(DataLen);
+      const std::u16string_view text = StringText(data, DataLen, out.TextScratch());
+      if (DataLen % 2 == 0 && text.size() + 1 >= units && !HasLoneLineBreak(text) &&
+          out.Holds(text)) {
+        prefix();
+        out.Ascii("\"");
+        out.EscapedText(text);
+        out.Ascii("\"\r\n");
+        return;
+      }
+      break;
+    }
     case REG_DWORD:
-      if (DataLen >= 4) {
-        prefix(true);
+      if (DataLen == 4) {
+        prefix();
         out.Dword(data[0] | (data[1] << 8) | (data[2] << 16) |
                   (static_cast<std::uint32_t>(data[3]) << 24));
         out.Ascii(kLineBreak);
         return;
       }
-      // Too short for a number: the bytes as they are, which reads back unchanged.
-      bytes = DataBytes(data, DataLen);
-      break;
-    case REG_BINARY:
-    case REG_QWORD:
-      bytes = DataBytes(data, DataLen);
+      // Not four bytes: the bytes as they are, which read back unchanged.
       break;
     case REG_EXPAND_SZ:
-      bytes = ExpandStringBytes(data, DataLen, out.ByteScratch());
-      break;
     case REG_MULTI_SZ:
-      bytes = MultiStringBytes(data, DataLen, out.ByteScratch());
-      break;
-    case REG_NONE:
-    case kRegType188:
-      if (DataLen > 0)
-        bytes = NoneBytes(data, DataLen);
-      else if (valueName.empty())
-        return;  // a default value without data has no line
+      // REGEDIT4 holds these texts one byte per character; Version 5.00 as they are.
+      if (regedit4) {
+        if (!LowBytes(data, DataLen, out.ByteScratch()))
+          throw TNeedsVersion5();
+        bytes = out.ByteScratch();
+      }
       break;
     default:
-      // The walk drops this error: the value is left out, its key line stays.
-      throw platform::ERegistryException(u"Registry key " + std::u16string(keyName) + u" -> " +
-                                         std::u16string(valueName) + u"=" +
-                                         platform::Decimal(dataType) + u": unknown datatype");
+      break;
   }
 
   // A byte list. Whether its line is continued follows from the lengths alone: the
   // line grows by three characters per byte but the last, and REG_NONE without bytes
   // continues a line that is already long enough, leaving only its backslash.
-  const std::string_view tag = TagOf(dataType);
+  const std::string tag = TagOf(dataType);
   const std::size_t column = PrefixLength(valueName) + tag.size();
   const bool noneRule = dataType == REG_NONE || dataType == kRegType188;
   const bool continued = bytes.empty() ? noneRule && column >= kWrapColumn
                                        : column + 3 * (bytes.size() - 1) >= kWrapColumn;
-  prefix(!continued);
+  prefix();
   out.Ascii(tag);
   if (bytes.empty() && continued)
     out.Ascii("\\");

@@ -22,10 +22,10 @@ namespace {
 // The text to read: the file's bytes, kept in `file`, or the rest of the stream, read
 // where it lies. The stream then stands at its end, as after reading it.
 std::span<const std::uint8_t> ImportBytes(std::u16string_view fileName, TMemoryStream* Stream,
-                                          std::vector<std::uint8_t>& file) {
+                                          std::string& file) {
   if (Stream == nullptr) {
     file = ReadRegTextFile(fileName);
-    return file;
+    return {reinterpret_cast<const std::uint8_t*>(file.data()), file.size()};
   }
   const std::string_view rest = Stream->Bytes().substr(Stream->Position());
   Stream->SetPosition(Stream->Size());
@@ -35,7 +35,7 @@ std::span<const std::uint8_t> ImportBytes(std::u16string_view fileName, TMemoryS
 }  // namespace
 
 void TExRegistry::ImportRegFile(std::u16string_view fileName, TMemoryStream* Stream) {
-  std::vector<std::uint8_t> file;
+  std::string file;
   const std::span<const std::uint8_t> bytes = ImportBytes(fileName, Stream, file);
   RegImportReader reader(bytes, fileName);
   RegImportStatement statement;
@@ -49,7 +49,7 @@ void TExRegistry::ImportRegFile(std::u16string_view fileName, TMemoryStream* Str
 }
 
 void TExRegistry::CheckRegFile(std::u16string_view fileName, TMemoryStream* Stream) {
-  std::vector<std::uint8_t> file;
+  std::string file;
   std::span<const std::uint8_t> bytes;
   if (Stream != nullptr) {
     // Reading the stream must not move it, so that the import can read it next.

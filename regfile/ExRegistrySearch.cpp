@@ -2,7 +2,9 @@
 // stack of nodes, one per key level, each remembering how far it got in its values
 // and subkeys; each node reads its names only when the search reaches it.
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Text.h"
 #include "regfile/ExRegistry.h"
@@ -21,13 +23,24 @@ void UpperCaseNames(registry::TStringList& names) {
   names = std::move(upper);
 }
 
+// The path of the node at `index` of the stack: "\\" before every key name, "\\"
+// alone for the root.
+std::u16string PathOf(const std::vector<std::unique_ptr<TSearchNode>>& stack, std::size_t index) {
+  std::u16string path;
+  for (std::size_t i = 0; i <= index; ++i) {
+    if (!stack[i]->fName.empty())
+      path += u"\\" + stack[i]->fName;
+  }
+  return path.empty() ? u"\\" : path;
+}
+
 std::u16string ChildPath(const std::u16string& path, const std::u16string& name) {
   return path == u"\\" ? u"\\" + name : path + u"\\" + name;
 }
 
 }  // namespace
 
-void TSearchNode::LoadKeyNames() {
+void TSearchNode::LoadKeyNames(const std::u16string& path) {
   if (fKeyNames)
     return;
   fKeyNames = std::make_unique<registry::TStringList>();
@@ -37,12 +50,12 @@ void TSearchNode::LoadKeyNames() {
   if (fStore != nullptr)
     reg.UseStore(*fStore);
   reg.UseRoot(fRegRoot);
-  if (reg.Open(fPath, false))
+  if (reg.Open(path, false))
     reg.GetSubKeyNames(*fKeyNames);
   UpperCaseNames(*fKeyNames);
 }
 
-void TSearchNode::LoadValueNames() {
+void TSearchNode::LoadValueNames(const std::u16string& path) {
   if (fValueNames)
     return;
   fValueNames = std::make_unique<registry::TStringList>();
@@ -50,7 +63,7 @@ void TSearchNode::LoadValueNames() {
   if (fStore != nullptr)
     reg.UseStore(*fStore);
   reg.UseRoot(fRegRoot);
-  if (reg.Open(fPath, false))
+  if (reg.Open(path, false))
     reg.GetValueNames(*fValueNames);
   UpperCaseNames(*fValueNames);
 }
@@ -69,17 +82,16 @@ bool TExRegistry::FindFirst(std::u16string_view data, TSearchParams params, bool
        slash = rest.find(u'\\')) {
     built += u'\\';
     built += rest.substr(0, slash);
+    auto node =
+        std::make_unique<TSearchNode>(RootKey(), std::u16string(rest.substr(0, slash)), store);
     rest.remove_prefix(slash + 1);
-    auto node = std::make_unique<TSearchNode>(RootKey(), built, store);
-    node->LoadKeyNames();
+    node->LoadKeyNames(built);
     // A parent that does not list the start key (one that cannot be opened) stays
     // at -1 and is searched from its first subkey again.
     node->fKeyIDX = node->fKeyNames->IndexOf(rest.substr(0, rest.find(u'\\')));
     fSearchStack.push_back(std::move(node));
   }
-  built += u'\\';
-  built += rest;
-  fSearchStack.push_back(std::make_unique<TSearchNode>(RootKey(), built, store));
+  fSearchStack.push_back(std::make_unique<TSearchNode>(RootKey(), std::u16string(rest), store));
 
   fSearchString = platform::AsciiUpperCase(data);
   fSearchParams = params;
@@ -106,9 +118,12 @@ bool TExRegistry::FindNext(std::u16string& retPath, std::u16string& retValue) {
     if (fCancelSearch)
       break;
     TSearchNode& node = *fSearchStack.back();
+    // Made when the node's names are read or a match is reported, and let go after.
+    const auto path = [this] { return PathOf(fSearchStack, fSearchStack.size() - 1); };
 
     if (fSearchParams.Contains(TSearchParam::rsValues)) {
-      node.LoadValueNames();
+      if (!node.fValueNames)
+        node.LoadValueNames(path());
       const int count = node.fValueNames->Count();
       while (!found && node.fValueIDX < count) {
         ++node.fValueIDX;
@@ -117,7 +132,8 @@ bool TExRegistry::FindNext(std::u16string& retPath, std::u16string& retValue) {
     }
 
     if (!found) {
-      node.LoadKeyNames();
+      if (!node.fKeyNames)
+        node.LoadKeyNames(path());
       const int count = node.fKeyNames->Count();
       if (node.fKeyIDX < count)
         ++node.fKeyIDX;
@@ -127,8 +143,7 @@ bool TExRegistry::FindNext(std::u16string& retPath, std::u16string& retValue) {
         found = keyMatch;
         if (!found) {
           // Not a match: the subkey is searched completely before its next sibling.
-          fSearchStack.push_back(std::make_unique<TSearchNode>(
-              node.fRegRoot, ChildPath(node.fPath, name), node.fStore));
+          fSearchStack.push_back(std::make_unique<TSearchNode>(node.fRegRoot, name, node.fStore));
           continue;
         }
       }
@@ -139,7 +154,7 @@ bool TExRegistry::FindNext(std::u16string& retPath, std::u16string& retValue) {
       continue;
     }
 
-    retPath = keyMatch ? ChildPath(node.fPath, (*node.fKeyNames)[node.fKeyIDX]) : node.fPath;
+    retPath = keyMatch ? ChildPath(path(), (*node.fKeyNames)[node.fKeyIDX]) : path();
     if (fSearchParams.Contains(TSearchParam::rsValues)) {
       const bool onValue = node.fValueIDX >= 0 && node.fValueIDX < node.fValueNames->Count();
       retValue = onValue ? (*node.fValueNames)[node.fValueIDX] : std::u16string();

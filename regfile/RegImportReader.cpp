@@ -24,6 +24,16 @@ constexpr RegLineRules kImportLines{.continuationStops = u"\"@[",
                                     .commentsContinue = true,
                                     .skipCommentsInContinuation = false,
                                     .lineBreakEscapes = true};
+// A Version 5.00 text escapes each line break of a quoted text on its own, as \r and
+// \n; there is no four-character form to replace first.
+constexpr RegLineRules kVersion5Lines{.continuationStops = u"\"@[",
+                                      .commentsContinue = true,
+                                      .skipCommentsInContinuation = false,
+                                      .lineBreakEscapes = false};
+
+// The registry is no deeper than this many levels below a root; a key line deeper
+// than that names no key any registry can hold.
+constexpr std::size_t kMaxKeyDepth = 512;
 
 enum class DataKind { Dword, Hex };
 
@@ -42,8 +52,13 @@ constexpr std::u16string_view kDataTypeNameStops = u" (:";
 // Reads one logical line, knowing where each character came from.
 class StatementParser {
  public:
-  StatementParser(const RegLogicalLine& line, const std::u16string& sourceName, int headerLine)
-      : line_(line), text_(line.text), sourceName_(sourceName), headerLine_(headerLine) {}
+  StatementParser(const RegLogicalLine& line, const std::u16string& sourceName, int headerLine,
+                  RegTextFormat format)
+      : line_(line),
+        text_(line.text),
+        sourceName_(sourceName),
+        headerLine_(headerLine),
+        format_(format) {}
 
   // "[root\path]" or "[root]". The root alone selects that root with no key below it.
   RegImportStatement ParseKey() const {
@@ -64,8 +79,11 @@ class StatementParser {
     if (!root)
       SyntaxError(rest);
     statement.root = *root;
-    if (slash != std::u16string_view::npos)
+    if (slash != std::u16string_view::npos) {
+      if (static_cast<std::size_t>(std::count(rest.begin(), rest.end(), u'\\')) >= kMaxKeyDepth)
+        TooDeep();
       statement.path = rest;
+    }
     return statement;
   }
 
@@ -76,12 +94,19 @@ class StatementParser {
     pos_ = 1;
     if (text_.front() == u'"') {
       // \\ and \" stand for the character after the backslash, as the export writes
-      // them; any other backslash is kept.
+      // them, and in Version 5.00 \r and \n for a line break; any other backslash is
+      // kept.
       std::u16string name;
       while (pos_ < text_.size() && text_[pos_] != u'"') {
-        if (text_[pos_] == u'\\' && pos_ + 1 < text_.size() &&
-            (text_[pos_ + 1] == u'\\' || text_[pos_ + 1] == u'"')) {
-          ++pos_;
+        if (text_[pos_] == u'\\' && pos_ + 1 < text_.size()) {
+          const char16_t next = text_[pos_ + 1];
+          if (next == u'\\' || next == u'"') {
+            ++pos_;
+          } else if (format_ == RegTextFormat::Version5 && (next == u'r' || next == u'n')) {
+            name += next == u'r' ? u'\r' : u'\n';
+            pos_ += 2;
+            continue;
+          }
         }
         name += text_[pos_++];
       }
@@ -101,7 +126,7 @@ class StatementParser {
     if (text_[pos_] == u'"') {
       statement.form = RegImportStatement::Form::String;
       value.type = REG_SZ;
-      value.data = Utf16LEBytes(BetweenEnds(text_.substr(pos_)), true);
+      value.data = Utf16LEBytes(BetweenEnds(text_.substr(pos_), format_), true);
       return statement;
     }
     std::size_t stop = text_.find_first_of(kDataTypeNameStops, pos_);
@@ -151,6 +176,15 @@ class StatementParser {
   // by its last part.
   int ImportLine() const { return line_.LastLine() - headerLine_; }
 
+  [[noreturn]] void TooDeep() const {
+    throw ERegTextError(
+        line_.LastLine(),
+        Format(
+            u"Der Schlüssel in Zeile %d von „%s“ liegt mehr als %d Ebenen tief; so tief "
+            u"reicht keine Registry.",
+            {platform::Decimal(line_.FirstLine()), sourceName_, platform::Decimal(kMaxKeyDepth)}));
+  }
+
   [[noreturn]] void SyntaxError(std::u16string_view rest) const {
     throw ERegTextError(line_.LastLine(),
                         Format(u"Syntax error in reg file %s at line %d with string: %s",
@@ -164,8 +198,9 @@ class StatementParser {
   }
 
   // The characters between the first and the last, whatever those are. A backslash
-  // is dropped and the character after it taken as it is, unless that is the last.
-  static std::u16string BetweenEnds(std::u16string_view data) {
+  // is dropped and the character after it taken as it is, unless that is the last;
+  // in Version 5.00 \r and \n are line breaks.
+  static std::u16string BetweenEnds(std::u16string_view data, RegTextFormat format) {
     std::u16string text;
     if (data.size() < 2)
       return text;
@@ -174,6 +209,10 @@ class StatementParser {
       if (inner[i] == u'\\') {
         if (++i >= inner.size())
           break;
+        if (format == RegTextFormat::Version5 && (inner[i] == u'r' || inner[i] == u'n')) {
+          text += inner[i] == u'r' ? u'\r' : u'\n';
+          continue;
+        }
       }
       text += inner[i];
     }
@@ -202,9 +241,11 @@ class StatementParser {
 
   // REGEDIT4 holds the text of REG_EXPAND_SZ and REG_MULTI_SZ one number per
   // character; the registry holds UTF-16. The export wrote the low byte of every
-  // code unit, so a number is a code unit (its low 16 bits).
+  // code unit, so a number is a code unit (its low 16 bits). Version 5.00 holds the
+  // UTF-16 bytes themselves.
   void WidenText(RegValue& value) const {
-    if (value.type != REG_EXPAND_SZ && value.type != REG_MULTI_SZ)
+    if (format_ != RegTextFormat::Regedit4 ||
+        (value.type != REG_EXPAND_SZ && value.type != REG_MULTI_SZ))
       return;
     std::u16string units;
     for (const std::uint32_t number : runNumbers_)
@@ -225,6 +266,7 @@ class StatementParser {
   std::u16string_view text_;
   const std::u16string& sourceName_;
   int headerLine_ = 0;
+  RegTextFormat format_;
   std::size_t pos_ = 0;
   std::vector<std::uint32_t> runNumbers_;
 };
@@ -248,7 +290,10 @@ RegImportReader::RegImportReader(std::span<const std::uint8_t> bytes,
     : sourceName_(sourceName), lines_(bytes), reader_(lines_, kImportLines) {
   // Nothing but blank and comment lines has no header either.
   const RegTextLine* header = reader_.ReadHeader();
-  if (header == nullptr || header->text != kRegedit4Header) {
+  if (header != nullptr && header->text == kVersion5Header) {
+    format_ = RegTextFormat::Version5;
+    reader_.SetRules(kVersion5Lines);
+  } else if (header == nullptr || header->text != kRegedit4Header) {
     throw ERegTextError(header == nullptr ? 0 : header->number,
                         u"Bad file format.  Missing REGEDIT4 in first line.");
   }
@@ -260,7 +305,7 @@ bool RegImportReader::Next(RegImportStatement& statement) {
   while (reader_.Next(line)) {
     if (line.text.empty() || line.text.front() == u';')
       continue;
-    StatementParser parser(line, sourceName_, headerLine_);
+    StatementParser parser(line, sourceName_, headerLine_, format_);
     switch (line.text.front()) {
       case u'[':
         statement = parser.ParseKey();

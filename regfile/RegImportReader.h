@@ -1,9 +1,10 @@
 #pragma once
 
-// The grammar of TExRegistry's import: REGEDIT4 exactly as the export writes it, and
-// nothing else. It shares the decoding and the line reader of registry/store with
-// the lenient grammar there, and differs from it in everything it reads:
-// - the header is "REGEDIT4", exactly so, with nothing around it;
+// The grammar of TExRegistry's import: .reg text exactly as the export writes it, and
+// nothing else. It shares the decoding and the line reader with the lenient grammar,
+// and differs from it in everything it reads:
+// - the header is "REGEDIT4" or "Windows Registry Editor Version 5.00", exactly so,
+//   with nothing around it;
 // - a NUL character ends the text;
 // - a comment line is joined like any other line, and the four characters \r\n in a
 //   statement's first line stand for a line break, as the export writes one;
@@ -14,6 +15,9 @@
 //   the rest of the line;
 // - in hex data every run of hex digits is a number and anything else separates;
 //   the text of hex(2): and hex(7): is one UTF-16 code unit per number;
+// - in Version 5.00 \r and \n in quoted texts are line breaks, the four characters
+//   \r\n are no escape of their own, and hex(2): and hex(7): hold UTF-16 bytes;
+// - a key line more than 512 levels deep is a fault;
 // - a line of no known kind is a fault.
 // Faults read "Syntax error in reg file %s at line %d with string: %s", lines counted
 // from the header line as 0; numbers that are no hexadecimal 32-bit number raise
@@ -84,6 +88,7 @@ class RegImportReader {
   Lines lines_;
   regfile::RegLineReader reader_;
   int headerLine_ = 0;
+  RegTextFormat format_ = RegTextFormat::Regedit4;
 };
 
 }  // namespace brindel::regfile

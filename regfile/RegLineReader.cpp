@@ -84,7 +84,8 @@ bool RegLineReader::Next(RegLogicalLine& line) {
   line.text = platform::Trim(first->text);
   line.parts.assign(1, {0, first->number});
   Advance();
-  if (rules_.lineBreakEscapes)
+  // A key line has no escapes: its "\r\n" is the key "r" and a key below it.
+  if (rules_.lineBreakEscapes && (line.text.empty() || line.text.front() != u'['))
     ReplaceLineBreakEscapes(line.text);
   if (!rules_.commentsContinue && !line.text.empty() && line.text.front() == u';')
     return true;

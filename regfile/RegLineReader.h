@@ -42,7 +42,8 @@ struct RegLineRules {
   // Comment lines inside a continuation are passed over and the joining goes on.
   bool skipCommentsInContinuation = true;
   // The four characters \r\n in a statement's first line stand for a line break,
-  // as the export writes one; replaced before any line is joined to it.
+  // as the export writes one; replaced before any line is joined to it. Not in a key
+  // line, where the backslashes join key names.
   bool lineBreakEscapes = false;
 };
 
@@ -56,6 +57,8 @@ class RegLineReader {
   // Passes over blank and comment lines and returns the next line as it stands
   // (untrimmed), or null at the end. Meant for the header, before the first Next.
   const RegTextLine* ReadHeader();
+  // Joins the lines after the header by other rules, which the header may decide.
+  void SetRules(RegLineRules rules) { rules_ = rules; }
   // The next logical line, blank and comment lines included. False at the end.
   bool Next(RegLogicalLine& line);
 

@@ -46,6 +46,11 @@ class KeyHandle {
       store_.CloseKey(key_);
     key_ = 0;
   }
+  // Takes a handle that was opened elsewhere, closing the one it held.
+  void Adopt(HKEY key) {
+    Close();
+    key_ = key;
+  }
   HKEY Get() const { return key_; }
 
  private:
@@ -151,12 +156,15 @@ void RestoreTree(RegistryStore& store, HKEY root, const std::u16string& path,
 // What undoes one change, so that a load the store refuses half-way leaves the store
 // as it was.
 struct UndoStep {
-  enum class Kind { RemoveTree, RestoreTree, RestoreValue, RemoveValue, RestoreValues } kind;
+  enum class Kind { RemoveTree, RestoreTree, RestoreValue, RemoveValues, RestoreValues } kind;
   HKEY root = 0;
   std::u16string path;
   std::u16string name;
   RegValue value;
   KeySnapshot tree;
+  // RemoveValues: the values a run of lines made new in one key, one step for all of
+  // them, so that a key of a million new values is not a million steps.
+  std::vector<std::u16string> names;
 };
 
 class Applier {
@@ -204,20 +212,35 @@ class Applier {
 
   void CreateKey(const RegTextOp& op) {
     // Remember the first key that does not exist yet: removing it undoes the creation.
+    // Each level is opened below the one before, so that a deep path is walked once,
+    // not once for every level; a level that does not open for another reason is
+    // looked past from the root.
     std::optional<std::u16string> firstMissing;
-    std::size_t end = 0;
-    while (!op.path.empty() && end != std::u16string::npos) {
-      end = op.path.find(u'\\', end + 1);
-      const std::u16string prefix = op.path.substr(0, end);
+    KeyHandle level(store_);
+    bool fromRoot = false;
+    std::size_t start = 0;
+    while (!op.path.empty() && start <= op.path.size()) {
+      std::size_t end = op.path.find(u'\\', start);
+      if (end == std::u16string::npos)
+        end = op.path.size();
+      const std::u16string_view prefix = std::u16string_view(op.path).substr(0, end);
       HKEY probe = 0;
-      const LSTATUS status = store_.OpenKey(op.root, prefix, 0, probe);
-      if (status == ERROR_SUCCESS)
-        store_.CloseKey(probe);
+      const LSTATUS status = fromRoot ? store_.OpenKey(op.root, prefix, 0, probe)
+                                      : store_.OpenKey(start == 0 ? op.root : level.Get(),
+                                                       prefix.substr(start), 0, probe);
       if (status == ERROR_FILE_NOT_FOUND) {
-        firstMissing = prefix;
+        firstMissing = std::u16string(prefix);
         break;
       }
+      if (status == ERROR_SUCCESS) {
+        level.Adopt(probe);
+      } else {
+        level.Close();
+        fromRoot = true;
+      }
+      start = end + 1;
     }
+    level.Close();
     const LSTATUS status = key_.Create(op.root, op.path, kFillAccess);
     if (status != ERROR_SUCCESS) {
       key_.Close();
@@ -226,14 +249,14 @@ class Applier {
     keyRoot_ = op.root;
     keyPath_ = op.path;
     if (firstMissing) {
-      undo_.push_back({UndoStep::Kind::RemoveTree, op.root, *firstMissing, {}, {}, {}});
+      undo_.push_back({UndoStep::Kind::RemoveTree, op.root, *firstMissing, {}, {}, {}, {}});
     }
   }
 
   void DeleteKey(const RegTextOp& op) {
     key_.Close();
     keyRoot_ = 0;
-    UndoStep step{UndoStep::Kind::RestoreTree, op.root, op.path, {}, {}, {}};
+    UndoStep step{UndoStep::Kind::RestoreTree, op.root, op.path, {}, {}, {}, {}};
     LSTATUS status = TakeSnapshot(store_, op.root, op.path, step.tree);
     if (status == ERROR_FILE_NOT_FOUND)
       return;  // nothing to delete
@@ -256,14 +279,14 @@ class Applier {
       keyRoot_ = op.root;
       keyPath_ = op.path;
     }
-    UndoStep step{UndoStep::Kind::RestoreValue, op.root, op.path, op.name, {}, {}};
+    UndoStep step{UndoStep::Kind::RestoreValue, op.root, op.path, op.name, {}, {}, {}};
     std::uint32_t size = 0;
     LSTATUS status =
         store_.QueryValue(key_.Get(), op.name, step.value.type, size, &step.value.data);
     if (status == ERROR_FILE_NOT_FOUND) {
       if (op.kind == RegTextOpKind::DeleteValue)
         return;  // nothing to delete
-      step.kind = UndoStep::Kind::RemoveValue;
+      step.kind = UndoStep::Kind::RemoveValues;
       status = ERROR_SUCCESS;
     } else if (status == ERROR_SUCCESS && op.kind == RegTextOpKind::DeleteValue) {
       // A value set again would come last; the key's values keep their order only
@@ -282,6 +305,15 @@ class Applier {
                        ? u"Wert „%s“ in „%s“ kann nicht gesetzt werden (Fehler %d)"
                        : u"Wert „%s“ in „%s“ kann nicht gelöscht werden (Fehler %d)",
                    status);
+    }
+    if (step.kind == UndoStep::Kind::RemoveValues) {
+      if (undo_.empty() || undo_.back().kind != UndoStep::Kind::RemoveValues ||
+          undo_.back().root != op.root || undo_.back().path != op.path) {
+        step.name.clear();
+        undo_.push_back(std::move(step));
+      }
+      undo_.back().names.push_back(op.name);
+      return;
     }
     undo_.push_back(std::move(step));
   }
@@ -303,22 +335,24 @@ class Applier {
             break;
           std::vector<std::pair<std::u16string, RegValue>> present;
           ValuesOf(store_, key.Get(), present);
-          for (const auto& value : present)
-            store_.DeleteValue(key.Get(), value.first);
+          // The last first: nothing moves in between.
+          for (auto value = present.rbegin(); value != present.rend(); ++value)
+            store_.DeleteValue(key.Get(), value->first);
           for (const auto& [name, value] : step->tree.values) {
             store_.SetValue(key.Get(), name, value.type, value.data);
           }
           break;
         }
         case UndoStep::Kind::RestoreValue:
-        case UndoStep::Kind::RemoveValue: {
+        case UndoStep::Kind::RemoveValues: {
           KeyHandle key(store_);
           if (key.Open(step->root, step->path, kFillAccess) != ERROR_SUCCESS)
             break;
           if (step->kind == UndoStep::Kind::RestoreValue) {
             store_.SetValue(key.Get(), step->name, step->value.type, step->value.data);
           } else {
-            store_.DeleteValue(key.Get(), step->name);
+            for (auto name = step->names.rbegin(); name != step->names.rend(); ++name)
+              store_.DeleteValue(key.Get(), *name);
           }
           break;
         }
@@ -346,9 +380,10 @@ void LoadRegText(std::span<const std::uint8_t> bytes, RegistryStore& store) {
 }
 
 void LoadRegTextFile(std::u16string_view fileName, RegistryStore& store) {
-  const std::vector<std::uint8_t> bytes = ReadRegTextFile(fileName);
+  const std::string bytes = ReadRegTextFile(fileName);
   try {
-    LoadRegText(bytes, store);
+    LoadRegText(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()),
+                store);
   } catch (const ERegTextError& fault) {
     throw ERegTextError(fault.Line(), Format(u"Datei „%s“, %s", {fileName, fault.Message()}));
   }

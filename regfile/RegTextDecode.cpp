@@ -1,10 +1,10 @@
 #include "regfile/RegTextDecode.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
+#include <optional>
 
 #include "platform/AnsiCodePage.h"
+#include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "regfile/RegTextError.h"
 
@@ -147,28 +147,18 @@ RegTextDecoded DecodeRegText(std::span<const std::uint8_t> bytes) {
   return decoded;
 }
 
-std::vector<std::uint8_t> ReadRegTextFile(std::u16string_view fileName) {
-  const std::filesystem::path path{std::u16string(fileName)};
-  std::error_code error;
-  const bool exists = std::filesystem::exists(path, error);
-  if (!exists && !error) {
-    throw ERegTextError(0, Format(u"Die Datei „%s“ wurde nicht gefunden.", {fileName}));
+std::string ReadRegTextFile(std::u16string_view fileName) {
+  platform::TReadRefusal refusal = platform::TReadRefusal::None;
+  std::optional<std::string> bytes =
+      platform::ReadFileBytes(platform::ToUtf8(fileName), kMaxRegTextFileSize, &refusal);
+  if (!bytes) {
+    if (refusal == platform::TReadRefusal::TooLarge) {
+      throw ERegTextError(
+          0, Format(u"Die Datei „%s“ ist zu groß für eine Registrierungsdatei.", {fileName}));
+    }
+    throw ERegTextError(0, platform::ReadRefusalText(refusal, fileName));
   }
-  const std::uintmax_t size = std::filesystem::file_size(path, error);
-  if (!error && size > kMaxRegTextFileSize) {
-    throw ERegTextError(
-        0, Format(u"Die Datei „%s“ ist zu groß für eine Registrierungsdatei.", {fileName}));
-  }
-  std::ifstream file(path, std::ios::binary);
-  std::vector<std::uint8_t> bytes;
-  if (file && !error) {
-    bytes.resize(static_cast<std::size_t>(size));
-    file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  }
-  if (!file || error) {
-    throw ERegTextError(0, Format(u"Die Datei „%s“ kann nicht gelesen werden.", {fileName}));
-  }
-  return bytes;
+  return std::move(*bytes);
 }
 
 }  // namespace brindel::regfile

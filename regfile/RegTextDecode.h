@@ -16,6 +16,9 @@ namespace brindel::regfile {
 inline constexpr std::u16string_view kRegedit4Header = u"REGEDIT4";
 inline constexpr std::u16string_view kVersion5Header = u"Windows Registry Editor Version 5.00";
 
+// The two formats of a .reg text, known by their header lines.
+enum class RegTextFormat { Regedit4, Version5 };
+
 enum class RegTextEncoding { Ansi, Utf8, Utf16LE, Utf16BE };
 
 struct RegTextLine {
@@ -72,6 +75,6 @@ inline constexpr std::uintmax_t kMaxRegTextFileSize = 256u * 1024u * 1024u;
 
 // The bytes of a .reg file. Throws ERegTextError, with a German text naming the
 // file, when it is missing, cannot be read or is larger than kMaxRegTextFileSize.
-std::vector<std::uint8_t> ReadRegTextFile(std::u16string_view fileName);
+std::string ReadRegTextFile(std::u16string_view fileName);
 
 }  // namespace brindel::regfile

@@ -65,7 +65,12 @@ class StatementParser {
     }
     // Empty names between backslashes would address another key than the one meant.
     std::size_t start = 0;
+    std::size_t depth = 0;
     while (slash != std::u16string_view::npos && start <= op.path.size()) {
+      if (++depth > kMaxKeyDepth) {
+        FailAtLine(op.line, u"Schlüssel mehr als %d Ebenen tief; so tief reicht keine Registry",
+                   {platform::Decimal(kMaxKeyDepth)});
+      }
       std::size_t end = op.path.find(u'\\', start);
       if (end == std::u16string::npos)
         end = op.path.size();

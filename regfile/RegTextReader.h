@@ -18,8 +18,6 @@
 
 namespace brindel::regfile {
 
-enum class RegTextFormat { Regedit4, Version5 };
-
 // What a statement does. Each operation names its key in full, so it can be applied
 // on its own.
 enum class RegTextOpKind {

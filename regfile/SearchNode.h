@@ -30,23 +30,26 @@ class TSearchParams {
   std::uint8_t bits_ = 0;
 };
 
-// One key on the path of a running search.
+// One key on the path of a running search. It holds its own name only: its path is
+// the names of the nodes before it on the search's stack, so that the stack of a
+// deep key needs no more than that key's path.
 class TSearchNode {
  public:
   // store: the store the search runs on; null for the process's current one.
-  TSearchNode(registry::store::HKEY ARegRoot, std::u16string APath,
+  TSearchNode(registry::store::HKEY ARegRoot, std::u16string AName,
               registry::store::RegistryStore* store = nullptr)
-      : fPath(std::move(APath)), fRegRoot(ARegRoot), fStore(store) {}
+      : fName(std::move(AName)), fRegRoot(ARegRoot), fStore(store) {}
 
-  // Make the name lists on first need, upper-cased in a to z. A key that does not
-  // open with full access has no names: the search treats it as empty.
-  void LoadKeyNames();
-  void LoadValueNames();
+  // Make the name lists on first need, upper-cased in a to z, from the key at path
+  // ("\" before every key name). A key that does not open with full access has no
+  // names: the search treats it as empty.
+  void LoadKeyNames(const std::u16string& path);
+  void LoadValueNames(const std::u16string& path);
 
   std::unique_ptr<registry::TStringList> fValueNames;  // upper case; made on first need
   std::unique_ptr<registry::TStringList> fKeyNames;    // upper case; made on first need
   std::u16string fCurrentKey;
-  std::u16string fPath;  // "\" before every key name; "\" alone for the root
+  std::u16string fName;  // the key's name as the search reached it; empty for the root
   std::int32_t fValueIDX = -1;
   std::int32_t fKeyIDX = -1;
   registry::store::HKEY fRegRoot = 0;

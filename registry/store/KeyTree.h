@@ -48,6 +48,9 @@ enum class KeyChange {
 //   LSTATUS CheckOpen(Node&, REGSAM);         // before a handle is given out
 //   LSTATUS CheckWrite(Node&, KeyOperation);  // before a key or its values change
 //   bool Storable(std::u16string_view name);  // a new key's or value's name is kept
+//   static bool CanReach(const Node&, std::size_t levels);  // optional: a depth limit
+//   static std::size_t FindValue(Node&, name), AddValue, EraseValue  // optional: an index
+//   static std::shared_ptr<Node> Child(Node&, name)  // optional: sub keys found otherwise
 //   LSTATUS AddChild(Node& parent, std::u16string_view name, std::shared_ptr<Node>& child);
 //   void RemoveChild(Node& parent, const Node& child);
 //   void Touch(Node&, KeyChange);             // after a key or its values changed
@@ -104,6 +107,9 @@ class KeyTree : public RegistryStore {
                             });
   }
 
+  // The sub key `name` of node, without regard to letter case; null when there is
+  // none. By binary search in the sorted sub keys; a store that takes sub keys in
+  // another order defines its own, which `Store::` finds first.
   static std::shared_ptr<Node> Child(Node& node, std::u16string_view name) {
     auto it = LowerBound(node, name);
     if (it != node.children.end() && !(*it)->deleted &&
@@ -113,11 +119,29 @@ class KeyTree : public RegistryStore {
     return nullptr;
   }
 
-  static auto FindValue(Node& node, std::u16string_view name) {
-    return std::find_if(node.values.begin(), node.values.end(), [name](const auto& value) {
-      return platform::SameTextIgnoreCase(value.name, name);
-    });
+  // Where among node.values the value `name` is, without regard to letter case;
+  // kNoValue when there is none. AddValue appends a value of that name, EraseValue
+  // removes one. These look at every value; a store that keeps keys of very many
+  // values defines its own, which `Store::` finds first.
+  static constexpr std::size_t kNoValue = static_cast<std::size_t>(-1);
+  static std::size_t FindValue(Node& node, std::u16string_view name) {
+    for (std::size_t i = 0; i < node.values.size(); ++i) {
+      if (platform::SameTextIgnoreCase(node.values[i].name, name))
+        return i;
+    }
+    return kNoValue;
   }
+  static std::size_t AddValue(Node& node, std::u16string_view name) {
+    node.values.emplace_back();
+    node.values.back().name = std::u16string(name);
+    return node.values.size() - 1;
+  }
+  static void EraseValue(Node& node, std::size_t index) {
+    node.values.erase(node.values.begin() + static_cast<std::ptrdiff_t>(index));
+  }
+  // Whether keys `levels` below node may be made; a store that limits the depth of
+  // its keys says so here, before anything of a path is made.
+  static bool CanReach(const Node& /*node*/, std::size_t /*levels*/) { return true; }
 
   LSTATUS Resolve(HKEY key, REGSAM needed, std::shared_ptr<Node>& node) const;
   // The key below `key` at the sub key path; no right is needed on `key` for it.
@@ -158,7 +182,7 @@ LSTATUS KeyTree<Store, Node>::Find(HKEY key, std::u16string_view subKey,
   for (auto part : SplitKeyPath(subKey)) {
     if (LSTATUS status = Self().Descend(*node); status != ERROR_SUCCESS)
       return status;
-    node = Child(*node, part);
+    node = Store::Child(*node, part);
     if (!node)
       return ERROR_FILE_NOT_FOUND;
   }
@@ -206,13 +230,16 @@ LSTATUS KeyTree<Store, Node>::CreateKey(HKEY parent, std::u16string_view subKey,
     if (part.size() > kMaxKeyNameLength)
       return ERROR_INVALID_PARAMETER;
   }
+  // A path too deep is refused before any of its keys is made.
+  if (!Store::CanReach(*node, parts.size()))
+    return ERROR_INVALID_PARAMETER;
   // Creating a missing key needs the right to add sub keys on the handle for the
   // first level, and a key that takes changes at every level that gets a new child.
   bool firstLevel = true;
   for (auto part : parts) {
     if (LSTATUS status = Self().Descend(*node); status != ERROR_SUCCESS)
       return status;
-    auto child = Child(*node, part);
+    auto child = Store::Child(*node, part);
     if (!child) {
       if (firstLevel && !IsPredefinedRoot(parent) &&
           (handles_.at(parent).access & KEY_CREATE_SUB_KEY) == 0) {
@@ -328,19 +355,20 @@ LSTATUS KeyTree<Store, Node>::QueryValue(HKEY key, std::u16string_view name, std
     return status;
   if (LSTATUS status = Self().Prepare(*node, KeyOperation::QueryValue); status != ERROR_SUCCESS)
     return status;
-  auto it = FindValue(*node, name);
-  if (it == node->values.end())
+  const std::size_t index = Store::FindValue(*node, name);
+  if (index == kNoValue)
     return ERROR_FILE_NOT_FOUND;
+  const auto& value = node->values[index];
   if (data) {
     if (LSTATUS status = Self().Prepare(*node, KeyOperation::QueryValueData);
         status != ERROR_SUCCESS) {
       return status;
     }
-    if (!Self().ReadData(*node, *it, *data))
+    if (!Self().ReadData(*node, value, *data))
       return ERROR_BADDB;
   }
-  type = it->type;
-  size = Store::DataSize(*it);
+  type = value.type;
+  size = Store::DataSize(value);
   return ERROR_SUCCESS;
 }
 
@@ -360,14 +388,11 @@ LSTATUS KeyTree<Store, Node>::SetValue(HKEY key, std::u16string_view name, std::
     return status;
   if (!Self().Storable(name))
     return ERROR_INVALID_PARAMETER;
-  auto it = FindValue(*node, name);
-  if (it == node->values.end()) {
-    node->values.emplace_back();
-    it = std::prev(node->values.end());
-    it->name = std::u16string(name);
-  }
+  std::size_t index = Store::FindValue(*node, name);
+  if (index == kNoValue)
+    index = Store::AddValue(*node, name);
   // A replaced value keeps its place and its spelling.
-  it->Assign(type, data);
+  node->values[index].Assign(type, data);
   Self().Touch(*node, KeyChange::Values);
   return ERROR_SUCCESS;
 }
@@ -410,10 +435,10 @@ LSTATUS KeyTree<Store, Node>::DeleteValue(HKEY key, std::u16string_view name) {
       status != ERROR_SUCCESS) {
     return status;
   }
-  auto it = FindValue(*node, name);
-  if (it == node->values.end())
+  const std::size_t index = Store::FindValue(*node, name);
+  if (index == kNoValue)
     return ERROR_FILE_NOT_FOUND;
-  node->values.erase(it);
+  Store::EraseValue(*node, index);
   Self().Touch(*node, KeyChange::Values);
   return ERROR_SUCCESS;
 }

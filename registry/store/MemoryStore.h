@@ -16,7 +16,8 @@ struct Value;
 // A complete registry in memory: the roots HKEY_CLASSES_ROOT, HKEY_CURRENT_USER,
 // HKEY_LOCAL_MACHINE and HKEY_USERS, case-insensitive names that keep their stored
 // case, sub keys enumerated in the registry's sorted order, values in creation order,
-// and handles that enforce their access rights. Keys can be made read-only or
+// keys at most kMaxKeyDepth levels below their root as in the registry, and handles
+// that enforce their access rights. Keys can be made read-only or
 // unreadable, and single operations can be made to fail, so that missing rights and
 // failing calls behave as they do on Windows.
 class MemoryStore : public KeyTree<MemoryStore, memory::Key> {
@@ -70,6 +71,19 @@ class MemoryStore : public KeyTree<MemoryStore, memory::Key> {
   // Every key stays in memory, whatever handles are open on it.
   void Opened(Node&) {}
   void Closed(const std::shared_ptr<Node>&) {}
+
+  // Values are found by name through an index once a key has many of them, so that
+  // filling a key of a million values does not compare each new name with all the
+  // others.
+  static std::size_t FindValue(Node& node, std::u16string_view name);
+  static std::size_t AddValue(Node& node, std::u16string_view name);
+  static void EraseValue(Node& node, std::size_t index);
+  // Keys lie at most kMaxKeyDepth levels below their root.
+  static bool CanReach(const Node& node, std::size_t levels);
+  // Sub keys are found through an index once a key has many of them, and new ones
+  // are sorted in when the key is next listed, so that filling a key with hundreds of
+  // thousands of sub keys in any order does not move the others for each.
+  static std::shared_ptr<Node> Child(Node& node, std::u16string_view name);
 
   LSTATUS Fault(const Node& node, Operation operation) const;
   std::shared_ptr<Node> FindPath(HKEY root, std::u16string_view path);

@@ -72,6 +72,8 @@ inline constexpr std::uint32_t REG_QWORD = 11;
 // The registry's own limits on name lengths, in UTF-16 code units.
 inline constexpr std::size_t kMaxKeyNameLength = 255;
 inline constexpr std::size_t kMaxValueNameLength = 16383;
+// The registry's limit on depth: keys lie at most this many levels below their root.
+inline constexpr std::size_t kMaxKeyDepth = 512;
 
 // What RegQueryInfoKeyW reports; lengths in UTF-16 code units, data in bytes.
 struct KeyInfo {

@@ -173,30 +173,29 @@ TEST_F(CliReportTest, AllRepairsEveryProfileOnItsOwn) {
 
 // A value the .reg text cannot hold (a line feed alone in a string) makes a backup
 // that cannot bring the profile back: the repair stops before it deletes anything.
-TEST_F(CliReportTest, ABackupThatLosesAValueStopsTheRepair) {
+// A string with a lone line feed has no string line; its exact bytes hold it, so the
+// backup is proven, the repair runs, and the restore brings the value back.
+TEST_F(CliReportTest, AValueOnlyBytesHoldIsBackedUpRepairedAndRestored) {
   ASSERT_EQ(0, Run({"--demo", "--save-reg", Path("demo.reg"), "profiles"}).exitCode);
   std::ofstream(Path("demo.reg"), std::ios::binary | std::ios::app)
       << "\r\n[" << kProfileKey
       << "B\xFC"
          "ro\\9207f3e0a3b11019908b08002b2a56c2]\r\n"
       << "\"Zeilen\"=hex(1):6f,00,0a,00,75,00,00,00\r\n\r\n";
-  const ProcessResult result =
+  ProcessResult result =
       Run({"--reg", Path("demo.reg"), "--outlook-version", "16", "--documents", Path("docs"),
-           "--save-reg", Path("after.reg"), "repair", kDamaged});
-  EXPECT_EQ(1, result.exitCode);
-  EXPECT_NE(std::string::npos,
-            result.err.find("hält das Profil nicht so, wie es in der Registry steht"))
-      << result.err;
-  EXPECT_NE(std::string::npos,
-            result.err.find("Information: Daten können NICHT gelöscht werden, da das Anlegen "
-                            "eines Backups fehlschlug\n"));
-  // Nothing deleted: the repair did not run, and the registry afterwards still holds
-  // the unused section it would have deleted first. (The saved registry holds the
-  // line feed too, so it cannot be read back as a whole here.)
-  EXPECT_EQ(std::string::npos, result.out.find("GUIDs wurden gelöscht"));
-  EXPECT_NE(std::string::npos,
-            ReadWholeFile(Path("after.reg")).find("\\5a89cc3fa6d8fe64d70c612c73cdcb86]\r\n"));
-  EXPECT_FALSE(fs::exists(dir_ / "docs" / "Brindel" / Utf8Path(std::string(kDamaged) + ".reg")));
+           "--save-reg", Path("repaired.reg"), "repair", kDamaged});
+  ASSERT_EQ(0, result.exitCode) << result.err;
+  EXPECT_NE(std::string::npos, result.err.find("Information: Sicherung geprüft: ")) << result.err;
+  EXPECT_NE(std::string::npos, result.out.find("GUIDs wurden gelöscht"));
+  const std::string backup =
+      ReadWholeFile(dir_ / "docs" / "Brindel" / Utf8Path(std::string(kDamaged) + "-original.reg"));
+  EXPECT_NE(std::string::npos, backup.find("\"Zeilen\"=hex(1):6f,00,0a,00,75,00,00,00\r\n"));
+
+  result = Run({"--reg", Path("repaired.reg"), "--outlook-version", "16", "--documents",
+                Path("docs"), "--save-reg", Path("restored.reg"), "restore", kDamaged});
+  ASSERT_EQ(0, result.exitCode) << result.err;
+  EXPECT_EQ(ProfileText(Path("demo.reg"), kDamaged), ProfileText(Path("restored.reg"), kDamaged));
 }
 
 // restore puts the repaired profile back as it was: the export before the repair

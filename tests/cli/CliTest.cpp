@@ -330,10 +330,23 @@ TEST_F(CliTest, ImportAddsTheFileAndRefusesABadOneWhole) {
   EXPECT_NE(std::string::npos, result.err.find("Fehler: Syntax error in reg file")) << result.err;
   EXPECT_FALSE(fs::exists(Path("after2.reg")));
 
-  Write("v5.reg", "Windows Registry Editor Version 5.00\r\n");
-  result = Run({"--demo", "import", Path("v5.reg")});
+  Write("v4.reg", "Windows Registry Editor Version 4.00\r\n");
+  result = Run({"--demo", "import", Path("v4.reg")});
   EXPECT_EQ(1, result.exitCode);
   EXPECT_EQ("Fehler: Bad file format.  Missing REGEDIT4 in first line.\n", result.err);
+
+  // The export's other format: UTF-16 with its byte-order mark.
+  std::string v5 = "\xFF\xFE";
+  for (const char16_t unit : std::u16string(
+           u"Windows Registry Editor Version 5.00\r\n\r\n"
+           u"[HKEY_CURRENT_USER\\Software\\\u03A9]\r\n\"zwei\\nZeilen\"=\"\u4E2D\"\r\n")) {
+    v5 += static_cast<char>(unit & 0xFF);
+    v5 += static_cast<char>(unit >> 8);
+  }
+  Write("v5.reg", v5);
+  result = Run({"--demo", "--save-reg", Path("after5.reg"), "import", Path("v5.reg")});
+  EXPECT_EQ(0, result.exitCode) << result.err;
+  EXPECT_EQ(0u, ReadWholeFile(Path("after5.reg")).find("\xFF\xFEW\0")) << "saved as Version 5.00";
 }
 
 TEST_F(CliTest, FindPrintsEveryMatchInSearchOrder) {

@@ -7,6 +7,7 @@
 
 #include "platform/DocumentsFolder.h"
 #include "support/Environment.h"
+#include "support/Fifo.h"
 
 namespace brindel::platform {
 namespace {
@@ -47,6 +48,15 @@ TEST_F(DocumentsFolderTest, UserDirsRelativeToHome) {
 TEST_F(DocumentsFolderTest, HomeDocumentsWithoutUserDirs) {
   ScopedEnv configDir("XDG_CONFIG_HOME", (dir_ / "config").c_str());
   EXPECT_EQ(u"/home/anna/Documents", DocumentsFolder());
+}
+
+// Read at every start: a FIFO in its place would hold the program for ever.
+TEST_F(DocumentsFolderTest, UserDirsThatAreAFifoAreNotRead) {
+  ScopedEnv configDir("XDG_CONFIG_HOME", (dir_ / "config").c_str());
+  ASSERT_TRUE(test::MakeFifo(dir_ / "config" / "user-dirs.dirs"));
+  test::FifoGuard guard(dir_ / "config" / "user-dirs.dirs");
+  EXPECT_EQ(u"/home/anna/Documents", DocumentsFolder());
+  EXPECT_FALSE(guard.Freed()) << "the FIFO was opened";
 }
 
 TEST_F(DocumentsFolderTest, UnknownWithoutHome) {

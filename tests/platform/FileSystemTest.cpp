@@ -123,6 +123,28 @@ TEST_F(FileSystemTest, ReadFileBytesGivesEveryByte) {
   EXPECT_EQ(std::nullopt, ReadFileBytes(dir_.string())) << "a folder is no file";
 }
 
+// Each refusal says why, and the sentence names the file.
+TEST_F(FileSystemTest, ReadFileBytesSaysWhyItReadNothing) {
+  Write(Path("ten"), "0123456789");
+  TReadRefusal why = TReadRefusal::Unreadable;
+  EXPECT_EQ("0123456789", ReadFileBytes(Path("ten"), 10, &why));
+  EXPECT_EQ(TReadRefusal::None, why);
+  EXPECT_EQ(std::nullopt, ReadFileBytes(Path("ten"), 9, &why));
+  EXPECT_EQ(TReadRefusal::TooLarge, why);
+  EXPECT_EQ(std::nullopt, ReadFileBytes(Path("missing"), kAnyFileSize, &why));
+  EXPECT_EQ(TReadRefusal::Missing, why);
+  EXPECT_EQ(std::nullopt, ReadFileBytes(dir_.string(), kAnyFileSize, &why));
+  EXPECT_EQ(TReadRefusal::NotAFile, why);
+
+  EXPECT_EQ(
+      u"„a.reg“ ist keine gewöhnliche Datei, sondern ein Ordner, eine Pipe oder ein "
+      u"Gerät, und wird nicht gelesen.",
+      ReadRefusalText(TReadRefusal::NotAFile, u"a.reg"));
+  EXPECT_EQ(u"Die Datei „a.reg“ wurde nicht gefunden.",
+            ReadRefusalText(TReadRefusal::Missing, u"a.reg"));
+  EXPECT_EQ(u"Die Datei „a.reg“ ist zu groß.", ReadRefusalText(TReadRefusal::TooLarge, u"a.reg"));
+}
+
 struct NameCase {
   const char* name;
   const char16_t* text;

@@ -31,6 +31,19 @@ inline std::string RegLines(const std::vector<std::string>& lines) {
   return text;
 }
 
+// The bytes of a Version 5.00 text: the byte-order mark, then every line in UTF-16LE
+// followed by CR LF.
+inline std::string Version5Lines(std::initializer_list<std::u16string_view> lines) {
+  std::string text = "\xFF\xFE";
+  for (std::u16string_view line : lines) {
+    for (const char16_t unit : std::u16string(line) + u"\r\n") {
+      text += static_cast<char>(unit & 0xFF);
+      text += static_cast<char>(unit >> 8);
+    }
+  }
+  return text;
+}
+
 // Control characters and bytes beyond ASCII made visible, for failure messages.
 inline std::string Visible(std::string_view line) {
   std::string out;

@@ -60,9 +60,6 @@ struct Value {
 struct RoundTripRow {
   const char* name;
   std::vector<Value> values;
-  // The imported values equal the exported ones (not only the text): types whose
-  // text form keeps every byte.
-  bool sameValues;
 };
 
 Bytes Sequence(std::size_t count) {
@@ -75,7 +72,7 @@ Bytes Sequence(std::size_t count) {
 class RoundTripTest : public test::StoreFixture,
                       public ::testing::WithParamInterface<RoundTripRow> {};
 
-TEST_P(RoundTripTest, ExportImportExportIsByteIdentical) {
+TEST_P(RoundTripTest, ExportImportExportIsByteIdenticalAndKeepsEveryValue) {
   const RoundTripRow& row = GetParam();
   for (const Value& value : row.values) {
     if (value.name == u"<key>") {
@@ -97,10 +94,9 @@ TEST_P(RoundTripTest, ExportImportExportIsByteIdentical) {
     ASSERT_NO_THROW(importer.ImportRegFile(u"backup.reg", &stream)) << text;
   }
   EXPECT_PRED_FORMAT2(SameRegText, first, ExportRoots(restored));
-  if (row.sameValues) {
-    EXPECT_EQ(test::Dump(store_), test::Dump(restored));
-    EXPECT_EQ(test::Dump(store_, HKEY_LOCAL_MACHINE), test::Dump(restored, HKEY_LOCAL_MACHINE));
-  }
+  // Every value comes back with its type and its bytes.
+  EXPECT_EQ(test::Dump(store_), test::Dump(restored));
+  EXPECT_EQ(test::Dump(store_, HKEY_LOCAL_MACHINE), test::Dump(restored, HKEY_LOCAL_MACHINE));
 }
 
 const std::u16string kLongName(74, u'n');  // with quotes, "=" and hex(0): past column 77
@@ -113,51 +109,52 @@ const RoundTripRow kRoundTrips[] = {
       {u"Software\\T", u"lines", REG_SZ, Utf16Bytes(u"1\r\n2\\r\\n3\\\r\n")},
       {u"Software\\T", u"latin1 äöüß €", REG_SZ, Utf16Bytes(u"Grüße €")},
       {u"Software\\T", u"empty", REG_SZ, Utf16Bytes(u"")},
-      {u"Software\\T", u" blanks ", REG_SZ, Utf16Bytes(u"  x  ")}},
-     true},
+      {u"Software\\T", u" blanks ", REG_SZ, Utf16Bytes(u"  x  ")}}},
     {"Dwords",
      {{u"T", u"d", REG_DWORD, DwordBytes(26)},
       {u"T", u"max", REG_DWORD, DwordBytes(0xffffffffu)},
-      {u"T", u"", REG_DWORD, DwordBytes(0)}},
-     true},
-    {"DwordTooShort", {{u"T", u"short", REG_DWORD, {1, 2, 3}}}, true},
+      {u"T", u"", REG_DWORD, DwordBytes(0)}}},
+    {"DwordTooShort", {{u"T", u"short", REG_DWORD, {1, 2, 3}}}},
     {"Binary",
      {{u"T", u"empty", REG_BINARY, {}},
       {u"T", u"one", REG_BINARY, {0xff}},
       {u"T", u"wrapped", REG_BINARY, Sequence(200)},
       {u"T", u"odd", REG_BINARY, Sequence(21)},
-      {u"T", kLongName, REG_BINARY, {7}}},
-     true},
-    {"Qword", {{u"T", u"q", REG_QWORD, {1, 0, 0, 0, 0, 0, 0, 0x80}}}, true},
-    {"ExpandString", {{u"T", u"path", REG_EXPAND_SZ, Utf16Bytes(u"%TEMP%\\Grüße")}}, true},
-    {"ExpandStringBeyondLatin1", {{u"T", u"euro", REG_EXPAND_SZ, Utf16Bytes(u"%X%€")}}, false},
+      {u"T", kLongName, REG_BINARY, {7}}}},
+    {"Qword", {{u"T", u"q", REG_QWORD, {1, 0, 0, 0, 0, 0, 0, 0x80}}}},
+    {"ExpandString", {{u"T", u"path", REG_EXPAND_SZ, Utf16Bytes(u"%TEMP%\\Grüße")}}},
+    {"ExpandStringBeyondLatin1", {{u"T", u"euro", REG_EXPAND_SZ, Utf16Bytes(u"%X%€")}}},
     {"MultiString",
      {{u"T", u"list", REG_MULTI_SZ, Utf16Bytes(std::u16string(u"a\0bä\0", 5))},
-      {u"T", u"odd", REG_MULTI_SZ, {0x61, 0, 0x62}}},
-     false},
+      {u"T", u"odd", REG_MULTI_SZ, {0x61, 0, 0x62}}}},
     {"NoneAnd188",
      {{u"T", u"none", REG_NONE, Utf16Bytes(u"ab")},
       {u"T", u"noneNoNul", REG_NONE, {1, 2, 3}},
       {u"T", u"noneEmpty", REG_NONE, {}},
       {u"T", u"t188", 188, Utf16Bytes(u"x")},
-      {u"T", u"t188Empty", 188, {}}},
-     true},
-    // A default value of type REG_NONE without data has no line of its own.
-    {"DefaultNoneWithoutData", {{u"T", u"", REG_NONE, {}}}, false},
+      {u"T", u"t188Empty", 188, {}}}},
+    {"DefaultNoneWithoutData", {{u"T", u"", REG_NONE, {}}}},
     // The empty REG_NONE value with a long name ends its line in a backslash; the
     // default value after it must not be joined to it.
     {"ContinuedEmptyNoneBeforeDefault",
-     {{u"T", kLongName, REG_NONE, {}}, {u"T", u"", REG_SZ, Utf16Bytes(u"d")}},
-     true},
+     {{u"T", kLongName, REG_NONE, {}}, {u"T", u"", REG_SZ, Utf16Bytes(u"d")}}},
     {"RootValuesAndEmptyKeys",
      {{u"", u"onRoot", REG_SZ, Utf16Bytes(u"r")},
       {u"Empty\\Deeper\\Deepest", u"<key>", 0, {}},
       {u"Key with blanks\\x]y", u"v", REG_DWORD, DwordBytes(1)},
-      {u"SOFTWARE\\Vendor", u"m", REG_BINARY, {1, 2}, HKEY_LOCAL_MACHINE}},
-     true},
-    {"OtherTypesLeftOut",
-     {{u"T", u"big", REG_DWORD_BIG_ENDIAN, {0, 0, 0, 1}}, {u"T", u"kept", REG_BINARY, {1}}},
-     false},
+      {u"SOFTWARE\\Vendor", u"m", REG_BINARY, {1, 2}, HKEY_LOCAL_MACHINE}}},
+    {"OtherTypesByTheirNumber",
+     {{u"T", u"big", REG_DWORD_BIG_ENDIAN, {0, 0, 0, 1}},
+      {u"T", u"kept", REG_BINARY, {1}},
+      {u"T", u"far", 0xFFFFFFFFu, {1, 2}}}},
+    {"StringsAsBytes",
+     {{u"T", u"lf", REG_SZ, Utf16Bytes(u"a\nb")},
+      {u"T", u"afterNul", REG_SZ, Utf16Bytes(std::u16string(u"a\0b", 3))},
+      {u"T", u"odd", REG_SZ, {0x61, 0, 0x62}},
+      {u"T", u"omega", REG_SZ, Utf16Bytes(u"\u03A9")}}},
+    {"NamesBeyondTheCodePage",
+     {{u"\u03A9\\\U0001F600", u"\u4E2D", REG_SZ, Utf16Bytes(u"\u00E4\r\n")},
+      {u"\u03A9", u"zwei\nZeilen", REG_DWORD, DwordBytes(5)}}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Trees, RoundTripTest, ::testing::ValuesIn(kRoundTrips),
@@ -203,7 +200,9 @@ const ReadRow kReadRows[] = {
     {"HeaderWithTrailingBlank", "REGEDIT4 \r\n", "[]\n", kHeaderError},
     {"HeaderInLowerCase", "regedit4\r\n", "[]\n", kHeaderError},
     {"HeaderOfVersion5", "Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\T]\r\n",
-     "[]\n", kHeaderError},
+     "[]\n[T]\n", ""},
+    {"HeaderOfVersion5InLowerCase", "windows registry editor version 5.00\r\n", "[]\n",
+     kHeaderError},
     {"EmptyText", "", "[]\n", kHeaderError},
     {"OnlyComments", "; a\r\n;b\r\n", "[]\n", kHeaderError},
     // Lines.
@@ -240,6 +239,10 @@ const ReadRow kReadRows[] = {
     {"KeyWithCommentAfter", "REGEDIT4\r\n[HKEY_CURRENT_USER\\T] ; c\r\n", "[]\n",
      Syntax(1, "HKEY_CURRENT_USER\\T] ; c")},
     {"KeyDeletionRefused", "REGEDIT4\r\n[-HKEY_CURRENT_USER\\T]\r\n", "[]\n", Syntax(1, "T")},
+    // The backslashes of a key line join names: "\r\n" there is the key "r" and a
+    // key below it, never a line break.
+    {"KeyLineHasNoLineBreakEscape", "REGEDIT4\r\n[HKEY_CURRENT_USER\\T\\r\\nx]\r\n",
+     "[]\n[T]\n[T\\r]\n[T\\r\\nx]\n", ""},
     // Value lines.
     {"ValueNameEscapes",
      "REGEDIT4\r\n[HKEY_CURRENT_USER\\T]\r\n\"a\\\\b\"=dword:1\r\n\"q\\\"uote\"=dword:2\r\n"
@@ -263,6 +266,18 @@ const ReadRow kReadRows[] = {
      "REGEDIT4\r\n[HKEY_CURRENT_USER\\T]\r\n\"e\"=hex(2):25,e4,00\r\n\"m\"=hex(7):61,00,62,00,"
      "00\r\n",
      "[]\n[T]\ne=2:25,00,e4,00,00,00\nm=7:61,00,00,00,62,00,00,00,00,00\n", ""},
+    // Version 5.00: each line break of a quoted text an escape of its own, texts of
+    // REG_EXPAND_SZ and REG_MULTI_SZ as UTF-16 bytes.
+    {"Version5LineBreakEscapes",
+     test::Version5Lines({u"Windows Registry Editor Version 5.00", u"[HKEY_CURRENT_USER\\T]",
+                          u"\"a\\nb\\r\"=\"x\\ry\\r\\nz\\\\n\"", u"\"c\\d\"=dword:1"}),
+     "[]\n[T]\na\nb\r=1:78,00,0d,00,79,00,0d,00,0a,00,7a,00,5c,00,6e,00,00,00\nc\\d=4:01,00,00,"
+     "00\n",
+     ""},
+    {"Version5TextsAreUtf16",
+     test::Version5Lines({u"Windows Registry Editor Version 5.00", u"[HKEY_CURRENT_USER\\T\u03A9]",
+                          u"\"e\"=hex(2):25,00,ac,20,00,00", u"\"m\"=hex(7):61,00,62"}),
+     "[]\n[T\xCE\xA9]\ne=2:25,00,ac,20,00,00\nm=7:61,00,62\n", ""},
     {"DwordMaximum", "REGEDIT4\r\n[HKEY_CURRENT_USER\\T]\r\n\"d\"=dword:ffffffff\r\n",
      "[]\n[T]\nd=4:ff,ff,ff,ff\n", ""},
     {"DwordTooLarge", "REGEDIT4\r\n[HKEY_CURRENT_USER\\T]\r\n\"d\"=dword:100000000\r\n",

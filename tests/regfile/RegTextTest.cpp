@@ -8,8 +8,8 @@
 
 #include "platform/AnsiCodePage.h"
 #include "platform/Text.h"
-#include "registry/store/MemoryStore.h"
 #include "regfile/RegTextDecode.h"
+#include "registry/store/MemoryStore.h"
 #include "support/Bytes.h"
 #include "support/Files.h"
 #include "support/NamedRows.h"
@@ -457,6 +457,30 @@ const RefusalCase kRefusalCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Operations, RegTextRefusalTest, testing::ValuesIn(kRefusalCases),
                          RowName<RefusalCase>);
+
+// Many values in one key, new and replaced, in runs broken by another key: each run
+// is one step of the undo, and the key ends with its values as before, in their order.
+TEST(RegTextRefusalTest, UndoesManyNewValuesOfAKey) {
+  MemoryStore store;
+  std::string setup = "REGEDIT4\r\n[HKEY_CURRENT_USER\\Many]\r\n";
+  for (int i = 0; i < 30; ++i)
+    setup += "\"old" + std::to_string(i) + "\"=dword:1\r\n";
+  setup += "[HKEY_CURRENT_USER\\Locked]\r\n";
+  LoadRegText(Raw(setup), store);
+  ASSERT_TRUE(store.InjectFault(HKEY_CURRENT_USER, u"Locked", MemoryStore::Operation::SetValue,
+                                ERROR_ACCESS_DENIED));
+  const std::string before = Dump(store);
+  std::string text = "REGEDIT4\r\n";
+  for (int run = 0; run < 3; ++run) {
+    text += "[HKEY_CURRENT_USER\\Many]\r\n\"old" + std::to_string(run) + "\"=dword:2\r\n";
+    for (int i = 0; i < 25; ++i)
+      text += "\"new" + std::to_string(run) + "-" + std::to_string(i) + "\"=dword:3\r\n";
+    text += "[HKEY_CURRENT_USER\\Other]\r\n\"x\"=dword:4\r\n";
+  }
+  text += "[HKEY_CURRENT_USER\\Locked]\r\n\"k\"=\"refused\"\r\n";
+  EXPECT_THROW(LoadRegText(Raw(text), store), ERegTextError);
+  EXPECT_EQ(before, Dump(store));
+}
 
 TEST(RegTextRefusalTest, ReadOnlyTreeIsNotDeleted) {
   MemoryStore store;

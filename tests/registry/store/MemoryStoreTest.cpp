@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <functional>
+#include <string>
 #include <vector>
+
+#include "platform/Text.h"
 
 namespace brindel::registry::store {
 namespace {
@@ -136,6 +139,116 @@ TEST(MemoryStoreFailOperationTest, FailsExactlyTheOperationOfItsNumber) {
   EXPECT_EQ(ERROR_SUCCESS, store.CreateKey(HKEY_CURRENT_USER, u"A", KEY_ALL_ACCESS, key));
   store.CloseKey(key);
   EXPECT_EQ(1u, store.OperationCount());
+}
+
+// A key of many values finds them through an index; each lookup must still be the
+// registry's: without regard to letter case, replaced values keeping their place and
+// spelling, and every value after a removed one found where it now is.
+TEST_F(MemoryStoreTest, KeyOfManyValuesFindsEachByNameAsAKeyOfFew) {
+  HKEY key = 0;
+  ASSERT_EQ(ERROR_SUCCESS, store_.CreateKey(HKEY_CURRENT_USER, u"Many", KEY_ALL_ACCESS, key));
+  constexpr int kValues = 1000;
+  const auto name = [](int i) {
+    // Letters whose upper case lies beyond ASCII, and one that is an ASCII letter's.
+    return u"Wert \u00E4\u0131 " + platform::Widen(std::to_string(i));
+  };
+  for (int i = 0; i < kValues; ++i) {
+    const std::uint8_t data[] = {static_cast<std::uint8_t>(i)};
+    ASSERT_EQ(ERROR_SUCCESS, store_.SetValue(key, name(i), REG_BINARY, data));
+  }
+  const auto byValue = [&](std::u16string_view asked) {
+    std::uint32_t type = 0;
+    std::uint32_t size = 0;
+    std::vector<std::uint8_t> data;
+    const LSTATUS status = store_.QueryValue(key, asked, type, size, &data);
+    return status == ERROR_SUCCESS && data.size() == 1 ? static_cast<int>(data[0]) : -status;
+  };
+  // Another spelling of the same names: "ä" and "ı" upper-cased as "Ä" and "I".
+  const auto otherCase = [](int i) {
+    return u"WERT \u00C4I " + platform::Widen(std::to_string(i));
+  };
+  EXPECT_EQ(7, byValue(otherCase(7)));
+  EXPECT_EQ(999 % 256, byValue(otherCase(999)));
+  EXPECT_EQ(-ERROR_FILE_NOT_FOUND, byValue(u"Wert \u00E4\u0131 1000"));
+
+  const std::uint8_t replaced[] = {0xEE};
+  ASSERT_EQ(ERROR_SUCCESS, store_.SetValue(key, otherCase(500), REG_DWORD, replaced));
+  std::u16string at;
+  ASSERT_EQ(ERROR_SUCCESS, store_.EnumValue(key, 500, at, nullptr));
+  EXPECT_EQ(name(500), at) << "a replaced value keeps its place and spelling";
+
+  ASSERT_EQ(ERROR_SUCCESS, store_.DeleteValue(key, otherCase(10)));
+  EXPECT_EQ(-ERROR_FILE_NOT_FOUND, byValue(name(10)));
+  EXPECT_EQ(11, byValue(name(11)));
+  EXPECT_EQ(0xEE, byValue(name(500)));
+  ASSERT_EQ(ERROR_SUCCESS, store_.EnumValue(key, 10, at, nullptr));
+  EXPECT_EQ(name(11), at);
+  const std::uint8_t again[] = {0x10};
+  ASSERT_EQ(ERROR_SUCCESS, store_.SetValue(key, name(10), REG_BINARY, again));
+  ASSERT_EQ(ERROR_SUCCESS, store_.EnumValue(key, kValues - 1, at, nullptr));
+  EXPECT_EQ(name(10), at) << "a value set again after its removal comes last";
+  EXPECT_EQ(0x10, byValue(otherCase(10)));
+  store_.CloseKey(key);
+}
+
+// Sub keys made in any order are listed sorted; each is found by name without regard
+// to letter case, also one deleted and made again before the key was listed.
+TEST_F(MemoryStoreTest, KeyOfManySubKeysListsThemSortedWhateverTheOrderTheyCameIn) {
+  HKEY key = 0;
+  ASSERT_EQ(ERROR_SUCCESS, store_.CreateKey(HKEY_CURRENT_USER, u"Keys", KEY_ALL_ACCESS, key));
+  constexpr int kKeys = 500;
+  std::vector<std::u16string> names;
+  for (int i = 0; i < kKeys; ++i) {
+    // 7 and 500 have no common divisor: every number once, in a scrambled order.
+    const int n = (i * 7) % kKeys;
+    names.push_back(u"K\u00E4 " + platform::Widen(std::to_string(n)));
+    HKEY sub = 0;
+    ASSERT_EQ(ERROR_SUCCESS, store_.CreateKey(key, names.back(), KEY_ALL_ACCESS, sub));
+    store_.CloseKey(sub);
+  }
+  EXPECT_EQ(ERROR_SUCCESS, Open(u"Keys\\K\u00C4 499", KEY_READ));
+  ASSERT_EQ(ERROR_SUCCESS, store_.DeleteKey(key, u"k\u00E4 250", 0));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, Open(u"Keys\\K\u00E4 250", KEY_READ));
+  HKEY again = 0;
+  bool created = false;
+  ASSERT_EQ(ERROR_SUCCESS, store_.CreateKey(key, u"K\u00C4 250", KEY_ALL_ACCESS, again, &created));
+  EXPECT_TRUE(created);
+  store_.CloseKey(again);
+  ASSERT_EQ(ERROR_SUCCESS, store_.DeleteKey(key, u"K\u00E4 3", 0));
+
+  KeyInfo info;
+  ASSERT_EQ(ERROR_SUCCESS, store_.QueryInfoKey(key, info));
+  EXPECT_EQ(static_cast<std::uint32_t>(kKeys - 1), info.subKeys);
+  std::vector<std::u16string> listed;
+  std::u16string name;
+  for (std::uint32_t i = 0; store_.EnumKey(key, i, name) == ERROR_SUCCESS; ++i)
+    listed.push_back(name);
+  std::erase(names, u"K\u00E4 3");
+  std::replace(names.begin(), names.end(), std::u16string(u"K\u00E4 250"),
+               std::u16string(u"K\u00C4 250"));
+  std::sort(names.begin(), names.end(), [](const std::u16string& a, const std::u16string& b) {
+    return platform::CompareTextIgnoreCase(a, b) < 0;
+  });
+  EXPECT_EQ(names, listed);
+  store_.CloseKey(key);
+}
+
+// The registry is 512 levels deep at most; a deeper key is refused at every level a
+// path is made from, and nothing of it is made.
+TEST_F(MemoryStoreTest, KeysDeeperThanTheRegistryAreRefused) {
+  std::u16string path = u"D";
+  for (std::size_t level = 2; level <= kMaxKeyDepth; ++level)
+    path += u"\\D";
+  HKEY key = 0;
+  ASSERT_EQ(ERROR_SUCCESS, store_.CreateKey(HKEY_CURRENT_USER, path, KEY_ALL_ACCESS, key));
+  HKEY deeper = 0;
+  EXPECT_EQ(ERROR_INVALID_PARAMETER, store_.CreateKey(key, u"E", KEY_ALL_ACCESS, deeper));
+  EXPECT_EQ(0u, deeper);
+  store_.CloseKey(key);
+  EXPECT_EQ(ERROR_INVALID_PARAMETER,
+            store_.CreateKey(HKEY_CURRENT_USER, u"F\\" + path, KEY_ALL_ACCESS, deeper));
+  EXPECT_EQ(ERROR_SUCCESS, Open(path, KEY_READ));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, Open(path + u"\\E", KEY_READ));
 }
 
 TEST_F(MemoryStoreTest, HandlesAreCountedUntilClosed) {
