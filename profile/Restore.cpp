@@ -50,8 +50,7 @@ std::u16string CheckFile(std::u16string_view FileName, std::u16string_view Profi
   MemoryStore scratch;
   // A file that is missing or cannot be read: the reason names the file already.
   try {
-    const std::vector<std::uint8_t> bytes = regfile::ReadRegTextFile(FileName);
-    Text.assign(bytes.begin(), bytes.end());
+    Text = regfile::ReadRegTextFile(FileName);
   } catch (const platform::Exception& error) {
     return error.Message();
   }
