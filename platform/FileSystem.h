@@ -1,9 +1,11 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/WriteBehind.h"
 
@@ -52,8 +54,19 @@ std::string TemporaryFileOf(const std::string& path);
 // Removes the temporary file of `path` that a run killed between writing and
 // renaming left behind. True when nothing is in its place any more.
 bool RemoveLeftoverOf(const std::string& path);
-// The bytes of a file; nullopt when it cannot be read.
+// The bytes of a file; nullopt when it cannot be read or is no regular file (a pipe
+// or a device would hold the run up).
 std::optional<std::string> ReadFileBytes(const std::string& path);
+// The bytes of a regular file piece by piece, for files too large to hold at once;
+// false when it cannot be read or `piece` returned false.
+bool ReadFilePieces(const std::string& path, const std::function<bool(std::string_view)>& piece);
+// The size of a regular file; nullopt when there is none (LastFileErrorIsNotFound
+// then tells a missing one from another thing in its place).
+std::optional<std::uint64_t> FileSize(const std::string& path);
+
+// The names of the entries of a folder, "." and ".." left out; nullopt when it cannot
+// be read.
+std::optional<std::vector<std::string>> ListFolder(const std::string& path);
 
 // Creates a new, empty folder of a unique name in the system's folder for temporary
 // files; its name begins with `prefix`. nullopt when that fails.

@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,40 +8,50 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "platform/FileSystem.h"
+#include "platform/InRoot_posix.h"
 #include "platform/NewFile.h"
 
 namespace brindel::platform {
 
 bool FileExists(const std::string& path) {
   struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  return inroot::Stat(path, info) && S_ISREG(info.st_mode);
 }
 
 bool DirectoryExists(const std::string& path) {
   struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  return inroot::Stat(path, info) && S_ISDIR(info.st_mode);
 }
 
 bool CreateDirectory(const std::string& path) {
-  return ::mkdir(path.c_str(), 0777) == 0;
+  const auto place = inroot::PlaceOf(path, false);
+  return place && ::mkdirat(place->Dir(), place->Name(), 0777) == 0;
 }
 
 // The read-only attribute of Windows is the owner's write permission here; there is
 // no hidden attribute to clear.
 bool SetReadOnly(const std::string& path, bool readOnly) {
+  const auto place = inroot::PlaceOf(path, true);
   struct stat info {};
-  if (::stat(path.c_str(), &info) != 0)
+  if (!place || ::fstatat(place->Dir(), place->Name(), &info, place->SymlinkNoFollow()) != 0)
     return false;
+  // A link that the root's walk left in the last place was put there since: changing
+  // the mode would change its target's.
+  if (S_ISLNK(info.st_mode)) {
+    errno = ELOOP;
+    return false;
+  }
   const mode_t mode = readOnly ? (info.st_mode & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH))
                                : (info.st_mode | S_IWUSR);
-  return ::chmod(path.c_str(), mode & 07777) == 0;
+  return ::fchmodat(place->Dir(), place->Name(), mode & 07777, 0) == 0;
 }
 
 bool IsReadOnly(const std::string& path) {
   struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && (info.st_mode & S_IWUSR) == 0;
+  return inroot::Stat(path, info) && (info.st_mode & S_IWUSR) == 0;
 }
 
 void ClearFileAttributes(const std::string& path) {
@@ -49,7 +60,8 @@ void ClearFileAttributes(const std::string& path) {
 }
 
 bool DeleteFile(const std::string& path) {
-  return ::unlink(path.c_str()) == 0;
+  const auto place = inroot::PlaceOf(path, false);
+  return place && ::unlinkat(place->Dir(), place->Name(), 0) == 0;
 }
 
 namespace {
@@ -67,10 +79,10 @@ bool WriteAll(int fd, std::string_view bytes) {
 }  // namespace
 
 bool CopyFileNoOverwrite(const std::string& from, const std::string& to) {
-  const int in = ::open(from.c_str(), O_RDONLY);
+  const int in = inroot::Open(from, O_RDONLY | O_CLOEXEC);
   if (in < 0)
     return false;
-  const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+  const int out = inroot::Open(to, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (out < 0) {
     ::close(in);
     return false;
@@ -93,35 +105,108 @@ bool CopyFileNoOverwrite(const std::string& from, const std::string& to) {
   ok = ::close(out) == 0 && ok;
   // A half-written copy must not stand as the target.
   if (!ok)
-    ::unlink(to.c_str());
+    DeleteFile(to);
   return ok;
 }
 
 bool ReplaceFile(const std::string& from, const std::string& to) {
-  if (::rename(from.c_str(), to.c_str()) != 0)
+  const auto source = inroot::PlaceOf(from, false);
+  const auto target = inroot::PlaceOf(to, false);
+  if (!source || !target ||
+      ::renameat(source->Dir(), source->Name(), target->Dir(), target->Name()) != 0) {
     return false;
+  }
   // The new name durable too.
   SyncFolder(std::filesystem::path(to).parent_path());
   return true;
 }
 
+namespace {
+
+// A file opened for reading; only a regular file is read: a pipe or a device put in
+// its place would hold the run up or never end.
+inroot::Fd OpenRegularFile(const std::string& path, struct stat& status) {
+  inroot::Fd fd(inroot::Open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (!fd.Valid() || ::fstat(fd.Get(), &status) != 0)
+    return inroot::Fd();
+  if (!S_ISREG(status.st_mode)) {
+    errno = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+    return inroot::Fd();
+  }
+  return fd;
+}
+
+}  // namespace
+
 std::optional<std::string> ReadFileBytes(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY);
-  if (fd < 0)
+  struct stat status {};
+  const inroot::Fd fd = OpenRegularFile(path, status);
+  if (!fd.Valid())
     return std::nullopt;
   std::string bytes;
   // Read in one piece where the size is known: a backup can hold hundreds of MB.
-  struct stat status {};
-  if (::fstat(fd, &status) == 0 && status.st_size > 0)
+  if (status.st_size > 0)
     bytes.reserve(static_cast<std::size_t>(status.st_size));
   char buffer[65536];
   ssize_t got = 0;
-  while ((got = ::read(fd, buffer, sizeof buffer)) > 0)
+  while ((got = ::read(fd.Get(), buffer, sizeof buffer)) > 0)
     bytes.append(buffer, static_cast<std::size_t>(got));
-  ::close(fd);
   if (got < 0)
     return std::nullopt;
   return bytes;
+}
+
+bool ReadFilePieces(const std::string& path, const std::function<bool(std::string_view)>& piece) {
+  struct stat status {};
+  const inroot::Fd fd = OpenRegularFile(path, status);
+  if (!fd.Valid())
+    return false;
+  std::vector<char> buffer(std::size_t{1} << 18);
+  for (;;) {
+    const ssize_t got = ::read(fd.Get(), buffer.data(), buffer.size());
+    if (got < 0 && errno == EINTR)
+      continue;
+    if (got < 0)
+      return false;
+    if (got == 0)
+      return true;
+    if (!piece(std::string_view(buffer.data(), static_cast<std::size_t>(got))))
+      return false;
+  }
+}
+
+std::optional<std::uint64_t> FileSize(const std::string& path) {
+  struct stat status {};
+  if (!inroot::Stat(path, status))
+    return std::nullopt;
+  if (!S_ISREG(status.st_mode)) {
+    errno = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+    return std::nullopt;
+  }
+  return static_cast<std::uint64_t>(status.st_size);
+}
+
+std::optional<std::vector<std::string>> ListFolder(const std::string& path) {
+  const auto place = inroot::PlaceOf(path, true);
+  if (!place)
+    return std::nullopt;
+  const int fd =
+      ::openat(place->Dir(), place->Name(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | place->NoFollow());
+  if (fd < 0)
+    return std::nullopt;
+  DIR* dir = ::fdopendir(fd);
+  if (dir == nullptr) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  std::vector<std::string> names;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..")
+      names.emplace_back(name);
+  }
+  ::closedir(dir);
+  return names;
 }
 
 std::optional<std::string> MakeTemporaryFolder(std::string_view prefix) {

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/FileSystem.h"
 #include "platform/Text.h"
 
 namespace brindel::platform {
@@ -320,19 +321,16 @@ std::optional<std::u16string> FileVersionInfo::QueryString(std::u16string_view s
 // OUTLOOK.EXE could end the program; this way Windows and Linux agree on every file.
 bool FileVersionInfo::Load(const std::string& localPath) {
   block_.clear();
-  std::ifstream in(std::filesystem::path(FromUtf8(localPath)), std::ios::binary);
-  if (!in)
-    return false;
   // Executables worth reading are far smaller; a larger file is not read whole.
-  constexpr std::streamoff kMaxFileSize = std::streamoff{512} * 1024 * 1024;
-  in.seekg(0, std::ios::end);
-  const std::streamoff size = in.tellg();
-  if (size <= 0 || size > kMaxFileSize)
+  constexpr std::uint64_t kMaxFileSize = std::uint64_t{512} * 1024 * 1024;
+  const auto size = FileSize(localPath);
+  if (!size || *size == 0 || *size > kMaxFileSize)
     return false;
-  in.seekg(0);
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-  if (!in.read(reinterpret_cast<char*>(bytes.data()), size))
+  // Read as every file of a mounted Windows is read: within its root.
+  const auto read = ReadFileBytes(localPath);
+  if (!read)
     return false;
+  const std::vector<std::uint8_t> bytes(read->begin(), read->end());
   auto block = ExtractVersionResource(bytes);
   if (!block)
     return false;

@@ -1,10 +1,10 @@
 #include "regfile/RegTextDecode.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 
 #include "platform/AnsiCodePage.h"
+#include "platform/FileSystem.h"
+#include "platform/NewFile.h"
 #include "platform/Text.h"
 #include "regfile/RegTextError.h"
 
@@ -148,24 +148,25 @@ RegTextDecoded DecodeRegText(std::span<const std::uint8_t> bytes) {
 }
 
 std::vector<std::uint8_t> ReadRegTextFile(std::u16string_view fileName) {
-  const std::filesystem::path path{std::u16string(fileName)};
-  std::error_code error;
-  const bool exists = std::filesystem::exists(path, error);
-  if (!exists && !error) {
+  // Through platform/, which reads only regular files and a mounted Windows within its
+  // root.
+  const std::string path = platform::ToUtf8(fileName);
+  const auto size = platform::FileSize(path);
+  if (!size && platform::LastFileErrorIsNotFound()) {
     throw ERegTextError(0, Format(u"Die Datei „%s“ wurde nicht gefunden.", {fileName}));
   }
-  const std::uintmax_t size = std::filesystem::file_size(path, error);
-  if (!error && size > kMaxRegTextFileSize) {
+  if (size && *size > kMaxRegTextFileSize) {
     throw ERegTextError(
         0, Format(u"Die Datei „%s“ ist zu groß für eine Registrierungsdatei.", {fileName}));
   }
-  std::ifstream file(path, std::ios::binary);
   std::vector<std::uint8_t> bytes;
-  if (file && !error) {
-    bytes.resize(static_cast<std::size_t>(size));
-    file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  }
-  if (!file || error) {
+  if (size)
+    bytes.reserve(static_cast<std::size_t>(*size));
+  const bool read = size && platform::ReadFilePieces(path, [&bytes](std::string_view piece) {
+                      bytes.insert(bytes.end(), piece.begin(), piece.end());
+                      return bytes.size() <= kMaxRegTextFileSize;
+                    });
+  if (!read) {
     throw ERegTextError(0, Format(u"Die Datei „%s“ kann nicht gelesen werden.", {fileName}));
   }
   return bytes;
