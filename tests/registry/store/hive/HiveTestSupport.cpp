@@ -201,7 +201,8 @@ void KillThisProcess() {
 #endif
 
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args) {
-  return brindel::test::RunProcess(program, args);
+  const auto ended = brindel::test::RunProcess(program, args);
+  return {ended.exitCode, ended.out, ended.err};
 }
 
 int RunChildTest(const std::string& test,

@@ -19,7 +19,6 @@
 #include "platform/Environment.h"
 #include "platform/Text.h"
 #include "support/Files.h"
-#include "support/Process.h"
 
 namespace brindel::registry::store::testing {
 
@@ -219,7 +218,11 @@ ToolResult RunTool(const std::string& name, const std::string& arguments);
 std::string Quoted(const std::filesystem::path& file);
 
 // What a program run printed and how it ended.
-using RunResult = brindel::test::ProcessResult;
+struct RunResult {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
 // Runs a program with arguments in UTF-8 (no shell), standard input closed.
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args);
 
