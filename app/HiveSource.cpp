@@ -6,6 +6,7 @@
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
 #include "platform/InRoot.h"
+#include "platform/Path.h"
 #include "platform/Text.h"
 #include "platform/WindowsPath.h"
 #include "registry/store/hive/HiveStore.h"
@@ -197,6 +198,16 @@ std::unique_ptr<TStoreSession> MakeHiveSession(HiveStore& Hives) {
   return std::make_unique<THiveSession>(Hives);
 }
 
+TRegistrySource OpenUserHive(const std::filesystem::path& Hive, bool ReadOnly) {
+  auto store = std::make_unique<HiveStore>(ReadOnly ? HiveStore::Mode::ReadOnly
+                                                    : HiveStore::Mode::ReadWrite);
+  TRegistrySource source;
+  Mount(*store, source, HiveStore::MountPoint::CurrentUser, Hive, ReadOnly);
+  source.Session = MakeHiveSession(*store);
+  source.Store = std::move(store);
+  return source;
+}
+
 TUserList ListRootUsers(const TRunOptions& Options) {
   UseWindowsRoot(*Options.WindowsRoot);
   const auto software = FileBelowRoot(u"C:\\Windows\\System32\\config\\SOFTWARE");
@@ -245,10 +256,10 @@ TRegistrySource OpenHiveSource(const TRunOptions& Options, bool ReadOnly) {
       documents = instead;
     }
     const auto local = BelowRoot(documents);
-    std::string path = root;
+    std::u16string path = FromUtf8(root);
     for (const std::u16string& part : PartsOf(documents))
-      path += "/" + platform::ToUtf8(part);
-    source.Documents = FromUtf8(local ? *local : path);
+      path += platform::kPathDelimiter + part;
+    source.Documents = local ? FromUtf8(*local) : path;
   }
   for (const std::string& hive : Options.Hives) {
     const auto equals = hive.find('=');

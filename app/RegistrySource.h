@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -74,6 +75,8 @@ TUserList ListLiveUsers();
 // Opens the hive files that --hive and --windows-root name.
 TRegistrySource OpenHiveSource(const TRunOptions& Options, bool ReadOnly);
 TUserList ListRootUsers(const TRunOptions& Options);
+// A source of one user hive as HKEY_CURRENT_USER, nothing else mounted.
+TRegistrySource OpenUserHive(const std::filesystem::path& Hive, bool ReadOnly);
 // How a hive store keeps the changes of a run: in memory until flushed.
 std::unique_ptr<TStoreSession> MakeHiveSession(registry::store::HiveStore& Hives);
 
