@@ -236,6 +236,78 @@ TEST_F(CliAllUsersTest, ALogOntoAUsersHiveIsRefusedBeforeAnyoneRuns) {
   EXPECT_EQ(before, Snapshot(root_));
 }
 
+#ifdef _WIN32
+// A path or message of a run with its folder `dir` put as <dir>, with the separators
+// and line ends of one system.
+std::string Normal(std::string text, const std::string& dir) {
+  for (std::size_t at = text.find(dir); at != std::string::npos; at = text.find(dir, at))
+    text.replace(at, dir.size(), "<dir>");
+  std::replace(text.begin(), text.end(), '\\', '/');
+  std::string lines;
+  for (char c : text) {
+    if (c != '\r')
+      lines += c;
+  }
+  return lines;
+}
+
+// brindel-cli.exe and the Linux build's brindel-cli (run under Wine as the Linux
+// program it is), each on its own copy of the same disk that the project's writer
+// made: the same users, log, backups, log file and tree afterwards.
+TEST_F(CliWindowsRootTest, AllUsersRepairEqualsTheLinuxBuildsOnTheSameDisk) {
+  using registry::store::testing::UnixPath;
+  const std::string linuxCli = BRINDEL_LINUX_CLI;
+  const ProcessResult version = registry::store::testing::RunUnixProgram(linuxCli, {"--version"});
+  ASSERT_EQ(0, version.exitCode) << linuxCli
+                                 << " is missing: build the Linux programs first "
+                                    "(scripts/build), then the Windows tests";
+  test::MakeWindowsDisk(root_,
+                        {{"anna", true, "S-1-5-21-7-7-7-1001", u"%USERPROFILE%\\Dokumente", false},
+                         {"bob", false, "S-1-5-21-7-7-7-1002"}});
+  fs::create_directories(root_ / "Users" / "anna" / "Dokumente");
+  const fs::path other = folder_.Path() / "linux";
+  fs::copy(root_, other, fs::copy_options::recursive);
+
+  const ProcessResult windows = Run(Root({"--all-users", "repair", "--all"}));
+  const ProcessResult linux = registry::store::testing::RunUnixProgram(
+      linuxCli, {"--windows-root", UnixPath(other), "--all-users", "repair", "--all"});
+  ASSERT_EQ(0, windows.exitCode) << windows.err;
+  ASSERT_EQ(0, linux.exitCode) << linux.err;
+  EXPECT_EQ(Normal(linux.out, UnixPath(other)), Normal(windows.out, Arg(root_))) << "the log";
+  EXPECT_EQ(Normal(linux.err, UnixPath(other)), Normal(windows.err, Arg(root_)));
+  const fs::path backups = fs::path("Users") / "anna" / "Dokumente" / "Brindel";
+  EXPECT_EQ(6u, Snapshot(root_ / backups).size()) << "two profiles' backups and logs";
+  EXPECT_EQ(Snapshot(other / backups), Snapshot(root_ / backups)) << "the backups and logs";
+  for (const char* user : {"anna", "bob"}) {
+    SCOPED_TRACE(user);
+    const auto linuxTree = HivexExport(other / "Users" / user / "NTUSER.DAT");
+    ASSERT_EQ(0, linuxTree.exitCode) << linuxTree.output;
+    EXPECT_TRUE(linuxTree.output == HivexExport(root_ / "Users" / user / "NTUSER.DAT").output)
+        << "the tree afterwards";
+  }
+}
+
+// Wine shows the links of a disk mounted on Linux as reparse points whose target it
+// cannot tell; Windows would still follow them, out of the root. Such a link is not
+// taken: the backup fails and nothing is written where it leads. (Wine makes no links
+// of its own, so links within the root are shown by the Linux tests.)
+TEST_F(CliWindowsRootTest, ALinkWhoseTargetCannotBeReadIsNotFollowed) {
+  using registry::store::testing::UnixPath;
+  test::MakeWindowsDisk(root_, {{"anna", true, "S-1-5-21-7-7-7-1001", u"", false}});
+  const fs::path outside = folder_.Path() / "outside";
+  fs::create_directories(outside);
+  const ProcessResult link = registry::store::testing::RunUnixProgram(
+      "/bin/ln", {"-s", UnixPath(outside), UnixPath(root_ / "Users" / "anna" / "Documents")});
+  ASSERT_EQ(0, link.exitCode) << link.err;
+  const std::string hive = ReadWholeFile(root_ / "Users" / "anna" / "NTUSER.DAT");
+  const ProcessResult result = Run(Root({"--user", "anna", "repair", kDamaged}));
+  EXPECT_EQ(1, result.exitCode) << result.err;
+  EXPECT_NE(std::string::npos, result.err.find("Daten können NICHT gelöscht werden")) << result.err;
+  EXPECT_TRUE(fs::is_empty(outside));
+  EXPECT_EQ(hive, ReadWholeFile(root_ / "Users" / "anna" / "NTUSER.DAT"));
+}
+#endif
+
 struct UsageCase {
   const char* name;
   std::vector<std::string> args;
