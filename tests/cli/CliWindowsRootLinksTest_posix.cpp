@@ -209,6 +209,21 @@ TEST_F(CliWindowsRootLinksTest, RestoreReadsNoBackupFromOutsideTheRoot) {
   EXPECT_EQ(hive, ReadWholeFile(root_ / "Users" / "anna" / "NTUSER.DAT"));
 }
 
+// What the technician writes below the root (export, --save-reg) stays in it: a link
+// in the file's place is replaced, a folder that leads out is not written through.
+TEST_F(CliWindowsRootLinksTest, ExportsBelowTheRootStayInIt) {
+  Link("Users/anna/Documents", Outside("documents"));
+  fs::create_directories(root_ / "Daten");
+  Link("Daten/profil.reg", Outside("disk") / kExe);
+  const ProcessResult through = Run(
+      {"export", "HKEY_CURRENT_USER\\Software", (root_ / "Users/anna/Documents/x.reg").string()});
+  EXPECT_EQ(1, through.exitCode) << through.err;
+  const ProcessResult onto = Run({"--save-reg", (root_ / "Daten/profil.reg").string(), "profiles"});
+  EXPECT_EQ(0, onto.exitCode) << onto.err;
+  EXPECT_FALSE(fs::is_symlink(root_ / "Daten/profil.reg"));
+  EXPECT_EQ(0u, ReadWholeFile(root_ / "Daten/profil.reg").find("REGEDIT4"));
+}
+
 // A user folder that is a link out of the root is not that user's: the NTUSER.DAT
 // there is not opened.
 TEST_F(CliWindowsRootLinksTest, AUserFolderOutsideTheRootIsNoUser) {
