@@ -257,6 +257,8 @@ TRegistrySource OpenHiveSource(const TRunOptions& Options, bool ReadOnly) {
     }
     const auto local = BelowRoot(documents);
     std::u16string path = FromUtf8(root);
+    while (!path.empty() && (path.back() == u'/' || path.back() == u'\\'))
+      path.pop_back();
     for (const std::u16string& part : PartsOf(documents))
       path += platform::kPathDelimiter + part;
     source.Documents = local ? FromUtf8(*local) : path;

@@ -13,7 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/Environment.h"
 #include "platform/Text.h"
+#include "platform/Wine.h"
 #include "support/Files.h"
 #include "tests/cli/WindowsDisk.h"
 #include "tests/registry/store/hive/HiveTestSupport.h"
@@ -285,6 +287,27 @@ TEST_F(CliWindowsRootTest, AllUsersRepairEqualsTheLinuxBuildsOnTheSameDisk) {
     EXPECT_TRUE(linuxTree.output == HivexExport(root_ / "Users" / user / "NTUSER.DAT").output)
         << "the tree afterwards";
   }
+}
+
+// An attached disk is named by its drive: the root is drive Q:, and the paths of that
+// Windows lead below it. (Under Wine the drive is a link in the prefix's dosdevices.)
+TEST_F(CliWindowsRootTest, ADriveOfItsOwnIsTheRoot) {
+  using registry::store::testing::UnixPath;
+  const auto prefix = platform::ReadEnvironmentVariable(u"WINEPREFIX");
+  if (!platform::RunningOnWine() || !prefix)
+    GTEST_SKIP() << "a drive of its own is made only in a Wine prefix";
+  test::MakeWindowsDisk(root_, {{"anna", true, "S-1-5-21-7-7-7-1001"}});
+  const std::string drive = platform::ToUtf8(*prefix) + "/dosdevices/q:";
+  ASSERT_EQ(0, registry::store::testing::RunUnixProgram("/bin/ln", {"-sfn", UnixPath(root_), drive})
+                   .exitCode);
+  const ProcessResult result =
+      Run({"--windows-root", "Q:\\", "--user", "anna", "--json", "repair", kDamaged});
+  registry::store::testing::RunUnixProgram("/bin/rm", {"-f", drive});
+  ASSERT_EQ(0, result.exitCode) << result.err;
+  const json report = json::parse(result.out);
+  EXPECT_EQ("Q:\\Users\\anna\\Documents\\Brindel\\B\xC3\xBCro.reg",
+            report["runs"][0]["backup"]["files"][0]["path"]);
+  EXPECT_TRUE(fs::exists(Backups("anna") / Utf8(std::string(kDamaged) + ".log")));
 }
 
 // Wine shows the links of a disk mounted on Linux as reparse points whose target it
