@@ -249,10 +249,13 @@ TRegistrySource OpenHiveSource(const TRunOptions& Options, bool ReadOnly) {
     std::u16string documents = DocumentsOfUser(*store, InstallationVariables(*user));
     if (!OnSystemDrive(documents)) {
       const std::u16string instead = user->ProfileFolder + u"\\Documents";
-      source.Notices.push_back(u"Der Dokumente-Ordner von „" + user->Name + u"“ ist „" + documents +
-                               u"“ und liegt nicht auf dieser Windows-Installation; die "
-                               u"Sicherungen kommen in „" +
-                               instead + u"“. Einen anderen Ort wählt --documents.");
+      if (!Options.Documents) {
+        source.Notices.push_back(u"Der Dokumente-Ordner von „" + user->Name + u"“ ist „" +
+                                 documents +
+                                 u"“ und liegt nicht auf dieser Windows-Installation; die "
+                                 u"Sicherungen kommen in „" +
+                                 instead + u"“. Einen anderen Ort wählt --documents.");
+      }
       documents = instead;
     }
     const auto local = BelowRoot(documents);

@@ -186,7 +186,8 @@ int RunForEveryUser(const TCliContext& Context, TJsonReport& Report,
   for (const app::TWindowsUser& user : users.Users) {
     TCliContext one = Context;
     one.AllUsers = false;
-    one.Options.User = ToUtf8(user.Name);
+    // By the SID where there is one: two profile folders of one name cannot be mixed up.
+    one.Options.User = ToUtf8(user.Sid.empty() ? user.Name : user.Sid);
     one.UserHeading = u"Benutzer „" + user.Name + u"“:";
     Context.Err << "Information: " << ToUtf8(one.UserHeading) << '\n';
     Report.BeginUser(user.Name);

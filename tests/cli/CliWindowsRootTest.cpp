@@ -131,6 +131,13 @@ TEST_F(CliWindowsRootTest, DocumentsElsewhereAreReplacedByTheProfilesOwn) {
                             "„C:\\Users\\anna\\Documents“."))
       << result.err;
   EXPECT_TRUE(fs::exists(Backups("anna") / Utf8(std::string(kDamaged) + ".reg")));
+
+  // A folder the technician names needs no word about the user's own.
+  fs::create_directories(folder_.Path() / "docs");
+  const ProcessResult named = Run(
+      Root({"--user", "anna", "--documents", Arg(folder_.Path() / "docs"), "analyse", kDamaged}));
+  ASSERT_EQ(0, named.exitCode) << named.err;
+  EXPECT_EQ(std::string::npos, named.err.find("Dokumente-Ordner")) << named.err;
 }
 
 // Two users, one without Outlook, beside what --all-users leaves out: the services'
