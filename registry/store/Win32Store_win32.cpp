@@ -106,8 +106,10 @@ Win32Store::~Win32Store() {
 std::unique_ptr<Win32Store> Win32Store::ForUser(std::u16string_view sid, LSTATUS& status) {
   const std::u16string name(sid);
   ::HKEY opened = nullptr;
-  // The key itself is only the way in: each key below is checked with its own rights.
-  status = ::RegOpenKeyExW(ToNative(kUsers), Wide(name), 0, KEY_READ, &opened);
+  // With whatever rights this process has there: making a key right below it needs
+  // the right to create sub keys on this very handle; each key further down is checked
+  // with its own rights.
+  status = ::RegOpenKeyExW(ToNative(kUsers), Wide(name), 0, MAXIMUM_ALLOWED, &opened);
   if (status != ERROR_SUCCESS)
     return nullptr;
   auto store = std::make_unique<Win32Store>();
