@@ -86,6 +86,10 @@ struct LinkCase {
   std::function<void(CliWindowsRootLinksTest&)> make;
 };
 
+void PrintTo(const LinkCase& row, std::ostream* out) {
+  *out << row.name;
+}
+
 class CliReadLinksTest : public CliWindowsRootLinksTest,
                          public ::testing::WithParamInterface<LinkCase> {};
 

@@ -344,6 +344,10 @@ struct UsageCase {
   const char* message;
 };
 
+void PrintTo(const UsageCase& row, std::ostream* out) {
+  *out << row.name;
+}
+
 class CliAllUsersUsageTest : public CliAllUsersTest,
                              public ::testing::WithParamInterface<UsageCase> {};
 
