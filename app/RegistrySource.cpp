@@ -8,8 +8,8 @@
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "platform/WindowsPath.h"
-#include "registry/store/MemoryStore.h"
 #include "regfile/RegText.h"
+#include "registry/store/MemoryStore.h"
 
 namespace brindel::app {
 
@@ -51,8 +51,8 @@ TRegistrySource OpenMemorySource(const TRunOptions& Options) {
   std::shared_ptr<void> scratch;
   if (Options.Demo) {
     const std::string_view demo = DemoRegistryText();
-    regfile::LoadRegText(
-        std::span(reinterpret_cast<const std::uint8_t*>(demo.data()), demo.size()), *store);
+    regfile::LoadRegText(std::span(reinterpret_cast<const std::uint8_t*>(demo.data()), demo.size()),
+                         *store);
     scratch = MakeDemoWindowsFolder();
   }
   for (const std::string& file : Options.RegFiles) {
@@ -75,14 +75,27 @@ TRegistrySource OpenRegistrySource(const TRunOptions& Options, bool ReadOnly) {
         u"Bitte nur eine Art von Registry angeben: --demo und --reg laden .reg-Text, --hive "
         u"und --windows-root binden Hive-Dateien ein.");
   }
-  if (Options.User && !Options.WindowsRoot) {
-    throw Exception(u"--user gilt nur zusammen mit --windows-root.");
+  if (Options.User && !Options.WindowsRoot && (memory || !Options.Hives.empty())) {
+    throw Exception(
+        u"--user gilt für die Benutzer einer Windows-Installation: mit --windows-root oder, "
+        u"unter Windows, für die laufende; nicht zusammen mit --demo, --reg oder --hive.");
   }
   if (hives)
     return OpenHiveSource(Options, ReadOnly);
   if (memory)
     return OpenMemorySource(Options);
-  return OpenLiveSource();
+  return OpenLiveSource(Options, ReadOnly);
+}
+
+TUserList ListUsers(const TRunOptions& Options) {
+  if (Options.Demo || !Options.RegFiles.empty() || !Options.Hives.empty()) {
+    throw Exception(
+        u"--all-users gilt für die Benutzer einer Windows-Installation: mit --windows-root "
+        u"oder, unter Windows, für die laufende; nicht zusammen mit --demo, --reg oder --hive.");
+  }
+  if (Options.WindowsRoot)
+    return ListRootUsers(Options);
+  return ListLiveUsers();
 }
 
 std::optional<std::u16string> ApplyRunOptions(const TRunOptions& Options,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -8,7 +9,12 @@
 
 #include "app/RunOptions.h"
 #include "app/StoreSession.h"
+#include "app/UserProfiles.h"
 #include "registry/store/RegistryStore.h"
+
+namespace brindel::registry::store {
+class HiveStore;
+}
 
 namespace brindel::app {
 
@@ -49,14 +55,29 @@ std::optional<std::u16string> ApplyRunOptions(const TRunOptions& Options,
 std::string_view DemoRegistryText();
 std::string_view DemoOutlookExe();
 
+// The users of the installation the options name, in the order --all-users works on
+// them, and the profiles it leaves out: those of --windows-root, or of the running
+// Windows. Raises platform::Exception with a German message where there are none to
+// list.
+TUserList ListUsers(const TRunOptions& Options);
+
 // The live registry exists on Windows only: a _posix and a _win32 variant.
 
 // True where the program runs on the registry of the system itself, which is then
 // the source when no other is named.
 bool HasLiveRegistry();
-TRegistrySource OpenLiveSource();
+// The registry of the logged-on user, or with --user that of another user of this
+// Windows: where it is loaded (the user is logged on) the live one, otherwise the
+// user's NTUSER.DAT beside the live machine part.
+TRegistrySource OpenLiveSource(const TRunOptions& Options, bool ReadOnly);
+TUserList ListLiveUsers();
 
 // Opens the hive files that --hive and --windows-root name.
 TRegistrySource OpenHiveSource(const TRunOptions& Options, bool ReadOnly);
+TUserList ListRootUsers(const TRunOptions& Options);
+// A source of one user hive as HKEY_CURRENT_USER, nothing else mounted.
+TRegistrySource OpenUserHive(const std::filesystem::path& Hive, bool ReadOnly);
+// How a hive store keeps the changes of a run: in memory until flushed.
+std::unique_ptr<TStoreSession> MakeHiveSession(registry::store::HiveStore& Hives);
 
 }  // namespace brindel::app

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <fstream>
+#include <functional>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -17,6 +19,26 @@ inline constexpr int kExitDone = 0;
 inline constexpr int kExitFailed = 1;  // ended with an error, refused, or nothing found
 inline constexpr int kExitUsage = 2;
 
+// The file of --log. It is opened, and emptied, only once a run holds its registry:
+// a run that cannot start leaves it as it was, and a file that is one of the run's
+// hives is refused before a byte of it is touched.
+class TLogFile {
+ public:
+  explicit TLogFile(std::string Path) : path_(std::move(Path)) {}
+
+  // Opens the file the first time; every run asks again whether it is one of its
+  // hives. Raises platform::Exception with the German reason when it may not or
+  // cannot be written.
+  void Open();
+  std::ostream& Stream() { return stream_; }
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+  std::ofstream stream_;
+  bool opened_ = false;
+};
+
 // What every command gets: the options and where to write.
 struct TCliContext {
   app::TRunOptions Options;
@@ -27,6 +49,12 @@ struct TCliContext {
   // the file of --log.
   std::ostream* Log = nullptr;
   bool Json = false;  // --json: one JSON document on Out
+  // --log: Log is its stream once a run has opened it.
+  TLogFile* LogFile = nullptr;
+  // --all-users: the command runs for every user of the installation in turn.
+  bool AllUsers = false;
+  // The line the log of one of those users begins with.
+  std::u16string UserHeading{};
 };
 
 // One run of the flow without a window: the registry source opened and installed as
@@ -55,6 +83,7 @@ class TCliRun {
   std::optional<registry::store::ScopedCurrentStore> current_;
   CliView view_;
   app::TMainDlg dlg_;
+  bool headed_ = false;  // UserHeading is in the log
 };
 
 // Opens a key named as in a key line (root name, then the path) on `Reg`; without a
@@ -65,6 +94,26 @@ bool SaveRegistry(registry::store::RegistryStore& Store, const std::string& File
 // True, with the message shown, when `File` is, by identity, a hive file that the run
 // holds open: writing there would replace the hive.
 bool RefuseOpenHive(const std::string& File, CliView& View);
+
+// What the command did for one registry: for --all-users one user's.
+struct TOutcome {
+  bool Ok = false;
+  std::u16string Message;   // the errors, in one line
+  bool NoProfiles = false;  // the user has no Outlook profiles
+};
+
+class TJsonReport;
+
+// Why --all-users does not go with the command or the other options; empty when it
+// does (or is not given).
+std::string AllUsersUsageProblem(const TCliContext& Context, std::string_view Command);
+
+// --all-users: the command for every user of the installation in turn, each with a
+// registry source of their own (Options.User set) and their own backups and logs.
+// `RunUser` reports into the user's entry of `Report`. A user without Outlook
+// profiles is reported, not failed. The exit status is 1 when any user's run failed.
+int RunForEveryUser(const TCliContext& Context, TJsonReport& Report,
+                    const std::function<TOutcome(const TCliContext&)>& RunUser);
 
 struct TFindOptions {
   std::string Text;

@@ -21,18 +21,11 @@ bool SameFile(const std::u16string& a, const std::u16string& b) {
   return first && second && *first == *second;
 }
 
-}  // namespace
-
-// "Auslesen", and for a repair "Löschen", as the window runs them: one profile, or
-// every profile of the tree in turn over the same registry, so that each repair sees
-// what the ones before it left.
-int RunProfileAction(const TCliContext& Context, const std::string& Profile, bool All,
-                     bool Repair) {
-  if (All == !Profile.empty()) {
-    Context.Err << "Fehler: Bitte entweder ein PROFIL oder --all angeben.\n"
-                << "Hilfe: brindel-cli " << (Repair ? "repair" : "analyse") << " --help\n";
-    return kExitUsage;
-  }
+// "Auslesen", and for a repair "Löschen", as the window runs them, on the registry of
+// one user: one profile, or every profile of the tree in turn over the same registry,
+// so that each repair sees what the ones before it left.
+TOutcome ProfileActionOnce(const TCliContext& Context, const std::string& Profile, bool All,
+                           bool Repair, TJsonReport& report) {
   TCliRun run(Context, !Repair);
   app::TMainDlg& dlg = run.Dlg();
   std::vector<std::u16string> names;
@@ -42,7 +35,6 @@ int RunProfileAction(const TCliContext& Context, const std::string& Profile, boo
   } else {
     names.push_back(FromUtf8(Profile));
   }
-  TJsonReport report(Repair ? "repair" : "analyse");
   // A tree without profiles has nothing to do; the start-up has said so.
   bool allDone = !names.empty();
   // The command's message is every error of its runs and of writing their changes.
@@ -81,12 +73,36 @@ int RunProfileAction(const TCliContext& Context, const std::string& Profile, boo
     report.EndRun(done, run.View().ErrorsSince(errorsBefore));
     allDone = allDone && done;
   }
+  const bool noProfiles = All && dlg.State() == app::TMainState::NoProfile;
   const bool finished = run.Finish();
+  return {allDone && finished, run.View().ErrorsSince(errorsOfRuns), noProfiles && finished};
+}
+
+}  // namespace
+
+int RunProfileAction(const TCliContext& Context, const std::string& Profile, bool All,
+                     bool Repair) {
+  const char* command = Repair ? "repair" : "analyse";
+  if (All == !Profile.empty() || (Context.AllUsers && !All)) {
+    Context.Err << "Fehler: Bitte entweder ein PROFIL oder --all angeben"
+                << (Context.AllUsers ? "; mit --all-users --all.\n" : ".\n")
+                << "Hilfe: brindel-cli " << command << " --help\n";
+    return kExitUsage;
+  }
+  TJsonReport report(command);
+  if (Context.AllUsers) {
+    return RunForEveryUser(Context, report, [&](const TCliContext& one) {
+      return ProfileActionOnce(one, Profile, All, Repair, report);
+    });
+  }
+  if (Context.Options.User)
+    report.SetUser(FromUtf8(*Context.Options.User));
+  const TOutcome outcome = ProfileActionOnce(Context, Profile, All, Repair, report);
   if (Context.Json) {
-    report.SetResult(allDone && finished, run.View().ErrorsSince(errorsOfRuns));
+    report.SetResult(outcome.Ok, outcome.Message);
     Context.Out << report.Text();
   }
-  return allDone && finished ? kExitDone : kExitFailed;
+  return outcome.Ok ? kExitDone : kExitFailed;
 }
 
 }  // namespace brindel::cli

@@ -26,15 +26,42 @@ int RemovedRepeats(const profile::TFindings& Findings) {
 
 }  // namespace
 
-TJsonReport::TJsonReport(std::string_view Command) {
+TJsonReport::TJsonReport(std::string_view Command) : command_(Command) {
   document_["format"] = "brindel-report";
   document_["version"] = kVersion;
-  document_["command"] = std::string(Command);
+  document_["command"] = command_;
+}
+
+nlohmann::ordered_json& TJsonReport::Scope() {
+  return inUser_ ? document_["users"].back() : document_;
+}
+
+void TJsonReport::SetUser(std::u16string_view User) {
+  document_["user"] = ToUtf8(User);
+}
+
+void TJsonReport::BeginUser(std::u16string_view User) {
+  // Every user has the list, also one without profiles.
+  document_["users"].push_back(
+      {{"user", ToUtf8(User)},
+       {command_ == "profiles" ? "profiles" : "runs", ordered_json::array()}});
+  inUser_ = true;
+}
+
+void TJsonReport::EndUser(bool Ok, std::u16string_view Message, std::u16string_view Note) {
+  if (!Note.empty())
+    Scope()["note"] = ToUtf8(Note);
+  Scope()["result"] = {{"ok", Ok}, {"message", ToUtf8(Message)}};
+  inUser_ = false;
+}
+
+void TJsonReport::AddSkipped(std::u16string_view Who, std::u16string_view Why) {
+  document_["skipped"].push_back({{"user", ToUtf8(Who)}, {"reason", ToUtf8(Why)}});
 }
 
 void TJsonReport::AddProfile(std::u16string_view Name, std::u16string_view Display,
                              bool IsDefault) {
-  document_["profiles"].push_back(
+  Scope()["profiles"].push_back(
       {{"name", ToUtf8(Name)}, {"display", ToUtf8(Display)}, {"default", IsDefault}});
 }
 
@@ -45,11 +72,11 @@ void TJsonReport::AddInstallation(std::u16string_view Name, std::int32_t Version
 }
 
 void TJsonReport::BeginRun(std::u16string_view Profile, std::u16string_view ProfileTree) {
-  document_["runs"].push_back({{"profile", ToUtf8(Profile)}, {"profileTree", ToUtf8(ProfileTree)}});
+  Scope()["runs"].push_back({{"profile", ToUtf8(Profile)}, {"profileTree", ToUtf8(ProfileTree)}});
 }
 
 ordered_json& TJsonReport::Run() {
-  return document_["runs"].back();
+  return Scope()["runs"].back();
 }
 
 void TJsonReport::SetFound(const profile::TFindings& Findings) {

@@ -13,16 +13,27 @@ namespace brindel::cli {
 // The report of --json: one JSON document on standard output, in a shape that stays
 // as it is ("version" changes when it must change). Texts are UTF-8, ids lower case.
 //
-//   { "format": "brindel-report", "version": 1, "command": "repair",
+//   { "format": "brindel-report", "version": 2, "command": "repair",
 //     "runs": [ { "profile", "profileTree", "found", "done", "backup", "result" } ],
 //     "result": { "ok": true, "message": "" } }
 //
-// "profiles" lists the profiles instead of "runs", "versions" the installations.
+// "profiles" lists the profiles instead of "runs", "versions" the installations. A run
+// for one named user (--user) says so in "user". With --all-users the runs (or the
+// profiles) of each user are one entry of "users", { "user", "runs", "result" }, and
+// "skipped" names the profiles left out with the reason. Version 1 had no users.
 class TJsonReport {
  public:
-  static constexpr int kVersion = 1;
+  static constexpr int kVersion = 2;
 
   explicit TJsonReport(std::string_view Command);
+
+  // The user a run for one named user worked for.
+  void SetUser(std::u16string_view User);
+  // --all-users: what follows, up to EndUser, belongs to this user.
+  void BeginUser(std::u16string_view User);
+  // A user without Outlook profiles is reported with a note, not as a failure.
+  void EndUser(bool Ok, std::u16string_view Message, std::u16string_view Note);
+  void AddSkipped(std::u16string_view Who, std::u16string_view Why);
 
   // profiles: one entry per profile of the tree.
   void AddProfile(std::u16string_view Name, std::u16string_view Display, bool IsDefault);
@@ -45,8 +56,12 @@ class TJsonReport {
 
  private:
   nlohmann::ordered_json& Run();
+  // The document, or the entry of the user being reported.
+  nlohmann::ordered_json& Scope();
 
+  std::string command_;
   nlohmann::ordered_json document_;
+  bool inUser_ = false;
 };
 
 }  // namespace brindel::cli

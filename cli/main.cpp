@@ -43,6 +43,11 @@ int main(int argc, char** argv) {
   std::optional<std::string> logFile;
   app.add_option("--log", logFile, "das Protokoll in diese Datei statt auf den Bildschirm")
       ->type_name("DATEI");
+  app.add_flag("--all-users", context.AllUsers,
+               "profiles, analyse --all und repair --all für jeden Benutzer der "
+               "Windows-Installation nacheinander (mit --windows-root, unter Windows sonst die "
+               "laufende), jeder mit eigenen Sicherungen und Protokollen im eigenen "
+               "Dokumente-Ordner");
 
   cli::TCommandArguments commandArguments;
   std::vector<std::pair<CLI::App*, const cli::TCommand*>> commands;
@@ -60,16 +65,12 @@ int main(int argc, char** argv) {
     const int status = app.exit(e);
     return status == 0 ? cli::kExitDone : cli::kExitUsage;
   }
-  // The German log: into --log, else beside the JSON report on standard error, else on
-  // standard output.
-  std::ofstream logStream;
+  // The German log: into --log (opened by the run once its hives are held), else
+  // beside the JSON report on standard error, else on standard output.
+  std::optional<cli::TLogFile> log;
   if (logFile) {
-    logStream.open(std::filesystem::path(platform::FromUtf8(*logFile)), std::ios::binary);
-    if (!logStream) {
-      std::cerr << "Fehler: Die Protokolldatei „" << *logFile << "“ kann nicht angelegt werden.\n";
-      return cli::kExitFailed;
-    }
-    context.Log = &logStream;
+    log.emplace(*logFile);
+    context.LogFile = &*log;
   } else if (context.Json) {
     context.Log = &std::cerr;
   }
@@ -80,10 +81,21 @@ int main(int argc, char** argv) {
   }
   if (chosen == nullptr)
     return cli::kExitUsage;
-  if (chosen->NeedsRegistry && !app::HasRegistrySource(context.Options)) {
-    std::cerr << "Fehler: keine Registry angegeben. Mögliche Quellen: --demo, --reg DATEI, "
-                 "--hive HKCU=DATEI oder --windows-root ORDNER --user NAME.\n"
-                 "Hilfe: brindel-cli --help\n";
+  if (const std::string problem = cli::AllUsersUsageProblem(context, chosen->Name);
+      !problem.empty()) {
+    std::cerr << "Fehler: " << problem << "\nHilfe: brindel-cli --help\n";
+    return cli::kExitUsage;
+  }
+  if (chosen->NeedsRegistry && !context.AllUsers && !app::HasRegistrySource(context.Options)) {
+    if (context.Options.User) {
+      std::cerr << "Fehler: --user ohne --windows-root meint einen Benutzer des laufenden "
+                   "Windows; hier läuft keines. Für eine eingehängte Windows-Installation: "
+                   "--windows-root ORDNER --user NAME.\n";
+    } else {
+      std::cerr << "Fehler: keine Registry angegeben. Mögliche Quellen: --demo, --reg DATEI, "
+                   "--hive HKCU=DATEI oder --windows-root ORDNER --user NAME.\n";
+    }
+    std::cerr << "Hilfe: brindel-cli --help\n";
     return cli::kExitUsage;
   }
   try {

@@ -30,6 +30,8 @@ std::u16string LastFileErrorText() {
       return u"Ein-/Ausgabefehler des Datenträgers.";
     case EBUSY:
       return u"Die Datei ist in Gebrauch.";
+    case ELOOP:
+      return u"Zu viele Verweise (symbolische Links) hintereinander, oder einer im Kreis.";
     case EMFILE:
     case ENFILE:
       return u"Zu viele offene Dateien.";

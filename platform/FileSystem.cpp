@@ -1,8 +1,6 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <vector>
 
 #include "platform/FileSystem.h"
 #include "platform/HeldFile.h"
@@ -76,20 +74,10 @@ bool WriteFileReplacing(const std::string& path, std::string_view bytes) {
 
 bool CopyFileReplacing(const std::string& from, const std::string& to) {
   // Only a regular file is copied: a FIFO or a device would never end.
-  if (!FileExists(from))
+  if (!FileSize(from))
     return false;
-  std::ifstream in(std::filesystem::path(FromUtf8(from)), std::ios::binary);
-  if (!in)
-    return false;
-  return WriteFileReplacing(to, TReplace::Durable, [&in](TFileSink& sink) {
-    std::vector<char> buffer(std::size_t{1} << 18);
-    while (in) {
-      in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-      const auto got = static_cast<std::size_t>(in.gcount());
-      if (got > 0 && !sink.Write(std::string_view(buffer.data(), got)))
-        return false;
-    }
-    return in.eof();
+  return WriteFileReplacing(to, TReplace::Durable, [&from](TFileSink& sink) {
+    return ReadFilePieces(from, [&sink](std::string_view piece) { return sink.Write(piece); });
   });
 }
 

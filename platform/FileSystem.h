@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/WriteBehind.h"
 
@@ -73,6 +74,16 @@ std::optional<std::string> ReadFileBytes(const std::string& path,
                                          TReadRefusal* refusal = nullptr);
 // Why a file was not read, as a German sentence that names it.
 std::u16string ReadRefusalText(TReadRefusal refusal, std::u16string_view fileName);
+// The bytes of a regular file piece by piece, for files too large to hold at once;
+// false when it cannot be read or `piece` returned false.
+bool ReadFilePieces(const std::string& path, const std::function<bool(std::string_view)>& piece);
+// The size of a regular file; nullopt when there is none (LastFileErrorIsNotFound
+// then tells a missing one from another thing in its place).
+std::optional<std::uint64_t> FileSize(const std::string& path);
+
+// The names of the entries of a folder, "." and ".." left out; nullopt when it cannot
+// be read.
+std::optional<std::vector<std::string>> ListFolder(const std::string& path);
 
 // Creates a new, empty folder of a unique name in the system's folder for temporary
 // files; its name begins with `prefix`. nullopt when that fails.

@@ -12,6 +12,7 @@
 
 #include "platform/HeldFile.h"
 #include "platform/HeldFileList.h"
+#include "platform/InRoot_posix.h"
 
 namespace brindel::platform {
 
@@ -125,7 +126,7 @@ HeldFile::Refusal RefusalOf(int error) {
 
 std::optional<FileIdentity> IdentityOf(const std::filesystem::path& path) {
   struct stat info {};
-  if (::stat(path.c_str(), &info) != 0)
+  if (!inroot::Stat(path.string(), info))
     return std::nullopt;
   return IdentityOf(info);
 }
@@ -134,7 +135,7 @@ std::unique_ptr<HeldFile> HeldFile::Open(const std::filesystem::path& file, Use 
                                          Refusal& refusal) {
   for (int attempt = 0;; ++attempt) {
     // Without blocking: a pipe put in the file's place must not stop the run.
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = inroot::Open(file.string(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
       refusal = RefusalOf(errno);
       return nullptr;

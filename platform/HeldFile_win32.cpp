@@ -4,6 +4,7 @@
 
 #include "platform/HeldFile.h"
 #include "platform/HeldFileList.h"
+#include "platform/InRoot_win32.h"
 
 namespace brindel::platform {
 
@@ -53,7 +54,14 @@ bool Lock(HANDLE file) {
 }
 
 // Opens the file as a HeldFile holds it, with the lock for a writer.
-HANDLE OpenHeld(const std::filesystem::path& file, HeldFile::Use use, HeldFile::Refusal& refusal) {
+HANDLE OpenHeld(const std::filesystem::path& given, HeldFile::Use use, HeldFile::Refusal& refusal) {
+  // Found as every path below a Windows root is found.
+  const auto place = inroot::SystemPath(given, true);
+  if (!place) {
+    refusal = RefusalOf(::GetLastError());
+    return INVALID_HANDLE_VALUE;
+  }
+  const std::filesystem::path file(*place);
   const DWORD attributes = ::GetFileAttributesW(file.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     refusal = RefusalOf(::GetLastError());
@@ -86,9 +94,12 @@ HANDLE OpenHeld(const std::filesystem::path& file, HeldFile::Use use, HeldFile::
 
 }  // namespace
 
-std::optional<FileIdentity> IdentityOf(const std::filesystem::path& path) {
+std::optional<FileIdentity> IdentityOf(const std::filesystem::path& given) {
+  const auto path = inroot::SystemPath(given, true);
+  if (!path)
+    return std::nullopt;
   // Asking for attributes only does not collide with how others share the file.
-  const HANDLE file = ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+  const HANDLE file = ::CreateFileW(path->c_str(), FILE_READ_ATTRIBUTES,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (file == INVALID_HANDLE_VALUE)

@@ -87,6 +87,8 @@ void SetLastFileErrorCode(std::int32_t code);
 // What the last failed file operation of this thread ran into.
 bool LastFileErrorIsDiskFull();
 bool LastFileErrorIsExisting();
+// A file or a folder on its way that is not there.
+bool LastFileErrorIsNotFound();
 // Records that a file operation was refused because the file is in use.
 void SetFileInUseError();
 

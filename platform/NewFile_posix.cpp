@@ -4,10 +4,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <random>
 #include <string>
 #include <utility>
 
+#include "platform/FileSystem.h"
 #include "platform/HeldFileList.h"
+#include "platform/InRoot_posix.h"
 #include "platform/NewFile.h"
 
 namespace brindel::platform {
@@ -18,16 +21,42 @@ int Descriptor(std::intptr_t handle) {
   return static_cast<int>(handle);
 }
 
+// Six letters or digits, as mkostemp makes them.
+std::string UniqueEnding() {
+  static constexpr char kLetters[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  thread_local std::mt19937_64 random{std::random_device{}()};
+  std::string ending(6, 'X');
+  for (char& c : ending)
+    c = kLetters[random() % (sizeof kLetters - 1)];
+  return ending;
+}
+
 }  // namespace
 
 std::unique_ptr<NewFile> NewFile::CreateUnique(const std::filesystem::path& folder,
                                                std::string_view prefix, const HeldFile* like) {
-  std::string pattern = (folder / (std::string(prefix) + "XXXXXX")).string();
-  const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+  // mkostemp, in a folder found as every path below a Windows root is found.
+  const std::string folderPath = folder.empty() ? std::string(".") : folder.string();
+  const auto place = inroot::PlaceOf(folderPath, true);
+  if (!place)
+    return nullptr;
+  const inroot::Fd dir(
+      ::openat(place->Dir(), place->Name(), O_PATH | O_DIRECTORY | O_CLOEXEC | place->NoFollow()));
+  if (!dir.Valid())
+    return nullptr;
+  int fd = -1;
+  std::string name;
+  for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+    name = std::string(prefix) + UniqueEnding();
+    fd = ::openat(dir.Get(), name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0 && errno != EEXIST)
+      return nullptr;
+  }
   if (fd < 0)
     return nullptr;
   std::unique_ptr<NewFile> file(new NewFile);
-  file->path_ = pattern;
+  file->path_ = folder / name;
   file->handle_ = fd;
   struct stat original {};
   if (like != nullptr && ::fstat(Descriptor(like->handle_), &original) == 0) {
@@ -40,7 +69,7 @@ std::unique_ptr<NewFile> NewFile::CreateUnique(const std::filesystem::path& fold
 }
 
 std::unique_ptr<NewFile> NewFile::Create(const std::filesystem::path& file) {
-  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  const int fd = inroot::Open(file.string(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0)
     return nullptr;
   std::unique_ptr<NewFile> created(new NewFile);
@@ -50,7 +79,7 @@ std::unique_ptr<NewFile> NewFile::Create(const std::filesystem::path& file) {
 }
 
 std::unique_ptr<NewFile> NewFile::CreateExclusive(const std::filesystem::path& file) {
-  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  const int fd = inroot::Open(file.string(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0)
     return nullptr;
   std::unique_ptr<NewFile> created(new NewFile);
@@ -65,7 +94,7 @@ NewFile::~NewFile() {
   if (handle_ >= 0)
     ::close(Descriptor(handle_));
   if (!kept_)
-    ::unlink(path_.c_str());
+    DeleteFile(path_.string());
   errno = reason;
 }
 
@@ -123,7 +152,9 @@ std::unique_ptr<HeldFile> NewFile::Hold() {
 // A rename replaces a file that is open or read-only as well.
 bool NewFile::PutInPlace(const std::filesystem::path& target, HeldFile* /*old*/,
                          bool /*overReadOnly*/) {
-  if (::rename(path_.c_str(), target.c_str()) != 0)
+  const auto from = inroot::PlaceOf(path_.string(), false);
+  const auto to = inroot::PlaceOf(target.string(), false);
+  if (!from || !to || ::renameat(from->Dir(), from->Name(), to->Dir(), to->Name()) != 0)
     return false;
   kept_ = true;
   if (held_ != nullptr)
@@ -132,7 +163,8 @@ bool NewFile::PutInPlace(const std::filesystem::path& target, HeldFile* /*old*/,
 }
 
 bool SyncFolder(const std::filesystem::path& folder) {
-  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int fd = inroot::Open(folder.empty() ? std::string(".") : folder.string(),
+                              O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0)
     return false;
   const bool synced = ::fsync(fd) == 0;
@@ -142,7 +174,11 @@ bool SyncFolder(const std::filesystem::path& folder) {
 
 bool CanReplace(const std::filesystem::path& file) {
   const auto folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
-  return ::access(file.c_str(), W_OK) == 0 && ::access(folder.c_str(), W_OK) == 0;
+  const auto writable = [](const std::filesystem::path& path) {
+    const auto place = inroot::PlaceOf(path.string(), true);
+    return place && ::faccessat(place->Dir(), place->Name(), W_OK, 0) == 0;
+  };
+  return writable(file) && writable(folder);
 }
 
 std::int32_t LastFileErrorCode() {
@@ -159,6 +195,10 @@ bool LastFileErrorIsDiskFull() {
 
 bool LastFileErrorIsExisting() {
   return errno == EEXIST;
+}
+
+bool LastFileErrorIsNotFound() {
+  return errno == ENOENT || errno == ENOTDIR;
 }
 
 void SetFileInUseError() {

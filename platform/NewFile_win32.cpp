@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/HeldFileList.h"
+#include "platform/InRoot_win32.h"
 #include "platform/NewFile.h"
 
 namespace brindel::platform {
@@ -68,11 +69,15 @@ std::unique_ptr<NewFile> NewFile::CreateUnique(const std::filesystem::path& fold
       (info.dwFileAttributes & kKeptAttributes) != 0) {
     attributes = info.dwFileAttributes & kKeptAttributes;
   }
+  // The folder as every path below a Windows root is found.
+  const auto place = inroot::SystemPath(folder, true);
+  if (!place)
+    return nullptr;
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string name(prefix);
     for (int i = 0; i < 6; ++i)
       name += kLetters[letter(random)];
-    const std::filesystem::path path = folder / name;
+    const std::filesystem::path path = std::filesystem::path(*place) / name;
     const HANDLE handle =
         ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE | WRITE_DAC, 0, nullptr,
                       CREATE_NEW, attributes, nullptr);
@@ -92,7 +97,10 @@ std::unique_ptr<NewFile> NewFile::CreateUnique(const std::filesystem::path& fold
 }
 
 std::unique_ptr<NewFile> NewFile::Create(const std::filesystem::path& file) {
-  const HANDLE handle = ::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  const auto place = inroot::SystemPath(file, true);
+  if (!place)
+    return nullptr;
+  const HANDLE handle = ::CreateFileW(place->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE)
     return nullptr;
@@ -103,7 +111,10 @@ std::unique_ptr<NewFile> NewFile::Create(const std::filesystem::path& file) {
 }
 
 std::unique_ptr<NewFile> NewFile::CreateExclusive(const std::filesystem::path& file) {
-  const HANDLE handle = ::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+  const auto place = inroot::SystemPath(file, false);
+  if (!place)
+    return nullptr;
+  const HANDLE handle = ::CreateFileW(place->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE)
     return nullptr;
@@ -118,8 +129,10 @@ NewFile::~NewFile() {
   const DWORD reason = ::GetLastError();
   if (handle_ != -1)
     ::CloseHandle(AsHandle(handle_));
-  if (!kept_)
-    ::DeleteFileW(path_.c_str());
+  if (!kept_) {
+    if (const auto place = inroot::SystemPath(path_, false))
+      ::DeleteFileW(place->c_str());
+  }
   ::SetLastError(reason);
 }
 
@@ -166,13 +179,17 @@ std::unique_ptr<HeldFile> NewFile::Hold() {
 }
 
 bool NewFile::PutInPlace(const std::filesystem::path& target, HeldFile* old, bool overReadOnly) {
+  const auto from = inroot::SystemPath(path_, false);
+  const auto to = inroot::SystemPath(target, false);
+  if (!from || !to)
+    return false;
   // A backup or log the user made read-only or hidden is replaced all the same.
-  if (overReadOnly && ::GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES)
-    ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (overReadOnly && ::GetFileAttributesW(to->c_str()) != INVALID_FILE_ATTRIBUTES)
+    ::SetFileAttributesW(to->c_str(), FILE_ATTRIBUTE_NORMAL);
   // Windows replaces no file that is open, and no file that is mapped.
   if (old != nullptr)
     old->Release();
-  if (!::MoveFileExW(path_.c_str(), target.c_str(),
+  if (!::MoveFileExW(from->c_str(), to->c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     const DWORD error = ::GetLastError();
     if (old != nullptr)
@@ -207,7 +224,11 @@ bool MayOpen(const std::filesystem::path& path, DWORD access) {
 
 // The folder must take a new file, and the file may be deleted: through its own
 // rights or through the folder's.
-bool CanReplace(const std::filesystem::path& file) {
+bool CanReplace(const std::filesystem::path& given) {
+  const auto place = inroot::SystemPath(given, true);
+  if (!place)
+    return false;
+  const std::filesystem::path file(*place);
   const DWORD attributes = ::GetFileAttributesW(file.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) != 0)
     return false;
@@ -232,6 +253,12 @@ bool LastFileErrorIsDiskFull() {
 bool LastFileErrorIsExisting() {
   const DWORD error = ::GetLastError();
   return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+}
+
+bool LastFileErrorIsNotFound() {
+  const DWORD error = ::GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+         error == ERROR_INVALID_DRIVE || error == ERROR_BAD_NETPATH;
 }
 
 void SetFileInUseError() {

@@ -1,5 +1,9 @@
 #include "platform/WindowsPath.h"
 
+#include <vector>
+
+#include "platform/FileSystem.h"
+#include "platform/InRoot.h"
 #include "platform/Text.h"
 
 namespace brindel::platform {
@@ -27,23 +31,19 @@ std::optional<std::string> LocalPathOf(std::u16string_view windowsPath) {
   std::u16string_view rest = windowsPath;
   if (rest.size() >= 2 && rest[1] == u':')
     rest.remove_prefix(2);
-  std::string path = root;
+  std::vector<std::u16string> parts;
   std::size_t start = 0;
   while (start <= rest.size()) {
     std::size_t end = rest.find_first_of(u"\\/", start);
     if (end == std::u16string_view::npos)
       end = rest.size();
-    const std::u16string_view part = rest.substr(start, end - start);
-    if (!part.empty() && part != u".") {
-      if (part == u"..")
-        return std::nullopt;  // never leave the mounted installation
-      const auto entry = detail::EntryBelow(path, part);
-      if (!entry)
-        return std::nullopt;
-      path = *entry;
-    }
+    parts.emplace_back(rest.substr(start, end - start));
     start = end + 1;
   }
+  // Found as the installation finds it: without letter case, links within the root.
+  const auto path = ResolveBelowRoot(parts, true);
+  if (!path || !(FileExists(*path) || DirectoryExists(*path)))
+    return std::nullopt;
   return path;
 }
 

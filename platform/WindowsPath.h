@@ -14,16 +14,10 @@ const std::string& WindowsRoot();
 
 // The local file system path of a path that the registry names: with a Windows root,
 // a drive path ("C:\a\b") is looked up below it, each component without regard to
-// letter case, as Windows compares names. Without one, the path as it stands.
-// nullopt when a component cannot be found.
+// letter case, as Windows compares names, and every link on the way within the root
+// (InRoot.h). Without one, the path as it stands. nullopt when a component cannot be
+// found.
 std::optional<std::string> LocalPathOf(std::u16string_view windowsPath);
-
-namespace detail {
-// The path of the entry of `folder` whose name equals `name` as the system compares
-// file names, or nullopt when there is none: the one step of LocalPathOf that differs
-// by system.
-std::optional<std::string> EntryBelow(const std::string& folder, std::u16string_view name);
-}  // namespace detail
 
 }  // namespace brindel::platform
 

@@ -10,25 +10,7 @@ std::u16string FromWide(const wchar_t* text, UINT length) {
   return std::u16string(reinterpret_cast<const char16_t*>(text), length);
 }
 
-bool Exists(const std::u16string& path) {
-  return ::GetFileAttributesW(reinterpret_cast<const wchar_t*>(path.c_str())) !=
-         INVALID_FILE_ATTRIBUTES;
-}
-
 }  // namespace
-
-namespace detail {
-
-// Windows compares file names without regard to letter case itself, so an entry
-// below the root needs no search, only a look whether it is there.
-std::optional<std::string> EntryBelow(const std::string& folder, std::u16string_view name) {
-  const std::u16string path = FromUtf8(folder) + u"\\" + std::u16string(name);
-  if (!Exists(path))
-    return std::nullopt;
-  return ToUtf8(path);
-}
-
-}  // namespace detail
 
 std::u16string WindowsDirectory() {
   if (!WindowsRoot().empty())

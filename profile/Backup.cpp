@@ -83,15 +83,15 @@ std::vector<TBackupFile> ProfileBackups(std::u16string_view BackupFolder,
   for (const auto& [role, name] : roles) {
     const fs::path path(name);
     std::error_code error;
-    if (!fs::is_regular_file(path, error))
+    // Asked through platform/, which finds a file of a mounted Windows within its root.
+    const auto size = platform::FileSize(ToUtf8(name));
+    if (!size)
       continue;
     TBackupFile file;
     file.Role = role;
     file.Description = BackupRoleText(role);
     file.FileName = name;
-    file.Size = fs::file_size(path, error);
-    if (error)
-      file.Size = 0;
+    file.Size = *size;
     const fs::file_time_type written = fs::last_write_time(path, error);
     if (!error) {
       file.Written = std::chrono::time_point_cast<std::chrono::system_clock::duration>(

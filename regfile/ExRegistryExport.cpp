@@ -25,6 +25,7 @@
 #include "platform/AnsiCodePage.h"
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
+#include "platform/InRoot.h"
 #include "platform/Text.h"
 #include "regfile/ExRegistry.h"
 
@@ -509,6 +510,12 @@ bool WriteFileBeside(std::u16string_view fileName,
     return false;
   try {
     std::filesystem::path target{std::u16string(fileName)};
+    // Below a mounted Windows the file is where that Windows has it: platform/ finds
+    // it within the root, and a link in its place is replaced, never followed out.
+    if (platform::BelowWindowsRoot(platform::ToUtf8(fileName))) {
+      return platform::WriteFileReplacing(platform::ToUtf8(fileName), platform::TReplace::Cached,
+                                          write);
+    }
     std::error_code error;
     if (TakesBytesDirectly(target))
       return WriteDirectly(target, write);

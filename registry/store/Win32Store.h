@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 #include "registry/store/RegistryStore.h"
 
 namespace brindel::registry::store {
@@ -23,7 +25,12 @@ namespace brindel::registry::store {
 class Win32Store : public RegistryStore {
  public:
   Win32Store() = default;
-  ~Win32Store() override = default;
+  // The registry as another user who is logged on has it: HKEY_CURRENT_USER is the key
+  // HKEY_USERS\<sid>, where Windows has loaded that user's hive. Null, with the result
+  // of opening that key in `status`, when it cannot be opened (ERROR_FILE_NOT_FOUND: the
+  // user is not logged on; ERROR_ACCESS_DENIED: only an administrator may).
+  static std::unique_ptr<Win32Store> ForUser(std::u16string_view sid, LSTATUS& status);
+  ~Win32Store() override;
   Win32Store(const Win32Store&) = delete;
   Win32Store& operator=(const Win32Store&) = delete;
 
@@ -46,6 +53,12 @@ class Win32Store : public RegistryStore {
   // RegDeleteTreeW: a key with everything below it, for cleaning up what a test or a
   // tool made; the program itself deletes only through DeleteKey.
   LSTATUS DeleteTree(HKEY key, std::u16string_view subKey);
+
+ private:
+  // The handle Windows is given for `key`.
+  std::uintptr_t Native(HKEY key) const;
+
+  HKEY userRoot_ = 0;  // HKEY_USERS\<sid> standing for HKEY_CURRENT_USER; 0: the caller's own
 };
 
 }  // namespace brindel::registry::store

@@ -19,6 +19,9 @@ static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 names pass to Windows
 // Windows gave out.
 constexpr std::uintptr_t kFirstRoot = 0x80000000u;
 constexpr std::uintptr_t kLastRoot = 0x80000006u;
+// HKEY_CURRENT_USER as RegistryStore.h numbers it (windows.h has made the name a macro).
+constexpr std::uintptr_t kCurrentUser = 0x80000001u;
+constexpr std::uintptr_t kUsers = 0x80000003u;
 
 ::HKEY ToNative(HKEY key) {
   if (key >= kFirstRoot && key <= kLastRoot) {
@@ -36,6 +39,10 @@ HKEY FromNative(::HKEY key) {
     return root;
   }
   return value;
+}
+
+::HKEY AsNative(std::uintptr_t key) {
+  return reinterpret_cast<::HKEY>(key);
 }
 
 const wchar_t* Wide(const std::u16string& text) {
@@ -91,11 +98,36 @@ DeleteKeyExW FindDeleteKeyEx() {
 
 }  // namespace
 
+Win32Store::~Win32Store() {
+  if (userRoot_ != 0)
+    ::RegCloseKey(reinterpret_cast<::HKEY>(userRoot_));
+}
+
+std::unique_ptr<Win32Store> Win32Store::ForUser(std::u16string_view sid, LSTATUS& status) {
+  const std::u16string name(sid);
+  ::HKEY opened = nullptr;
+  // With whatever rights this process has there: making a key right below it needs
+  // the right to create sub keys on this very handle; each key further down is checked
+  // with its own rights.
+  status = ::RegOpenKeyExW(ToNative(kUsers), Wide(name), 0, MAXIMUM_ALLOWED, &opened);
+  if (status != ERROR_SUCCESS)
+    return nullptr;
+  auto store = std::make_unique<Win32Store>();
+  store->userRoot_ = reinterpret_cast<HKEY>(opened);
+  return store;
+}
+
+std::uintptr_t Win32Store::Native(HKEY key) const {
+  if (key == kCurrentUser && userRoot_ != 0)
+    return userRoot_;
+  return reinterpret_cast<std::uintptr_t>(ToNative(key));
+}
+
 LSTATUS Win32Store::OpenKey(HKEY parent, std::u16string_view subKey, REGSAM access, HKEY& result) {
   result = 0;
   const std::u16string path = NativePath(subKey);
   ::HKEY opened = nullptr;
-  const LSTATUS status = ::RegOpenKeyExW(ToNative(parent), Wide(path), 0, access, &opened);
+  const LSTATUS status = ::RegOpenKeyExW(AsNative(Native(parent)), Wide(path), 0, access, &opened);
   if (status == ERROR_SUCCESS)
     result = FromNative(opened);
   return status;
@@ -112,8 +144,8 @@ LSTATUS Win32Store::CreateKey(HKEY parent, std::u16string_view subKey, REGSAM ac
   ::HKEY opened = nullptr;
   DWORD disposition = 0;
   const LSTATUS status =
-      ::RegCreateKeyExW(ToNative(parent), Wide(path), 0, nullptr, REG_OPTION_NON_VOLATILE, access,
-                        nullptr, &opened, &disposition);
+      ::RegCreateKeyExW(AsNative(Native(parent)), Wide(path), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        access, nullptr, &opened, &disposition);
   if (status != ERROR_SUCCESS)
     return status;
   result = FromNative(opened);
@@ -125,7 +157,7 @@ LSTATUS Win32Store::CreateKey(HKEY parent, std::u16string_view subKey, REGSAM ac
 LSTATUS Win32Store::CloseKey(HKEY key) {
   if (IsPredefinedRoot(key))
     return ERROR_SUCCESS;
-  return ::RegCloseKey(ToNative(key));
+  return ::RegCloseKey(AsNative(Native(key)));
 }
 
 LSTATUS Win32Store::QueryInfoKey(HKEY key, KeyInfo& info) {
@@ -136,7 +168,7 @@ LSTATUS Win32Store::QueryInfoKey(HKEY key, KeyInfo& info) {
   DWORD maxValueNameLen = 0;
   DWORD maxValueLen = 0;
   FILETIME lastWrite{};
-  const LSTATUS status = QueryInfo(ToNative(key), &subKeys, &maxSubKeyLen, &values,
+  const LSTATUS status = QueryInfo(AsNative(Native(key)), &subKeys, &maxSubKeyLen, &values,
                                    &maxValueNameLen, &maxValueLen, &lastWrite);
   if (status != ERROR_SUCCESS)
     return status;
@@ -154,8 +186,8 @@ LSTATUS Win32Store::EnumKey(HKEY key, std::uint32_t index, std::u16string& name)
   name.clear();
   wchar_t buffer[kMaxKeyNameLength + 1];
   DWORD length = kMaxKeyNameLength + 1;
-  const LSTATUS status =
-      ::RegEnumKeyExW(ToNative(key), index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
+  const LSTATUS status = ::RegEnumKeyExW(AsNative(Native(key)), index, buffer, &length, nullptr,
+                                         nullptr, nullptr, nullptr);
   if (status == ERROR_SUCCESS)
     name = FromWide(buffer, length);
   return status;
@@ -166,7 +198,7 @@ LSTATUS Win32Store::EnumValue(HKEY key, std::uint32_t index, std::u16string& nam
   name.clear();
   if (value)
     *value = RegValue{};
-  const ::HKEY native = ToNative(key);
+  const ::HKEY native = AsNative(Native(key));
   // Room for the longest name the registry allows and its terminating NUL.
   std::vector<wchar_t> nameBuffer(kMaxValueNameLength + 1);
   DWORD nameLength = static_cast<DWORD>(nameBuffer.size());
@@ -204,7 +236,7 @@ LSTATUS Win32Store::QueryValue(HKEY key, std::u16string_view name, std::uint32_t
   size = 0;
   if (data)
     data->clear();
-  const ::HKEY native = ToNative(key);
+  const ::HKEY native = AsNative(Native(key));
   const std::u16string valueName(name);
   DWORD nativeType = REG_NONE;
   DWORD length = 0;
@@ -244,24 +276,25 @@ LSTATUS Win32Store::SetValue(HKEY key, std::u16string_view name, std::uint32_t t
     // nothing outside the buffer.
     std::vector<BYTE> guarded(data.size() + 4, 0xFF);
     std::copy(data.begin(), data.end(), guarded.begin() + 2);
-    return ::RegSetValueExW(ToNative(key), Wide(valueName), 0, type, guarded.data() + 2, size);
+    return ::RegSetValueExW(AsNative(Native(key)), Wide(valueName), 0, type, guarded.data() + 2,
+                            size);
   }
   // An empty value still needs a valid pointer.
   static const BYTE kNothing = 0;
-  return ::RegSetValueExW(ToNative(key), Wide(valueName), 0, type,
+  return ::RegSetValueExW(AsNative(Native(key)), Wide(valueName), 0, type,
                           data.empty() ? &kNothing : data.data(), size);
 }
 
 LSTATUS Win32Store::DeleteKey(HKEY key, std::u16string_view subKey, REGSAM viewFlags) {
   const std::u16string path = NativePath(subKey);
   if (const DeleteKeyExW deleteKeyEx = FindDeleteKeyEx())
-    return deleteKeyEx(ToNative(key), Wide(path), viewFlags & KEY_WOW64_RES, 0);
-  return ::RegDeleteKeyW(ToNative(key), Wide(path));
+    return deleteKeyEx(AsNative(Native(key)), Wide(path), viewFlags & KEY_WOW64_RES, 0);
+  return ::RegDeleteKeyW(AsNative(Native(key)), Wide(path));
 }
 
 LSTATUS Win32Store::DeleteValue(HKEY key, std::u16string_view name) {
   const std::u16string valueName(name);
-  return ::RegDeleteValueW(ToNative(key), Wide(valueName));
+  return ::RegDeleteValueW(AsNative(Native(key)), Wide(valueName));
 }
 
 LSTATUS Win32Store::ConnectRegistry(std::u16string_view machine, HKEY root, HKEY& result) {
@@ -269,19 +302,19 @@ LSTATUS Win32Store::ConnectRegistry(std::u16string_view machine, HKEY root, HKEY
   const std::u16string machineName(machine);
   ::HKEY connected = nullptr;
   const LSTATUS status = ::RegConnectRegistryW(machineName.empty() ? nullptr : Wide(machineName),
-                                               ToNative(root), &connected);
+                                               AsNative(Native(root)), &connected);
   if (status == ERROR_SUCCESS)
     result = FromNative(connected);
   return status;
 }
 
 LSTATUS Win32Store::FlushKey(HKEY key) {
-  return ::RegFlushKey(ToNative(key));
+  return ::RegFlushKey(AsNative(Native(key)));
 }
 
 LSTATUS Win32Store::DeleteTree(HKEY key, std::u16string_view subKey) {
   const std::u16string path = NativePath(subKey);
-  return ::RegDeleteTreeW(ToNative(key), Wide(path));
+  return ::RegDeleteTreeW(AsNative(Native(key)), Wide(path));
 }
 
 }  // namespace brindel::registry::store

@@ -492,9 +492,9 @@ TEST_F(CliHiveTest, AHiveShortenedUnderTheRunFailsTheRun) {
 }
 #endif
 
-// export and --save-reg onto a file that the run has open as a hive would replace the
-// hive by .reg text: refused, whatever path names the file, and the hives keep every
-// byte.
+// export, --save-reg and --log onto a file that the run has open as a hive would
+// replace the hive by text: refused, whatever path names the file, and the hives keep
+// every byte.
 TEST_F(CliHiveTest, WritingOntoAnOpenHiveIsRefused) {
   std::vector<std::pair<std::string, fs::path>> targets = {
       {"the same path", user_},
@@ -513,7 +513,9 @@ TEST_F(CliHiveTest, WritingOntoAnOpenHiveIsRefused) {
     SCOPED_TRACE(how);
     for (const std::vector<std::string>& command :
          {std::vector<std::string>{"export", "HKEY_CURRENT_USER", Arg(target)},
-          std::vector<std::string>{"--save-reg", Arg(target), "profiles"}}) {
+          std::vector<std::string>{"--save-reg", Arg(target), "profiles"},
+          std::vector<std::string>{"--log", Arg(target), "analyse", kDamaged},
+          std::vector<std::string>{"--log", Arg(target), "--json", "repair", kDamaged}}) {
       SCOPED_TRACE(command[0]);
       const ProcessResult result = Run(Hives(command));
       EXPECT_EQ(1, result.exitCode) << result.err;
@@ -523,6 +525,22 @@ TEST_F(CliHiveTest, WritingOntoAnOpenHiveIsRefused) {
       EXPECT_EQ(std::vector<std::string>{}, Changed(before, Snapshot(dir_ / "hives")));
     }
   }
+}
+
+// The file of --log is emptied only once the run has its registry: a run that cannot
+// open its hives leaves an earlier log as it was.
+TEST_F(CliHiveTest, ALogFileIsLeftAsItWasWhenTheRunCannotStart) {
+  const fs::path log = dir_ / "lauf.log";
+  std::ofstream(log, std::ios::binary) << "das Protokoll des letzten Laufs\n";
+  const ProcessResult result =
+      Run({"--hive", "HKCU=" + Arg(dir_ / "hives" / "FEHLT.DAT"), "--log", Arg(log), "profiles"});
+  EXPECT_EQ(1, result.exitCode) << result.err;
+  EXPECT_EQ("das Protokoll des letzten Laufs\n", ReadWholeFile(log));
+
+  const ProcessResult done = Run(Hives({"--log", Arg(log), "analyse", kDamaged}));
+  EXPECT_EQ(0, done.exitCode) << done.err;
+  EXPECT_NE(std::string::npos, ReadWholeFile(log).find("5a89cc3fa6d8fe64d70c612c73cdcb86"));
+  EXPECT_EQ("", done.out) << "the log went into the file";
 }
 
 #ifdef _WIN32

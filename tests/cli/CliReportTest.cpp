@@ -45,7 +45,7 @@ class CliReportTest : public test::CliRunFixture {
 // The documented shape: every key there, of its type, whatever the run found.
 void ExpectReportShape(const json& report, const std::string& command) {
   EXPECT_EQ("brindel-report", report.at("format"));
-  EXPECT_EQ(1, report.at("version"));
+  EXPECT_EQ(2, report.at("version"));
   EXPECT_EQ(command, report.at("command"));
   ASSERT_TRUE(report.at("result").is_object());
   EXPECT_TRUE(report.at("result").at("ok").is_boolean());

@@ -1,6 +1,7 @@
 // The behaviour every registry store shares, run on each store: the memory store; the
-// hive store on hives made by the project's own writer; on Windows the live registry
-// (Wine's, when the tests run under Wine). Each case runs below HKEY_CURRENT_USER and
+// hive store on hives made by the project's own writer; a user's hive beside a machine
+// part in memory (SplitStore); on Windows the live registry (Wine's, when the tests run
+// under Wine). Each case runs below HKEY_CURRENT_USER and
 // below HKEY_LOCAL_MACHINE\SOFTWARE.
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include "platform/Text.h"
 #include "platform/Wine.h"
 #include "registry/store/MemoryStore.h"
+#include "registry/store/SplitStore.h"
 #include "registry/store/hive/EmptyHive.h"
 #include "registry/store/hive/HiveStore.h"
 #include "tests/registry/store/hive/HiveTestSupport.h"
@@ -125,6 +127,24 @@ struct OnHive {
   std::u16string Base() const { return std::u16string(Place::kPath); }
 };
 
+// A user's hive as HKEY_CURRENT_USER beside a machine part of another store: the
+// registry of a user who is logged off, as the running Windows shows it.
+template <typename Place>
+struct OnSplit {
+  using Where = Place;
+  static constexpr const char* kName = "Split";
+  static constexpr bool kLive = false;
+  static bool OnWine() { return false; }
+  testing::TempFolder folder;
+  std::unique_ptr<RegistryStore> Make() {
+    hive::WriteEmptyHive(folder / "NTUSER.DAT");
+    auto user = std::make_unique<HiveStore>();
+    user->Mount(HiveStore::MountPoint::CurrentUser, folder / "NTUSER.DAT");
+    return std::make_unique<SplitStore>(std::move(user), OnMemory<Place>().Make());
+  }
+  std::u16string Base() const { return std::u16string(Place::kPath); }
+};
+
 template <typename Maker>
 class StoreConformanceTest : public ::testing::Test {
  protected:
@@ -202,11 +222,13 @@ class StoreConformanceTest : public ::testing::Test {
 
 #ifdef _WIN32
 using Stores = ::testing::Types<OnMemory<UnderCurrentUser>, OnHive<UnderCurrentUser>,
-                                OnWin32<UnderCurrentUser>, OnMemory<UnderMachineSoftware>,
-                                OnHive<UnderMachineSoftware>, OnWin32<UnderMachineSoftware>>;
+                                OnWin32<UnderCurrentUser>, OnSplit<UnderCurrentUser>,
+                                OnMemory<UnderMachineSoftware>, OnHive<UnderMachineSoftware>,
+                                OnWin32<UnderMachineSoftware>, OnSplit<UnderMachineSoftware>>;
 #else
 using Stores = ::testing::Types<OnMemory<UnderCurrentUser>, OnHive<UnderCurrentUser>,
-                                OnMemory<UnderMachineSoftware>, OnHive<UnderMachineSoftware>>;
+                                OnSplit<UnderCurrentUser>, OnMemory<UnderMachineSoftware>,
+                                OnHive<UnderMachineSoftware>, OnSplit<UnderMachineSoftware>>;
 #endif
 
 class StoreNames {
