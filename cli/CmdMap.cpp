@@ -18,7 +18,7 @@ int RunMap(const TCliContext& Context, const std::string& Profile) {
   app::TMainDlg& dlg = run.Dlg();
   const bool chosen = dlg.SelectProfile(FromUtf8(Profile));
   const bool read = chosen && dlg.Analyse() && dlg.ProfileMap.has_value();
-  if (chosen && Context.Log && Context.Log != &Context.Err)
+  if (chosen && Context.LogFile)
     run.PrintLog();
   if (read) {
     Context.Out << ToUtf8(profile::ProfileMapText(*dlg.ProfileMap));
