@@ -63,24 +63,42 @@ void TExRegistry::SetRoot(HKEY root, std::u16string_view server) {
   }
 }
 
+class TExRegistry::TProcVisitor final : public TWalkVisitor {
+ public:
+  explicit TProcVisitor(const TWalkProc& walkProc) : fWalkProc(walkProc) {}
+  void Value(std::u16string_view keyPath, std::u16string_view name, std::uint32_t dataType,
+             const std::uint8_t* data, std::int32_t DataLen) override {
+    fWalkProc(keyPath, name.substr(0, name.find(u'\0')), dataType, data, DataLen);
+  }
+  void KeyWithoutValues(std::u16string_view keyPath) override {
+    fWalkProc(keyPath, std::u16string_view(), REG_NONE, nullptr, 0);
+  }
+  bool EntersKey(std::u16string_view, std::u16string_view) override { return true; }
+  void UnreadableKey(std::u16string_view) override {}
+  void UnreadableValue(std::u16string_view, std::u16string_view) override {}
+
+ private:
+  const TWalkProc& fWalkProc;
+};
+
 void TExRegistry::Walk(const TWalkProc& walkProc, bool valuesRequired) {
   if (!walkProc)
     return;
-  WalkState state{&walkProc, valuesRequired, {}, CurrentPath()};
+  TProcVisitor visitor(walkProc);
+  WalkState state{&visitor, valuesRequired, {}, CurrentPath()};
   state.value.data.reserve(kWalkBufferStep);
   VisitKey(state, RootKey(), CurrentPath());
 }
 
 void TExRegistry::VisitKey(WalkState& state, HKEY parent, std::u16string_view subKey) {
   RegistryStore& store = Store();
-  const bool exporting = state.walkProc == nullptr;
+  TWalkVisitor& visitor = *state.visitor;
   HKEY key = 0;
   // The walk opens keys of its own, read-only and in the native view; the object's
   // open key stays as it is. A sub key is opened below its parent's handle, which
   // names the same key as its path from the root without looking that path up again.
   if (store.OpenKey(parent, subKey, KEY_READ, key) != ERROR_SUCCESS) {
-    if (exporting)
-      LeaveOut(TLeftOut::UnreadableKey, state.path, {});
+    visitor.UnreadableKey(state.path);
     return;
   }
   KeyCloser closer(store, key);
@@ -88,8 +106,7 @@ void TExRegistry::VisitKey(WalkState& state, HKEY parent, std::u16string_view su
   KeyInfo info;
   const LSTATUS status = store.QueryInfoKey(key, info);
   if (status == ERROR_ACCESS_DENIED) {
-    if (exporting)
-      LeaveOut(TLeftOut::UnreadableKey, state.path, {});
+    visitor.UnreadableKey(state.path);
     return;
   }
   if (status != ERROR_SUCCESS)
@@ -116,27 +133,15 @@ void TExRegistry::VisitKey(WalkState& state, HKEY parent, std::u16string_view su
           throw EExRegistryException::Create(static_cast<std::uint32_t>(result),
                                              u"Unable to get value info");
         }
-        if (exporting) {
-          // The export sees a name whole, NULs included, so that it writes no value
-          // under a shorter name than its own.
-          ExportValue(state.path, name, state.value.type, buffer.data(), ClampedSize(buffer.size()),
-                      false);
-          continue;
-        }
-        std::u16string_view valueName = name;
-        valueName = valueName.substr(0, valueName.find(u'\0'));
-        (*state.walkProc)(state.path, valueName, state.value.type, buffer.data(),
-                          ClampedSize(buffer.size()));
+        visitor.Value(state.path, name, state.value.type, buffer.data(),
+                      ClampedSize(buffer.size()));
       } catch (const platform::Exception&) {
         // A value that cannot be read or handled is left out; the walk goes on.
-        if (exporting)
-          LeaveOut(TLeftOut::UnreadableValue, state.path, name);
+        visitor.UnreadableValue(state.path, name);
       }
     }
-  } else if (exporting) {
-    ExportValue(state.path, std::u16string_view(), REG_NONE, nullptr, 0, true);
   } else {
-    (*state.walkProc)(state.path, std::u16string_view(), REG_NONE, nullptr, 0);
+    visitor.KeyWithoutValues(state.path);
   }
 
   std::u16string name;
@@ -147,11 +152,7 @@ void TExRegistry::VisitKey(WalkState& state, HKEY parent, std::u16string_view su
     if (!state.path.empty())
       state.path += u'\\';
     state.path += name;
-    // A key line has no way of writing some characters: such a key is not written
-    // under another name, it is left out and said so.
-    if (exporting && !RegTextHoldsKeyName(name))
-      LeaveOut(TLeftOut::KeyName, state.path, name);
-    else
+    if (visitor.EntersKey(state.path, name))
       VisitKey(state, key, name);
     state.path.resize(length);
   }

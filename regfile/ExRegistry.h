@@ -216,9 +216,30 @@ class TExRegistry : public registry::TRegAccess {
   void ImportKeyLine(const RegImportStatement& statement);
   void ImportValueLine(const RegImportStatement& statement);
   bool Matches(const std::u16string& name) const;
+  // What a walk does with what it finds; the walk itself knows neither the search
+  // nor the export, which each bring their own.
+  class TWalkVisitor {
+   public:
+    virtual ~TWalkVisitor() = default;
+    // A value of the key at keyPath, its name whole (NULs included).
+    virtual void Value(std::u16string_view keyPath, std::u16string_view name,
+                       std::uint32_t dataType, const std::uint8_t* data,
+                       std::int32_t DataLen) = 0;
+    // A key without values, once.
+    virtual void KeyWithoutValues(std::u16string_view keyPath) = 0;
+    // Whether the walk goes into the sub key at keyPath (whose last name is name).
+    virtual bool EntersKey(std::u16string_view keyPath, std::u16string_view name) = 0;
+    // A key that cannot be opened or read: the walk leaves it with all below it.
+    virtual void UnreadableKey(std::u16string_view keyPath) = 0;
+    // A value that could not be read or handled; name may be empty when unknown.
+    virtual void UnreadableValue(std::u16string_view keyPath, std::u16string_view name) = 0;
+  };
+  // Walk's visitor: hands each value to a TWalkProc, its name up to the first NUL.
+  class TProcVisitor;
+  // The export's visitor: writes each value and says what it leaves out.
+  class TExportVisitor;
   struct WalkState {
-    // Walk's callback; null while the export walks, which writes each value itself.
-    const TWalkProc* walkProc = nullptr;
+    TWalkVisitor* visitor = nullptr;
     bool valuesRequired = true;
     registry::store::RegValue value;  // the walk's one data buffer
     // The path of the key being visited, from the root: one text that grows and
@@ -227,7 +248,7 @@ class TExRegistry : public registry::TRegAccess {
     std::u16string path;
   };
   // The key subKey below parent, which is the key at state.path, and everything below
-  // it; while exporting, the export's value writer takes each value.
+  // it, each part handed to state's visitor.
   void VisitKey(WalkState& state, HKEY parent, std::u16string_view subKey);
 
   // Encodes the lines of an export into bytes for its sink as they are made.

@@ -628,6 +628,37 @@ bool TExRegistry::ExportKeyLines(const TExportSink& sink, RegTextFormat format) 
   }
 }
 
+class TExRegistry::TExportVisitor final : public TWalkVisitor {
+ public:
+  explicit TExportVisitor(TExRegistry& reg) : fReg(reg) {}
+  // The export sees a name whole, NULs included, so that it writes no value under a
+  // shorter name than its own.
+  void Value(std::u16string_view keyPath, std::u16string_view name, std::uint32_t dataType,
+             const std::uint8_t* data, std::int32_t DataLen) override {
+    fReg.ExportValue(keyPath, name, dataType, data, DataLen, false);
+  }
+  void KeyWithoutValues(std::u16string_view keyPath) override {
+    fReg.ExportValue(keyPath, std::u16string_view(), REG_NONE, nullptr, 0, true);
+  }
+  // A key line has no way of writing some characters: such a key is not written under
+  // another name, it is left out and said so.
+  bool EntersKey(std::u16string_view keyPath, std::u16string_view name) override {
+    if (RegTextHoldsKeyName(name))
+      return true;
+    fReg.LeaveOut(TLeftOut::KeyName, keyPath, name);
+    return false;
+  }
+  void UnreadableKey(std::u16string_view keyPath) override {
+    fReg.LeaveOut(TLeftOut::UnreadableKey, keyPath, {});
+  }
+  void UnreadableValue(std::u16string_view keyPath, std::u16string_view name) override {
+    fReg.LeaveOut(TLeftOut::UnreadableValue, keyPath, name);
+  }
+
+ private:
+  TExRegistry& fReg;
+};
+
 void TExRegistry::WalkExport(TRegTextWriter& writer) {
   // The writer belongs to this export only, however the walk ends.
   struct WriterScope {
@@ -638,7 +669,8 @@ void TExRegistry::WalkExport(TRegTextWriter& writer) {
   fExportLeftOut.clear();
   // No key path is a lone carriage return, so the first key always gets its line.
   fLastExportKey = u"\r";
-  WalkState state{nullptr, true, {}, CurrentPath()};
+  TExportVisitor visitor(*this);
+  WalkState state{&visitor, true, {}, CurrentPath()};
   state.value.data.reserve(64 * 1024);
   VisitKey(state, RootKey(), CurrentPath());
 }
