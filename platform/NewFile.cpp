@@ -1,8 +1,16 @@
 #include "platform/NewFile.h"
 
 #include <system_error>
+#include <utility>
 
 namespace brindel::platform {
+
+std::unique_ptr<NewFile> NewFile::Adopt(std::filesystem::path path, std::intptr_t handle) {
+  std::unique_ptr<NewFile> file(new NewFile);
+  file->path_ = std::move(path);
+  file->handle_ = handle;
+  return file;
+}
 
 bool NewFile::Append(std::string_view bytes) {
   if (!WriteAt(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()),

@@ -60,6 +60,8 @@ class NewFile {
 
  private:
   NewFile() = default;
+  // The object for an open handle of a file that this object now owns.
+  static std::unique_ptr<NewFile> Adopt(std::filesystem::path path, std::intptr_t handle);
 
   std::filesystem::path path_;
   std::intptr_t handle_ = -1;

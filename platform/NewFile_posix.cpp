@@ -55,9 +55,7 @@ std::unique_ptr<NewFile> NewFile::CreateUnique(const std::filesystem::path& fold
   }
   if (fd < 0)
     return nullptr;
-  std::unique_ptr<NewFile> file(new NewFile);
-  file->path_ = folder / name;
-  file->handle_ = fd;
+  std::unique_ptr<NewFile> file = Adopt(folder / name, fd);
   struct stat original {};
   if (like != nullptr && ::fstat(Descriptor(like->handle_), &original) == 0) {
     ::fchmod(fd, original.st_mode & 07777);
@@ -72,20 +70,14 @@ std::unique_ptr<NewFile> NewFile::Create(const std::filesystem::path& file) {
   const int fd = inroot::Open(file.string(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0)
     return nullptr;
-  std::unique_ptr<NewFile> created(new NewFile);
-  created->path_ = file;
-  created->handle_ = fd;
-  return created;
+  return Adopt(file, fd);
 }
 
 std::unique_ptr<NewFile> NewFile::CreateExclusive(const std::filesystem::path& file) {
   const int fd = inroot::Open(file.string(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0)
     return nullptr;
-  std::unique_ptr<NewFile> created(new NewFile);
-  created->path_ = file;
-  created->handle_ = fd;
-  return created;
+  return Adopt(file, fd);
 }
 
 NewFile::~NewFile() {

@@ -86,9 +86,7 @@ std::unique_ptr<NewFile> NewFile::CreateUnique(const std::filesystem::path& fold
         continue;
       return nullptr;
     }
-    std::unique_ptr<NewFile> file(new NewFile);
-    file->path_ = path;
-    file->handle_ = reinterpret_cast<std::intptr_t>(handle);
+    std::unique_ptr<NewFile> file = Adopt(path, reinterpret_cast<std::intptr_t>(handle));
     if (like != nullptr)
       CopySecurity(AsHandle(like->handle_), path, handle);
     return file;
@@ -104,10 +102,7 @@ std::unique_ptr<NewFile> NewFile::Create(const std::filesystem::path& file) {
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE)
     return nullptr;
-  std::unique_ptr<NewFile> created(new NewFile);
-  created->path_ = file;
-  created->handle_ = reinterpret_cast<std::intptr_t>(handle);
-  return created;
+  return Adopt(file, reinterpret_cast<std::intptr_t>(handle));
 }
 
 std::unique_ptr<NewFile> NewFile::CreateExclusive(const std::filesystem::path& file) {
@@ -118,10 +113,7 @@ std::unique_ptr<NewFile> NewFile::CreateExclusive(const std::filesystem::path& f
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE)
     return nullptr;
-  std::unique_ptr<NewFile> created(new NewFile);
-  created->path_ = file;
-  created->handle_ = reinterpret_cast<std::intptr_t>(handle);
-  return created;
+  return Adopt(file, reinterpret_cast<std::intptr_t>(handle));
 }
 
 NewFile::~NewFile() {

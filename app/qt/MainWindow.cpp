@@ -1,5 +1,6 @@
 #include "app/qt/MainWindow.h"
 
+#include "app/FocusOrder.h"
 #include "app/Version.h"
 
 #include <algorithm>
@@ -191,22 +192,14 @@ bool TMainWindow::CanTakeFocus(const QWidget* Control) const {
 }
 
 QWidget* TMainWindow::FocusInsteadOf(const QWidget* Control) const {
-  // The tab order. A control that cannot hold the focus hands it back to the nearest
-  // one before it: "Löschen" to "Auslesen", "Auslesen" to the profile box. The page
-  // shown is never disabled; a page that went hands it to the page that came.
+  // The tab order, ending with the page shown; a page that went hands the focus to the
+  // page that came.
   QWidget* const page = tabPages->currentWidget();
   if (Control == Memo1 || Control == tvProfileMap)
     return page;
   QWidget* const order[] = {cbProfiles, btnStart, btnDelete, btnRestore, tabPages->tabBar(), page};
-  const auto canTake = [this](const QWidget* control) { return CanTakeFocus(control); };
-  const auto at = std::find(std::begin(order), std::end(order), Control);
-  if (at == std::end(order)) {
-    // None to stand in for: the first that can take it.
-    const auto first = std::find_if(std::begin(order), std::end(order), canTake);
-    return first != std::end(order) ? *first : page;
-  }
-  const auto before = std::find_if(std::make_reverse_iterator(at), std::rend(order), canTake);
-  return before != std::rend(order) ? *before : page;
+  return FocusStandIn<QWidget*>(order, Control,
+                                [this](const QWidget* control) { return CanTakeFocus(control); });
 }
 
 void TMainWindow::SettleFocus(QWidget* Before, QWidget* Preferred) {

@@ -5,6 +5,7 @@
 #include <iterator>
 #include <utility>
 
+#include "app/FocusOrder.h"
 #include "app/MapLook.h"
 #include "app/RestoreChoice.h"
 #include "app/Version.h"
@@ -655,22 +656,13 @@ HWND TMainWindow::FocusedControl() const {
 }
 
 HWND TMainWindow::FocusInsteadOf(HWND Control) const {
-  // The tab order. A control that cannot hold the focus hands it back to the nearest
-  // one before it: "Löschen" to "Auslesen", "Auslesen" to the profile box. The page
-  // shown is never disabled; a page that went hands it to the page that came.
+  // The tab order, ending with the page shown; a page that went hands the focus to the
+  // page that came.
   const HWND page = ShownPage();
   if (Control == Memo1 || Control == tvProfileMap)
     return page;
-  const HWND order[] = {cbProfiles, btnStart, btnDelete, btnRestore, tabPages, page};
-  const auto canTake = [this](HWND control) { return CanTakeFocus(control); };
-  const auto at = std::find(std::begin(order), std::end(order), Control);
-  if (at == std::end(order)) {
-    // None to stand in for: the first that can take it.
-    const auto first = std::find_if(std::begin(order), std::end(order), canTake);
-    return first != std::end(order) ? *first : page;
-  }
-  const auto before = std::find_if(std::make_reverse_iterator(at), std::rend(order), canTake);
-  return before != std::rend(order) ? *before : page;
+  HWND const order[] = {cbProfiles, btnStart, btnDelete, btnRestore, tabPages, page};
+  return FocusStandIn<HWND>(order, Control, [this](HWND control) { return CanTakeFocus(control); });
 }
 
 void TMainWindow::SettleFocus(HWND Before, HWND Preferred) {
