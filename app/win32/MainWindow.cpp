@@ -6,10 +6,10 @@
 #include <utility>
 
 #include "app/FocusOrder.h"
-#include "app/MapLook.h"
 #include "app/RestoreChoice.h"
 #include "app/Version.h"
 #include "app/win32/ControlIds.h"
+#include "app/win32/MapTree.h"
 #include "app/win32/MsgDlg.h"
 #include "app/win32/OutlookVersionDlg.h"
 #include "app/win32/RestoreDlg.h"
@@ -69,38 +69,6 @@ void ShowEscapedError(HWND Owner) {
   } catch (...) {
     ShowMsgDlg(u"Unbekannter Fehler.", TMsgDlgType::mtError, Owner);
   }
-}
-
-// A tree item's colour travels in its lParam: the colour with this bit set; 0 is the
-// system's colour.
-constexpr LPARAM kColoured = LPARAM{1} << 24;
-
-LPARAM ColourParam(const std::optional<TColour>& Colour) {
-  return Colour ? kColoured | static_cast<LPARAM>(RGB(Colour->Red, Colour->Green, Colour->Blue))
-                : 0;
-}
-
-HTREEITEM InsertTreeItem(HWND Tree, HTREEITEM Parent, const std::wstring& Text, LPARAM Param,
-                         bool Expanded) {
-  TVINSERTSTRUCTW insert{};
-  insert.hParent = Parent;
-  insert.hInsertAfter = TVI_LAST;
-  insert.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_STATE;
-  insert.item.pszText = const_cast<wchar_t*>(Text.c_str());
-  insert.item.lParam = Param;
-  insert.item.stateMask = TVIS_EXPANDED;
-  insert.item.state = Expanded ? TVIS_EXPANDED : 0;
-  return reinterpret_cast<HTREEITEM>(
-      SendMessageW(Tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
-}
-
-// An entry of the map with its marks in words and, where it has one, its colour, and
-// the entries below it, open.
-void InsertMapEntry(HWND Tree, HTREEITEM Parent, const profile::TMapEntry& Entry) {
-  const HTREEITEM item = InsertTreeItem(Tree, Parent, ToWide(profile::MapEntryLine(Entry)),
-                                        ColourParam(EntryColour(Entry)), !Entry.Children.empty());
-  for (const profile::TMapEntry& child : Entry.Children)
-    InsertMapEntry(Tree, item, child);
 }
 
 // The log's lines: CR LF, a lone CR and a lone LF each end a line, as when a memo's
@@ -565,18 +533,8 @@ std::intptr_t TMainWindow::OnNotify(const void* Header) {
     ShowPage(static_cast<int>(SendMessageW(tabPages, TCM_GETCURSEL, 0, 0)));
     return 0;
   }
-  if (header->hwndFrom == tvProfileMap && header->code == NM_CUSTOMDRAW) {
-    auto* draw = reinterpret_cast<NMTVCUSTOMDRAW*>(const_cast<NMHDR*>(header));
-    if (draw->nmcd.dwDrawStage == CDDS_PREPAINT)
-      return CDRF_NOTIFYITEMDRAW;
-    // The colour of an entry's heaviest mark; a selected entry keeps the colours of
-    // the selection, so that it stays readable.
-    if (draw->nmcd.dwDrawStage == CDDS_ITEMPREPAINT && (draw->nmcd.lItemlParam & kColoured) &&
-        !(draw->nmcd.uItemState & CDIS_SELECTED)) {
-      draw->clrText = static_cast<COLORREF>(draw->nmcd.lItemlParam & 0xFFFFFF);
-    }
-    return CDRF_DODEFAULT;
-  }
+  if (header->hwndFrom == tvProfileMap && header->code == NM_CUSTOMDRAW)
+    return DrawMapTreeItem(const_cast<NMHDR*>(header));
   return 0;
 }
 
@@ -741,25 +699,11 @@ void TMainWindow::ShowMessage(std::u16string_view Text, TMsgDlgType Kind) {
 }
 
 void TMainWindow::ShowProfileMap(const profile::TProfileMap& Map) {
-  // One fill without drawing: a profile of a thousand sections stays quick.
-  SendMessageW(tvProfileMap, WM_SETREDRAW, FALSE, 0);
-  SendMessageW(tvProfileMap, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
-  const HTREEITEM counts = InsertTreeItem(tvProfileMap, TVI_ROOT, ToWide(Map.CountLine), 0, false);
-  InsertMapEntry(tvProfileMap, TVI_ROOT, Map.Root);
-  SendMessageW(tvProfileMap, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(counts));
-  SendMessageW(tvProfileMap, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(counts));
-  SendMessageW(tvProfileMap, WM_SETREDRAW, TRUE, 0);
-  RedrawWindow(tvProfileMap, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE);
+  FillMapTree(tvProfileMap, Map);
 }
 
 void TMainWindow::ClearProfileMap() {
-  SendMessageW(tvProfileMap, WM_SETREDRAW, FALSE, 0);
-  SendMessageW(tvProfileMap, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
-  const HTREEITEM note =
-      InsertTreeItem(tvProfileMap, TVI_ROOT, ToWide(kNoMapNote), ColourParam(kNoteColour), false);
-  SendMessageW(tvProfileMap, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(note));
-  SendMessageW(tvProfileMap, WM_SETREDRAW, TRUE, 0);
-  RedrawWindow(tvProfileMap, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE);
+  ShowNoMapNote(tvProfileMap);
 }
 
 HWND TMainWindow::ShownPage() const {
