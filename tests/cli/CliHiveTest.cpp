@@ -557,6 +557,8 @@ TEST_F(CliHiveTest, AHiveWindowsHasLoadedIsRefusedWithWhatToDoInstead) {
   EXPECT_EQ(0u, result.err.find("Fehler: Die Hive-Datei ")) << result.err;
   EXPECT_NE(std::string::npos, result.err.find("hält ein anderes Programm geöffnet")) << result.err;
   EXPECT_NE(std::string::npos, result.err.find("als dieser Benutzer ohne --hive")) << result.err;
+  EXPECT_NE(std::string::npos, result.err.find("als Administrator mit --user NAME statt --hive"))
+      << result.err;
   EXPECT_FALSE(
       fs::exists(dir_ / "docs" / "Brindel" / fs::path(platform::FromUtf8(kDamaged) + u".reg")));
 }

@@ -290,8 +290,9 @@ HiveStore::MountResult HiveStore::Mount(MountPoint where, const std::filesystem:
         error.Message() +
         (where == MountPoint::CurrentUser
              ? u" Gehört die Datei einem angemeldeten Benutzer, starten Sie Brindel als dieser "
-               u"Benutzer ohne --hive: dann arbeitet es auf dessen Registry. Sonst melden Sie "
-               u"den Benutzer ab und versuchen es noch einmal."
+               u"Benutzer ohne --hive, oder als Administrator mit --user NAME statt --hive: "
+               u"dann arbeitet es auf der Registry, die Windows für ihn geladen hat. Sonst "
+               u"melden Sie den Benutzer ab und versuchen es noch einmal."
              : u" Für die Registry des laufenden Windows starten Sie Brindel ohne --hive. Eine "
                u"Hive-Datei des laufenden Systems lässt sich nur lesen, wenn Sie den Rechner von "
                u"einem anderen Medium starten (etwa Windows PE) oder eine Kopie angeben, die "
