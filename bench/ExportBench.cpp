@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/PeakMemory.h"
 #include "regfile/ExRegistry.h"
 #include "registry/store/MemoryStore.h"
 #ifdef __linux__
@@ -52,28 +53,8 @@ constexpr std::u16string_view kHiveProfiles =
 constexpr std::u16string_view kHiveOneProfile =
     u"Software\\Microsoft\\Office\\16.0\\Outlook\\Profiles\\Profile 03";
 
-// A value of /proc/self/status in KiB, or 0 where there is none.
-std::uint64_t StatusKiB(const std::string& field) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind(field + ":", 0) == 0)
-      return std::strtoull(line.c_str() + field.size() + 1, nullptr, 10);
-  }
-  return 0;
-}
-
-// The resident memory now, with the peak mark set back to it, so that the peak after
-// a step is that step's own.
-std::uint64_t ResetPeak() {
-  std::ofstream("/proc/self/clear_refs") << "5";
-  return StatusKiB("VmRSS");
-}
-
-double ExtraPeakMiB(std::uint64_t before) {
-  const std::uint64_t peak = StatusKiB("VmHWM");
-  return peak > before ? static_cast<double>(peak - before) / 1024.0 : 0.0;
-}
+using brindel::bench::ExtraPeakMiB;
+using brindel::bench::ResetPeak;
 
 fs::path OutputFile() {
   return fs::temp_directory_path() / "brindel-export-bench.reg";

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "app/qt/MainWindow.h"
+#include "bench/GeneratedProfile.h"
 #include "profile/Findings.h"
 #include "profile/ProfileAnalysis.h"
 #include "profile/ProfileMap.h"
@@ -35,51 +36,16 @@ namespace {
 using namespace brindel::registry::store;
 using namespace brindel::profile;
 
-constexpr std::u16string_view kTree = u"Software\\Microsoft\\Office\\16.0\\Outlook\\Profiles";
-constexpr std::u16string_view kProfile = u"Outlook";
-
-using Bytes = std::vector<std::uint8_t>;
+using namespace brindel::bench;
 
 class TSilentLog : public TLogSink {
  public:
   void Log(std::u16string_view) override {}
 };
 
-std::u16string RandomId(std::mt19937_64& random) {
-  static constexpr char16_t kDigits[] = u"0123456789abcdef";
-  std::u16string id;
-  for (int i = 0; i < 32; ++i)
-    id += kDigits[random() & 0x0F];
-  return id;
-}
-
-void AppendId(Bytes& bytes, std::u16string_view id) {
-  for (std::size_t i = 0; i < id.size(); i += 2) {
-    auto nibble = [](char16_t c) { return c <= u'9' ? c - u'0' : c - u'a' + 10; };
-    bytes.push_back(static_cast<std::uint8_t>(nibble(id[i]) * 16 + nibble(id[i + 1])));
-  }
-}
-
-Bytes Utf16(std::u16string_view text) {
-  Bytes bytes;
-  for (char16_t c : text) {
-    bytes.push_back(static_cast<std::uint8_t>(c));
-    bytes.push_back(static_cast<std::uint8_t>(c >> 8));
-  }
-  bytes.insert(bytes.end(), {0, 0});
-  return bytes;
-}
-
 void Put(MemoryStore& store, std::u16string_view section, std::u16string_view name,
          std::uint32_t type, const Bytes& data) {
-  HKEY key = 0;
-  store.CreateKey(
-      HKEY_CURRENT_USER,
-      std::u16string(kTree) + u"\\" + std::u16string(kProfile) + u"\\" + std::u16string(section),
-      KEY_ALL_ACCESS, key);
-  if (!name.empty())
-    store.SetValue(key, name, type, data);
-  store.CloseKey(key);
+  PutInProfile(store, section, name, type, data);
 }
 
 void BuildProfile(MemoryStore& store, int sections) {
@@ -89,13 +55,13 @@ void BuildProfile(MemoryStore& store, int sections) {
   std::vector<std::u16string> serviceIds;
   for (int s = 0; s < std::max(1, sections / 10); ++s) {
     serviceIds.push_back(RandomId(random));
-    AppendId(services, serviceIds.back());
+    AppendIdBytes(services, serviceIds.back());
     Put(store, serviceIds.back(), kDisplayNameValue, REG_BINARY, Utf16(u"Dienst"));
     for (int p = 0; p < 2; ++p) {
       const std::u16string provider = RandomId(random);
-      AppendId(stores, provider);
+      AppendIdBytes(stores, provider);
       Bytes service;
-      AppendId(service, s % 10 == 9 ? RandomId(random) : serviceIds.back());
+      AppendIdBytes(service, s % 10 == 9 ? RandomId(random) : serviceIds.back());
       Put(store, provider, kServiceUidValue, REG_BINARY, service);
       Put(store, provider, kDisplayNameValue, REG_BINARY, Utf16(u"Persönliche Ordner"));
     }
@@ -116,7 +82,7 @@ void BuildProfile(MemoryStore& store, int sections) {
     const std::u16string key = std::u16string(kAccountSection) + u"\\" + number;
     Put(store, key, u"Account Name", REG_BINARY, Utf16(u"Konto"));
     Bytes service;
-    AppendId(service, serviceIds[static_cast<std::size_t>(a) % serviceIds.size()]);
+    AppendIdBytes(service, serviceIds[static_cast<std::size_t>(a) % serviceIds.size()]);
     Put(store, key, u"Service UID", REG_BINARY, service);
     numbers.insert(numbers.end(), {static_cast<std::uint8_t>(a), 0, 0, 0});
   }

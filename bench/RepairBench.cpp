@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/GeneratedProfile.h"
 #include "platform/Text.h"
 #include "profile/Backup.h"
 #include "profile/ProfileAnalysis.h"
@@ -35,8 +36,7 @@ namespace {
 using namespace brindel::registry::store;
 using namespace brindel::profile;
 
-constexpr std::u16string_view kTree = u"Software\\Microsoft\\Office\\16.0\\Outlook\\Profiles";
-constexpr std::u16string_view kProfile = u"Outlook";
+using namespace brindel::bench;
 
 class TCountingLog : public TLogSink {
  public:
@@ -47,39 +47,6 @@ class TCountingLog : public TLogSink {
   std::size_t lines = 0;
   std::size_t chars = 0;
 };
-
-using Bytes = std::vector<std::uint8_t>;
-
-std::u16string RandomId(std::mt19937_64& random) {
-  static constexpr char16_t kDigits[] = u"0123456789abcdef";
-  std::u16string id;
-  for (int i = 0; i < 32; ++i)
-    id += kDigits[random() & 0x0F];
-  return id;
-}
-
-void AppendIdBytes(Bytes& bytes, std::u16string_view id) {
-  for (std::size_t i = 0; i < id.size(); i += 2) {
-    auto nibble = [](char16_t c) { return c <= u'9' ? c - u'0' : c - u'a' + 10; };
-    bytes.push_back(static_cast<std::uint8_t>(nibble(id[i]) * 16 + nibble(id[i + 1])));
-  }
-}
-
-Bytes IdBytes(std::u16string_view id) {
-  Bytes bytes;
-  AppendIdBytes(bytes, id);
-  return bytes;
-}
-
-Bytes Utf16(std::u16string_view text) {
-  Bytes bytes;
-  for (char16_t c : text) {
-    bytes.push_back(static_cast<std::uint8_t>(c));
-    bytes.push_back(static_cast<std::uint8_t>(c >> 8));
-  }
-  bytes.insert(bytes.end(), {0, 0});
-  return bytes;
-}
 
 Bytes Dword(std::uint32_t value) {
   return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
@@ -92,13 +59,7 @@ class TProfileBuilder {
 
   void Put(std::u16string_view section, std::u16string_view name, std::uint32_t type,
            const Bytes& data) {
-    HKEY key = 0;
-    const std::u16string path =
-        std::u16string(kTree) + u"\\" + std::u16string(kProfile) + u"\\" + std::u16string(section);
-    store_.CreateKey(HKEY_CURRENT_USER, path, KEY_ALL_ACCESS, key);
-    if (!name.empty() || type != REG_NONE)
-      store_.SetValue(key, name, type, data);
-    store_.CloseKey(key);
+    PutInProfile(store_, section, name, type, data);
   }
 
  private:

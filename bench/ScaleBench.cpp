@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/PeakMemory.h"
 #include "regfile/ExRegistry.h"
 #include "regfile/RegText.h"
 #include "registry/store/MemoryStore.h"
@@ -41,27 +42,8 @@ using namespace brindel::registry::store;
 using brindel::regfile::TExRegistry;
 using brindel::regfile::TMemoryStream;
 
-// A value of /proc/self/status in KiB, or 0 where there is none.
-std::uint64_t StatusKiB(const std::string& field) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind(field + ":", 0) == 0)
-      return std::strtoull(line.c_str() + field.size() + 1, nullptr, 10);
-  }
-  return 0;
-}
-
-// The resident memory now, with the peak mark set back to it.
-std::uint64_t ResetPeak() {
-  std::ofstream("/proc/self/clear_refs") << "5";
-  return StatusKiB("VmRSS");
-}
-
-double ExtraPeakMiB(std::uint64_t before) {
-  const std::uint64_t peak = StatusKiB("VmHWM");
-  return peak > before ? static_cast<double>(peak - before) / 1024.0 : 0.0;
-}
+using brindel::bench::ExtraPeakMiB;
+using brindel::bench::ResetPeak;
 
 // Seconds per element, shown with its unit prefix (u for microseconds).
 void PerElement(benchmark::State& state, std::int64_t elements) {

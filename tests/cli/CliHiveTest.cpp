@@ -38,6 +38,9 @@
 #include "support/OwnMounts.h"
 #endif
 #include "tests/app/FakeMainView.h"
+#ifdef _WIN32
+#include "tests/cli/LinuxBuild.h"
+#endif
 #include "tests/registry/store/hive/HiveTestSupport.h"
 
 namespace brindel::cli {
@@ -563,30 +566,13 @@ TEST_F(CliHiveTest, AHiveWindowsHasLoadedIsRefusedWithWhatToDoInstead) {
       fs::exists(dir_ / "docs" / "Brindel" / fs::path(platform::FromUtf8(kDamaged) + u".reg")));
 }
 
-// A path or message of a run with its folder `dir` put as <dir>, with the separators
-// and line ends of one system.
-std::string Normal(std::string text, const std::string& dir) {
-  for (std::size_t at = text.find(dir); at != std::string::npos; at = text.find(dir, at))
-    text.replace(at, dir.size(), "<dir>");
-  std::replace(text.begin(), text.end(), '\\', '/');
-  std::string lines;
-  for (char c : text) {
-    if (c != '\r')
-      lines += c;
-  }
-  return lines;
-}
-
 // brindel-cli.exe and the Linux build's brindel-cli (run under Wine as the Linux
 // program it is), each on its own copy of the same hives that the project's writer
 // made: the same log, the same backups and log file, the same tree afterwards.
 TEST_F(CliHiveTest, RepairEqualsTheLinuxBuildsOnTheSameHives) {
   using registry::store::testing::UnixPath;
-  const std::string linuxCli = BRINDEL_LINUX_CLI;
-  const ProcessResult version = registry::store::testing::RunUnixProgram(linuxCli, {"--version"});
-  ASSERT_EQ(0, version.exitCode) << linuxCli
-                                 << " is missing: build the Linux programs first "
-                                    "(scripts/build), then the Windows tests";
+  const std::string linuxCli = test::LinuxCli();
+  ASSERT_TRUE(test::LinuxCliRuns());
   const fs::path other = dir_ / "linux";
   fs::create_directories(other / "hives");
   fs::create_directories(other / "docs");
@@ -600,8 +586,9 @@ TEST_F(CliHiveTest, RepairEqualsTheLinuxBuildsOnTheSameHives) {
                  "16", "--documents", UnixPath(other / "docs"), "repair", kDamaged});
   ASSERT_EQ(0, windows.exitCode) << windows.err;
   ASSERT_EQ(0, linux.exitCode) << linux.err;
-  EXPECT_EQ(Normal(linux.out, UnixPath(other)), Normal(windows.out, Arg(dir_))) << "the log";
-  EXPECT_EQ(Normal(linux.err, UnixPath(other)), Normal(windows.err, Arg(dir_)));
+  EXPECT_EQ(test::Normal(linux.out, UnixPath(other)), test::Normal(windows.out, Arg(dir_)))
+      << "the log";
+  EXPECT_EQ(test::Normal(linux.err, UnixPath(other)), test::Normal(windows.err, Arg(dir_)));
   EXPECT_EQ(4u, Snapshot(dir_ / "docs").size()) << "Brindel, the two backups and the log";
   EXPECT_EQ(Snapshot(other / "docs"), Snapshot(dir_ / "docs")) << "the backups and the log file";
 

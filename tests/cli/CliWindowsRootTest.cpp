@@ -17,6 +17,9 @@
 #include "platform/Text.h"
 #include "platform/Wine.h"
 #include "support/Files.h"
+#ifdef _WIN32
+#include "tests/cli/LinuxBuild.h"
+#endif
 #include "tests/cli/WindowsDisk.h"
 #include "tests/registry/store/hive/HiveTestSupport.h"
 
@@ -246,30 +249,13 @@ TEST_F(CliAllUsersTest, ALogOntoAUsersHiveIsRefusedBeforeAnyoneRuns) {
 }
 
 #ifdef _WIN32
-// A path or message of a run with its folder `dir` put as <dir>, with the separators
-// and line ends of one system.
-std::string Normal(std::string text, const std::string& dir) {
-  for (std::size_t at = text.find(dir); at != std::string::npos; at = text.find(dir, at))
-    text.replace(at, dir.size(), "<dir>");
-  std::replace(text.begin(), text.end(), '\\', '/');
-  std::string lines;
-  for (char c : text) {
-    if (c != '\r')
-      lines += c;
-  }
-  return lines;
-}
-
 // brindel-cli.exe and the Linux build's brindel-cli (run under Wine as the Linux
 // program it is), each on its own copy of the same disk that the project's writer
 // made: the same users, log, backups, log file and tree afterwards.
 TEST_F(CliWindowsRootTest, AllUsersRepairEqualsTheLinuxBuildsOnTheSameDisk) {
   using registry::store::testing::UnixPath;
-  const std::string linuxCli = BRINDEL_LINUX_CLI;
-  const ProcessResult version = registry::store::testing::RunUnixProgram(linuxCli, {"--version"});
-  ASSERT_EQ(0, version.exitCode) << linuxCli
-                                 << " is missing: build the Linux programs first "
-                                    "(scripts/build), then the Windows tests";
+  const std::string linuxCli = test::LinuxCli();
+  ASSERT_TRUE(test::LinuxCliRuns());
   test::MakeWindowsDisk(root_,
                         {{"anna", true, "S-1-5-21-7-7-7-1001", u"%USERPROFILE%\\Dokumente", false},
                          {"bob", false, "S-1-5-21-7-7-7-1002"}});
@@ -282,8 +268,9 @@ TEST_F(CliWindowsRootTest, AllUsersRepairEqualsTheLinuxBuildsOnTheSameDisk) {
       linuxCli, {"--windows-root", UnixPath(other), "--all-users", "repair", "--all"});
   ASSERT_EQ(0, windows.exitCode) << windows.err;
   ASSERT_EQ(0, linux.exitCode) << linux.err;
-  EXPECT_EQ(Normal(linux.out, UnixPath(other)), Normal(windows.out, Arg(root_))) << "the log";
-  EXPECT_EQ(Normal(linux.err, UnixPath(other)), Normal(windows.err, Arg(root_)));
+  EXPECT_EQ(test::Normal(linux.out, UnixPath(other)), test::Normal(windows.out, Arg(root_)))
+      << "the log";
+  EXPECT_EQ(test::Normal(linux.err, UnixPath(other)), test::Normal(windows.err, Arg(root_)));
   const fs::path backups = fs::path("Users") / "anna" / "Dokumente" / "Brindel";
   EXPECT_EQ(6u, Snapshot(root_ / backups).size()) << "two profiles' backups and logs";
   EXPECT_EQ(Snapshot(other / backups), Snapshot(root_ / backups)) << "the backups and logs";
