@@ -41,26 +41,25 @@ INSTANTIATE_TEST_SUITE_P(
                       TSizeCase{"LargeProfile", 79900000, u"76,2 MB"}),
     RowName<TSizeCase>);
 
-TEST(WrittenTextTest, IsDayMonthYearAndTimeInLocalTime) {
+// A moment given in the local time of the machine.
+std::chrono::system_clock::time_point LocalTime(int year, int month, int day, int hour,
+                                                int minute) {
   std::tm local{};
-  local.tm_year = 2025 - 1900;
-  local.tm_mon = 7;
-  local.tm_mday = 7;
-  local.tm_hour = 9;
-  local.tm_min = 3;
+  local.tm_year = year - 1900;
+  local.tm_mon = month - 1;
+  local.tm_mday = day;
+  local.tm_hour = hour;
+  local.tm_min = minute;
   local.tm_isdst = -1;
-  const auto written = std::chrono::system_clock::from_time_t(std::mktime(&local));
-  EXPECT_EQ(u"07.08.2025 09:03", WrittenText(written));
+  return std::chrono::system_clock::from_time_t(std::mktime(&local));
+}
+
+TEST(WrittenTextTest, IsDayMonthYearAndTimeInLocalTime) {
+  EXPECT_EQ(u"07.08.2025 09:03", WrittenText(LocalTime(2025, 8, 7, 9, 3)));
 }
 
 TEST(RestoreQuestionTest, NamesTheProfileTheFileItsDateAndWhereTheCurrentStateGoes) {
-  std::tm local{};
-  local.tm_year = 2025 - 1900;
-  local.tm_mon = 11;
-  local.tm_mday = 24;
-  local.tm_hour = 18;
-  local.tm_isdst = -1;
-  const auto written = std::chrono::system_clock::from_time_t(std::mktime(&local));
+  const auto written = LocalTime(2025, 12, 24, 18, 0);
   EXPECT_EQ(
       u"Das Profil „Büro“ so wiederherstellen, wie es die Datei „C:\\Sicher\\Büro-original.reg“ "
       u"vom 24.12.2025 18:00 hält?\n\nDer jetzige Stand des Profils wird vorher als "
